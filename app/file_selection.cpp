@@ -1,0 +1,177 @@
+#include "app/tform1.h"
+
+#include "huefile/hue_file.h"
+#include "widgets/draw_grid.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <exception>
+
+namespace {
+
+const QColor ValidNameColour(0x00, 0x80, 0x00);
+const QColor InvalidNameColour(0xFF, 0x00, 0x00);
+
+const char ReadFileFilter[] = "Patch-HUES.MUL (Color-File)|patch-hues.mul|any MUL-File|*.mul";
+const char WriteFileFilter[] = "HUES.MUL (Color-File)|hues.mul|any MUL-File|*.mul";
+
+void SetNameColour(QLineEdit *name, const QColor &colour)
+{
+    QPalette palette = name->palette();
+    palette.setColor(QPalette::Text, colour);
+    name->setPalette(palette);
+}
+
+// A filter list of description|pattern pairs, as the dialog's name filters.
+QStringList NameFilters(const QString &filter)
+{
+    const QStringList parts = filter.split('|');
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        filters << parts[i] + " (" + parts[i + 1] + ")";
+    return filters;
+}
+
+std::string EncodedName(const QLineEdit *name)
+{
+    return QFile::encodeName(name->text()).toStdString();
+}
+
+} // namespace
+
+void TForm1::ConnectFileSelection()
+{
+    connect(FilenameRead, &QLineEdit::textChanged, this, &TForm1::FilenameReadChange);
+    connect(FilenameWrite, &QLineEdit::textChanged, this, &TForm1::FilenameWriteChange);
+    connect(GetFilenameRead, &QPushButton::clicked, this, &TForm1::GetFilenameReadClick);
+    connect(GetFilenameWrite, &QPushButton::clicked, this, &TForm1::GetFilenameWriteClick);
+    Label1->installEventFilter(this);
+    Label2->installEventFilter(this);
+}
+
+std::string TForm1::ReadFileName() const
+{
+    return EncodedName(FilenameRead);
+}
+
+std::string TForm1::WriteFileName() const
+{
+    return EncodedName(FilenameWrite);
+}
+
+void TForm1::FilenameReadChange()
+{
+    try {
+        if (CanOpenHueFile(ReadFileName())) {
+            SetNameColour(FilenameRead, ValidNameColour);
+            SetClientHeight(RowTargetValid ? ClientHeightFull : ClientHeightMedium);
+            GroupBox2->setEnabled(true);
+            GroupBox2->show();
+            GroupBox3->show();
+            GroupBox4->show();
+            RefreshBrowser();
+            FilenameWriteChange();
+        } else {
+            SetNameColour(FilenameRead, InvalidNameColour);
+            HideCopyLogAndBrowser();
+            RefreshBrowser();
+        }
+    } catch (const std::exception &) {
+        SetNameColour(FilenameRead, InvalidNameColour);
+        HideCopyLogAndBrowser();
+    }
+}
+
+void TForm1::HideCopyLogAndBrowser()
+{
+    SetClientHeight(ClientHeightSmall);
+    GroupBox2->setEnabled(false);
+    GroupBox2->hide();
+    GroupBox3->hide();
+    GroupBox4->hide();
+}
+
+void TForm1::FilenameWriteChange()
+{
+    try {
+        std::FILE *stream = OpenHueFileForReading(WriteFileName());
+        if (stream) {
+            SetNameColour(FilenameWrite, ValidNameColour);
+            CopyColors->setEnabled(GroupBox2->isEnabled());
+            SetClientHeight(ClientHeight() <= ClientHeightSmall ? ClientHeightMedium
+                                                                : ClientHeightFull);
+            if (!EditHueLoaded) {
+                ReadEntryFrom(stream, 1, EditHue);
+                EditHueLoaded = true;
+            }
+            std::fclose(stream);
+        } else {
+            SetNameColour(FilenameWrite, InvalidNameColour);
+            CopyColors->setEnabled(false);
+            SetClientHeight(ClientHeightMedium);
+        }
+        RefreshBrowser();
+        RefreshHueGridEdit();
+    } catch (const std::exception &) {
+        SetNameColour(FilenameWrite, InvalidNameColour);
+        CopyColors->setEnabled(false);
+    }
+}
+
+void TForm1::GetFilenameReadClick()
+{
+    ChooseFile(FilenameRead, ReadFileFilter);
+}
+
+void TForm1::GetFilenameWriteClick()
+{
+    ChooseFile(FilenameWrite, WriteFileFilter);
+}
+
+// The dialog hands back only an existing file that can be written; a read-only choice is
+// refused with the dialog's own message and the dialog opens again.
+void TForm1::ChooseFile(QLineEdit *name, const char *filter)
+{
+    OpenDialog->setNameFilters(NameFilters(filter));
+    for (;;) {
+        if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+            return;
+        const QString chosen = OpenDialog->selectedFiles().constFirst();
+        if (QFileInfo(chosen).isWritable()) {
+            name->setText(QDir::toNativeSeparators(chosen));
+            return;
+        }
+        QMessageBox::warning(OpenDialog, windowTitle(),
+                             chosen + "\nThis file is read-only. Choose another file.");
+    }
+}
+
+void TForm1::Label1Click()
+{
+    FilenameRead->setFocus(Qt::MouseFocusReason);
+}
+
+void TForm1::Label2Click()
+{
+    FilenameWrite->setFocus(Qt::MouseFocusReason);
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == Label1)
+            Label1Click();
+        else if (watched == Label2)
+            Label2Click();
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,214 @@
+#pragma once
+
+#include "huefile/hue_entry.h"
+
+#include <QByteArray>
+#include <QWidget>
+#include <string>
+
+class QCheckBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPainter;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class BevelPanel;
+class DrawGrid;
+class HiddenTabSet;
+class MnemonicFilter;
+class PictureBox;
+class TrackBar;
+
+constexpr int ClientWidth = 657;
+constexpr int ClientHeightSmall = 106;
+constexpr int ClientHeightMedium = 408;
+constexpr int ClientHeightFull = 569;
+
+// The one window of the program. Its handlers call each other synchronously and share the
+// state below; a change the program makes to an edit field or check box runs the same handler
+// as the user's change, which is what the chains between the handlers rely on.
+//
+// Controls, handlers and state are public, like the published members of a form, so that
+// every subsystem's handlers and the tests can reach them.
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Window -----------------------------------------------------------------------------
+    int ClientHeight() const;
+    void SetClientHeight(int height);
+
+    PictureBox *Image1 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QFileDialog *OpenDialog = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *FilenameRead = nullptr;
+    QPushButton *GetFilenameRead = nullptr;
+    QLineEdit *FilenameWrite = nullptr;
+    QPushButton *GetFilenameWrite = nullptr;
+
+    QGroupBox *GroupBox2 = nullptr;
+    QCheckBox *Only1Color = nullptr;
+    QLabel *Label5 = nullptr;
+    QCheckBox *TargetOther = nullptr;
+    QLabel *Label3 = nullptr;
+    QLineEdit *NumberFrom = nullptr;
+    QLineEdit *TargetNumberFrom = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *NumberTo = nullptr;
+    QLineEdit *TargetNumberTo = nullptr;
+    QPushButton *CopyColors = nullptr;
+
+    QGroupBox *GroupBox3 = nullptr;
+    QPlainTextEdit *MemoLog = nullptr;
+
+    QGroupBox *GroupBox4 = nullptr;
+    DrawGrid *HueGrid1 = nullptr;
+
+    QGroupBox *GroupBox5 = nullptr;
+    PictureBox *ImageColorRange = nullptr;
+    DrawGrid *HueGridEdit = nullptr;
+    QLineEdit *aktHueName = nullptr;
+    QPushButton *PatchIt = nullptr;
+    QLabel *Label6 = nullptr;
+    QRadioButton *RadioButtonGetColor1 = nullptr;
+    QRadioButton *RadioButtonGetColor2 = nullptr;
+    QCheckBox *AutoSave = nullptr;
+    BevelPanel *PreviewColor = nullptr;
+    QPushButton *MixColorOkay = nullptr;
+    QPushButton *SpreadColorOkay = nullptr;
+    BevelPanel *Panel1 = nullptr;
+    PictureBox *ImageColorSelectionRGB = nullptr;
+    HiddenTabSet *TabSetColorPalette = nullptr;
+    QLineEdit *EditRED = nullptr;
+    QLineEdit *EditGREEN = nullptr;
+    QLineEdit *EditBLUE = nullptr;
+    TrackBar *TrackBarRED = nullptr;
+    TrackBar *TrackBarGREEN = nullptr;
+    TrackBar *TrackBarBLUE = nullptr;
+
+    // File selection ---------------------------------------------------------------------
+    void FilenameReadChange();
+    void FilenameWriteChange();
+    void GetFilenameReadClick();
+    void GetFilenameWriteClick();
+    void Label1Click();
+    void Label2Click();
+    // The names in the platform's file-name encoding, as the C library takes them.
+    std::string ReadFileName() const;
+    std::string WriteFileName() const;
+
+    // Operation log ----------------------------------------------------------------------
+    void AppendLogLine(const QByteArray &line);
+    void FlushPendingLogLine();
+    // The load line held back until the next edit of the loaded entry; empty for none.
+    QByteArray PendingLogLine;
+
+    // Copy -------------------------------------------------------------------------------
+    void NumberFromChange();
+    void NumberToChange();
+    void TargetNumberFromChange();
+    void TargetNumberToChange();
+    void Only1ColorClick();
+    void TargetOtherClick();
+    void CopyColorsClick();
+    // Both return false when a record was read but could not be written.
+    bool CopyEntry(std::FILE *readStream, std::FILE *writeStream, int source, int target);
+    bool CopyEntryRange(std::FILE *readStream, std::FILE *writeStream, int sourceFrom,
+                        int sourceTo, int targetFrom, int targetTo);
+
+    // Browser ----------------------------------------------------------------------------
+    void HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
+    void HueGrid1SelectCell(int ACol, int ARow, bool &CanSelect);
+    void HueGrid1DblClick();
+    // The program's own refresh: the cached row is read again, then the grid repaints at once.
+    void RefreshBrowser();
+
+    int CachedRow = -1;
+    HueEntry RowSourceHue{};
+    bool RowSourceValid = false;
+    HueEntry RowTargetHue{};
+    bool RowTargetValid = false;
+    int BrowserRow = 0;
+
+    // Editor: grid and colour selection --------------------------------------------------
+    void HueGridEditDrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
+    void HueGridEditSelectCell(int ACol, int ARow, bool &CanSelect);
+    void HueGridEditMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void HueGridEditMouseMove(Qt::KeyboardModifiers Shift, int X, int Y);
+    void HueGridEditMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+    void HueGridEditEnter();
+    // The program's refresh of the editor grid: puts the stored name into aktHueName (which
+    // may autosave), then repaints at once. Repaints the windowing system asks for do not
+    // touch the name, so a typed name survives the window being uncovered.
+    void RefreshHueGridEdit();
+
+    HueEntry EditHue{};
+    bool EditHueLoaded = false;
+    int EditColourIndex = -1;
+
+    // Editor: colour picker --------------------------------------------------------------
+    void ShowColourInPicker(DisplayColour colour);
+    void UpdatePreviewFromTrackBars();
+    void SyncEditWithTrackBar(QLineEdit *edit, TrackBar *trackBar);
+    void DrawColourPalette(int variant);
+    void TrackBarREDChange();
+    void TrackBarGREENChange();
+    void TrackBarBLUEChange();
+    void EditREDChange();
+    void EditGREENChange();
+    void EditBLUEChange();
+    void ImageColorSelectionRGBMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
+                                         int X, int Y);
+    void ImageColorSelectionRGBMouseMove(Qt::KeyboardModifiers Shift, int X, int Y);
+    void ImageColorSelectionRGBMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
+                                       int X, int Y);
+    void TabSetColorPaletteChange(int NewTab, bool &AllowChange);
+    DisplayColour PreviewColour() const;
+    void SetPreviewColour(DisplayColour colour);
+
+    // Editor: range bar, spread and mix --------------------------------------------------
+    void DrawColorRange(int first, int second, bool apply);
+    void MixColorOkayClick();
+    void SpreadColorOkayClick();
+
+    // Editor: write-back -----------------------------------------------------------------
+    void PatchItClick();
+    void AutoSaveClick();
+    void aktHueNameChange();
+
+private:
+    void BuildLayout();
+    void BuildFileGroup();
+    void BuildCopyGroup();
+    void BuildLogGroup();
+    void BuildBrowserGroup();
+    void BuildEditorGroup();
+    void BuildPicker();
+    void SetTabOrder();
+    void RecolourLogo();
+    void HideCopyLogAndBrowser();
+    void ChooseFile(QLineEdit *name, const char *filter);
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    // Each subsystem wires its own controls' events.
+    void ConnectFileSelection();
+    void ConnectCopy();
+    void ConnectBrowser();
+    void ConnectEditorGrid();
+    void ConnectPicker();
+    void ConnectRangeBar();
+    void ConnectWriteBack();
+
+    // The stored palette picture, generated from its formula.
+    void LoadStoredPalette();
+
+    MnemonicFilter *Mnemonics = nullptr;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QWidget>
+#include <vector>
+
+class QPainter;
+class QScrollBar;
+
+// An owner-drawn grid: fixed row height, per-column widths, a 1-pixel grid line after every
+// cell (right and bottom) and a 2-pixel sunken frame. It paints each cell's background (normal
+// or current) and the focus indication itself, and leaves the contents to drawCell.
+//
+// Event order, which the owners rely on: on a press the focus-in (entered) comes first; on a
+// left press on a cell selectCell comes before mousePressed; on entering a new cell with the
+// left button held, selectCell comes before mouseMoved. The second press of a double-click
+// raises doubleClicked (then mousePressed) instead of selectCell.
+class DrawGrid : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit DrawGrid(QWidget *parent = nullptr);
+
+    void setColCount(int count);
+    int colCount() const;
+    void setRowCount(int count);
+    int rowCount() const;
+    void setDefaultColWidth(int width);
+    void setColWidth(int col, int width);
+    int colWidth(int col) const;
+    void setDefaultRowHeight(int height);
+    int defaultRowHeight() const;
+    // With the scroll bar switched off the grid never shows one.
+    void setVerticalScrollBarEnabled(bool enabled);
+
+    // The current cell (cursor).
+    int col() const;
+    int row() const;
+    // Moves the cursor from the program: no selectCell, scrolls it into view.
+    void setCurrentCell(int col, int row);
+
+    int topRow() const;
+    void setTopRow(int row);
+    // Rows that fit wholly into the visible area.
+    int visibleRowCount() const;
+
+    // Cell rectangle in widget coordinates, without its grid lines.
+    QRect cellRect(int col, int row) const;
+    // The cell under a point in widget coordinates; false outside every cell.
+    bool cellAt(const QPoint &point, int &col, int &row) const;
+
+    int tag() const;
+    void setTag(int tag);
+
+signals:
+    // For every cell that needs painting, row by row from the top, left to right in a row.
+    // The painter has the grid's font and the text colour for the cell's state.
+    void drawCell(QPainter *painter, int col, int row, const QRect &rect);
+    // Before the cursor moves to (col, row); set *canSelect to false to keep it.
+    void selectCell(int col, int row, bool *canSelect);
+    void doubleClicked();
+    void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
+    void mouseMoved(Qt::KeyboardModifiers modifiers, const QPoint &pos);
+    void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
+    // The grid received the keyboard focus.
+    void entered();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+};
