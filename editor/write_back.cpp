@@ -1,7 +1,81 @@
 #include "app/tform1.h"
 
-// PLACEHOLDER: being written.
-void TForm1::ConnectWriteBack() {}
-void TForm1::PatchItClick() {}
-void TForm1::AutoSaveClick() {}
-void TForm1::aktHueNameChange() {}
+#include "huefile/hue_file.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QValidator>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const QByteArray WriteBackPrefix = "PATCHING  ";
+const QByteArray WriteBackFailed = "!ERROR";
+
+// The name is stored as 8-bit text, one byte per character. Refusing every character beyond
+// Latin-1 keeps what the user sees in the field identical to what is written.
+class SingleByteNameValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &) const override
+    {
+        const bool fits = std::all_of(input.cbegin(), input.cend(),
+                                      [](QChar c) { return c.unicode() <= 0xFF; });
+        return fits ? Acceptable : Invalid;
+    }
+};
+
+// Byte i of the field is character i of the name; the rest is zero, so a name of exactly
+// the field's length is stored without a terminator.
+void StoreName(const QByteArray &name, HueEntry &entry)
+{
+    std::memset(entry.name, 0, sizeof entry.name);
+    const auto length = std::min<std::size_t>(static_cast<std::size_t>(name.size()),
+                                              sizeof entry.name);
+    std::memcpy(entry.name, name.constData(), length);
+}
+
+} // namespace
+
+void TForm1::ConnectWriteBack()
+{
+    aktHueName->setValidator(new SingleByteNameValidator(aktHueName));
+    connect(PatchIt, &QPushButton::clicked, this, &TForm1::PatchItClick);
+    connect(AutoSave, &QCheckBox::toggled, this, &TForm1::AutoSaveClick);
+    connect(aktHueName, &QLineEdit::textChanged, this, &TForm1::aktHueNameChange);
+}
+
+// The typed name enters EditHue only once the file is open, so a write file that cannot be
+// opened leaves the entry in memory as it was. A record that the disk refuses (a full disk
+// shows only when the stream is flushed) is reported like a file that would not open.
+void TForm1::PatchItClick()
+{
+    std::FILE *stream = OpenHueFileForUpdate(WriteFileName());
+    if (!stream) {
+        AppendLogLine(WriteBackFailed);
+    } else {
+        StoreName(aktHueName->text().toLatin1(), EditHue);
+        const int entryNumber = BrowserRow + 1;
+        const bool written = WriteEntryTo(stream, entryNumber, EditHue);
+        const bool closed = CloseHueFile(stream);
+        AppendLogLine(written && closed ? WriteBackPrefix + QByteArray::number(entryNumber)
+                                        : WriteBackFailed);
+    }
+    RefreshBrowser();
+}
+
+// With autosave every change is written at once, so the button would only repeat it.
+void TForm1::AutoSaveClick()
+{
+    PatchIt->setEnabled(!AutoSave->isChecked());
+}
+
+// Runs for the user's typing and for the name the editor grid puts back alike.
+void TForm1::aktHueNameChange()
+{
+    if (AutoSave->isChecked())
+        PatchItClick();
+}
