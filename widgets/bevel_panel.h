@@ -18,4 +18,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    Bevel m_inner;
+    Bevel m_outer;
+    QColor m_colour;
 };

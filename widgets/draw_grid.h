@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <vector>
 
+class QKeyEvent;
 class QPainter;
 class QScrollBar;
 
@@ -43,9 +44,11 @@ public:
     // Rows that fit wholly into the visible area.
     int visibleRowCount() const;
 
-    // Cell rectangle in widget coordinates, without its grid lines.
+    // Cell rectangle in widget coordinates, without its grid lines. Rows above the top row lie
+    // above the visible area.
     QRect cellRect(int col, int row) const;
-    // The cell under a point in widget coordinates; false outside every cell.
+    // The cell under a point in widget coordinates; a cell's grid lines count as part of it, as
+    // they do for the pointer in a classic grid. False outside every cell.
     bool cellAt(const QPoint &point, int &col, int &row) const;
 
     int tag() const;
@@ -75,4 +78,35 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    QRect cellArea() const;
+    int rowStride() const;
+    int maxTopRow() const;
+    void updateScrollBar();
+    void paintCell(QPainter &painter, int col, int row, const QRect &rect);
+    void drawFocusIndication(QPainter &painter, const QRect &rect) const;
+    bool targetForKey(const QKeyEvent *event, int &col, int &row) const;
+    // Asks selectCell and, if allowed, moves the cursor there; false when refused.
+    bool trySelect(int col, int row);
+    void moveCursor(int col, int row);
+    void scrollIntoView(int row);
+
+    QScrollBar *m_scrollBar = nullptr;
+    bool m_scrollBarEnabled = true;
+    int m_colCount = 5;
+    int m_rowCount = 5;
+    int m_defaultColWidth = 64;
+    // Widths set for single columns; -1 keeps the default width.
+    std::vector<int> m_colWidths;
+    int m_rowHeight = 24;
+    int m_col = 0;
+    int m_row = 0;
+    int m_topRow = 0;
+    int m_tag = 0;
+    // Set by a left press on a cell: until its release, entering another cell selects it.
+    bool m_dragSelecting = false;
+    int m_dragCol = -1;
+    int m_dragRow = -1;
+    int m_wheelRemainder = 0;
 };

@@ -23,4 +23,8 @@ public:
 signals:
     // Not raised when newTab is already selected; set *allowChange to false to refuse.
     void changing(int newTab, bool *allowChange);
+
+private:
+    QStringList m_captions;
+    int m_tabIndex = 0;
 };

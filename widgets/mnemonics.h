@@ -1,8 +1,15 @@
 #pragma once
 
+#include <QChar>
 #include <QObject>
+#include <QPointer>
 
+class QKeyEvent;
+class QString;
 class QWidget;
+
+// The character that "&" marks in a caption ("&&" is a literal ampersand); null if none.
+QChar MnemonicKey(const QString &caption);
 
 // Keyboard accelerators of a window's captions with "&": Alt+key always, and the key alone
 // while the focused control takes no typed characters. A button is clicked, a check box
@@ -21,4 +28,15 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool isInsideWindow(QObject *object) const;
+    // The key an event stands for as an accelerator; null when the modifiers rule it out.
+    QChar acceleratorKey(const QKeyEvent *event, QObject *receiver) const;
+    // Finds the first control in the window that answers the key and, when act is true, makes it
+    // react. True when a control answered.
+    bool dispatch(QChar key, bool act) const;
+    bool dispatchTo(QWidget *widget, QChar key, bool act) const;
+
+    QPointer<QWidget> m_window;
 };

@@ -35,4 +35,12 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    // Gives the picture a surface that can be drawn on: creates one of the control's size when
+    // there is none, and converts a picture whose format cannot be painted on.
+    void ensureSurface();
+
+    QImage m_picture;
+    int m_tag = 0;
 };

@@ -17,4 +17,7 @@ public:
 
 signals:
     void changed();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 };

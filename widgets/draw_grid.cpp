@@ -1,0 +1,418 @@
+#include "widgets/draw_grid.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QWheelEvent>
+#include <qdrawutil.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int FrameWidth = 2;
+constexpr int GridLineWidth = 1;
+constexpr int WheelNotch = 120;
+
+} // namespace
+
+DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_scrollBar = new QScrollBar(Qt::Vertical, this);
+    m_scrollBar->setFocusPolicy(Qt::NoFocus);
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, &DrawGrid::setTopRow);
+    updateScrollBar();
+}
+
+void DrawGrid::setColCount(int count) {
+    m_colCount = std::max(0, count);
+    m_col = std::clamp(m_col, 0, std::max(0, m_colCount - 1));
+    update();
+}
+
+int DrawGrid::colCount() const {
+    return m_colCount;
+}
+
+void DrawGrid::setRowCount(int count) {
+    m_rowCount = std::max(0, count);
+    m_row = std::clamp(m_row, 0, std::max(0, m_rowCount - 1));
+    updateScrollBar();
+    update();
+}
+
+int DrawGrid::rowCount() const {
+    return m_rowCount;
+}
+
+void DrawGrid::setDefaultColWidth(int width) {
+    m_defaultColWidth = std::max(0, width);
+    update();
+}
+
+void DrawGrid::setColWidth(int col, int width) {
+    if (col < 0)
+        return;
+    if (col >= static_cast<int>(m_colWidths.size()))
+        m_colWidths.resize(col + 1, -1);
+    m_colWidths[col] = std::max(0, width);
+    update();
+}
+
+int DrawGrid::colWidth(int col) const {
+    if (col >= 0 && col < static_cast<int>(m_colWidths.size()) && m_colWidths[col] >= 0)
+        return m_colWidths[col];
+    return m_defaultColWidth;
+}
+
+void DrawGrid::setDefaultRowHeight(int height) {
+    m_rowHeight = std::max(1, height);
+    updateScrollBar();
+    update();
+}
+
+int DrawGrid::defaultRowHeight() const {
+    return m_rowHeight;
+}
+
+void DrawGrid::setVerticalScrollBarEnabled(bool enabled) {
+    m_scrollBarEnabled = enabled;
+    updateScrollBar();
+    update();
+}
+
+int DrawGrid::col() const {
+    return m_col;
+}
+
+int DrawGrid::row() const {
+    return m_row;
+}
+
+void DrawGrid::setCurrentCell(int col, int row) {
+    if (m_colCount == 0 || m_rowCount == 0)
+        return;
+    moveCursor(std::clamp(col, 0, m_colCount - 1), std::clamp(row, 0, m_rowCount - 1));
+}
+
+int DrawGrid::topRow() const {
+    return m_topRow;
+}
+
+void DrawGrid::setTopRow(int row) {
+    const int top = std::clamp(row, 0, maxTopRow());
+    if (top == m_topRow)
+        return;
+    m_topRow = top;
+    const QSignalBlocker blocker(m_scrollBar);
+    m_scrollBar->setValue(top);
+    update();
+}
+
+// The last grid line may be cut off: a row counts as visible when its cell fits.
+int DrawGrid::visibleRowCount() const {
+    return std::max(0, (cellArea().height() + GridLineWidth) / rowStride());
+}
+
+QRect DrawGrid::cellRect(int col, int row) const {
+    const QRect area = cellArea();
+    int left = area.left();
+    for (int c = 0; c < col; ++c)
+        left += colWidth(c) + GridLineWidth;
+    const int top = area.top() + (row - m_topRow) * rowStride();
+    return QRect(left, top, colWidth(col), m_rowHeight);
+}
+
+bool DrawGrid::cellAt(const QPoint &point, int &col, int &row) const {
+    const QRect area = cellArea();
+    if (!area.contains(point))
+        return false;
+    const int hitRow = m_topRow + (point.y() - area.top()) / rowStride();
+    if (hitRow >= m_rowCount)
+        return false;
+    int right = area.left();
+    for (int c = 0; c < m_colCount; ++c) {
+        right += colWidth(c) + GridLineWidth;
+        if (point.x() < right) {
+            col = c;
+            row = hitRow;
+            return true;
+        }
+    }
+    return false;
+}
+
+int DrawGrid::tag() const {
+    return m_tag;
+}
+
+void DrawGrid::setTag(int tag) {
+    m_tag = tag;
+}
+
+QRect DrawGrid::cellArea() const {
+    QRect area = rect().adjusted(FrameWidth, FrameWidth, -FrameWidth, -FrameWidth);
+    if (m_scrollBar->isVisibleTo(this))
+        area.setRight(area.right() - m_scrollBar->width());
+    return area;
+}
+
+int DrawGrid::rowStride() const {
+    return m_rowHeight + GridLineWidth;
+}
+
+int DrawGrid::maxTopRow() const {
+    return std::max(0, m_rowCount - std::max(1, visibleRowCount()));
+}
+
+void DrawGrid::updateScrollBar() {
+    const int visibleRows = visibleRowCount();
+    const bool needed = m_scrollBarEnabled && m_rowCount > visibleRows;
+    const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scrollBar);
+    m_scrollBar->setGeometry(width() - FrameWidth - extent, FrameWidth, extent,
+                             std::max(0, height() - 2 * FrameWidth));
+    m_scrollBar->setVisible(needed);
+    m_topRow = std::clamp(m_topRow, 0, maxTopRow());
+    const QSignalBlocker blocker(m_scrollBar);
+    m_scrollBar->setRange(0, maxTopRow());
+    m_scrollBar->setPageStep(std::max(1, visibleRows));
+    m_scrollBar->setSingleStep(1);
+    m_scrollBar->setValue(m_topRow);
+}
+
+void DrawGrid::paintEvent(QPaintEvent *event) {
+    QPainter painter(this);
+    qDrawWinPanel(&painter, rect(), palette(), true);
+    const QRect area = cellArea();
+    const QRect dirty = event->rect() & area;
+    if (dirty.isEmpty())
+        return;
+    painter.setClipRect(dirty);
+    painter.fillRect(dirty, palette().color(QPalette::Base));
+    if (m_colCount == 0 || m_rowCount == 0)
+        return;
+
+    const int firstRow = m_topRow + (dirty.top() - area.top()) / rowStride();
+    const int lastRow =
+        std::min(m_rowCount - 1, m_topRow + (dirty.bottom() - area.top()) / rowStride());
+    int firstCol = -1;
+    int lastCol = -1;
+    int left = area.left();
+    for (int c = 0; c < m_colCount && left <= dirty.right(); ++c) {
+        const int right = left + colWidth(c);
+        if (right >= dirty.left()) {
+            if (firstCol < 0)
+                firstCol = c;
+            lastCol = c;
+        }
+        left = right + GridLineWidth;
+    }
+    if (firstCol < 0)
+        return;
+
+    for (int r = firstRow; r <= lastRow; ++r)
+        for (int c = firstCol; c <= lastCol; ++c)
+            paintCell(painter, c, r, cellRect(c, r));
+}
+
+// The owner draws over a background that the grid has already filled, with the text colour of
+// the cell's state set; whatever it changes on the painter stays within its cell.
+void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect) {
+    const bool current = col == m_col && row == m_row;
+    const QColor lineColour = palette().color(QPalette::Button);
+    painter.fillRect(rect.right() + 1, rect.top(), GridLineWidth, rect.height() + GridLineWidth,
+                     lineColour);
+    painter.fillRect(rect.left(), rect.bottom() + 1, rect.width(), GridLineWidth, lineColour);
+    painter.fillRect(rect, palette().color(current ? QPalette::Highlight : QPalette::Base));
+
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    painter.setFont(font());
+    painter.setPen(palette().color(current ? QPalette::HighlightedText : QPalette::Text));
+    painter.setBrush(Qt::NoBrush);
+    emit drawCell(&painter, col, row, rect);
+    painter.restore();
+
+    if (current && hasFocus())
+        drawFocusIndication(painter, rect);
+}
+
+// A dotted rectangle that inverts what lies beneath, so it shows on any swatch colour.
+void DrawGrid::drawFocusIndication(QPainter &painter, const QRect &rect) const {
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    QPen pen(Qt::white, 0);
+    pen.setDashPattern({1, 1});
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    painter.restore();
+}
+
+void DrawGrid::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    updateScrollBar();
+}
+
+void DrawGrid::mousePressEvent(QMouseEvent *event) {
+    m_dragSelecting = false;
+    const QPoint pos = event->position().toPoint();
+    int col = 0;
+    int row = 0;
+    if (event->button() == Qt::LeftButton && cellAt(pos, col, row)) {
+        m_dragSelecting = true;
+        m_dragCol = col;
+        m_dragRow = row;
+        trySelect(col, row);
+    }
+    emit mousePressed(event->button(), event->modifiers(), pos);
+}
+
+// The second press of a double-click reports the double-click instead of selecting again, and
+// starts no drag selection.
+void DrawGrid::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);
+        return;
+    }
+    m_dragSelecting = false;
+    emit doubleClicked();
+    emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+void DrawGrid::mouseMoveEvent(QMouseEvent *event) {
+    const QPoint pos = event->position().toPoint();
+    int col = 0;
+    int row = 0;
+    if (m_dragSelecting && (event->buttons() & Qt::LeftButton) && cellAt(pos, col, row) &&
+        (col != m_dragCol || row != m_dragRow)) {
+        m_dragCol = col;
+        m_dragRow = row;
+        trySelect(col, row);
+    }
+    emit mouseMoved(event->modifiers(), pos);
+}
+
+void DrawGrid::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton)
+        m_dragSelecting = false;
+    emit mouseReleased(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+bool DrawGrid::targetForKey(const QKeyEvent *event, int &col, int &row) const {
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const int page = std::max(1, visibleRowCount());
+    col = m_col;
+    row = m_row;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        --col;
+        break;
+    case Qt::Key_Right:
+        ++col;
+        break;
+    case Qt::Key_Up:
+        --row;
+        break;
+    case Qt::Key_Down:
+        ++row;
+        break;
+    case Qt::Key_PageUp:
+        row -= page;
+        break;
+    case Qt::Key_PageDown:
+        row += page;
+        break;
+    case Qt::Key_Home:
+        col = 0;
+        if (control)
+            row = 0;
+        break;
+    case Qt::Key_End:
+        col = m_colCount - 1;
+        if (control)
+            row = m_rowCount - 1;
+        break;
+    default:
+        return false;
+    }
+    col = std::clamp(col, 0, m_colCount - 1);
+    row = std::clamp(row, 0, m_rowCount - 1);
+    return true;
+}
+
+void DrawGrid::keyPressEvent(QKeyEvent *event) {
+    int col = 0;
+    int row = 0;
+    if (m_colCount == 0 || m_rowCount == 0 || !targetForKey(event, col, row)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (col == m_col && row == m_row)
+        return;
+    // Page keys scroll the view by the same distance, so the cursor keeps its place on screen.
+    const int rowShift = row - m_row;
+    const bool pageKey = event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown;
+    bool canSelect = true;
+    emit selectCell(col, row, &canSelect);
+    if (!canSelect)
+        return;
+    if (pageKey)
+        setTopRow(m_topRow + rowShift);
+    moveCursor(col, row);
+}
+
+// Each notch of the wheel moves the cursor one row, as the arrow keys do.
+void DrawGrid::wheelEvent(QWheelEvent *event) {
+    event->accept();
+    m_wheelRemainder += event->angleDelta().y();
+    while (std::abs(m_wheelRemainder) >= WheelNotch) {
+        const int step = m_wheelRemainder > 0 ? -1 : 1;
+        m_wheelRemainder += step * WheelNotch;
+        const int row = std::clamp(m_row + step, 0, std::max(0, m_rowCount - 1));
+        if (m_colCount > 0 && row != m_row)
+            trySelect(m_col, row);
+    }
+}
+
+void DrawGrid::focusInEvent(QFocusEvent *event) {
+    QWidget::focusInEvent(event);
+    emit entered();
+    update();
+}
+
+void DrawGrid::focusOutEvent(QFocusEvent *event) {
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+bool DrawGrid::trySelect(int col, int row) {
+    bool canSelect = true;
+    emit selectCell(col, row, &canSelect);
+    if (!canSelect)
+        return false;
+    moveCursor(col, row);
+    return true;
+}
+
+void DrawGrid::moveCursor(int col, int row) {
+    m_col = col;
+    m_row = row;
+    scrollIntoView(row);
+    update();
+}
+
+void DrawGrid::scrollIntoView(int row) {
+    const int visibleRows = std::max(1, visibleRowCount());
+    if (row < m_topRow)
+        setTopRow(row);
+    else if (row >= m_topRow + visibleRows)
+        setTopRow(row - visibleRows + 1);
+}
