@@ -1,10 +1,137 @@
 #include "app/tform1.h"
 
+#include "app/qt_colour.h"
+#include "browser/browser_label.h"
+#include "huefile/colour.h"
+#include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
 
-// PLACEHOLDER: being written.
-void TForm1::ConnectBrowser() {}
-void TForm1::HueGrid1DrawCell(QPainter *, int, int, const QRect &) {}
-void TForm1::HueGrid1SelectCell(int, int, bool &) {}
-void TForm1::HueGrid1DblClick() {}
-void TForm1::RefreshBrowser() { HueGrid1->repaint(); }
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPainter>
+#include <QRadioButton>
+#include <cstdio>
+
+namespace {
+
+constexpr int LabelColumn = 0;
+constexpr int FirstSourceColumn = 1;
+constexpr int SeparatorColumn = 33;
+constexpr int FirstTargetColumn = 34;
+constexpr int LastTargetColumn = 65;
+
+const QByteArray LoadLinePrefix = "GET ONE   ";
+
+// Missing-entry mark: a button-face bar inside a frame of 1 pixel at the sides and 2 pixels
+// at top and bottom, which in a 4 x 11 swatch leaves a 2 x 7 bar.
+void DrawMissingEntryMark(QPainter *canvas, const QRect &cell, const QColor &frame,
+                          const QColor &buttonFace)
+{
+    canvas->fillRect(cell, frame);
+    canvas->fillRect(cell.adjusted(1, 2, -1, -2), buttonFace);
+}
+
+// A whole record counts; a file that does not open or ends before the record does not.
+bool ReadRowEntry(const std::string &fileName, int entryNumber, HueEntry &destination)
+{
+    return ReadEntryFromFile(fileName, entryNumber, destination) == ReadOutcome::Read;
+}
+
+// A missing or partial record is read as zeroes where the file ends, so the editor never
+// holds the start of one entry and the rest of another. A file that does not open leaves the
+// destination as it was; the load counts as done whenever the file opened.
+bool LoadEntry(const std::string &fileName, int entryNumber, HueEntry &destination)
+{
+    std::FILE *stream = OpenHueFileForReading(fileName);
+    if (!stream)
+        return false;
+    ReadEntryFrom(stream, entryNumber, destination);
+    std::fclose(stream);
+    return true;
+}
+
+} // namespace
+
+QString BrowserLabel(int entryNumber)
+{
+    return QString::asprintf("%5d [0%03x]", entryNumber, static_cast<unsigned>(entryNumber));
+}
+
+void TForm1::ConnectBrowser()
+{
+    connect(HueGrid1, &DrawGrid::drawCell, this, &TForm1::HueGrid1DrawCell);
+    connect(HueGrid1, &DrawGrid::selectCell, this,
+            [this](int col, int row, bool *canSelect) { HueGrid1SelectCell(col, row, *canSelect); });
+    connect(HueGrid1, &DrawGrid::doubleClicked, this, &TForm1::HueGrid1DblClick);
+}
+
+// The grid paints row by row, so caching the row's two entries costs two opens per painted
+// row instead of two per cell. The cache is filled before whichever cell of a new row comes
+// first, label and separator included.
+void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect)
+{
+    if (ARow != CachedRow) {
+        CachedRow = ARow;
+        const int entryNumber = ARow + 1;
+        RowSourceValid = ReadRowEntry(ReadFileName(), entryNumber, RowSourceHue);
+        RowTargetValid = ReadRowEntry(WriteFileName(), entryNumber, RowTargetHue);
+    }
+
+    const QColor windowBackground = palette().color(QPalette::Base);
+    const QColor buttonFace = palette().color(QPalette::Button);
+    if (ACol == LabelColumn) {
+        canvas->drawText(Rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         BrowserLabel(ARow + 1));
+    } else if (ACol == SeparatorColumn) {
+        canvas->fillRect(Rect, windowBackground);
+        canvas->drawText(Rect, Qt::AlignCenter | Qt::TextSingleLine, "-");
+    } else if (ACol < SeparatorColumn) {
+        if (RowSourceValid)
+            canvas->fillRect(Rect, ToQColor(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
+        else
+            DrawMissingEntryMark(canvas, Rect, windowBackground, buttonFace);
+    } else if (ACol <= LastTargetColumn) {
+        if (RowTargetValid)
+            canvas->fillRect(Rect, ToQColor(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
+        else
+            DrawMissingEntryMark(canvas, Rect, Qt::white, buttonFace);
+    }
+}
+
+void TForm1::HueGrid1SelectCell(int, int ARow, bool &)
+{
+    BrowserRow = ARow;
+    if (RadioButtonGetColor2->isChecked())
+        HueGrid1DblClick();
+}
+
+// Each assignment runs the copy fields' own handlers, which make all four number fields
+// follow, so the copy group ends up ready to copy exactly this entry to the same number.
+// The picker then shows the new entry's colour at the index that was selected before.
+void TForm1::HueGrid1DblClick()
+{
+    const QString entryText = QString::number(BrowserRow + 1);
+    Only1Color->setChecked(true);
+    TargetOther->setChecked(false);
+    NumberFrom->setText(entryText);
+    NumberTo->setText(entryText);
+
+    EditHueLoaded = false;
+    if (LoadEntry(WriteFileName(), BrowserRow + 1, EditHue)) {
+        EditHueLoaded = true;
+        PendingLogLine = LoadLinePrefix + NumberFrom->text().toLatin1();
+    }
+    RefreshHueGridEdit();
+    if (EditColourIndex >= 0) {
+        bool canSelect = true;
+        HueGridEditSelectCell(EditColourIndex + 1, 0, canSelect);
+    }
+}
+
+// The files may have changed under the cached row, so the program's own refreshes read it
+// again; paints the windowing system asks for keep using the cache.
+void TForm1::RefreshBrowser()
+{
+    CachedRow = -1;
+    HueGrid1->repaint();
+}
