@@ -1,0 +1,421 @@
+#include "support/test_support.h"
+
+#include "app/qt_colour.h"
+#include "huefile/colour.h"
+#include "widgets/draw_grid.h"
+#include "widgets/picture_box.h"
+#include "widgets/track_bar.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int Idle = 0;
+constexpr int Dragging = 1;
+constexpr int Pressed = 2;
+constexpr int Label = -1;
+
+// Grid column of a colour index; Label stands for the label cell.
+int ColumnOf(int colour)
+{
+    return colour + 1;
+}
+
+QPoint CentreOf(const TForm1 &form, int colour)
+{
+    return form.HueGridEdit->cellRect(ColumnOf(colour), 0).center();
+}
+
+void Press(TForm1 &form, int colour)
+{
+    QTest::mousePress(form.HueGridEdit, Qt::LeftButton, {}, CentreOf(form, colour));
+}
+
+// Qt 6's QTest::mouseMove carries no buttons, so the move is sent with the left button held.
+void MoveWithButtonHeld(TForm1 &form, QPoint pos)
+{
+    QMouseEvent move(QEvent::MouseMove, pos, form.HueGridEdit->mapToGlobal(pos), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.HueGridEdit, &move);
+}
+
+void DragTo(TForm1 &form, int colour)
+{
+    MoveWithButtonHeld(form, CentreOf(form, colour));
+}
+
+void Release(TForm1 &form, int colour)
+{
+    QTest::mouseRelease(form.HueGridEdit, Qt::LeftButton, {}, CentreOf(form, colour));
+}
+
+// Press on a cell, move a little inside it (which turns the press into a drag), then enter
+// every cell of the path in turn, the way a real pointer crosses them.
+void PressAndDrag(TForm1 &form, const std::vector<int> &path)
+{
+    Press(form, path.front());
+    MoveWithButtonHeld(form, CentreOf(form, path.front()) + QPoint(1, 1));
+    for (std::size_t i = 1; i < path.size(); ++i)
+        DragTo(form, path[i]);
+}
+
+std::vector<int> CellsFrom(int from, int to)
+{
+    std::vector<int> path;
+    const int step = from <= to ? 1 : -1;
+    for (int c = from; c != to + step; c += step)
+        path.push_back(c);
+    return path;
+}
+
+int Anchor(const TForm1 &form)
+{
+    return form.ImageColorRange->tag();
+}
+
+int MouseState(const TForm1 &form)
+{
+    return form.HueGridEdit->tag();
+}
+
+// The label cell as the draw handler paints it, on white with black text in the grid's font.
+QImage PaintedLabel(TForm1 &form)
+{
+    const QRect cell = form.HueGridEdit->cellRect(0, 0);
+    QImage image(cell.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(form.HueGridEdit->font());
+    painter.setPen(Qt::black);
+    form.HueGridEditDrawCell(&painter, 0, 0, QRect(QPoint(0, 0), cell.size()));
+    return image;
+}
+
+// The same cell with the expected text drawn single-line, left-aligned, vertically centred.
+QImage LabelWithText(const TForm1 &form, const QString &text)
+{
+    const QRect cell = form.HueGridEdit->cellRect(0, 0);
+    QImage image(cell.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(form.HueGridEdit->font());
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(QPoint(0, 0), cell.size()),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    return image;
+}
+
+QColor SwatchOnScreen(TForm1 &form, int colour)
+{
+    return form.HueGridEdit->grab().toImage().pixelColor(CentreOf(form, colour));
+}
+
+void SetStoredName(HueEntry &entry, const char *bytes, std::size_t length)
+{
+    std::memset(entry.name, 0, sizeof entry.name);
+    std::memcpy(entry.name, bytes, length);
+}
+
+class EditorGridTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteHueFile("patch-hues.mul", 16, 1);
+        WriteHueFile("hues.mul", 16);
+        form = ShowForm();
+        ASSERT_EQ(form->ClientHeight(), ClientHeightFull);
+    }
+
+    TempFolder folder;
+    std::unique_ptr<TForm1> form;
+};
+
+TEST_F(EditorGridTest, RangeBarSlotsLieUnderTheColourColumnsWithStripsShowingAboveAndBelow)
+{
+    const QRect bar = form->ImageColorRange->geometry();
+    const QRect grid = form->HueGridEdit->geometry();
+    for (int i = 0; i < HueColourCount; ++i) {
+        const QRect cell = form->HueGridEdit->cellRect(ColumnOf(i), 0).translated(grid.topLeft());
+        EXPECT_EQ(cell.left(), bar.left() + 9 * i + 1) << "slot " << i;
+        EXPECT_EQ(cell.right(), bar.left() + 9 * i + 8) << "slot " << i;
+    }
+    EXPECT_EQ(grid.top() - bar.top(), 4);
+    EXPECT_EQ(bar.bottom() - grid.bottom(), 4);
+
+    // The grid covers the bar; the strips above and below are the bar's own.
+    const QPoint overlap = form->HueGridEdit->geometry().center();
+    EXPECT_EQ(form->GroupBox5->childAt(overlap), form->HueGridEdit);
+    EXPECT_EQ(form->GroupBox5->childAt(bar.left() + 9 * 5 + 4, bar.top() + 1),
+              form->ImageColorRange);
+}
+
+TEST_F(EditorGridTest, SelectedColourMarkerShowsAboveTheGridCell)
+{
+    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, 5));
+    const QRect bar = form->ImageColorRange->geometry();
+    const QImage group = form->GroupBox5->grab().toImage();
+    const QColor marker = form->palette().color(QPalette::Highlight);
+    EXPECT_EQ(group.pixelColor(bar.left() + 9 * 5 + 4, bar.top() + 1), marker);
+    EXPECT_NE(group.pixelColor(bar.left() + 9 * 4 + 4, bar.top() + 1), marker);
+}
+
+TEST_F(EditorGridTest, LabelShowsTheEntryNumberThatAWriteBackGoesTo)
+{
+    const struct {
+        int browserRow;
+        const char *label;
+    } cases[] = {{0, "    1 [0001]"},
+                 {9, "   10 [000a]"},
+                 {41, "   42 [002a]"},
+                 {255, "  256 [0100]"},
+                 {2999, " 3000 [0bb8]"}};
+    ASSERT_NE(LabelWithText(*form, "    1 [0001]"), LabelWithText(*form, "   10 [000a]"))
+        << "the test font draws no text";
+    for (const auto &c : cases) {
+        form->BrowserRow = c.browserRow;
+        EXPECT_EQ(PaintedLabel(*form), LabelWithText(*form, c.label)) << c.label;
+    }
+}
+
+TEST_F(EditorGridTest, SwatchesShowTheLoadedEntryAndBlackWhileNothingIsLoaded)
+{
+    const HueEntry entry1 = PatternEntry(1);
+    ASSERT_EQ(std::memcmp(&form->EditHue, &entry1, sizeof entry1), 0);
+    for (int i = 0; i < HueColourCount; ++i)
+        EXPECT_EQ(SwatchOnScreen(*form, i), ToQColor(HueToDisplay(entry1, i))) << "colour " << i;
+
+    form->EditHueLoaded = false;
+    form->RefreshHueGridEdit();
+    for (int i = 0; i < HueColourCount; ++i)
+        EXPECT_EQ(SwatchOnScreen(*form, i), QColor(Qt::black)) << "colour " << i;
+}
+
+TEST_F(EditorGridTest, RefreshPutsTheStoredNameIntoTheNameField)
+{
+    const struct {
+        const char *what;
+        const char *bytes;
+        std::size_t length;
+        QString shown;
+    } cases[] = {
+        {"short name", "blue", 4, "blue"},
+        {"empty name", "", 0, ""},
+        {"bytes after the terminator", "abc\0xyz", 7, "abc"},
+        {"twenty characters, no terminator", "ABCDEFGHIJKLMNOPQRST", 20,
+         "ABCDEFGHIJKLMNOPQRST"},
+        {"8-bit character", "Caf\xE9", 4, QString::fromUtf8("Café")},
+    };
+    for (const auto &c : cases) {
+        SetStoredName(form->EditHue, c.bytes, c.length);
+        form->RefreshHueGridEdit();
+        EXPECT_EQ(form->aktHueName->text(), c.shown) << c.what;
+    }
+}
+
+TEST_F(EditorGridTest, NameChangeFiresOnlyWhenTheStoredNameDiffersAndAutosavesThen)
+{
+    QSignalSpy changes(form->aktHueName, &QLineEdit::textChanged);
+    form->AutoSave->setChecked(true);
+    form->RefreshHueGridEdit();
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_TRUE(LogLines(*form).isEmpty());
+
+    SetStoredName(form->EditHue, "renamed", 7);
+    form->RefreshHueGridEdit();
+    form->RefreshHueGridEdit();
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(LogLines(*form), QStringList{"PATCHING  1"});
+    EXPECT_STREQ(EntryOnDisk("hues.mul", 1).name, "renamed");
+}
+
+TEST_F(EditorGridTest, ProgramRefreshReplacesATypedName)
+{
+    form->aktHueName->selectAll();
+    QTest::keyClicks(form->aktHueName, "typed");
+    ASSERT_EQ(form->aktHueName->text(), "typed");
+    form->RefreshHueGridEdit();
+    EXPECT_EQ(form->aktHueName->text(), "entry 1");
+}
+
+// A repaint that the windowing system asks for, as when the window is uncovered, only paints.
+TEST_F(EditorGridTest, WindowSystemRepaintKeepsATypedName)
+{
+    form->aktHueName->selectAll();
+    QTest::keyClicks(form->aktHueName, "typed");
+    QSignalSpy changes(form->aktHueName, &QLineEdit::textChanged);
+
+    form->HueGridEdit->update();
+    Settle();
+    form->HueGridEdit->repaint();
+    form->hide();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    Settle();
+
+    EXPECT_EQ(form->aktHueName->text(), "typed");
+    EXPECT_EQ(changes.count(), 0);
+}
+
+TEST_F(EditorGridTest, ClickSelectsOneColourAndAnchorsTheRangeAtIt)
+{
+    Press(*form, 7);
+    EXPECT_EQ(MouseState(*form), Pressed);
+    Release(*form, 7);
+    EXPECT_EQ(MouseState(*form), Idle);
+
+    const DisplayColour colour = HueToDisplay(form->EditHue, 7);
+    EXPECT_EQ(form->EditColourIndex, 7);
+    EXPECT_EQ(Anchor(*form), 7);
+    EXPECT_EQ(form->PreviewColour(), colour);
+    EXPECT_EQ(form->EditRED->text(), QString::number(RedOf(colour)));
+    EXPECT_EQ(form->EditGREEN->text(), QString::number(GreenOf(colour)));
+    EXPECT_EQ(form->EditBLUE->text(), QString::number(BlueOf(colour)));
+    EXPECT_TRUE(form->MixColorOkay->isEnabled());
+    EXPECT_FALSE(form->SpreadColorOkay->isEnabled());
+}
+
+TEST_F(EditorGridTest, DragSelectsARunWithTheEndThatFollowsTheMouse)
+{
+    const struct {
+        const char *what;
+        std::vector<int> path;
+        int selected;
+        int anchor;
+    } cases[] = {
+        {"forward", CellsFrom(3, 10), 10, 3},
+        {"backward", CellsFrom(10, 3), 3, 10},
+        {"from the label", {Label, 0, 1, 2, 3, 4}, 4, 0},
+        {"back over the label", [] {
+             std::vector<int> path = CellsFrom(10, 0);
+             path.push_back(Label);
+             for (int c : CellsFrom(0, 2))
+                 path.push_back(c);
+             return path;
+         }(),
+         2, 10},
+    };
+    for (const auto &c : cases) {
+        PressAndDrag(*form, c.path);
+        EXPECT_EQ(MouseState(*form), Dragging) << c.what;
+        Release(*form, c.path.back());
+        EXPECT_EQ(MouseState(*form), Idle) << c.what;
+        EXPECT_EQ(form->EditColourIndex, c.selected) << c.what;
+        EXPECT_EQ(Anchor(*form), c.anchor) << c.what;
+        EXPECT_EQ(form->PreviewColour(), HueToDisplay(form->EditHue, c.selected)) << c.what;
+        EXPECT_TRUE(form->MixColorOkay->isEnabled()) << c.what;
+        EXPECT_TRUE(form->SpreadColorOkay->isEnabled()) << c.what;
+    }
+}
+
+TEST_F(EditorGridTest, DraggingOntoTheLabelDisablesBothButtonsAndKeepsTheColour)
+{
+    PressAndDrag(*form, {4, 3, 2, 1, 0, Label});
+    EXPECT_FALSE(form->MixColorOkay->isEnabled());
+    EXPECT_FALSE(form->SpreadColorOkay->isEnabled());
+    EXPECT_EQ(form->EditColourIndex, 0);
+    EXPECT_EQ(Anchor(*form), 4);
+    DragTo(*form, 1);
+    EXPECT_EQ(Anchor(*form), 4);
+    EXPECT_TRUE(form->SpreadColorOkay->isEnabled());
+    Release(*form, 1);
+}
+
+TEST_F(EditorGridTest, ClickOnTheLabelMovesTheAnchorToColourZero)
+{
+    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, 6));
+    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, Label));
+    EXPECT_EQ(Anchor(*form), 0);
+    EXPECT_EQ(form->EditColourIndex, 6);
+    EXPECT_EQ(form->PreviewColour(), HueToDisplay(form->EditHue, 6));
+    EXPECT_FALSE(form->MixColorOkay->isEnabled());
+}
+
+// When the pointer leaves the pressed cell with its first move, that cell's selection still
+// sees the press and leaves the range bar alone; the next cell shows the run.
+TEST_F(EditorGridTest, FirstMoveStraightIntoAnotherCellLeavesTheRangeBarAlone)
+{
+    Press(*form, 3);
+    const QImage barAfterPress = form->ImageColorRange->picture();
+    DragTo(*form, 7);
+    EXPECT_EQ(form->EditColourIndex, 7);
+    EXPECT_EQ(MouseState(*form), Dragging);
+    EXPECT_EQ(form->ImageColorRange->picture(), barAfterPress);
+    EXPECT_FALSE(form->SpreadColorOkay->isEnabled());
+
+    DragTo(*form, 8);
+    EXPECT_NE(form->ImageColorRange->picture(), barAfterPress);
+    EXPECT_TRUE(form->SpreadColorOkay->isEnabled());
+    Release(*form, 8);
+    EXPECT_EQ(Anchor(*form), 3);
+    EXPECT_EQ(form->EditColourIndex, 8);
+}
+
+TEST_F(EditorGridTest, KeyMovesSelectSingleColours)
+{
+    PressAndDrag(*form, CellsFrom(2, 6));
+    Release(*form, 6);
+    ASSERT_TRUE(form->SpreadColorOkay->isEnabled());
+    QTest::keyClick(form->HueGridEdit, Qt::Key_Right);
+    QTest::keyClick(form->HueGridEdit, Qt::Key_Right);
+    EXPECT_EQ(form->EditColourIndex, 8);
+    EXPECT_EQ(Anchor(*form), 8);
+    EXPECT_FALSE(form->SpreadColorOkay->isEnabled());
+}
+
+TEST_F(EditorGridTest, ReceivingTheFocusResetsTheMouseState)
+{
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->aktHueName->setFocus();
+    form->HueGridEdit->setTag(Dragging);
+    form->HueGridEdit->setFocus();
+    EXPECT_EQ(MouseState(*form), Idle);
+}
+
+TEST_F(EditorGridTest, LoadAfterTheLabelWasSelectedSelectsTheRememberedColourAgain)
+{
+    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, 4));
+    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, Label));
+    ASSERT_FALSE(form->MixColorOkay->isEnabled());
+    form->BrowserRow = 6;
+    form->HueGrid1DblClick();
+    EXPECT_TRUE(form->MixColorOkay->isEnabled());
+    EXPECT_EQ(form->PreviewColour(), HueToDisplay(PatternEntry(7), 4));
+    EXPECT_EQ(form->aktHueName->text(), "entry 7");
+}
+
+TEST(EditorGridWithoutWriteFile, ShowsEntryOneInBlackAndSelectsBlack)
+{
+    TempFolder folder;
+    WriteHueFile("patch-hues.mul", 16);
+    auto form = ShowForm();
+    ASSERT_FALSE(form->EditHueLoaded);
+
+    EXPECT_EQ(PaintedLabel(*form), LabelWithText(*form, "    1 [0001]"));
+    for (int i = 0; i < HueColourCount; ++i)
+        EXPECT_EQ(SwatchOnScreen(*form, i), QColor(Qt::black)) << "colour " << i;
+    EXPECT_EQ(form->aktHueName->text(), "");
+
+    form->ShowColourInPicker(0xF8F8F8);
+    bool canSelect = true;
+    form->HueGridEditSelectCell(ColumnOf(12), 0, canSelect);
+    EXPECT_EQ(form->PreviewColour(), 0u);
+    for (TrackBar *bar : {form->TrackBarRED, form->TrackBarGREEN, form->TrackBarBLUE})
+        EXPECT_EQ(bar->position(), 31);
+    for (QLineEdit *field : {form->EditRED, form->EditGREEN, form->EditBLUE})
+        EXPECT_EQ(field->text(), "0");
+    EXPECT_EQ(form->EditColourIndex, 12);
+}
+
+} // namespace
