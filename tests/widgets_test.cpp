@@ -1,0 +1,402 @@
+#include "widgets/draw_grid.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Cell = std::pair<int, int>;
+
+// A window holding one grid, shown and active, so presses give the grid the focus as they
+// would on screen.
+struct GridWindow {
+    std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
+    DrawGrid *grid = new DrawGrid(window.get());
+
+    explicit GridWindow(const QRect &geometry) {
+        window->resize(geometry.right() + 40, geometry.bottom() + 80);
+        grid->setGeometry(geometry);
+    }
+
+    void show() {
+        window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    QWindow *handle() const { return window->windowHandle(); }
+    QPoint inWindow(const QPoint &gridPoint) const { return grid->mapTo(window.get(), gridPoint); }
+    QPoint centreOf(int col, int row) const { return inWindow(grid->cellRect(col, row).center()); }
+};
+
+// The browser's geometry: 66 columns, a wide label column and a separator column.
+void SetUpBrowserGrid(DrawGrid *grid) {
+    grid->setDefaultColWidth(4);
+    grid->setDefaultRowHeight(11);
+    grid->setColCount(66);
+    grid->setRowCount(3000);
+    grid->setColWidth(0, 88);
+    grid->setColWidth(33, 9);
+}
+
+void SetUpEditorGrid(DrawGrid *grid) {
+    grid->setVerticalScrollBarEnabled(false);
+    grid->setDefaultColWidth(8);
+    grid->setDefaultRowHeight(19);
+    grid->setColCount(33);
+    grid->setRowCount(1);
+    grid->setColWidth(0, 108);
+}
+
+// Records the grid's signals in the order they come.
+struct SignalLog {
+    QStringList events;
+
+    explicit SignalLog(DrawGrid *grid) {
+        QObject::connect(grid, &DrawGrid::entered, [this] { events << "entered"; });
+        QObject::connect(grid, &DrawGrid::selectCell, [this](int col, int row, bool *) {
+            events << QString("select %1,%2").arg(col).arg(row);
+        });
+        QObject::connect(grid, &DrawGrid::doubleClicked, [this] { events << "double"; });
+        QObject::connect(grid, &DrawGrid::mousePressed,
+                         [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &) {
+                             events << QString("press %1").arg(int(button));
+                         });
+        QObject::connect(grid, &DrawGrid::mouseMoved,
+                         [this](Qt::KeyboardModifiers, const QPoint &) { events << "move"; });
+        QObject::connect(grid, &DrawGrid::mouseReleased,
+                         [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &) {
+                             events << QString("release %1").arg(int(button));
+                         });
+    }
+
+    QStringList take() { return std::exchange(events, {}); }
+};
+
+const QString LeftPress = QString("press %1").arg(int(Qt::LeftButton));
+const QString LeftRelease = QString("release %1").arg(int(Qt::LeftButton));
+const QString RightPress = QString("press %1").arg(int(Qt::RightButton));
+const QString RightRelease = QString("release %1").arg(int(Qt::RightButton));
+
+TEST(DrawGridGeometry, CellRectsFollowColumnWidthsGridLinesAndFrame) {
+    DrawGrid grid;
+    grid.resize(441, 273);
+    SetUpBrowserGrid(&grid);
+    struct Case {
+        int col, row;
+        QRect expected;
+    };
+    const Case cases[] = {
+        {0, 0, QRect(2, 2, 88, 11)},    {1, 0, QRect(91, 2, 4, 11)},
+        {32, 0, QRect(246, 2, 4, 11)},  {33, 0, QRect(251, 2, 9, 11)},
+        {34, 1, QRect(261, 14, 4, 11)}, {65, 21, QRect(416, 254, 4, 11)},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(grid.cellRect(c.col, c.row), c.expected) << "cell " << c.col << "," << c.row;
+}
+
+TEST(DrawGridGeometry, EditorGridFitsItsColumnsAndOneRowExactly) {
+    DrawGrid grid;
+    grid.resize(401, 23);
+    SetUpEditorGrid(&grid);
+    const QRect last = grid.cellRect(32, 0);
+    // The last cell's grid line is the last pixel column inside the 2-pixel frame.
+    EXPECT_EQ(last.right() + 1, grid.width() - 3);
+    EXPECT_EQ(last.bottom(), grid.height() - 3);
+    EXPECT_EQ(grid.visibleRowCount(), 1);
+    int col = -1;
+    int row = -1;
+    ASSERT_TRUE(grid.cellAt(QPoint(last.right() + 1, last.top()), col, row));
+    EXPECT_EQ(col, 32);
+    EXPECT_FALSE(grid.cellAt(QPoint(1, 10), col, row)) << "the frame is no cell";
+}
+
+TEST(DrawGridGeometry, CellAtCountsGridLinesToThePrecedingCellAndFollowsTheTopRow) {
+    DrawGrid grid;
+    grid.resize(441, 273);
+    SetUpBrowserGrid(&grid);
+    grid.setTopRow(100);
+    struct Case {
+        QPoint point;
+        bool hit;
+        int col, row;
+    };
+    const Case cases[] = {
+        {{2, 2}, true, 0, 100},    {{90, 2}, true, 0, 100},    {{91, 13}, true, 1, 100},
+        {{91, 14}, true, 1, 101},  {{259, 30}, true, 33, 102}, {{420, 2}, true, 65, 100},
+        {{421, 2}, false, -1, -1}, {{0, 0}, false, -1, -1},
+    };
+    for (const Case &c : cases) {
+        int col = -1;
+        int row = -1;
+        EXPECT_EQ(grid.cellAt(c.point, col, row), c.hit)
+            << "at " << c.point.x() << "," << c.point.y();
+        if (c.hit) {
+            EXPECT_EQ(col, c.col) << "at " << c.point.x() << "," << c.point.y();
+            EXPECT_EQ(row, c.row) << "at " << c.point.x() << "," << c.point.y();
+        }
+    }
+}
+
+TEST(DrawGridScrolling, ScrollBarAppearsOnlyWhenRowsDoNotFitAndItIsEnabled) {
+    GridWindow browser(QRect(8, 16, 441, 273));
+    SetUpBrowserGrid(browser.grid);
+    GridWindow editor(QRect(8, 16, 401, 23));
+    SetUpEditorGrid(editor.grid);
+    editor.grid->setRowCount(5);
+    browser.show();
+    editor.show();
+
+    const auto *browserBar = browser.grid->findChild<QScrollBar *>();
+    ASSERT_NE(browserBar, nullptr);
+    EXPECT_TRUE(browserBar->isVisible());
+    EXPECT_EQ(browser.grid->visibleRowCount(), 22);
+    EXPECT_EQ(browserBar->maximum(), 3000 - 22);
+    EXPECT_LE(browserBar->geometry().right(), browser.grid->width() - 3);
+    EXPECT_GT(browserBar->geometry().left(), browser.grid->cellRect(65, 0).right() + 1)
+        << "the scroll bar must not cover the last column";
+
+    const auto *editorBar = editor.grid->findChild<QScrollBar *>();
+    EXPECT_TRUE(editorBar == nullptr || !editorBar->isVisible());
+}
+
+TEST(DrawGridScrolling, ScrollBarScrollsTheViewButNotTheCursor) {
+    GridWindow browser(QRect(8, 16, 441, 273));
+    SetUpBrowserGrid(browser.grid);
+    browser.show();
+    SignalLog log(browser.grid);
+    browser.grid->findChild<QScrollBar *>()->setValue(500);
+    EXPECT_EQ(browser.grid->topRow(), 500);
+    EXPECT_EQ(browser.grid->row(), 0);
+    EXPECT_TRUE(log.events.isEmpty());
+}
+
+struct PaintedCells {
+    std::vector<Cell> cells;
+    explicit PaintedCells(DrawGrid *grid) {
+        QObject::connect(
+            grid, &DrawGrid::drawCell,
+            [this](QPainter *, int col, int row, const QRect &) { cells.emplace_back(col, row); });
+    }
+};
+
+TEST(DrawGridPainting, PaintsVisibleCellsRowByRowLeftToRight) {
+    GridWindow host(QRect(0, 0, 4 + 3 * 11 - 5, 4 + 3 * 11 + 5));
+    DrawGrid *grid = host.grid;
+    grid->setDefaultColWidth(10);
+    grid->setDefaultRowHeight(10);
+    grid->setColCount(3);
+    grid->setRowCount(10);
+    grid->setVerticalScrollBarEnabled(false);
+    host.show();
+    PaintedCells painted(grid);
+
+    grid->repaint();
+    // The third column and the fourth row are partly visible and painted; nothing beyond.
+    std::vector<Cell> expected;
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 3; ++col)
+            expected.emplace_back(col, row);
+    EXPECT_EQ(painted.cells, expected);
+
+    grid->setTopRow(5);
+    grid->repaint();
+    painted.cells.clear();
+    grid->repaint(grid->cellRect(1, 6));
+    EXPECT_EQ(painted.cells, (std::vector<Cell>{{1, 6}}));
+}
+
+TEST(DrawGridPainting, CurrentCellIsPaintedWithHighlightAndTheOwnerGetsTheGridsFont) {
+    GridWindow host(QRect(0, 0, 60, 40));
+    DrawGrid *grid = host.grid;
+    grid->setDefaultColWidth(10);
+    grid->setDefaultRowHeight(10);
+    grid->setColCount(3);
+    grid->setRowCount(2);
+    QFont font("Courier New");
+    font.setPixelSize(11);
+    grid->setFont(font);
+    grid->setCurrentCell(1, 1);
+    host.show();
+    std::vector<std::pair<Cell, QColor>> pens;
+    QObject::connect(grid, &DrawGrid::drawCell,
+                     [&](QPainter *painter, int col, int row, const QRect &) {
+                         EXPECT_EQ(painter->font().pixelSize(), 11);
+                         pens.push_back({{col, row}, painter->pen().color()});
+                     });
+    grid->repaint();
+    const QImage image = grid->grab().toImage();
+    const QPalette palette = grid->palette();
+    const QRect current = grid->cellRect(1, 1);
+    const QRect other = grid->cellRect(2, 0);
+    EXPECT_EQ(image.pixelColor(current.center()), palette.color(QPalette::Highlight));
+    EXPECT_EQ(image.pixelColor(other.center()), palette.color(QPalette::Base));
+    for (const auto &[cell, pen] : pens) {
+        const bool isCurrent = cell == Cell{1, 1};
+        EXPECT_EQ(pen, palette.color(isCurrent ? QPalette::HighlightedText : QPalette::Text))
+            << "cell " << cell.first << "," << cell.second;
+    }
+}
+
+class DrawGridEvents : public ::testing::Test {
+protected:
+    GridWindow host{QRect(10, 10, 401, 23)};
+    DrawGrid *grid = host.grid;
+
+    void SetUp() override {
+        SetUpEditorGrid(grid);
+        // Something else holds the focus first, so that a press on the grid brings it in.
+        auto *other = new QWidget(host.window.get());
+        other->setFocusPolicy(Qt::StrongFocus);
+        other->setGeometry(10, 40, 20, 20);
+        host.show();
+        other->setFocus();
+        ASSERT_FALSE(grid->hasFocus());
+    }
+};
+
+TEST_F(DrawGridEvents, PressDragAndReleaseComeInTheOrderTheOwnersRelyOn) {
+    SignalLog log(grid);
+    QTest::mousePress(host.handle(), Qt::LeftButton, {}, host.centreOf(3, 0));
+    EXPECT_EQ(log.take(), (QStringList{"entered", "select 3,0", LeftPress}));
+    EXPECT_EQ(grid->col(), 3);
+
+    QTest::mouseMove(host.handle(), host.centreOf(3, 0) + QPoint(1, 0));
+    EXPECT_EQ(log.take(), QStringList{"move"}) << "a move inside the same cell selects nothing";
+
+    QTest::mouseMove(host.handle(), host.centreOf(4, 0));
+    EXPECT_EQ(log.take(), (QStringList{"select 4,0", "move"}));
+    QTest::mouseMove(host.handle(), host.centreOf(6, 0));
+    EXPECT_EQ(log.take(), (QStringList{"select 6,0", "move"}));
+    EXPECT_EQ(grid->col(), 6);
+
+    // Outside every cell, the grid keeps the pointer but selects nothing.
+    QTest::mouseMove(host.handle(), host.inWindow(QPoint(200, 60)));
+    EXPECT_EQ(log.take(), QStringList{"move"});
+    QTest::mouseRelease(host.handle(), Qt::LeftButton, {}, host.inWindow(QPoint(200, 60)));
+    EXPECT_EQ(log.take(), QStringList{LeftRelease});
+
+    QTest::mouseMove(host.handle(), host.centreOf(8, 0));
+    EXPECT_EQ(log.take(), QStringList{}) << "without a button and without tracking";
+    EXPECT_EQ(grid->col(), 6);
+}
+
+TEST_F(DrawGridEvents, PressOnTheCurrentCellSelectsItAgain) {
+    grid->setCurrentCell(5, 0);
+    SignalLog log(grid);
+    QTest::mouseClick(host.handle(), Qt::LeftButton, {}, host.centreOf(5, 0));
+    EXPECT_EQ(log.take(), (QStringList{"entered", "select 5,0", LeftPress, LeftRelease}));
+}
+
+TEST_F(DrawGridEvents, DoubleClickReportsTheDoubleClickInsteadOfASecondSelection) {
+    SignalLog log(grid);
+    QTest::mouseDClick(host.handle(), Qt::LeftButton, {}, host.centreOf(2, 0));
+    QTest::mouseRelease(host.handle(), Qt::LeftButton, {}, host.centreOf(2, 0));
+    EXPECT_EQ(log.take(), (QStringList{"entered", "select 2,0", LeftPress, LeftRelease, "double",
+                                       LeftPress, LeftRelease}));
+}
+
+TEST_F(DrawGridEvents, RightPressTakesTheFocusButSelectsNothing) {
+    SignalLog log(grid);
+    QTest::mousePress(host.handle(), Qt::RightButton, {}, host.centreOf(7, 0));
+    QTest::mouseMove(host.handle(), host.centreOf(9, 0));
+    QTest::mouseRelease(host.handle(), Qt::RightButton, {}, host.centreOf(9, 0));
+    EXPECT_EQ(log.take(), (QStringList{"entered", RightPress, "move", RightRelease}));
+    EXPECT_EQ(grid->col(), 0);
+}
+
+TEST_F(DrawGridEvents, RefusedSelectionKeepsTheCursor) {
+    QObject::connect(grid, &DrawGrid::selectCell,
+                     [](int col, int, bool *canSelect) { *canSelect = col != 4; });
+    QTest::mousePress(host.handle(), Qt::LeftButton, {}, host.centreOf(3, 0));
+    QTest::mouseMove(host.handle(), host.centreOf(4, 0));
+    EXPECT_EQ(grid->col(), 3);
+    QTest::mouseMove(host.handle(), host.centreOf(5, 0));
+    QTest::mouseRelease(host.handle(), Qt::LeftButton, {}, host.centreOf(5, 0));
+    EXPECT_EQ(grid->col(), 5);
+    QTest::keyClick(grid, Qt::Key_Left);
+    EXPECT_EQ(grid->col(), 5);
+}
+
+class DrawGridKeys : public ::testing::Test {
+protected:
+    GridWindow host{QRect(8, 16, 441, 273)};
+    DrawGrid *grid = host.grid;
+
+    void SetUp() override {
+        SetUpBrowserGrid(grid);
+        host.show();
+        grid->setFocus();
+    }
+};
+
+TEST_F(DrawGridKeys, KeysMoveTheCursorThroughSelectCellAndKeepItVisible) {
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        Cell expected;
+    };
+    const int page = grid->visibleRowCount();
+    const Step steps[] = {
+        {Qt::Key_Down, {}, {0, 1}},
+        {Qt::Key_Right, {}, {1, 1}},
+        {Qt::Key_End, {}, {65, 1}},
+        {Qt::Key_PageDown, {}, {65, 1 + page}},
+        {Qt::Key_PageDown, {}, {65, 1 + 2 * page}},
+        {Qt::Key_Up, {}, {65, 2 * page}},
+        {Qt::Key_Home, {}, {0, 2 * page}},
+        {Qt::Key_PageUp, {}, {0, page}},
+        {Qt::Key_End, Qt::ControlModifier, {65, 2999}},
+        {Qt::Key_Left, {}, {64, 2999}},
+        {Qt::Key_Home, Qt::ControlModifier, {0, 0}},
+    };
+    std::vector<Cell> selected;
+    QObject::connect(grid, &DrawGrid::selectCell,
+                     [&](int col, int row, bool *) { selected.emplace_back(col, row); });
+    for (const Step &step : steps) {
+        selected.clear();
+        QTest::keyClick(grid, step.key, step.modifiers);
+        EXPECT_EQ(selected, std::vector<Cell>{step.expected}) << "key " << step.key;
+        EXPECT_EQ((Cell{grid->col(), grid->row()}), step.expected) << "key " << step.key;
+        EXPECT_GE(grid->row(), grid->topRow()) << "key " << step.key;
+        EXPECT_LT(grid->row(), grid->topRow() + page) << "key " << step.key;
+    }
+}
+
+TEST_F(DrawGridKeys, KeysThatCannotMoveTheCursorRaiseNothing) {
+    SignalLog log(grid);
+    for (const Qt::Key key : {Qt::Key_Up, Qt::Key_Left, Qt::Key_PageUp, Qt::Key_Home})
+        QTest::keyClick(grid, key);
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    log.take();
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_PageDown, Qt::Key_End})
+        QTest::keyClick(grid, key);
+    EXPECT_EQ(log.take(), QStringList{});
+    EXPECT_EQ(grid->topRow(), 3000 - grid->visibleRowCount());
+}
+
+TEST_F(DrawGridKeys, WheelMovesTheCursorOneRowPerNotch) {
+    std::vector<Cell> selected;
+    QObject::connect(grid, &DrawGrid::selectCell,
+                     [&](int col, int row, bool *) { selected.emplace_back(col, row); });
+    grid->setCurrentCell(3, 10);
+    const QPoint at = grid->cellRect(3, 10).center();
+    QWheelEvent down(at, grid->mapToGlobal(at), QPoint(), QPoint(0, -240), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid, &down);
+    EXPECT_EQ(selected, (std::vector<Cell>{{3, 11}, {3, 12}}));
+    QWheelEvent up(at, grid->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid, &up);
+    EXPECT_EQ(grid->row(), 11);
+}
+
+} // namespace
