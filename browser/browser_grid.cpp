@@ -60,8 +60,9 @@ QString BrowserLabel(int entryNumber)
 void TForm1::ConnectBrowser()
 {
     connect(HueGrid1, &DrawGrid::drawCell, this, &TForm1::HueGrid1DrawCell);
-    connect(HueGrid1, &DrawGrid::selectCell, this,
-            [this](int col, int row, bool *canSelect) { HueGrid1SelectCell(col, row, *canSelect); });
+    connect(HueGrid1, &DrawGrid::selectCell, this, [this](int col, int row, bool *canSelect) {
+        HueGrid1SelectCell(col, row, *canSelect);
+    });
     connect(HueGrid1, &DrawGrid::doubleClicked, this, &TForm1::HueGrid1DblClick);
 }
 

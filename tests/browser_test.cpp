@@ -1,0 +1,314 @@
+#include "support/test_support.h"
+
+#include "app/qt_colour.h"
+#include "browser/browser_label.h"
+#include "huefile/colour.h"
+#include "huefile/hue_file.h"
+#include "widgets/draw_grid.h"
+
+#include <QCheckBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <cstring>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <map>
+
+// Every stream the program opens goes through the C library's fopen; counting the calls by
+// file name shows how often painting touches each hue file.
+namespace {
+std::map<std::string, int> OpenCounts;
+}
+
+extern "C" FILE *fopen(const char *path, const char *mode)
+{
+    using Open = FILE *(*)(const char *, const char *);
+    static const auto realOpen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "fopen"));
+    if (path)
+        ++OpenCounts[path];
+    return realOpen(path, mode);
+}
+
+namespace {
+
+constexpr int ReadSeed = 0;
+constexpr int WriteSeed = 7;
+constexpr int FirstTargetColumn = 34;
+const QColor TestWindowBackground(0x30, 0x60, 0x90);
+const QColor TestButtonFace(0xC0, 0xA0, 0x80);
+
+bool SameEntry(const HueEntry &a, const HueEntry &b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Appends the first bytes of an entry, as a file cut off in the middle of a record.
+void AppendPartialEntry(const std::string &fileName, int entryNumber, int byteCount)
+{
+    auto bytes = ReadBytes(fileName);
+    const HueEntry entry = PatternEntry(entryNumber, WriteSeed);
+    const auto *raw = reinterpret_cast<const unsigned char *>(&entry);
+    bytes.insert(bytes.end(), raw, raw + byteCount);
+    WriteBytes(fileName, bytes);
+}
+
+// A window over a read file and a write file of the given lengths (no file for -1), with
+// window background and button face in colours that no other role shares.
+class BrowserTest : public ::testing::Test {
+protected:
+    void Open(int readCount, int writeCount)
+    {
+        if (readCount >= 0)
+            WriteHueFile("patch-hues.mul", readCount, ReadSeed);
+        if (writeCount >= 0)
+            WriteHueFile("hues.mul", writeCount, WriteSeed);
+        form = ShowForm();
+        QPalette palette = form->palette();
+        palette.setColor(QPalette::Base, TestWindowBackground);
+        palette.setColor(QPalette::Button, TestButtonFace);
+        form->setPalette(palette);
+    }
+
+    QImage GrabGrid() const { return form->HueGrid1->grab().toImage(); }
+    QRect Cell(int col, int row) const { return form->HueGrid1->cellRect(col, row); }
+
+    // A real double-click: the first press selects the cell, the second reports the
+    // double-click.
+    void DoubleClick(int col, int row)
+    {
+        const QPoint centre = Cell(col, row).center();
+        QTest::mouseClick(form->HueGrid1, Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(form->HueGrid1, Qt::LeftButton, {}, centre);
+        QTest::mouseRelease(form->HueGrid1, Qt::LeftButton, {}, centre);
+    }
+
+    void LoadRow(int row)
+    {
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, row, canSelect);
+    }
+
+    TempFolder folder;
+    std::unique_ptr<TForm1> form;
+};
+
+// Every pixel of the cell is the colour, or the mark's frame and 2-pixel-inset bar.
+void ExpectSwatch(const QImage &image, const QRect &cell, const QColor &colour,
+                  const std::string &where)
+{
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            ASSERT_EQ(image.pixelColor(x, y), colour) << where << " at " << x << "," << y;
+}
+
+void ExpectMark(const QImage &image, const QRect &cell, const QColor &frame,
+                const std::string &where)
+{
+    const QRect bar = cell.adjusted(1, 2, -1, -2);
+    ASSERT_EQ(bar.size(), QSize(2, 7)) << where;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            ASSERT_EQ(image.pixelColor(x, y), bar.contains(x, y) ? TestButtonFace : frame)
+                << where << " at " << x << "," << y;
+}
+
+TEST(BrowserLabel, ShowsDecimalAndZeroPaddedHex)
+{
+    const struct {
+        int entry;
+        const char *label;
+    } cases[] = {{1, "    1 [0001]"}, {10, "   10 [000a]"}, {256, "  256 [0100]"},
+                 {3000, " 3000 [0bb8]"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(BrowserLabel(c.entry), c.label) << "entry " << c.entry;
+}
+
+TEST_F(BrowserTest, ShortFilesShowTheirOwnMarkFromTheFirstMissingRow)
+{
+    Open(6, 3);
+    AppendPartialEntry("hues.mul", 4, 40);
+    form->RefreshBrowser();
+    const QImage image = GrabGrid();
+    for (int row = 0; row < 9; ++row) {
+        const HueEntry source = PatternEntry(row + 1, ReadSeed);
+        const HueEntry target = PatternEntry(row + 1, WriteSeed);
+        for (int index : {0, 17, 31}) {
+            const std::string where = "row " + std::to_string(row) + " index " +
+                                      std::to_string(index);
+            const QRect readCell = Cell(1 + index, row);
+            const QRect writeCell = Cell(FirstTargetColumn + index, row);
+            if (row < 6)
+                ExpectSwatch(image, readCell, ToQColor(HueToDisplay(source, index)), where);
+            else
+                ExpectMark(image, readCell, TestWindowBackground, where);
+            if (row < 3)
+                ExpectSwatch(image, writeCell, ToQColor(HueToDisplay(target, index)), where);
+            else
+                ExpectMark(image, writeCell, Qt::white, where);
+        }
+    }
+    const QRect separator = Cell(33, 4);
+    EXPECT_EQ(image.pixelColor(separator.topLeft()), TestWindowBackground);
+    EXPECT_EQ(image.pixelColor(separator.bottomRight()), TestWindowBackground);
+}
+
+TEST_F(BrowserTest, LabelCellCarriesText)
+{
+    Open(10, 10);
+    const QImage image = GrabGrid();
+    const QRect label = Cell(0, 3);
+    const QColor background = image.pixelColor(label.topLeft());
+    int inked = 0;
+    for (int y = label.top(); y <= label.bottom(); ++y)
+        for (int x = label.left(); x <= label.right(); ++x)
+            inked += image.pixelColor(x, y) != background;
+    EXPECT_GT(inked, 10);
+}
+
+TEST_F(BrowserTest, PaintingOpensEachFileOncePerRowNotPerCell)
+{
+    Open(100, 100);
+    std::vector<int> rowsStarted;
+    int cellsPainted = 0;
+    QObject::connect(form->HueGrid1, &DrawGrid::drawCell, form.get(),
+                     [&](QPainter *, int, int row, const QRect &) {
+                         ++cellsPainted;
+                         if (rowsStarted.empty() || rowsStarted.back() != row)
+                             rowsStarted.push_back(row);
+                     });
+    form->HueGrid1->setTopRow(40);
+    Settle();
+    form->CachedRow = -1;
+    OpenCounts.clear();
+    rowsStarted.clear();
+    cellsPainted = 0;
+    form->HueGrid1->repaint();
+
+    const int rows = static_cast<int>(rowsStarted.size());
+    ASSERT_GE(rows, form->HueGrid1->visibleRowCount());
+    EXPECT_EQ(rowsStarted.front(), 40);
+    EXPECT_EQ(cellsPainted, rows * 66);
+    EXPECT_EQ(OpenCounts[form->ReadFileName()], rows);
+    EXPECT_EQ(OpenCounts[form->WriteFileName()], rows);
+}
+
+// A write-back or a copy changes the file under the row the last paint cached; the program's
+// refresh must show the file, even when its repaint starts with that very row.
+TEST_F(BrowserTest, ProgramRefreshDoesNotShowStaleCachedRow)
+{
+    Open(100, 100);
+    form->HueGrid1->repaint();
+    const int cached = form->CachedRow;
+    ASSERT_GT(cached, 0);
+    form->HueGrid1->setTopRow(cached);
+    const HueEntry replacement = PatternEntry(1, 99);
+    ASSERT_EQ(WriteEntryToFile("hues.mul", cached + 1, replacement), WriteOutcome::Written);
+
+    bool painted = false;
+    QObject::connect(form->HueGrid1, &DrawGrid::drawCell, form.get(),
+                     [&](QPainter *, int col, int row, const QRect &) {
+                         if (row == cached && col == FirstTargetColumn && !painted) {
+                             painted = true;
+                             EXPECT_TRUE(form->RowTargetValid);
+                             EXPECT_TRUE(SameEntry(form->RowTargetHue, replacement));
+                         }
+                     });
+    form->RefreshBrowser();
+    EXPECT_TRUE(painted);
+}
+
+TEST_F(BrowserTest, CursorPositionReloadsOnEveryCursorMove)
+{
+    Open(50, 50);
+    ASSERT_TRUE(form->RadioButtonGetColor2->isChecked());
+    form->HueGrid1->setFocus();
+    QTest::keyClick(form->HueGrid1, Qt::Key_Down);
+    EXPECT_EQ(form->BrowserRow, 1);
+    EXPECT_TRUE(SameEntry(form->EditHue, PatternEntry(2, WriteSeed)));
+    EXPECT_EQ(form->NumberFrom->text(), "2");
+    EXPECT_EQ(form->PendingLogLine, "GET ONE   2");
+
+    // A move within the same row reads the entry again, dropping an edit not written back.
+    form->EditHue.colours[3] ^= 0x1F;
+    form->PendingLogLine.clear();
+    QTest::keyClick(form->HueGrid1, Qt::Key_Right);
+    EXPECT_EQ(form->BrowserRow, 1);
+    EXPECT_TRUE(SameEntry(form->EditHue, PatternEntry(2, WriteSeed)));
+    EXPECT_EQ(form->PendingLogLine, "GET ONE   2");
+    EXPECT_TRUE(LogLines(*form).isEmpty());
+}
+
+TEST_F(BrowserTest, DoubleClickModeSelectionOnlyMovesBrowserRow)
+{
+    Open(50, 50);
+    form->RadioButtonGetColor1->setChecked(true);
+    const HueEntry before = form->EditHue;
+    form->HueGrid1->setFocus();
+    QTest::keyClick(form->HueGrid1, Qt::Key_Down);
+    QTest::keyClick(form->HueGrid1, Qt::Key_Down);
+    EXPECT_EQ(form->BrowserRow, 2);
+    EXPECT_TRUE(SameEntry(form->EditHue, before));
+    EXPECT_EQ(form->NumberFrom->text(), "1");
+    EXPECT_TRUE(form->PendingLogLine.isEmpty());
+
+    DoubleClick(10, 5);
+    EXPECT_EQ(form->BrowserRow, 5);
+    EXPECT_TRUE(SameEntry(form->EditHue, PatternEntry(6, WriteSeed)));
+    EXPECT_EQ(form->NumberFrom->text(), "6");
+    EXPECT_EQ(form->PendingLogLine, "GET ONE   6");
+}
+
+TEST_F(BrowserTest, DoubleClickWithoutWriteFileStillSetsTheCopyFields)
+{
+    Open(50, -1);
+    form->Only1Color->setChecked(false);
+    form->TargetOther->setChecked(true);
+    form->PendingLogLine = "GET ONE   9";
+    DoubleClick(3, 4);
+
+    EXPECT_TRUE(form->Only1Color->isChecked());
+    EXPECT_FALSE(form->TargetOther->isChecked());
+    for (const QLineEdit *field : {form->NumberFrom, form->NumberTo, form->TargetNumberFrom,
+                                   form->TargetNumberTo})
+        EXPECT_EQ(field->text(), "5") << field->objectName().toStdString();
+    EXPECT_FALSE(form->EditHueLoaded);
+    EXPECT_EQ(form->PendingLogLine, "GET ONE   9");
+    ExpectMark(GrabGrid(), Cell(FirstTargetColumn, 0), Qt::white, "write side");
+}
+
+// A record missing from the write file, wholly or in part, must not leave the previous
+// entry's bytes in the editor, where a write-back would store them under the new number.
+TEST_F(BrowserTest, LoadBeyondTheWriteFileEndGivesNoMixOfTwoEntries)
+{
+    Open(50, 5);
+    AppendPartialEntry("hues.mul", 6, 30);
+    for (int row : {5, 9}) {
+        LoadRow(2);
+        ASSERT_TRUE(SameEntry(form->EditHue, PatternEntry(3, WriteSeed)));
+        LoadRow(row);
+        const std::string where = "row " + std::to_string(row);
+        EXPECT_TRUE(SameEntry(form->EditHue, EntryOnDisk("hues.mul", row + 1))) << where;
+        EXPECT_TRUE(form->EditHueLoaded) << where;
+        EXPECT_EQ(form->PendingLogLine, "GET ONE   " + QByteArray::number(row + 1)) << where;
+    }
+}
+
+TEST_F(BrowserTest, LoadSelectsThePreviouslySelectedColourAgain)
+{
+    Open(50, 50);
+    bool canSelect = true;
+    form->HueGridEditSelectCell(5, 0, canSelect);
+    form->HueGridEditSelectCell(0, 0, canSelect);
+    ASSERT_FALSE(form->MixColorOkay->isEnabled());
+    LoadRow(7);
+    const DisplayColour colour = HueToDisplay(PatternEntry(8, WriteSeed), 4);
+    EXPECT_TRUE(form->MixColorOkay->isEnabled());
+    EXPECT_EQ(form->EditRED->text(), QString::number(RedOf(colour)));
+    EXPECT_EQ(form->EditBLUE->text(), QString::number(BlueOf(colour)));
+}
+
+} // namespace
