@@ -79,8 +79,7 @@ QByteArray SpreadLine(int lower, DisplayColour lo, int upper, DisplayColour hi)
 }
 
 // The channel fields go into the line as they stand, an empty field as an empty value.
-QByteArray MixLine(int index, const QLineEdit &red, const QLineEdit &green,
-                   const QLineEdit &blue)
+QByteArray MixLine(int index, const QLineEdit &red, const QLineEdit &green, const QLineEdit &blue)
 {
     return "DEF COL# " + QByteArray::number(index) + " R" + red.text().toLatin1() + " G" +
            green.text().toLatin1() + " B" + blue.text().toLatin1();

@@ -22,8 +22,8 @@ public:
 
     State validate(QString &input, int &) const override
     {
-        const bool fits = std::all_of(input.cbegin(), input.cend(),
-                                      [](QChar c) { return c.unicode() <= 0xFF; });
+        const bool fits =
+            std::all_of(input.cbegin(), input.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
         return fits ? Acceptable : Invalid;
     }
 };
@@ -33,8 +33,8 @@ public:
 void StoreName(const QByteArray &name, HueEntry &entry)
 {
     std::memset(entry.name, 0, sizeof entry.name);
-    const auto length = std::min<std::size_t>(static_cast<std::size_t>(name.size()),
-                                              sizeof entry.name);
+    const auto length =
+        std::min<std::size_t>(static_cast<std::size_t>(name.size()), sizeof entry.name);
     std::memcpy(entry.name, name.constData(), length);
 }
 
