@@ -64,14 +64,6 @@ TEST(StoredPalette, EachSectorEndsWhereTheNextBegins)
     }
 }
 
-TEST(StoredPalette, BottomRowIsBlackAndLevel31OfTheBrightBandWhite)
-{
-    for (int x = 0; x < PaletteWidth; ++x) {
-        EXPECT_EQ(StoredPalettePixel(x, DarkRow(31)), 0u) << "x=" << x;
-        EXPECT_EQ(StoredPalettePixel(x, BrightRow(31)), BrightestDisplayColour) << "x=" << x;
-    }
-}
-
 TEST(StoredPalette, DarkBandHoldsItsFirstStepsAtEachLevel)
 {
     for (int sector = 0; sector < PaletteSectorCount; ++sector) {
@@ -102,26 +94,6 @@ TEST(StoredPalette, BrightBandIsTheComplementOfTheOppositeDarkSector)
             }
         }
     }
-}
-
-TEST(StoredPalette, DarkBandFadesEveryChannelTowardsBlack)
-{
-    for (int x = 0; x < PaletteWidth; ++x) {
-        for (int level = 1; level < PaletteLevelCount; ++level) {
-            const DisplayColour upper = StoredPalettePixel(x, DarkRow(level - 1));
-            const DisplayColour lower = StoredPalettePixel(x, DarkRow(level));
-            EXPECT_LE(RedOf(lower), RedOf(upper)) << "x=" << x << " level " << level;
-            EXPECT_LE(GreenOf(lower), GreenOf(upper)) << "x=" << x << " level " << level;
-            EXPECT_LE(BlueOf(lower), BlueOf(upper)) << "x=" << x << " level " << level;
-        }
-    }
-}
-
-TEST(BrightVariant, IsTheComplementWithinFiveBitChannels)
-{
-    EXPECT_EQ(BrightVariantColour(0), 0xF8F8F8u);
-    EXPECT_EQ(BrightVariantColour(0x0000F8), 0xF8F800u);
-    EXPECT_EQ(BrightVariantColour(0x305880), 0xC8A078u);
 }
 
 } // namespace

@@ -1,0 +1,336 @@
+#include "support/test_support.h"
+
+#include "app/qt_colour.h"
+#include "huefile/colour.h"
+#include "huefile/palette.h"
+#include "widgets/hidden_tab_set.h"
+#include "widgets/picture_box.h"
+#include "widgets/track_bar.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+constexpr int Top = 0;
+constexpr int Bottom = 31;
+constexpr DisplayColour PureRed = 0x0000F8;
+const QPoint PureRedPixel(0, 33);
+const QPoint WhitePixel(100, 0);
+const QPoint BlackPixel(50, 64);
+const QPoint PureCyanPixel(96, 33);
+const QPoint LeftOfPalette(-5, 40);
+// First rows of the stored picture's bright band (level 31) and dark band (level 0).
+constexpr int FirstBrightRow = 1;
+constexpr int FirstDarkRow = 33;
+
+// Both files exist, so the editor group is shown and enabled as in normal use.
+class PickerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteHueFile(folder.path("patch-hues.mul"), 16);
+        WriteHueFile(folder.path("hues.mul"), 16, 7);
+        form = ShowForm();
+        form->activateWindow();
+        Settle();
+    }
+
+    PictureBox *Palette() const { return form->ImageColorSelectionRGB; }
+
+    void Pick(QPoint pos, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mousePress(Palette(), button, {}, pos);
+        QTest::mouseRelease(Palette(), button, {}, pos);
+    }
+
+    // The palette keeps receiving moves while a button pressed on it is held, wherever the
+    // pointer goes; QTest sends them to the widget directly, as the pointer grab would.
+    void MoveOverPalette(QPoint pos, Qt::MouseButtons held)
+    {
+        QMouseEvent move(QEvent::MouseMove, pos, Palette()->mapToGlobal(pos), Qt::NoButton, held,
+                         Qt::NoModifier);
+        QApplication::sendEvent(Palette(), &move);
+    }
+
+    QStringList FieldTexts() const
+    {
+        return {form->EditRED->text(), form->EditGREEN->text(), form->EditBLUE->text()};
+    }
+
+    std::vector<int> Positions() const
+    {
+        return {form->TrackBarRED->position(), form->TrackBarGREEN->position(),
+                form->TrackBarBLUE->position()};
+    }
+
+    QColor PixelAt(int x, int y) const { return Palette()->pixel(x, y); }
+
+    TempFolder folder;
+    std::unique_ptr<TForm1> form;
+};
+
+TEST_F(PickerTest, PaletteShowsTheStoredPictureAtStart)
+{
+    const QImage &picture = Palette()->picture();
+    ASSERT_EQ(picture.size(), QSize(PaletteWidth, PaletteHeight));
+    for (int y = 0; y < PaletteHeight; ++y) {
+        for (int x = 0; x < PaletteWidth; ++x)
+            ASSERT_EQ(FromQColor(picture.pixelColor(x, y)), StoredPalettePixel(x, y))
+                << "x=" << x << " y=" << y;
+    }
+}
+
+TEST_F(PickerTest, PressOnPureRedShowsItsChannels)
+{
+    Pick(PureRedPixel);
+    EXPECT_EQ(FieldTexts(), QStringList({"31", "0", "0"}));
+    EXPECT_EQ(Positions(), std::vector<int>({Top, Bottom, Bottom}));
+    EXPECT_EQ(form->PreviewColour(), PureRed);
+}
+
+// The preview takes the picked white exactly; only the field handlers that run because a
+// text changed reduce it to the track-bar colour.
+TEST_F(PickerTest, WhiteKeepsItsLowBitsOnlyWhenNoFieldChanges)
+{
+    Pick(WhitePixel);
+    EXPECT_EQ(FieldTexts(), QStringList({"31", "31", "31"}));
+    EXPECT_EQ(form->PreviewColour(), 0xF8F8F8u);
+    Pick(WhitePixel);
+    EXPECT_EQ(FieldTexts(), QStringList({"31", "31", "31"}));
+    EXPECT_EQ(form->PreviewColour(), 0xFFFFFFu);
+}
+
+TEST_F(PickerTest, BottomRowPicksBlack)
+{
+    Pick(PureRedPixel);
+    Pick(BlackPixel);
+    EXPECT_EQ(FieldTexts(), QStringList({"0", "0", "0"}));
+    EXPECT_EQ(Positions(), std::vector<int>({Bottom, Bottom, Bottom}));
+    EXPECT_EQ(form->PreviewColour(), 0u);
+}
+
+TEST_F(PickerTest, EveryButtonPicksAndItsReleaseEndsPickingOutside)
+{
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        SCOPED_TRACE(static_cast<int>(button));
+        Pick(BlackPixel);
+        QTest::mousePress(Palette(), button, {}, PureRedPixel);
+        EXPECT_EQ(form->PreviewColour(), PureRed);
+
+        MoveOverPalette(LeftOfPalette, button);
+        EXPECT_EQ(form->PreviewColour(), PureRed);
+        MoveOverPalette(PureCyanPixel, button);
+        EXPECT_EQ(FieldTexts(), QStringList({"0", "31", "31"}));
+
+        QTest::mouseRelease(Palette(), button, {}, LeftOfPalette);
+        EXPECT_EQ(Palette()->tag(), 0);
+        MoveOverPalette(BlackPixel, Qt::NoButton);
+        EXPECT_EQ(FieldTexts(), QStringList({"0", "31", "31"}));
+    }
+}
+
+TEST_F(PickerTest, PositionsOutsideThePictureArePassedOver)
+{
+    form->ImageColorSelectionRGBMouseDown(Qt::LeftButton, {}, PaletteWidth, 10);
+    form->ImageColorSelectionRGBMouseMove({}, 10, PaletteHeight);
+    form->ImageColorSelectionRGBMouseMove({}, -1, 10);
+    EXPECT_EQ(FieldTexts(), QStringList({"0", "0", "0"}));
+    EXPECT_EQ(Palette()->tag(), 1);
+    const QPoint lastColumn(PaletteWidth - 1, PaletteHeight - 2);
+    form->ImageColorSelectionRGBMouseMove({}, lastColumn.x(), lastColumn.y());
+    EXPECT_EQ(form->PreviewColour(), StoredPalettePixel(lastColumn.x(), lastColumn.y()));
+    EXPECT_EQ(FieldTexts(), QStringList({"1", "0", "0"}));
+}
+
+struct TypedCase {
+    const char *name;
+    const char *start;
+    // Keys pressed before typing, to place the cursor.
+    Qt::Key cursorKey;
+    const char *typed;
+    const char *text;
+    int value;
+};
+
+// The start text is typed too (after the field was emptied), so the track bar always holds
+// what the field last showed as a number.
+const TypedCase TypedCases[] = {
+    {"digit into an empty field", "", Qt::Key_End, "4", "4", 4},
+    {"second digit beyond 31", "4", Qt::Key_End, "0", "31", 31},
+    {"sign alone", "", Qt::Key_End, "-", "0", 0},
+    {"sign in front of a number", "5", Qt::Key_Home, "-", "0", 0},
+    {"sign behind a number", "5", Qt::Key_End, "-", "5", 5},
+    {"leading zero", "", Qt::Key_End, "07", "7", 7},
+    {"letter after a number", "12", Qt::Key_End, "a", "12", 12},
+};
+
+TEST_F(PickerTest, TypedFieldTextsSetTheRedChannel)
+{
+    for (const TypedCase &c : TypedCases) {
+        SCOPED_TRACE(c.name);
+        form->EditRED->setFocus();
+        form->EditRED->clear();
+        QTest::keyClicks(form->EditRED, c.start);
+        QTest::keyClick(form->EditRED, c.cursorKey);
+        QTest::keyClicks(form->EditRED, c.typed);
+        EXPECT_EQ(form->EditRED->text(), QString(c.text));
+        EXPECT_EQ(form->TrackBarRED->position(), Bottom - c.value);
+        EXPECT_EQ(form->PreviewColour(), DisplayFromChannels(c.value, 0, 0));
+    }
+}
+
+struct SetCase {
+    const char *text;
+    const char *shown;
+    int value;
+};
+
+// Texts the program sets (or the user pastes) while the track bar holds 12.
+const SetCase SetCases[] = {
+    {"99999999999", "12", 12}, {" 31", "31", 31}, {"$1F", "31", 31}, {"0x1F", "31", 31},
+    {"x1f", "31", 31},         {"-3", "0", 0},    {"40", "31", 31},  {"31 ", "12", 12},
+    {"-$1F", "12", 12},        {" ", "12", 12},   {"+9", "9", 9},
+};
+
+TEST_F(PickerTest, FieldTextsAreClampedOrReplacedByTheTrackBarValue)
+{
+    for (const SetCase &c : SetCases) {
+        SCOPED_TRACE(c.text);
+        form->EditBLUE->setText("12");
+        form->EditBLUE->setText(c.text);
+        EXPECT_EQ(form->EditBLUE->text(), QString(c.shown));
+        EXPECT_EQ(form->TrackBarBLUE->position(), Bottom - c.value);
+        EXPECT_EQ(form->PreviewColour(), DisplayFromChannels(0, 0, c.value));
+    }
+}
+
+TEST_F(PickerTest, EmptiedFieldCountsAsZeroAndStaysEmpty)
+{
+    Pick(WhitePixel);
+    form->EditGREEN->setFocus();
+    QTest::keyClick(form->EditGREEN, Qt::Key_End);
+    QTest::keyClick(form->EditGREEN, Qt::Key_Backspace);
+    QTest::keyClick(form->EditGREEN, Qt::Key_Backspace);
+    EXPECT_EQ(form->EditGREEN->text(), QString());
+    EXPECT_EQ(form->TrackBarGREEN->position(), Bottom);
+    EXPECT_EQ(form->PreviewColour(), 0xF800F8u);
+}
+
+TEST_F(PickerTest, BlueBarAtTheTopGivesF8NotFF)
+{
+    form->TrackBarBLUE->setFocus();
+    QTest::keyClick(form->TrackBarBLUE, Qt::Key_Home);
+    EXPECT_EQ(form->TrackBarBLUE->position(), Top);
+    EXPECT_EQ(form->EditBLUE->text(), QString("31"));
+    EXPECT_EQ(form->PreviewColour(), 0xF80000u);
+}
+
+// A track bar move composes the preview from all three bars, so the low bits that a pick of
+// white left in the other channels go too.
+TEST_F(PickerTest, TrackBarMoveRecomposesTheWholePreview)
+{
+    Pick(WhitePixel);
+    Pick(WhitePixel);
+    form->TrackBarRED->setFocus();
+    QTest::keyClick(form->TrackBarRED, Qt::Key_Down);
+    EXPECT_EQ(FieldTexts(), QStringList({"30", "31", "31"}));
+    EXPECT_EQ(form->PreviewColour(), DisplayFromChannels(30, 31, 31));
+}
+
+class PaletteVariantTest : public PickerTest {
+protected:
+    QImage Picture() const { return Palette()->picture(); }
+
+    // The dark variant is the stored dark band at double height, moved by the margins.
+    void ExpectDarkVariant() const
+    {
+        for (int y = Margin; y < PaletteHeight; ++y) {
+            for (int x = Margin; x < PaletteWidth; ++x) {
+                const int storedRow = FirstDarkRow + (y - Margin) / 2;
+                ASSERT_EQ(FromQColor(PixelAt(x, y)), StoredPalettePixel(x - Margin, storedRow))
+                    << "x=" << x << " y=" << y;
+            }
+        }
+    }
+
+    // The bright variant is the stored bright band from white downwards at double height,
+    // each sector holding the hues of the opposite sector.
+    void ExpectBrightVariant() const
+    {
+        for (int y = Margin; y < PaletteHeight; ++y) {
+            for (int x = Margin; x < PaletteWidth; ++x) {
+                const int sector = (x - Margin) / PaletteStepCount;
+                const int step = (x - Margin) % PaletteStepCount;
+                const int opposite = (sector + 3) % PaletteSectorCount;
+                const int storedRow = FirstBrightRow + (y - Margin) / 2;
+                ASSERT_EQ(FromQColor(PixelAt(x, y)),
+                          StoredPalettePixel(opposite * PaletteStepCount + step, storedRow))
+                    << "x=" << x << " y=" << y;
+            }
+        }
+    }
+
+    void ExpectMarginsKept() const
+    {
+        for (int x = 0; x < PaletteWidth; ++x) {
+            for (int y = 0; y < PaletteHeight; ++y) {
+                if (x >= Margin && y >= Margin)
+                    continue;
+                ASSERT_EQ(FromQColor(PixelAt(x, y)), StoredPalettePixel(x, y))
+                    << "x=" << x << " y=" << y;
+            }
+        }
+    }
+
+    static constexpr int Margin = 3;
+};
+
+TEST_F(PaletteVariantTest, AltOneBeforeAnyAltTwoChangesNothing)
+{
+    const QImage before = Picture();
+    QTest::keyClick(form.get(), Qt::Key_1, Qt::AltModifier);
+    EXPECT_EQ(form->TabSetColorPalette->tabIndex(), 0);
+    EXPECT_EQ(Picture(), before);
+}
+
+TEST_F(PaletteVariantTest, AltTwoDrawsTheBrightVariantAndAltOneTheDark)
+{
+    QTest::keyClick(form.get(), Qt::Key_2, Qt::AltModifier);
+    EXPECT_EQ(form->TabSetColorPalette->tabIndex(), 1);
+    ExpectBrightVariant();
+    ExpectMarginsKept();
+
+    QTest::keyClick(form.get(), Qt::Key_1, Qt::AltModifier);
+    EXPECT_EQ(form->TabSetColorPalette->tabIndex(), 0);
+    ExpectDarkVariant();
+    ExpectMarginsKept();
+}
+
+TEST_F(PaletteVariantTest, PlainKeysSwitchWhileAButtonHasTheFocus)
+{
+    form->PatchIt->setFocus();
+    QTest::keyClick(form->PatchIt, Qt::Key_2);
+    ExpectBrightVariant();
+    QTest::keyClick(form->PatchIt, Qt::Key_1);
+    ExpectDarkVariant();
+}
+
+TEST_F(PaletteVariantTest, PicksReadWhatWasDrawnLast)
+{
+    QTest::keyClick(form.get(), Qt::Key_2, Qt::AltModifier);
+    Pick({Margin, Margin});
+    EXPECT_EQ(form->PreviewColour(), 0xF8F8F8u);
+    // The stored picture is black here; the bright variant puts level 1 of the hues there.
+    Pick({Margin, PaletteHeight - 1});
+    EXPECT_EQ(FieldTexts(), QStringList({"1", "31", "31"}));
+    EXPECT_EQ(form->PreviewColour(), DisplayFromChannels(1, 31, 31));
+}
+
+} // namespace
