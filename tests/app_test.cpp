@@ -1,0 +1,198 @@
+#include "support/test_support.h"
+
+#include "app/qt_colour.h"
+#include "widgets/bevel_panel.h"
+#include "widgets/draw_grid.h"
+#include "widgets/hidden_tab_set.h"
+#include "widgets/picture_box.h"
+#include "widgets/track_bar.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+QColor NameColour(const QLineEdit *name)
+{
+    return name->palette().color(QPalette::Text);
+}
+
+const QColor Green(0x00, 0x80, 0x00);
+const QColor Red(0xFF, 0x00, 0x00);
+
+TEST(StartUp, InAFolderWithNeitherFile)
+{
+    TempFolder folder;
+    auto form = ShowForm();
+    EXPECT_EQ(form->FilenameRead->text(), "patch-hues.mul");
+    EXPECT_EQ(form->FilenameWrite->text(), "hues.mul");
+    EXPECT_EQ(NameColour(form->FilenameRead), Red);
+    EXPECT_EQ(NameColour(form->FilenameWrite), Red);
+    // The read check leaves 106; the write check that follows sets 408.
+    EXPECT_EQ(form->ClientHeight(), ClientHeightMedium);
+    EXPECT_EQ(form->width(), ClientWidth);
+    EXPECT_FALSE(form->GroupBox2->isVisible());
+    EXPECT_FALSE(form->GroupBox2->isEnabled());
+    EXPECT_FALSE(form->GroupBox4->isVisible());
+    EXPECT_FALSE(form->CopyColors->isEnabled());
+    EXPECT_FALSE(form->EditHueLoaded);
+}
+
+TEST(StartUp, InAFolderWithBothFiles)
+{
+    TempFolder folder;
+    WriteHueFile("patch-hues.mul", 3000, 1);
+    WriteHueFile("hues.mul", 2500, 2);
+    auto form = ShowForm();
+    EXPECT_EQ(NameColour(form->FilenameRead), Green);
+    EXPECT_EQ(NameColour(form->FilenameWrite), Green);
+    EXPECT_EQ(form->ClientHeight(), ClientHeightFull);
+    EXPECT_TRUE(form->GroupBox2->isVisible());
+    EXPECT_TRUE(form->GroupBox2->isEnabled());
+    EXPECT_TRUE(form->GroupBox3->isVisible());
+    EXPECT_TRUE(form->GroupBox4->isVisible());
+    EXPECT_TRUE(form->CopyColors->isEnabled());
+    ASSERT_TRUE(form->EditHueLoaded);
+    const HueEntry first = PatternEntry(1, 2);
+    EXPECT_EQ(std::memcmp(&form->EditHue, &first, sizeof first), 0);
+    // The first load holds nothing back and logs nothing.
+    EXPECT_TRUE(form->PendingLogLine.isEmpty());
+    EXPECT_TRUE(LogLines(*form).isEmpty());
+}
+
+TEST(StartUp, WithOnlyTheReadFile)
+{
+    TempFolder folder;
+    WriteHueFile("patch-hues.mul", 10);
+    auto form = ShowForm();
+    EXPECT_EQ(NameColour(form->FilenameRead), Green);
+    EXPECT_EQ(NameColour(form->FilenameWrite), Red);
+    EXPECT_EQ(form->ClientHeight(), ClientHeightMedium);
+    EXPECT_TRUE(form->GroupBox2->isEnabled());
+    EXPECT_FALSE(form->CopyColors->isEnabled());
+}
+
+TEST(StartUp, WithOnlyTheWriteFile)
+{
+    TempFolder folder;
+    WriteHueFile("hues.mul", 10);
+    auto form = ShowForm();
+    EXPECT_EQ(NameColour(form->FilenameRead), Red);
+    EXPECT_EQ(NameColour(form->FilenameWrite), Green);
+    // The write check found the window at 106 and opened it to 408 only.
+    EXPECT_EQ(form->ClientHeight(), ClientHeightMedium);
+    EXPECT_FALSE(form->GroupBox2->isVisible());
+    EXPECT_FALSE(form->CopyColors->isEnabled());
+    EXPECT_TRUE(form->EditHueLoaded);
+}
+
+TEST(FileSelection, TypingANameKeyByKeyChecksAfterEveryKeystroke)
+{
+    TempFolder folder;
+    WriteHueFile("abc.mul", 10);
+    WriteHueFile("hues.mul", 10);
+    auto form = ShowForm();
+    form->FilenameRead->clear();
+    form->FilenameRead->setFocus();
+    QTest::keyClicks(form->FilenameRead, "abc.mu");
+    EXPECT_EQ(form->ClientHeight(), ClientHeightSmall);
+    EXPECT_EQ(NameColour(form->FilenameRead), Red);
+    QTest::keyClicks(form->FilenameRead, "l");
+    EXPECT_EQ(form->ClientHeight(), ClientHeightFull);
+    EXPECT_EQ(NameColour(form->FilenameRead), Green);
+    EXPECT_TRUE(form->CopyColors->isEnabled());
+    QTest::keyClicks(form->FilenameRead, "x");
+    EXPECT_EQ(form->ClientHeight(), ClientHeightSmall);
+    EXPECT_FALSE(form->GroupBox2->isEnabled());
+}
+
+TEST(FileSelection, ADirectoryNameShowsRed)
+{
+    TempFolder folder;
+    WriteHueFile("patch-hues.mul", 10);
+    auto form = ShowForm();
+    form->FilenameWrite->setText(".");
+    EXPECT_EQ(NameColour(form->FilenameWrite), Red);
+    EXPECT_FALSE(form->CopyColors->isEnabled());
+    form->FilenameRead->setText("/");
+    EXPECT_EQ(NameColour(form->FilenameRead), Red);
+    EXPECT_EQ(form->ClientHeight(), ClientHeightSmall);
+}
+
+TEST(FileSelection, ANonAsciiFileNameIsOpenedByItsOwnName)
+{
+    TempFolder folder;
+    WriteHueFile(QFile::encodeName(QString::fromUtf8("färben.mul")).toStdString(), 10);
+    WriteHueFile("hues.mul", 10);
+    auto form = ShowForm();
+    form->FilenameRead->setText(QString::fromUtf8("färben.mul"));
+    EXPECT_EQ(NameColour(form->FilenameRead), Green);
+}
+
+TEST(FileSelection, EntryOneIsLoadedOnlyTheFirstTime)
+{
+    TempFolder folder;
+    WriteHueFile("patch-hues.mul", 10, 1);
+    WriteHueFile("hues.mul", 10, 2);
+    auto form = ShowForm();
+    form->FilenameWrite->setText("patch-hues.mul");
+    const HueEntry first = PatternEntry(1, 2);
+    EXPECT_EQ(std::memcmp(&form->EditHue, &first, sizeof first), 0);
+}
+
+TEST(FileSelection, LabelsMoveTheFocusToTheirFields)
+{
+    TempFolder folder;
+    auto form = ShowForm();
+    QTest::mouseClick(form->Label2, Qt::LeftButton);
+    EXPECT_TRUE(form->FilenameWrite->hasFocus());
+    QTest::mouseClick(form->Label1, Qt::LeftButton);
+    EXPECT_TRUE(form->FilenameRead->hasFocus());
+    form->GetFilenameRead->setFocus();
+    QTest::keyClick(form.get(), Qt::Key_W, Qt::AltModifier);
+    EXPECT_TRUE(form->FilenameWrite->hasFocus());
+}
+
+TEST(OperationLog, HeldBackLineIsLoggedOnceBeforeTheNextLine)
+{
+    TempFolder folder;
+    auto form = ShowForm();
+    form->PendingLogLine = "GET ONE   12";
+    form->FlushPendingLogLine();
+    form->AppendLogLine("DEF COL# 5 R31 G16 B0");
+    form->FlushPendingLogLine();
+    EXPECT_EQ(LogLines(*form), QStringList({"GET ONE   12", "DEF COL# 5 R31 G16 B0"}));
+    EXPECT_TRUE(form->PendingLogLine.isEmpty());
+}
+
+TEST(OperationLog, LinesAreEightBitText)
+{
+    TempFolder folder;
+    auto form = ShowForm();
+    form->AppendLogLine(QByteArray("caf\xe9"));
+    EXPECT_EQ(LogLines(*form), QStringList({QString::fromLatin1("caf\xe9")}));
+}
+
+TEST(Logo, BackgroundTakesTheButtonFaceColourButEnclosedPixelsKeepTheirs)
+{
+    TempFolder folder;
+    auto form = ShowForm();
+    const QImage &logo = form->Image1->picture();
+    ASSERT_EQ(logo.size(), QSize(111, 89));
+    const QColor face = form->palette().color(QPalette::Button);
+    EXPECT_EQ(QColor(logo.pixel(0, 0)), face);
+    EXPECT_EQ(QColor(logo.pixel(110, 88)), face);
+    // The inside of the ring is not connected to the corner.
+    EXPECT_EQ(QColor(logo.pixel(25, 25)), QColor(0xC0, 0xC0, 0xC0));
+}
+
+} // namespace

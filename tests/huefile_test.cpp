@@ -1,0 +1,240 @@
+#include "huefile/colour.h"
+#include "huefile/gradient.h"
+#include "huefile/hue_file.h"
+#include "huefile/number_text.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+TEST(EntryOffset, BlocksOfEightBehindFourByteHeaders)
+{
+    EXPECT_EQ(EntryOffset(1), 4);
+    EXPECT_EQ(EntryOffset(2), 92);
+    EXPECT_EQ(EntryOffset(8), 620);
+    EXPECT_EQ(EntryOffset(9), 712);
+    // Entry 3000 is the last slot of block 374, so a full file is 375 whole blocks.
+    EXPECT_EQ(EntryOffset(3000) + 88, 375 * 708);
+}
+
+TEST(EntryRecord, FieldsLieAtTheirFileOffsets)
+{
+    EXPECT_EQ(offsetof(HueEntry, colours), 0u);
+    EXPECT_EQ(offsetof(HueEntry, carried), 64u);
+    EXPECT_EQ(offsetof(HueEntry, name), 68u);
+}
+
+class HueFileAccess : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::string file = folder.path("hues.mul");
+};
+
+TEST_F(HueFileAccess, ReadsTheEntryAtItsOffset)
+{
+    WriteHueFile(file, 20);
+    HueEntry entry{};
+    ASSERT_EQ(ReadEntryFromFile(file, 9, entry), ReadOutcome::Read);
+    const HueEntry onDisk = EntryOnDisk(file, 9);
+    EXPECT_EQ(std::memcmp(&entry, &onDisk, sizeof entry), 0);
+    EXPECT_STREQ(entry.name, "entry 9");
+}
+
+TEST_F(HueFileAccess, WritingOneEntryChangesNoOtherByte)
+{
+    WriteHueFile(file, 24);
+    const auto before = ReadBytes(file);
+    HueEntry entry{};
+    std::memset(&entry, 0x5A, sizeof entry);
+    ASSERT_EQ(WriteEntryToFile(file, 10, entry), WriteOutcome::Written);
+    const auto after = ReadBytes(file);
+    ASSERT_EQ(after.size(), before.size());
+    const auto begin = static_cast<std::size_t>(EntryOffset(10));
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const bool inEntry = i >= begin && i < begin + sizeof entry;
+        EXPECT_EQ(after[i], inEntry ? 0x5A : before[i]) << " at byte " << i;
+    }
+}
+
+TEST_F(HueFileAccess, WritingEntryNineIntoOneBlockLeavesTheNextHeaderUnwritten)
+{
+    WriteHueFile(file, 8);
+    ASSERT_EQ(ReadBytes(file).size(), 708u);
+    ASSERT_EQ(WriteEntryToFile(file, 9, PatternEntry(9, 3)), WriteOutcome::Written);
+    const auto after = ReadBytes(file);
+    ASSERT_EQ(after.size(), 800u);
+    // The gap the seek left reads as zeroes: nothing was written there.
+    for (std::size_t i = 708; i < 712; ++i)
+        EXPECT_EQ(after[i], 0) << " at byte " << i;
+}
+
+TEST_F(HueFileAccess, NoWriteEverCreatesAFile)
+{
+    EXPECT_EQ(WriteEntryToFile(file, 1, PatternEntry(1)), WriteOutcome::NotOpened);
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_EQ(OpenHueFileForUpdate(file), nullptr);
+    EXPECT_FALSE(FileExists(file));
+}
+
+TEST_F(HueFileAccess, AMissingOrPartialRecordReadsAsZeroesNotAsTheOldEntry)
+{
+    WriteHueFile(file, 8);
+    // Cut entry 8 in half.
+    auto bytes = ReadBytes(file);
+    bytes.resize(static_cast<std::size_t>(EntryOffset(8)) + 40);
+    WriteBytes(file, bytes);
+
+    HueEntry entry = PatternEntry(1);
+    EXPECT_EQ(ReadEntryFromFile(file, 8, entry), ReadOutcome::NoRecord);
+    const HueEntry zero{};
+    EXPECT_EQ(std::memcmp(&entry.name, &zero.name, sizeof zero.name), 0);
+    EXPECT_EQ(entry.colours[31], 0);
+
+    entry = PatternEntry(1);
+    EXPECT_EQ(ReadEntryFromFile(file, 3000, entry), ReadOutcome::NoRecord);
+    EXPECT_EQ(std::memcmp(&entry, &zero, sizeof zero), 0);
+}
+
+TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
+{
+    HueEntry entry = PatternEntry(5);
+    EXPECT_EQ(ReadEntryFromFile(file, 1, entry), ReadOutcome::NotOpened);
+    EXPECT_STREQ(entry.name, "entry 5");
+}
+
+TEST_F(HueFileAccess, ADirectoryIsNotAHueFile)
+{
+    EXPECT_FALSE(CanOpenHueFile(folder.path("")));
+    EXPECT_FALSE(CanOpenHueFile("."));
+    HueEntry entry{};
+    EXPECT_EQ(ReadEntryFromFile(".", 1, entry), ReadOutcome::NotOpened);
+}
+
+TEST_F(HueFileAccess, AnEmptyNameCannotBeOpened)
+{
+    EXPECT_FALSE(CanOpenHueFile(""));
+}
+
+TEST(HueFileWrite, AFullDiskIsAFailureNotASuccess)
+{
+    if (!CanOpenHueFile("/dev/full"))
+        GTEST_SKIP() << "no /dev/full on this machine";
+    EXPECT_EQ(WriteEntryToFile("/dev/full", 1, PatternEntry(1)), WriteOutcome::Failed);
+}
+
+struct ConversionCase {
+    HueColour word;
+    DisplayColour display;
+};
+
+TEST(ColourConversion, WordsShowWithFiveSignificantBitsPerChannel)
+{
+    const ConversionCase cases[] = {
+        {0x7FFF, 0xF8F8F8}, {0x8000, 0x000000}, {0x7C00, 0x0000F8},
+        {0x001F, 0xF80000}, {0x03E0, 0x00F800}, {0x0421, 0x080808},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(HueWordToDisplay(c.word), c.display) << std::hex << " word " << c.word;
+}
+
+TEST(ColourConversion, DisplayToHueTruncatesTheLowBits)
+{
+    EXPECT_EQ(DisplayToHue(0xFFFFFF), 0x7FFF);
+    EXPECT_EQ(DisplayToHue(0x070707), 0);
+    EXPECT_EQ(DisplayToHue(0x0080F8), 0x7E00);
+}
+
+TEST(ColourConversion, RoundTripClearsOnlyBitFifteen)
+{
+    for (unsigned word = 0; word <= 0xFFFF; word += 7) {
+        const auto colour = static_cast<HueColour>(word);
+        EXPECT_EQ(DisplayToHue(HueWordToDisplay(colour)), colour & 0x7FFF) << " word " << word;
+    }
+}
+
+struct NumberCase {
+    const char *text;
+    std::optional<std::int32_t> value;
+};
+
+TEST(NumberTextRule, AcceptsAndRejectsExactly)
+{
+    const NumberCase cases[] = {
+        {"12", 12},
+        {"007", 7},
+        {" 12", 12},
+        {"   3", 3},
+        {"+5", 5},
+        {"-3", -3},
+        {"-0", 0},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"$10", 16},
+        {"x10", 16},
+        {"X10", 16},
+        {"0x10", 16},
+        {"0X1f", 31},
+        {"$1F", 31},
+        {"$FFFFFFFF", -1},
+        {"$80000000", INT32_MIN},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"-", std::nullopt},
+        {"+", std::nullopt},
+        {"12 ", std::nullopt},
+        {"12a", std::nullopt},
+        {"-$10", std::nullopt},
+        {"+0x10", std::nullopt},
+        {"$", std::nullopt},
+        {"0x", std::nullopt},
+        {"$100000000", std::nullopt},
+        {"2147483648", std::nullopt},
+        {"-2147483649", std::nullopt},
+        {"99999999999", std::nullopt},
+        {"1 2", std::nullopt},
+        {"\t5", std::nullopt},
+        {"$1G", std::nullopt},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(NumberText(c.text), c.value) << " text \"" << c.text << "\"";
+}
+
+TEST(NumberTextRule, WritesPlainDecimal)
+{
+    EXPECT_EQ(NumberToText(-43), "-43");
+    EXPECT_EQ(NumberToText(3000), "3000");
+}
+
+struct GradientCase {
+    DisplayColour lo, hi;
+    int span;
+    std::vector<int> reds;
+};
+
+TEST(Gradient, ChannelsMoveWithDivisionTruncatingTowardZero)
+{
+    const DisplayColour red17 = 17 * 8;
+    const GradientCase cases[] = {
+        {red17, 0, 16, {17, 16, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}},
+        {0, red17, 16, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+        {0x0000F8, 0xF80000, 6, {31, 25, 20, 15, 10, 5}},
+    };
+    for (const auto &c : cases) {
+        for (int k = 0; k < c.span; ++k)
+            EXPECT_EQ(RedOf(GradientColour(c.lo, c.hi, k, c.span)), c.reds[k]) << " k=" << k;
+    }
+}
+
+TEST(Gradient, RedToBlueMatchesTheWorkedExample)
+{
+    const HueColour expected[] = {0x7C00, 0x6405, 0x500A, 0x3C0F, 0x2814, 0x1419};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(DisplayToHue(GradientColour(0x0000F8, 0xF80000, k, 6)), expected[k])
+            << " k=" << k;
+}
+
+} // namespace
