@@ -18,6 +18,13 @@
 #include <QTest>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <ostream>
+
+// Failure messages show texts as text.
+static void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
