@@ -1,0 +1,394 @@
+#include "widgets/bevel_panel.h"
+#include "widgets/draw_grid.h"
+#include "widgets/hidden_tab_set.h"
+#include "widgets/mnemonics.h"
+#include "widgets/picture_box.h"
+#include "widgets/track_bar.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <vector>
+
+void PrintTo(const QString &text, std::ostream *out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+void ShowActive(QWidget *window) {
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+// Track bar ---------------------------------------------------------------------------------
+
+TEST(TrackBar, SetPositionIsSilentAndClamped) {
+    TrackBar bar;
+    int changes = 0;
+    QObject::connect(&bar, &TrackBar::changed, [&] { ++changes; });
+    const std::pair<int, int> cases[] = {{5, 5}, {-3, 0}, {31, 31}, {40, 31}, {0, 0}};
+    for (const auto &[set, expected] : cases) {
+        bar.setPosition(set);
+        EXPECT_EQ(bar.position(), expected) << "set " << set;
+    }
+    EXPECT_EQ(changes, 0);
+}
+
+TEST(TrackBar, KeysMoveTowardsTheTopAndReportAfterTheMove) {
+    QWidget window;
+    auto *bar = new TrackBar(&window);
+    bar->setGeometry(10, 10, 17, 64);
+    ShowActive(&window);
+    bar->setFocus();
+    struct Step {
+        Qt::Key key;
+        int expected;
+    };
+    const Step steps[] = {{Qt::Key_Up, 9},        {Qt::Key_PageUp, 7}, {Qt::Key_Down, 8},
+                          {Qt::Key_PageDown, 10}, {Qt::Key_Left, 9},   {Qt::Key_Right, 10}};
+    bar->setPosition(10);
+    std::vector<int> reported;
+    QObject::connect(bar, &TrackBar::changed, [&] { reported.push_back(bar->position()); });
+    for (const Step &step : steps) {
+        reported.clear();
+        QTest::keyClick(bar, step.key);
+        EXPECT_EQ(reported, std::vector<int>{step.expected}) << "key " << step.key;
+    }
+}
+
+TEST(TrackBar, PositionZeroIsAtTheTopAndAClickBesideTheThumbMovesByTwo) {
+    QWidget window;
+    auto *bar = new TrackBar(&window);
+    bar->setGeometry(10, 10, 17, 64);
+    ShowActive(&window);
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    const auto handleAt = [&](int position) {
+        bar->setPosition(position);
+        QStyleOptionSlider opt;
+        opt.initFrom(bar);
+        opt.orientation = Qt::Vertical;
+        opt.minimum = bar->minimum();
+        opt.maximum = bar->maximum();
+        opt.sliderPosition = position;
+        opt.sliderValue = position;
+        opt.upsideDown = !bar->invertedAppearance();
+        return bar->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, bar);
+    };
+    const QRect top = handleAt(0);
+    const QRect bottom = handleAt(31);
+    EXPECT_LT(top.center().y(), bottom.center().y());
+
+    const QRect middle = handleAt(15);
+    std::vector<int> reported;
+    QObject::connect(bar, &TrackBar::changed, [&] { reported.push_back(bar->position()); });
+    const QPoint below(middle.center().x(), bar->height() - 2);
+    QTest::mousePress(bar, Qt::LeftButton, {}, below);
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, below);
+    EXPECT_EQ(reported, std::vector<int>{17});
+}
+
+// Picture box -------------------------------------------------------------------------------
+
+QImage FilledImage(int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+TEST(PictureBox, FillRectExcludesRightAndBottomAndClipsToThePicture) {
+    PictureBox box;
+    box.setPicture(FilledImage(10, 8, Qt::white));
+    box.fillRect(2, 3, 5, 6, Qt::red);
+    box.fillRect(8, -4, 30, 2, Qt::blue);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 10; ++x) {
+            QColor expected = Qt::white;
+            if (x >= 2 && x < 5 && y >= 3 && y < 6)
+                expected = Qt::red;
+            if (x >= 8 && y < 2)
+                expected = Qt::blue;
+            EXPECT_EQ(box.pixel(x, y), expected) << "pixel " << x << "," << y;
+        }
+    EXPECT_EQ(box.picture().size(), QSize(10, 8));
+}
+
+TEST(PictureBox, DrawingOnAnEmptyPictureCreatesAWhiteSurfaceOfTheControlsSize) {
+    PictureBox box;
+    box.resize(289, 31);
+    box.fillRect(0, 0, 9, 4, QColor(0x12, 0x34, 0x56));
+    ASSERT_EQ(box.picture().size(), QSize(289, 31));
+    EXPECT_EQ(box.pixel(8, 3), QColor(0x12, 0x34, 0x56));
+    EXPECT_EQ(box.pixel(9, 3), QColor(Qt::white));
+    EXPECT_EQ(box.pixel(288, 30), QColor(Qt::white));
+}
+
+TEST(PictureBox, FloodFillRecolsOnlyTheConnectedArea) {
+    // A ring of black splits the white picture into an outside and an inside; a diagonal
+    // gap does not connect them.
+    PictureBox box;
+    box.setPicture(FilledImage(9, 9, Qt::white));
+    box.fillRect(2, 2, 7, 3, Qt::black);
+    box.fillRect(2, 6, 7, 7, Qt::black);
+    box.fillRect(2, 2, 3, 7, Qt::black);
+    box.fillRect(6, 2, 7, 7, Qt::black);
+    box.fillRect(6, 2, 7, 3, Qt::white);
+    const QColor face(0xF0, 0xF0, 0xF0);
+    box.floodFill(0, 0, face);
+    EXPECT_EQ(box.pixel(8, 8), face);
+    EXPECT_EQ(box.pixel(6, 2), face) << "the notch in the corner belongs to the outside";
+    EXPECT_EQ(box.pixel(4, 4), QColor(Qt::white)) << "touches the notch only diagonally";
+    EXPECT_EQ(box.pixel(2, 2), QColor(Qt::black));
+}
+
+TEST(PictureBox, FloodFillCoversALargeAreaWithoutRecursion) {
+    PictureBox box;
+    box.setPicture(FilledImage(1000, 1000, Qt::white));
+    box.floodFill(500, 500, Qt::green);
+    EXPECT_EQ(box.pixel(0, 0), QColor(Qt::green));
+    EXPECT_EQ(box.pixel(999, 999), QColor(Qt::green));
+}
+
+TEST(PictureBox, ButtonPressedOnItKeepsReportingOutsideItsArea) {
+    QWidget window;
+    window.resize(300, 200);
+    auto *box = new PictureBox(&window);
+    box->setGeometry(50, 50, 100, 60);
+    ShowActive(&window);
+    QStringList events;
+    QObject::connect(box, &PictureBox::mousePressed,
+                     [&](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
+                         events << QString("press %1 %2,%3").arg(button).arg(pos.x()).arg(pos.y());
+                     });
+    QObject::connect(box, &PictureBox::mouseMoved, [&](Qt::KeyboardModifiers, const QPoint &pos) {
+        events << QString("move %1,%2").arg(pos.x()).arg(pos.y());
+    });
+    QObject::connect(
+        box, &PictureBox::mouseReleased,
+        [&](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
+            events << QString("release %1 %2,%3").arg(button).arg(pos.x()).arg(pos.y());
+        });
+    QWindow *handle = window.windowHandle();
+    QTest::mouseMove(handle, QPoint(60, 70));
+    QTest::mousePress(handle, Qt::MiddleButton, {}, QPoint(60, 70));
+    QTest::mouseMove(handle, QPoint(20, 150));
+    QTest::mouseMove(handle, QPoint(250, 10));
+    QTest::mouseRelease(handle, Qt::MiddleButton, {}, QPoint(250, 10));
+    QTest::mouseMove(handle, QPoint(20, 150));
+    const QStringList expected{"move 10,20", QString("press %1 10,20").arg(Qt::MiddleButton),
+                               "move -30,100", "move 200,-40",
+                               QString("release %1 200,-40").arg(Qt::MiddleButton)};
+    EXPECT_EQ(events, expected);
+}
+
+// Bevel panel -------------------------------------------------------------------------------
+
+TEST(BevelPanel, KeepsItsColourExactlyAndFillsTheInteriorWithIt) {
+    BevelPanel panel(BevelPanel::Bevel::Lowered, BevelPanel::Bevel::Lowered);
+    panel.resize(25, 25);
+    const QColor colour(0x07, 0x81, 0xFE);
+    panel.setColour(colour);
+    EXPECT_EQ(panel.colour(), colour);
+    const QImage image = panel.grab().toImage();
+    EXPECT_EQ(image.pixelColor(2, 2), colour);
+    EXPECT_EQ(image.pixelColor(22, 22), colour);
+    const QColor shadow = panel.palette().color(QPalette::Dark);
+    const QColor light = panel.palette().color(QPalette::Light);
+    EXPECT_EQ(image.pixel(0, 5), shadow.rgb());
+    EXPECT_EQ(image.pixel(1, 5), shadow.rgb());
+    EXPECT_EQ(image.pixel(24, 5), light.rgb());
+    EXPECT_EQ(image.pixel(23, 5), light.rgb());
+}
+
+TEST(BevelPanel, RaisedInnerAndLoweredOuterBevel) {
+    BevelPanel panel(BevelPanel::Bevel::Raised, BevelPanel::Bevel::Lowered);
+    panel.resize(20, 10);
+    panel.setColour(Qt::black);
+    const QImage image = panel.grab().toImage();
+    const QColor shadow = panel.palette().color(QPalette::Dark);
+    const QColor light = panel.palette().color(QPalette::Light);
+    EXPECT_EQ(image.pixel(5, 0), shadow.rgb());
+    EXPECT_EQ(image.pixel(5, 1), light.rgb());
+    EXPECT_EQ(image.pixel(5, 9), light.rgb());
+    EXPECT_EQ(image.pixel(5, 8), shadow.rgb());
+    EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::black));
+}
+
+// Hidden tab set ----------------------------------------------------------------------------
+
+TEST(HiddenTabSet, SelectByMnemonicAsksBeforeChangingAndIgnoresTheSelectedTab) {
+    HiddenTabSet tabs({"&1: dark colors", "&2: bright colors", "no key"});
+    std::vector<std::pair<int, int>> asked;
+    bool allow = true;
+    QObject::connect(&tabs, &HiddenTabSet::changing, [&](int newTab, bool *allowChange) {
+        asked.emplace_back(newTab, tabs.tabIndex());
+        *allowChange = allow;
+    });
+    EXPECT_TRUE(tabs.selectByMnemonic('1'));
+    EXPECT_TRUE(asked.empty());
+    EXPECT_TRUE(tabs.selectByMnemonic('2'));
+    EXPECT_EQ(asked, (std::vector<std::pair<int, int>>{{1, 0}})) << "asked before the change";
+    EXPECT_EQ(tabs.tabIndex(), 1);
+    allow = false;
+    EXPECT_TRUE(tabs.selectByMnemonic('1'));
+    EXPECT_EQ(tabs.tabIndex(), 1);
+    EXPECT_FALSE(tabs.selectByMnemonic('n'));
+    EXPECT_FALSE(tabs.selectByMnemonic(QChar()));
+    tabs.setTabIndex(0);
+    EXPECT_EQ(asked.size(), 2u) << "setTabIndex is silent";
+}
+
+TEST(MnemonicKey, FindsTheMarkedCharacter) {
+    const std::pair<const char *, QChar> cases[] = {
+        {"&Copy color(s)", 'C'}, {"Patch &it", 'i'},  {"It\u00B4s &fine", 'f'},
+        {"Fish && &Chips", 'C'}, {"A && B", QChar()}, {"trailing &", QChar()},
+        {"", QChar()},
+    };
+    for (const auto &[caption, expected] : cases)
+        EXPECT_EQ(MnemonicKey(QString::fromUtf8(caption)), expected) << caption;
+}
+
+// Accelerators ------------------------------------------------------------------------------
+
+class Accelerators : public ::testing::Test {
+protected:
+    std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
+    QPushButton *copy = new QPushButton("&Copy color(s)", window.get());
+    QPushButton *hidden = new QPushButton("&Hidden", window.get());
+    QCheckBox *autoSave = new QCheckBox("&Autosave:", window.get());
+    QRadioButton *position = new QRadioButton("cursor &position", window.get());
+    QLabel *label = new QLabel("&Number", window.get());
+    QLineEdit *number = new QLineEdit(window.get());
+    QPlainTextEdit *log = new QPlainTextEdit(window.get());
+    DrawGrid *grid = new DrawGrid(window.get());
+    HiddenTabSet *tabs = new HiddenTabSet({"&1: dark colors", "&2: bright colors"}, window.get());
+    int clicks = 0;
+    std::vector<int> tabChanges;
+
+    void SetUp() override {
+        new MnemonicFilter(window.get());
+        copy->setGeometry(0, 0, 80, 25);
+        autoSave->setGeometry(0, 30, 80, 20);
+        position->setGeometry(0, 50, 80, 20);
+        label->setGeometry(0, 70, 40, 13);
+        number->setGeometry(40, 70, 40, 21);
+        log->setReadOnly(true);
+        log->setGeometry(0, 100, 80, 40);
+        grid->setGeometry(100, 0, 100, 40);
+        label->setBuddy(number);
+        QObject::connect(copy, &QPushButton::clicked, [this] { ++clicks; });
+        QObject::connect(tabs, &HiddenTabSet::changing,
+                         [this](int newTab, bool *) { tabChanges.push_back(newTab); });
+        ShowActive(window.get());
+        hidden->hide();
+        tabs->hide();
+    }
+};
+
+TEST_F(Accelerators, AltLetterClicksAButtonOnceAndAtOnce) {
+    number->setFocus();
+    QTest::keyClick(number, Qt::Key_C, Qt::AltModifier);
+    EXPECT_EQ(clicks, 1) << "clicked exactly once before the key event returned";
+    QApplication::processEvents();
+    QTest::qWait(300);
+    EXPECT_EQ(clicks, 1) << "no second, delayed click";
+    EXPECT_EQ(number->text(), QString());
+}
+
+TEST_F(Accelerators, LetterAloneActsOnlyWhileTheFocusTakesNoCharacters) {
+    autoSave->setFocus();
+    QTest::keyClick(autoSave, Qt::Key_C);
+    EXPECT_EQ(clicks, 1);
+
+    for (QWidget *typing : std::initializer_list<QWidget *>{number, log}) {
+        typing->setFocus();
+        QTest::keyClick(typing, Qt::Key_C);
+        EXPECT_EQ(clicks, 1) << typing->metaObject()->className();
+    }
+    EXPECT_EQ(number->text(), QString("c")) << "the character is typed instead";
+
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_C);
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(Accelerators, CheckBoxTogglesRadioButtonIsChosenLabelFocusesItsBuddy) {
+    copy->setFocus();
+    QTest::keyClick(copy, Qt::Key_A, Qt::AltModifier);
+    EXPECT_TRUE(autoSave->isChecked());
+    EXPECT_TRUE(autoSave->hasFocus());
+    QTest::keyClick(autoSave, Qt::Key_A);
+    EXPECT_FALSE(autoSave->isChecked());
+
+    QTest::keyClick(autoSave, Qt::Key_P, Qt::AltModifier);
+    EXPECT_TRUE(position->isChecked());
+
+    QTest::keyClick(position, Qt::Key_N);
+    EXPECT_TRUE(number->hasFocus());
+}
+
+TEST_F(Accelerators, HiddenOrDisabledControlsDoNotReact) {
+    int hiddenClicks = 0;
+    QObject::connect(hidden, &QPushButton::clicked, [&] { ++hiddenClicks; });
+    copy->setFocus();
+    QTest::keyClick(copy, Qt::Key_H, Qt::AltModifier);
+    QTest::keyClick(copy, Qt::Key_H);
+    EXPECT_EQ(hiddenClicks, 0);
+
+    copy->setEnabled(false);
+    autoSave->setFocus();
+    QTest::keyClick(autoSave, Qt::Key_C, Qt::AltModifier);
+    EXPECT_EQ(clicks, 0);
+
+    number->setEnabled(false);
+    QTest::keyClick(autoSave, Qt::Key_N, Qt::AltModifier);
+    EXPECT_TRUE(autoSave->hasFocus()) << "a label whose buddy is disabled does nothing";
+}
+
+TEST_F(Accelerators, HiddenTabSetKeepsItsAccelerators) {
+    number->setFocus();
+    QTest::keyClick(number, Qt::Key_1, Qt::AltModifier);
+    EXPECT_TRUE(tabChanges.empty()) << "tab 0 is already selected";
+    QTest::keyClick(number, Qt::Key_2, Qt::AltModifier);
+    EXPECT_EQ(tabChanges, std::vector<int>{1});
+    EXPECT_EQ(tabs->tabIndex(), 1);
+
+    copy->setFocus();
+    QTest::keyClick(copy, Qt::Key_2);
+    EXPECT_EQ(tabChanges, std::vector<int>{1});
+    QTest::keyClick(copy, Qt::Key_1);
+    EXPECT_EQ(tabChanges, (std::vector<int>{1, 0}));
+    EXPECT_EQ(tabs->tabIndex(), 0);
+
+    number->setFocus();
+    QTest::keyClick(number, Qt::Key_2);
+    EXPECT_EQ(tabs->tabIndex(), 0);
+    EXPECT_EQ(number->text(), QString("2"));
+}
+
+TEST_F(Accelerators, KeysOfAnotherWindowAreLeftAlone) {
+    QWidget other;
+    auto *button = new QPushButton("&Copy", &other);
+    int otherClicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++otherClicks; });
+    ShowActive(&other);
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_C);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(otherClicks, 0);
+}
+
+} // namespace
