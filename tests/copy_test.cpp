@@ -1,0 +1,440 @@
+#include "support/test_support.h"
+
+#include "copy/entry_copy.h"
+#include "huefile/hue_file.h"
+#include "widgets/draw_grid.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <csignal>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// count pairs (sourceFrom + i, targetFrom + i).
+struct PairRun {
+    int sourceFrom;
+    int targetFrom;
+    int count;
+};
+
+// The write file as it must look after the pairs were copied from a snapshot of the read file
+// taken before the copy: only whole source records travel, and a source that the snapshot
+// does not hold in full leaves its target alone.
+Bytes AfterCopy(Bytes target, const Bytes &source, const PairRun &run)
+{
+    constexpr std::size_t Record = sizeof(HueEntry);
+    for (int i = 0; i < run.count; ++i) {
+        const auto from = static_cast<std::size_t>(EntryOffset(run.sourceFrom + i));
+        const auto to = static_cast<std::size_t>(EntryOffset(run.targetFrom + i));
+        if (from + Record > source.size())
+            continue;
+        if (to + Record > target.size())
+            target.resize(to + Record);
+        std::memcpy(target.data() + to, source.data() + from, Record);
+    }
+    return target;
+}
+
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+class CopyTest : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        readName = folder.path("patch-hues.mul");
+        writeName = folder.path("hues.mul");
+        WriteHueFile(readName, MaxEntryNumber, 1);
+        WriteHueFile(writeName, MaxEntryNumber, 2);
+    }
+
+    // The fields keep what the copy left them unless "cursor &position" is chosen.
+    void OpenForm(bool cursorPosition = false)
+    {
+        form = ShowForm();
+        ASSERT_TRUE(form->CopyColors->isEnabled());
+        form->RadioButtonGetColor1->setChecked(!cursorPosition);
+        form->RadioButtonGetColor2->setChecked(cursorPosition);
+    }
+
+    // Reaches a state of the fields through their own handlers.
+    void Select(bool single, bool typedTarget, const QString &from, const QString &to,
+                const QString &targetFrom = QString())
+    {
+        form->Only1Color->setChecked(single);
+        form->NumberFrom->setText(from);
+        form->TargetOther->setChecked(typedTarget);
+        if (typedTarget)
+            form->TargetNumberFrom->setText(targetFrom);
+        form->NumberTo->setText(to);
+    }
+
+    QStringList Fields() const
+    {
+        return {form->NumberFrom->text(), form->NumberTo->text(), form->TargetNumberFrom->text(),
+                form->TargetNumberTo->text()};
+    }
+
+    TempFolder folder;
+    std::string readName;
+    std::string writeName;
+    std::unique_ptr<TForm1> form;
+};
+
+struct CopyCase {
+    const char *name;
+    bool single;
+    bool typedTarget;
+    const char *from;
+    const char *to;
+    const char *targetFrom;
+    PairRun pairs;
+    QStringList log;
+    QStringList fieldsAfter;
+};
+
+TEST_F(CopyTest, CopiesThePairsTheFieldsSelectAndLogsTheirTexts)
+{
+    const CopyCase cases[] = {
+        {"single",
+         true,
+         false,
+         "12",
+         "3000",
+         "",
+         {12, 12, 1},
+         {"GET ONE   12", "PUT ONE   12"},
+         {"12", "3000", "12", "3000"}},
+        {"single, typed target",
+         true,
+         true,
+         "12",
+         "3000",
+         "40",
+         {12, 40, 1},
+         {"GET ONE   12", "PUT ONE   40"},
+         {"12", "3000", "40", "3000"}},
+        {"range, typed target",
+         false,
+         true,
+         "10",
+         "12",
+         "100",
+         {10, 100, 3},
+         {"GET RANGE 10 .. 12", "PUT RANGE 100 .. 102"},
+         {"10", "12", "100", "102"}},
+        {"range ending below its start",
+         false,
+         false,
+         "7",
+         "3",
+         "",
+         {7, 7, 1},
+         {"GET RANGE 7 .. 7", "PUT RANGE 7 .. 7"},
+         {"7", "7", "7", "7"}},
+        {"whole file shifted by four",
+         false,
+         true,
+         "1",
+         "3000",
+         "5",
+         {1, 5, 2996},
+         {"GET RANGE 1 .. 3000", "PUT RANGE 5 .. 3000"},
+         {"1", "3000", "5", "3000"}},
+        {"single with NumberTo below NumberFrom",
+         true,
+         false,
+         "12",
+         "5",
+         "",
+         {12, 12, 1},
+         {"GET ONE   12", "PUT ONE   12"},
+         {"12", "12", "12", "12"}},
+        {"zero-padded single",
+         true,
+         false,
+         "007",
+         "3000",
+         "",
+         {7, 7, 1},
+         {"GET ONE   007", "PUT ONE   007"},
+         {"007", "3000", "007", "3000"}},
+        {"hexadecimal and blank-padded range",
+         false,
+         false,
+         "$A",
+         " 12",
+         "",
+         {10, 10, 3},
+         {"GET RANGE $A ..  12", "PUT RANGE $A .. 12"},
+         {"$A", " 12", "$A", "12"}},
+        {"hexadecimal typed target",
+         false,
+         true,
+         "x10",
+         "0x12",
+         "$1F",
+         {16, 31, 3},
+         {"GET RANGE x10 .. 0x12", "PUT RANGE $1F .. 33"},
+         {"x10", "0x12", "$1F", "33"}},
+    };
+    OpenForm();
+    const Bytes source = ReadBytes(readName);
+    for (const CopyCase &c : cases) {
+        Select(c.single, c.typedTarget, c.from, c.to, c.targetFrom);
+        form->MemoLog->clear();
+        const Bytes before = ReadBytes(writeName);
+        form->CopyColors->click();
+        EXPECT_EQ(ReadBytes(writeName), AfterCopy(before, source, c.pairs)) << c.name;
+        EXPECT_EQ(LogLines(*form), c.log) << c.name;
+        EXPECT_EQ(Fields(), c.fieldsAfter) << c.name;
+    }
+}
+
+TEST_F(CopyTest, CopiedEntryIsByteIdenticalNameAndCarriedBytesIncluded)
+{
+    OpenForm();
+    Select(true, false, "2999", "3000");
+    form->CopyColors->click();
+    const HueEntry expected = PatternEntry(2999, 1);
+    const HueEntry copied = EntryOnDisk(writeName, 2999);
+    EXPECT_EQ(std::memcmp(&copied, &expected, sizeof expected), 0);
+}
+
+TEST_F(CopyTest, SourcesBeyondTheEndOfTheReadFileWriteNothing)
+{
+    WriteHueFile(readName, 100, 1);
+    OpenForm();
+    Select(false, false, "95", "105");
+    const Bytes before = ReadBytes(writeName);
+    form->CopyColors->click();
+    const Bytes after = ReadBytes(writeName);
+    EXPECT_EQ(after, AfterCopy(before, ReadBytes(readName), {95, 95, 6}));
+    for (int n = 101; n <= 105; ++n) {
+        const HueEntry kept = EntryOnDisk(writeName, n);
+        const HueEntry original = PatternEntry(n, 2);
+        EXPECT_EQ(std::memcmp(&kept, &original, sizeof kept), 0) << "entry " << n;
+    }
+    EXPECT_EQ(LogLines(*form), QStringList({"GET RANGE 95 .. 105", "PUT RANGE 95 .. 105"}));
+}
+
+TEST_F(CopyTest, WholeRangeOntoAShiftedTargetKeepsTheFileSize)
+{
+    OpenForm();
+    Select(false, true, "1", "3000", "5");
+    const std::size_t size = ReadBytes(writeName).size();
+    form->CopyColors->click();
+    EXPECT_EQ(ReadBytes(writeName).size(), size);
+    const HueEntry last = EntryOnDisk(writeName, 3000);
+    const HueEntry expected = PatternEntry(2996, 1);
+    EXPECT_EQ(std::memcmp(&last, &expected, sizeof last), 0);
+}
+
+TEST_F(CopyTest, TargetBeyondTheEndOfTheWriteFileExtendsIt)
+{
+    WriteHueFile(writeName, 8, 2);
+    OpenForm();
+    Select(true, true, "5", "3000", "9");
+    const Bytes before = ReadBytes(writeName);
+    form->CopyColors->click();
+    const Bytes after = ReadBytes(writeName);
+    EXPECT_EQ(after.size(), static_cast<std::size_t>(EntryOffset(9)) + sizeof(HueEntry));
+    EXPECT_EQ(after, AfterCopy(before, ReadBytes(readName), {5, 9, 1}));
+}
+
+TEST_F(CopyTest, CopyRepaintsTheBrowserOnce)
+{
+    OpenForm();
+    Select(false, false, "1", "3000");
+    Settle();
+    PaintCounter counter(form->HueGrid1);
+    form->CopyColors->click();
+    EXPECT_EQ(counter.paints, 1);
+}
+
+// A write file that cannot be opened for update, or a file gone since its check: the copy
+// ends before it reads, writes, logs or repaints anything.
+TEST_F(CopyTest, FileThatCannotBeOpenedChangesNothing)
+{
+    struct Case {
+        const char *name;
+        std::function<void(CopyTest &)> breakFiles;
+    };
+    const Case cases[] = {
+        {"write name is a folder",
+         [](CopyTest &t) {
+             QDir(QString::fromStdString(t.folder.path(""))).mkdir("folder.mul");
+             t.form->FilenameWrite->setText("folder.mul");
+         }},
+        {"write file removed after its check",
+         [](CopyTest &t) { std::remove(t.writeName.c_str()); }},
+        {"read file removed after its check", [](CopyTest &t) { std::remove(t.readName.c_str()); }},
+        {"write file read-only", [](CopyTest &t) { chmod(t.writeName.c_str(), 0444); }},
+    };
+    for (const Case &c : cases) {
+        if (std::string(c.name) == "write file read-only" && geteuid() == 0) {
+            std::cout << "[ SKIPPED  ] read-only case: root writes into a read-only file\n";
+            continue;
+        }
+        WriteHueFile(readName, MaxEntryNumber, 1);
+        WriteHueFile(writeName, MaxEntryNumber, 2);
+        OpenForm();
+        Select(false, true, "1", "3000", "5");
+        const Bytes readBefore = ReadBytes(readName);
+        const Bytes writeBefore = ReadBytes(writeName);
+        c.breakFiles(*this);
+        const bool writeExisted = FileExists(writeName);
+        Settle();
+        PaintCounter counter(form->HueGrid1);
+        form->CopyColorsClick();
+        EXPECT_EQ(FileExists(writeName), writeExisted) << c.name;
+        if (writeExisted) {
+            EXPECT_EQ(ReadBytes(writeName), writeBefore) << c.name;
+        }
+        if (FileExists(readName)) {
+            EXPECT_EQ(ReadBytes(readName), readBefore) << c.name;
+        }
+        EXPECT_TRUE(LogLines(*form).isEmpty()) << c.name;
+        EXPECT_EQ(counter.paints, 0) << c.name;
+        form.reset();
+        chmod(writeName.c_str(), 0644);
+    }
+}
+
+TEST_F(CopyTest, WriteOntoAFullDeviceLogsAnError)
+{
+    if (!FileExists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full on this system";
+    OpenForm();
+    form->FilenameWrite->setText("/dev/full");
+    ASSERT_TRUE(form->CopyColors->isEnabled());
+    Select(true, false, "3", "3000");
+    form->CopyColors->click();
+    Select(false, false, "1", "20");
+    form->CopyColors->click();
+    EXPECT_EQ(LogLines(*form), QStringList({"GET ONE   3", "PUT ONE   3", "!ERROR",
+                                            "GET RANGE 1 .. 20", "PUT RANGE 1 .. 20", "!ERROR"}));
+}
+
+// Restores the file size limit and the signal that a write beyond it raises.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_previous;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+
+private:
+    rlimit m_previous{};
+    void (*m_previousHandler)(int) = SIG_DFL;
+};
+
+TEST_F(CopyTest, WriteThatFailsMidwayKeepsTheEarlierPairsAndLogsAnError)
+{
+    WriteHueFile(writeName, 16, 2);
+    OpenForm();
+    Select(false, false, "1", "40");
+    const Bytes before = ReadBytes(writeName);
+    {
+        // The file may not grow: entries 1 to 16 are written in place, entry 17 cannot be.
+        FileSizeLimit limit(before.size());
+        form->CopyColors->click();
+    }
+    EXPECT_EQ(ReadBytes(writeName), AfterCopy(before, ReadBytes(readName), {1, 1, 16}));
+    EXPECT_EQ(LogLines(*form), QStringList({"GET RANGE 1 .. 40", "PUT RANGE 1 .. 40", "!ERROR"}));
+}
+
+struct OverlapCase {
+    const char *name;
+    const char *writeNameAsTyped;
+    PairRun pairs;
+};
+
+// With one file behind both names a range copy acts as a block move, whichever way the
+// ranges overlap; the ranges are long enough to reach past a stream's buffer.
+TEST_F(CopyTest, SameFileOverlappingRangesMoveAsABlock)
+{
+    const OverlapCase cases[] = {
+        {"targets above their sources", "patch-hues.mul", {1, 3, 300}},
+        {"targets below their sources", "patch-hues.mul", {3, 1, 300}},
+        {"same file by another name, targets above", "./patch-hues.mul", {10, 11, 500}},
+        {"same file by another name, targets below", "./patch-hues.mul", {11, 10, 500}},
+    };
+    for (const OverlapCase &c : cases) {
+        WriteHueFile(readName, MaxEntryNumber, 1);
+        OpenForm();
+        form->FilenameWrite->setText(c.writeNameAsTyped);
+        ASSERT_TRUE(form->CopyColors->isEnabled()) << c.name;
+        const QString from = QString::number(c.pairs.sourceFrom);
+        Select(false, true, from, QString::number(c.pairs.sourceFrom + c.pairs.count - 1),
+               QString::number(c.pairs.targetFrom));
+        const Bytes before = ReadBytes(readName);
+        form->CopyColors->click();
+        EXPECT_EQ(ReadBytes(readName), AfterCopy(before, before, c.pairs)) << c.name;
+        EXPECT_EQ(LogLines(*form).size(), 2) << c.name;
+        form.reset();
+    }
+}
+
+TEST_F(CopyTest, StreamsOnOneFileAreRecognisedByTheFileNotTheName)
+{
+    std::FILE *first = OpenHueFileForReading(readName);
+    std::FILE *sameByOtherName = OpenHueFileForUpdate(folder.path("./patch-hues.mul"));
+    std::FILE *other = OpenHueFileForUpdate(writeName);
+    ASSERT_TRUE(first && sameByOtherName && other);
+    EXPECT_TRUE(StreamsShareFile(first, sameByOtherName));
+    EXPECT_FALSE(StreamsShareFile(first, other));
+    std::fclose(first);
+    std::fclose(sameByOtherName);
+    std::fclose(other);
+}
+
+TEST_F(CopyTest, CursorPositionModeReloadsTheBrowserEntryAfterTheCopy)
+{
+    OpenForm(true);
+    form->BrowserRow = 41;
+    Select(false, true, "10", "20", "100");
+    form->CopyColors->click();
+    EXPECT_EQ(Fields(), QStringList({"42", "42", "42", "42"}));
+    EXPECT_TRUE(form->Only1Color->isChecked());
+    EXPECT_FALSE(form->TargetOther->isChecked());
+    EXPECT_EQ(form->PendingLogLine, QByteArray("GET ONE   42"));
+    const HueEntry loaded = EntryOnDisk(writeName, 42);
+    EXPECT_EQ(std::memcmp(&form->EditHue, &loaded, sizeof loaded), 0);
+    EXPECT_EQ(LogLines(*form), QStringList({"GET RANGE 10 .. 20", "PUT RANGE 100 .. 110"}));
+}
+
+} // namespace
