@@ -2,7 +2,7 @@
 # test. Both first install the Debian packages the build needs when they are missing.
 
 PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            fonts-dejavu-core xvfb xauth
+            fonts-dejavu-core fonts-liberation xvfb xauth
 BUILD := build
 DEMO := $(BUILD)/demo
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -29,7 +29,7 @@ screenshot:
 	  sleep 2; \
 	  ( DISPLAY=:97 ../colvane & echo $$! > colvane.pid ); \
 	  sleep 4; \
-	  DISPLAY=:97 ../colvane-grab colvane.png; status=$$?; \
+	  DISPLAY=:97 ../colvane-grab colvane.png 657 569; status=$$?; \
 	  kill $$(cat colvane.pid) $$(cat xvfb.pid) 2>/dev/null; rm -f colvane.pid xvfb.pid; \
 	  if [ $$status -eq 0 ]; then echo "No display here: the window's picture is $(DEMO)/colvane.png"; \
 	  else echo "Could not photograph the window"; exit 1; fi

@@ -17,9 +17,18 @@
 
 namespace {
 
-// Fonts are given by pixel height; the families fall back to the system's own.
+// Fonts are given by pixel height. Where the named families are missing, fonts of the same
+// widths stand in, so that the captions fit the fixed layout; without them the system's own
+// sans serif and monospace fonts are used.
+void SubstituteMissingFonts()
+{
+    QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "Arial"});
+    QFont::insertSubstitutions("Courier New", {"Liberation Mono", "Courier"});
+}
+
 QFont SansFont()
 {
+    SubstituteMissingFonts();
     QFont font("MS Sans Serif");
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
