@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/qt_colour.h"
+#include "browser/browser_label.h"
 #include "huefile/colour.h"
 #include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
@@ -21,12 +22,6 @@ constexpr int MousePressed = 2;
 constexpr int LabelColumn = 0;
 constexpr DisplayColour Black = 0;
 
-// The label shows the number of the entry that a write-back goes to, in decimal and in hex.
-QString EntryLabel(int entryNumber)
-{
-    return QString::asprintf("%5d [0%03x]", entryNumber, entryNumber);
-}
-
 // The stored name runs up to its first zero byte; a name of 20 characters has none.
 QString StoredName(const HueEntry &entry)
 {
@@ -40,10 +35,9 @@ QString StoredName(const HueEntry &entry)
 void TForm1::ConnectEditorGrid()
 {
     connect(HueGridEdit, &DrawGrid::drawCell, this, &TForm1::HueGridEditDrawCell);
-    connect(HueGridEdit, &DrawGrid::selectCell, this,
-            [this](int col, int row, bool *canSelect) {
-                HueGridEditSelectCell(col, row, *canSelect);
-            });
+    connect(HueGridEdit, &DrawGrid::selectCell, this, [this](int col, int row, bool *canSelect) {
+        HueGridEditSelectCell(col, row, *canSelect);
+    });
     connect(HueGridEdit, &DrawGrid::mousePressed, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos) {
                 HueGridEditMouseDown(button, modifiers, pos.x(), pos.y());
@@ -63,9 +57,10 @@ void TForm1::ConnectEditorGrid()
 // repaint that the windowing system asks for cannot overwrite a name being typed.
 void TForm1::HueGridEditDrawCell(QPainter *canvas, int ACol, int, const QRect &Rect)
 {
+    // The label names the entry that a write-back goes to, in the browser's own format.
     if (ACol == LabelColumn) {
         canvas->drawText(Rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         EntryLabel(BrowserRow + 1));
+                         BrowserLabel(BrowserRow + 1));
         return;
     }
     const DisplayColour swatch = EditHueLoaded ? HueToDisplay(EditHue, ACol - 1) : Black;

@@ -86,6 +86,16 @@ std::vector<int> CellsFrom(int from, int to)
     return path;
 }
 
+// From colour `from` down across the label and up again into colour `to`.
+std::vector<int> BackOverTheLabel(int from, int to)
+{
+    std::vector<int> path = CellsFrom(from, 0);
+    path.push_back(Label);
+    for (int c : CellsFrom(0, to))
+        path.push_back(c);
+    return path;
+}
+
 int Anchor(const TForm1 &form)
 {
     return form.ImageColorRange->tag();
@@ -165,12 +175,9 @@ TEST_F(EditorGridTest, RangeBarSlotsLieUnderTheColourColumnsWithStripsShowingAbo
     EXPECT_EQ(form->GroupBox5->childAt(overlap), form->HueGridEdit);
     EXPECT_EQ(form->GroupBox5->childAt(bar.left() + 9 * 5 + 4, bar.top() + 1),
               form->ImageColorRange);
-}
 
-TEST_F(EditorGridTest, SelectedColourMarkerShowsAboveTheGridCell)
-{
+    // On screen the marker of a selected colour shows just above that colour's cell.
     QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, 5));
-    const QRect bar = form->ImageColorRange->geometry();
     const QImage group = form->GroupBox5->grab().toImage();
     const QColor marker = form->palette().color(QPalette::Highlight);
     EXPECT_EQ(group.pixelColor(bar.left() + 9 * 5 + 4, bar.top() + 1), marker);
@@ -219,8 +226,7 @@ TEST_F(EditorGridTest, RefreshPutsTheStoredNameIntoTheNameField)
         {"short name", "blue", 4, "blue"},
         {"empty name", "", 0, ""},
         {"bytes after the terminator", "abc\0xyz", 7, "abc"},
-        {"twenty characters, no terminator", "ABCDEFGHIJKLMNOPQRST", 20,
-         "ABCDEFGHIJKLMNOPQRST"},
+        {"twenty characters, no terminator", "ABCDEFGHIJKLMNOPQRST", 20, "ABCDEFGHIJKLMNOPQRST"},
         {"8-bit character", "Caf\xE9", 4, QString::fromUtf8("Café")},
     };
     for (const auto &c : cases) {
@@ -303,14 +309,7 @@ TEST_F(EditorGridTest, DragSelectsARunWithTheEndThatFollowsTheMouse)
         {"forward", CellsFrom(3, 10), 10, 3},
         {"backward", CellsFrom(10, 3), 3, 10},
         {"from the label", {Label, 0, 1, 2, 3, 4}, 4, 0},
-        {"back over the label", [] {
-             std::vector<int> path = CellsFrom(10, 0);
-             path.push_back(Label);
-             for (int c : CellsFrom(0, 2))
-                 path.push_back(c);
-             return path;
-         }(),
-         2, 10},
+        {"back over the label", BackOverTheLabel(10, 2), 2, 10},
     };
     for (const auto &c : cases) {
         PressAndDrag(*form, c.path);
@@ -336,16 +335,6 @@ TEST_F(EditorGridTest, DraggingOntoTheLabelDisablesBothButtonsAndKeepsTheColour)
     EXPECT_EQ(Anchor(*form), 4);
     EXPECT_TRUE(form->SpreadColorOkay->isEnabled());
     Release(*form, 1);
-}
-
-TEST_F(EditorGridTest, ClickOnTheLabelMovesTheAnchorToColourZero)
-{
-    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, 6));
-    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, Label));
-    EXPECT_EQ(Anchor(*form), 0);
-    EXPECT_EQ(form->EditColourIndex, 6);
-    EXPECT_EQ(form->PreviewColour(), HueToDisplay(form->EditHue, 6));
-    EXPECT_FALSE(form->MixColorOkay->isEnabled());
 }
 
 // When the pointer leaves the pressed cell with its first move, that cell's selection still
@@ -394,7 +383,9 @@ TEST_F(EditorGridTest, LoadAfterTheLabelWasSelectedSelectsTheRememberedColourAga
 {
     QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, 4));
     QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, Label));
-    ASSERT_FALSE(form->MixColorOkay->isEnabled());
+    EXPECT_FALSE(form->MixColorOkay->isEnabled());
+    EXPECT_EQ(Anchor(*form), 0);
+    EXPECT_EQ(form->EditColourIndex, 4);
     form->BrowserRow = 6;
     form->HueGrid1DblClick();
     EXPECT_TRUE(form->MixColorOkay->isEnabled());

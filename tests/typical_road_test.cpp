@@ -48,8 +48,8 @@ QPoint BrowserCell(const TForm1 &form, int col, int row)
 // Qt 6's QTest::mouseMove carries no buttons, so the move is sent with the left button held.
 void MoveWithButtonHeld(QWidget *widget, QPoint pos)
 {
-    QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
 }
 
@@ -66,8 +66,7 @@ void DragAcrossEditor(TForm1 &form, int from, int to)
 QByteArray MixLine(int index, DisplayColour colour)
 {
     return "DEF COL# " + QByteArray::number(index) + " R" + QByteArray::number(RedOf(colour)) +
-           " G" + QByteArray::number(GreenOf(colour)) + " B" +
-           QByteArray::number(BlueOf(colour));
+           " G" + QByteArray::number(GreenOf(colour)) + " B" + QByteArray::number(BlueOf(colour));
 }
 
 // The file as it was, with colour `index` of entry n replaced.
@@ -125,7 +124,8 @@ TEST_F(TypicalRoadTest, MixOnEntryTwelveReachesTheFileTheLogAndTheBrowser)
 
     // A press on the palette replaces the preview.
     const QPoint pick(0, 33);
-    const DisplayColour picked = FromQColor(form->ImageColorSelectionRGB->pixel(pick.x(), pick.y()));
+    const DisplayColour picked =
+        FromQColor(form->ImageColorSelectionRGB->pixel(pick.x(), pick.y()));
     ASSERT_NE(picked, stored);
     QTest::mousePress(form->ImageColorSelectionRGB, Qt::LeftButton, {}, pick);
     QTest::mouseRelease(form->ImageColorSelectionRGB, Qt::LeftButton, {}, pick);
