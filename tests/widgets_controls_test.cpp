@@ -21,13 +21,15 @@
 #include <ostream>
 #include <vector>
 
-void PrintTo(const QString &text, std::ostream *out) {
+void PrintTo(const QString &text, std::ostream *out)
+{
     *out << '"' << text.toStdString() << '"';
 }
 
 namespace {
 
-void ShowActive(QWidget *window) {
+void ShowActive(QWidget *window)
+{
     window->show();
     window->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(window));
@@ -35,7 +37,8 @@ void ShowActive(QWidget *window) {
 
 // Track bar ---------------------------------------------------------------------------------
 
-TEST(TrackBar, SetPositionIsSilentAndClamped) {
+TEST(TrackBar, SetPositionIsSilentAndClamped)
+{
     TrackBar bar;
     int changes = 0;
     QObject::connect(&bar, &TrackBar::changed, [&] { ++changes; });
@@ -47,7 +50,8 @@ TEST(TrackBar, SetPositionIsSilentAndClamped) {
     EXPECT_EQ(changes, 0);
 }
 
-TEST(TrackBar, KeysMoveTowardsTheTopAndReportAfterTheMove) {
+TEST(TrackBar, KeysMoveTowardsTheTopAndReportAfterTheMove)
+{
     QWidget window;
     auto *bar = new TrackBar(&window);
     bar->setGeometry(10, 10, 17, 64);
@@ -69,7 +73,8 @@ TEST(TrackBar, KeysMoveTowardsTheTopAndReportAfterTheMove) {
     }
 }
 
-TEST(TrackBar, PositionZeroIsAtTheTopAndAClickBesideTheThumbMovesByTwo) {
+TEST(TrackBar, PositionZeroIsAtTheTopAndAClickBesideTheThumbMovesByTwo)
+{
     QWidget window;
     auto *bar = new TrackBar(&window);
     bar->setGeometry(10, 10, 17, 64);
@@ -103,17 +108,21 @@ TEST(TrackBar, PositionZeroIsAtTheTopAndAClickBesideTheThumbMovesByTwo) {
 
 // Picture box -------------------------------------------------------------------------------
 
-QImage FilledImage(int width, int height, QColor colour) {
+QImage FilledImage(int width, int height, QColor colour)
+{
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(colour);
     return image;
 }
 
-TEST(PictureBox, FillRectExcludesRightAndBottomAndClipsToThePicture) {
+TEST(PictureBox, FillRectExcludesRightAndBottomAndClipsToThePicture)
+{
     PictureBox box;
     box.setPicture(FilledImage(10, 8, Qt::white));
     box.fillRect(2, 3, 5, 6, Qt::red);
     box.fillRect(8, -4, 30, 2, Qt::blue);
+    box.fillRect(5, 5, 5, 8, Qt::green);
+    box.fillRect(7, 6, 6, 7, Qt::green);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 10; ++x) {
             QColor expected = Qt::white;
@@ -126,7 +135,8 @@ TEST(PictureBox, FillRectExcludesRightAndBottomAndClipsToThePicture) {
     EXPECT_EQ(box.picture().size(), QSize(10, 8));
 }
 
-TEST(PictureBox, DrawingOnAnEmptyPictureCreatesAWhiteSurfaceOfTheControlsSize) {
+TEST(PictureBox, DrawingOnAnEmptyPictureCreatesAWhiteSurfaceOfTheControlsSize)
+{
     PictureBox box;
     box.resize(289, 31);
     box.fillRect(0, 0, 9, 4, QColor(0x12, 0x34, 0x56));
@@ -136,7 +146,8 @@ TEST(PictureBox, DrawingOnAnEmptyPictureCreatesAWhiteSurfaceOfTheControlsSize) {
     EXPECT_EQ(box.pixel(288, 30), QColor(Qt::white));
 }
 
-TEST(PictureBox, FloodFillRecolsOnlyTheConnectedArea) {
+TEST(PictureBox, FloodFillRecolsOnlyTheConnectedArea)
+{
     // A ring of black splits the white picture into an outside and an inside; a diagonal
     // gap does not connect them.
     PictureBox box;
@@ -154,7 +165,8 @@ TEST(PictureBox, FloodFillRecolsOnlyTheConnectedArea) {
     EXPECT_EQ(box.pixel(2, 2), QColor(Qt::black));
 }
 
-TEST(PictureBox, FloodFillCoversALargeAreaWithoutRecursion) {
+TEST(PictureBox, FloodFillCoversALargeAreaWithoutRecursion)
+{
     PictureBox box;
     box.setPicture(FilledImage(1000, 1000, Qt::white));
     box.floodFill(500, 500, Qt::green);
@@ -162,7 +174,8 @@ TEST(PictureBox, FloodFillCoversALargeAreaWithoutRecursion) {
     EXPECT_EQ(box.pixel(999, 999), QColor(Qt::green));
 }
 
-TEST(PictureBox, ButtonPressedOnItKeepsReportingOutsideItsArea) {
+TEST(PictureBox, ButtonPressedOnItKeepsReportingOutsideItsArea)
+{
     QWidget window;
     window.resize(300, 200);
     auto *box = new PictureBox(&window);
@@ -196,7 +209,8 @@ TEST(PictureBox, ButtonPressedOnItKeepsReportingOutsideItsArea) {
 
 // Bevel panel -------------------------------------------------------------------------------
 
-TEST(BevelPanel, KeepsItsColourExactlyAndFillsTheInteriorWithIt) {
+TEST(BevelPanel, KeepsItsColourExactlyAndFillsTheInteriorWithIt)
+{
     BevelPanel panel(BevelPanel::Bevel::Lowered, BevelPanel::Bevel::Lowered);
     panel.resize(25, 25);
     const QColor colour(0x07, 0x81, 0xFE);
@@ -213,7 +227,8 @@ TEST(BevelPanel, KeepsItsColourExactlyAndFillsTheInteriorWithIt) {
     EXPECT_EQ(image.pixel(23, 5), light.rgb());
 }
 
-TEST(BevelPanel, RaisedInnerAndLoweredOuterBevel) {
+TEST(BevelPanel, RaisedInnerAndLoweredOuterBevel)
+{
     BevelPanel panel(BevelPanel::Bevel::Raised, BevelPanel::Bevel::Lowered);
     panel.resize(20, 10);
     panel.setColour(Qt::black);
@@ -229,7 +244,8 @@ TEST(BevelPanel, RaisedInnerAndLoweredOuterBevel) {
 
 // Hidden tab set ----------------------------------------------------------------------------
 
-TEST(HiddenTabSet, SelectByMnemonicAsksBeforeChangingAndIgnoresTheSelectedTab) {
+TEST(HiddenTabSet, SelectByMnemonicAsksBeforeChangingAndIgnoresTheSelectedTab)
+{
     HiddenTabSet tabs({"&1: dark colors", "&2: bright colors", "no key"});
     std::vector<std::pair<int, int>> asked;
     bool allow = true;
@@ -251,7 +267,8 @@ TEST(HiddenTabSet, SelectByMnemonicAsksBeforeChangingAndIgnoresTheSelectedTab) {
     EXPECT_EQ(asked.size(), 2u) << "setTabIndex is silent";
 }
 
-TEST(MnemonicKey, FindsTheMarkedCharacter) {
+TEST(MnemonicKey, FindsTheMarkedCharacter)
+{
     const std::pair<const char *, QChar> cases[] = {
         {"&Copy color(s)", 'C'}, {"Patch &it", 'i'},  {"It\u00B4s &fine", 'f'},
         {"Fish && &Chips", 'C'}, {"A && B", QChar()}, {"trailing &", QChar()},
@@ -278,7 +295,8 @@ protected:
     int clicks = 0;
     std::vector<int> tabChanges;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         new MnemonicFilter(window.get());
         copy->setGeometry(0, 0, 80, 25);
         autoSave->setGeometry(0, 30, 80, 20);
@@ -298,7 +316,8 @@ protected:
     }
 };
 
-TEST_F(Accelerators, AltLetterClicksAButtonOnceAndAtOnce) {
+TEST_F(Accelerators, AltLetterClicksAButtonOnceAndAtOnce)
+{
     number->setFocus();
     QTest::keyClick(number, Qt::Key_C, Qt::AltModifier);
     EXPECT_EQ(clicks, 1) << "clicked exactly once before the key event returned";
@@ -308,7 +327,8 @@ TEST_F(Accelerators, AltLetterClicksAButtonOnceAndAtOnce) {
     EXPECT_EQ(number->text(), QString());
 }
 
-TEST_F(Accelerators, LetterAloneActsOnlyWhileTheFocusTakesNoCharacters) {
+TEST_F(Accelerators, LetterAloneActsOnlyWhileTheFocusTakesNoCharacters)
+{
     autoSave->setFocus();
     QTest::keyClick(autoSave, Qt::Key_C);
     EXPECT_EQ(clicks, 1);
@@ -325,7 +345,8 @@ TEST_F(Accelerators, LetterAloneActsOnlyWhileTheFocusTakesNoCharacters) {
     EXPECT_EQ(clicks, 2);
 }
 
-TEST_F(Accelerators, CheckBoxTogglesRadioButtonIsChosenLabelFocusesItsBuddy) {
+TEST_F(Accelerators, CheckBoxTogglesRadioButtonIsChosenLabelFocusesItsBuddy)
+{
     copy->setFocus();
     QTest::keyClick(copy, Qt::Key_A, Qt::AltModifier);
     EXPECT_TRUE(autoSave->isChecked());
@@ -340,7 +361,8 @@ TEST_F(Accelerators, CheckBoxTogglesRadioButtonIsChosenLabelFocusesItsBuddy) {
     EXPECT_TRUE(number->hasFocus());
 }
 
-TEST_F(Accelerators, HiddenOrDisabledControlsDoNotReact) {
+TEST_F(Accelerators, HiddenOrDisabledControlsDoNotReact)
+{
     int hiddenClicks = 0;
     QObject::connect(hidden, &QPushButton::clicked, [&] { ++hiddenClicks; });
     copy->setFocus();
@@ -358,7 +380,8 @@ TEST_F(Accelerators, HiddenOrDisabledControlsDoNotReact) {
     EXPECT_TRUE(autoSave->hasFocus()) << "a label whose buddy is disabled does nothing";
 }
 
-TEST_F(Accelerators, HiddenTabSetKeepsItsAccelerators) {
+TEST_F(Accelerators, HiddenTabSetKeepsItsAccelerators)
+{
     number->setFocus();
     QTest::keyClick(number, Qt::Key_1, Qt::AltModifier);
     EXPECT_TRUE(tabChanges.empty()) << "tab 0 is already selected";
@@ -379,7 +402,8 @@ TEST_F(Accelerators, HiddenTabSetKeepsItsAccelerators) {
     EXPECT_EQ(number->text(), QString("2"));
 }
 
-TEST_F(Accelerators, KeysOfAnotherWindowAreLeftAlone) {
+TEST_F(Accelerators, KeysOfAnotherWindowAreLeftAlone)
+{
     QWidget other;
     auto *button = new QPushButton("&Copy", &other);
     int otherClicks = 0;

@@ -12,7 +12,8 @@
 #include <utility>
 #include <vector>
 
-void PrintTo(const QString &text, std::ostream *out) {
+void PrintTo(const QString &text, std::ostream *out)
+{
     *out << '"' << text.toStdString() << '"';
 }
 
@@ -26,12 +27,14 @@ struct GridWindow {
     std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
     DrawGrid *grid = new DrawGrid(window.get());
 
-    explicit GridWindow(const QRect &geometry) {
+    explicit GridWindow(const QRect &geometry)
+    {
         window->resize(geometry.right() + 40, geometry.bottom() + 80);
         grid->setGeometry(geometry);
     }
 
-    void show() {
+    void show()
+    {
         window->show();
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -43,7 +46,8 @@ struct GridWindow {
 };
 
 // The browser's geometry: 66 columns, a wide label column and a separator column.
-void SetUpBrowserGrid(DrawGrid *grid) {
+void SetUpBrowserGrid(DrawGrid *grid)
+{
     grid->setDefaultColWidth(4);
     grid->setDefaultRowHeight(11);
     grid->setColCount(66);
@@ -52,7 +56,8 @@ void SetUpBrowserGrid(DrawGrid *grid) {
     grid->setColWidth(33, 9);
 }
 
-void SetUpEditorGrid(DrawGrid *grid) {
+void SetUpEditorGrid(DrawGrid *grid)
+{
     grid->setVerticalScrollBarEnabled(false);
     grid->setDefaultColWidth(8);
     grid->setDefaultRowHeight(19);
@@ -65,7 +70,8 @@ void SetUpEditorGrid(DrawGrid *grid) {
 struct SignalLog {
     QStringList events;
 
-    explicit SignalLog(DrawGrid *grid) {
+    explicit SignalLog(DrawGrid *grid)
+    {
         QObject::connect(grid, &DrawGrid::entered, [this] { events << "entered"; });
         QObject::connect(grid, &DrawGrid::selectCell, [this](int col, int row, bool *) {
             events << QString("select %1,%2").arg(col).arg(row);
@@ -91,7 +97,8 @@ const QString LeftRelease = QString("release %1").arg(int(Qt::LeftButton));
 const QString RightPress = QString("press %1").arg(int(Qt::RightButton));
 const QString RightRelease = QString("release %1").arg(int(Qt::RightButton));
 
-TEST(DrawGridGeometry, CellRectsFollowColumnWidthsGridLinesAndFrame) {
+TEST(DrawGridGeometry, CellRectsFollowColumnWidthsGridLinesAndFrame)
+{
     DrawGrid grid;
     grid.resize(441, 273);
     SetUpBrowserGrid(&grid);
@@ -108,7 +115,8 @@ TEST(DrawGridGeometry, CellRectsFollowColumnWidthsGridLinesAndFrame) {
         EXPECT_EQ(grid.cellRect(c.col, c.row), c.expected) << "cell " << c.col << "," << c.row;
 }
 
-TEST(DrawGridGeometry, EditorGridFitsItsColumnsAndOneRowExactly) {
+TEST(DrawGridGeometry, EditorGridFitsItsColumnsAndOneRowExactly)
+{
     DrawGrid grid;
     grid.resize(401, 23);
     SetUpEditorGrid(&grid);
@@ -124,7 +132,8 @@ TEST(DrawGridGeometry, EditorGridFitsItsColumnsAndOneRowExactly) {
     EXPECT_FALSE(grid.cellAt(QPoint(1, 10), col, row)) << "the frame is no cell";
 }
 
-TEST(DrawGridGeometry, CellAtCountsGridLinesToThePrecedingCellAndFollowsTheTopRow) {
+TEST(DrawGridGeometry, CellAtCountsGridLinesToThePrecedingCellAndFollowsTheTopRow)
+{
     DrawGrid grid;
     grid.resize(441, 273);
     SetUpBrowserGrid(&grid);
@@ -151,7 +160,8 @@ TEST(DrawGridGeometry, CellAtCountsGridLinesToThePrecedingCellAndFollowsTheTopRo
     }
 }
 
-TEST(DrawGridScrolling, ScrollBarAppearsOnlyWhenRowsDoNotFitAndItIsEnabled) {
+TEST(DrawGridScrolling, ScrollBarAppearsOnlyWhenRowsDoNotFitAndItIsEnabled)
+{
     GridWindow browser(QRect(8, 16, 441, 273));
     SetUpBrowserGrid(browser.grid);
     GridWindow editor(QRect(8, 16, 401, 23));
@@ -173,7 +183,8 @@ TEST(DrawGridScrolling, ScrollBarAppearsOnlyWhenRowsDoNotFitAndItIsEnabled) {
     EXPECT_TRUE(editorBar == nullptr || !editorBar->isVisible());
 }
 
-TEST(DrawGridScrolling, ScrollBarScrollsTheViewButNotTheCursor) {
+TEST(DrawGridScrolling, ScrollBarScrollsTheViewButNotTheCursor)
+{
     GridWindow browser(QRect(8, 16, 441, 273));
     SetUpBrowserGrid(browser.grid);
     browser.show();
@@ -186,14 +197,16 @@ TEST(DrawGridScrolling, ScrollBarScrollsTheViewButNotTheCursor) {
 
 struct PaintedCells {
     std::vector<Cell> cells;
-    explicit PaintedCells(DrawGrid *grid) {
+    explicit PaintedCells(DrawGrid *grid)
+    {
         QObject::connect(
             grid, &DrawGrid::drawCell,
             [this](QPainter *, int col, int row, const QRect &) { cells.emplace_back(col, row); });
     }
 };
 
-TEST(DrawGridPainting, PaintsVisibleCellsRowByRowLeftToRight) {
+TEST(DrawGridPainting, PaintsVisibleCellsRowByRowLeftToRight)
+{
     GridWindow host(QRect(0, 0, 4 + 3 * 11 - 5, 4 + 3 * 11 + 5));
     DrawGrid *grid = host.grid;
     grid->setDefaultColWidth(10);
@@ -219,7 +232,8 @@ TEST(DrawGridPainting, PaintsVisibleCellsRowByRowLeftToRight) {
     EXPECT_EQ(painted.cells, (std::vector<Cell>{{1, 6}}));
 }
 
-TEST(DrawGridPainting, CurrentCellIsPaintedWithHighlightAndTheOwnerGetsTheGridsFont) {
+TEST(DrawGridPainting, CurrentCellIsPaintedWithHighlightAndTheOwnerGetsTheGridsFont)
+{
     GridWindow host(QRect(0, 0, 60, 40));
     DrawGrid *grid = host.grid;
     grid->setDefaultColWidth(10);
@@ -256,7 +270,8 @@ protected:
     GridWindow host{QRect(10, 10, 401, 23)};
     DrawGrid *grid = host.grid;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         SetUpEditorGrid(grid);
         // Something else holds the focus first, so that a press on the grid brings it in.
         auto *other = new QWidget(host.window.get());
@@ -268,7 +283,8 @@ protected:
     }
 };
 
-TEST_F(DrawGridEvents, PressDragAndReleaseComeInTheOrderTheOwnersRelyOn) {
+TEST_F(DrawGridEvents, PressDragAndReleaseComeInTheOrderTheOwnersRelyOn)
+{
     SignalLog log(grid);
     QTest::mousePress(host.handle(), Qt::LeftButton, {}, host.centreOf(3, 0));
     EXPECT_EQ(log.take(), (QStringList{"entered", "select 3,0", LeftPress}));
@@ -294,14 +310,16 @@ TEST_F(DrawGridEvents, PressDragAndReleaseComeInTheOrderTheOwnersRelyOn) {
     EXPECT_EQ(grid->col(), 6);
 }
 
-TEST_F(DrawGridEvents, PressOnTheCurrentCellSelectsItAgain) {
+TEST_F(DrawGridEvents, PressOnTheCurrentCellSelectsItAgain)
+{
     grid->setCurrentCell(5, 0);
     SignalLog log(grid);
     QTest::mouseClick(host.handle(), Qt::LeftButton, {}, host.centreOf(5, 0));
     EXPECT_EQ(log.take(), (QStringList{"entered", "select 5,0", LeftPress, LeftRelease}));
 }
 
-TEST_F(DrawGridEvents, DoubleClickReportsTheDoubleClickInsteadOfASecondSelection) {
+TEST_F(DrawGridEvents, DoubleClickReportsTheDoubleClickInsteadOfASecondSelection)
+{
     SignalLog log(grid);
     QTest::mouseDClick(host.handle(), Qt::LeftButton, {}, host.centreOf(2, 0));
     QTest::mouseRelease(host.handle(), Qt::LeftButton, {}, host.centreOf(2, 0));
@@ -309,7 +327,8 @@ TEST_F(DrawGridEvents, DoubleClickReportsTheDoubleClickInsteadOfASecondSelection
                                        LeftPress, LeftRelease}));
 }
 
-TEST_F(DrawGridEvents, RightPressTakesTheFocusButSelectsNothing) {
+TEST_F(DrawGridEvents, RightPressTakesTheFocusButSelectsNothing)
+{
     SignalLog log(grid);
     QTest::mousePress(host.handle(), Qt::RightButton, {}, host.centreOf(7, 0));
     QTest::mouseMove(host.handle(), host.centreOf(9, 0));
@@ -318,7 +337,8 @@ TEST_F(DrawGridEvents, RightPressTakesTheFocusButSelectsNothing) {
     EXPECT_EQ(grid->col(), 0);
 }
 
-TEST_F(DrawGridEvents, RefusedSelectionKeepsTheCursor) {
+TEST_F(DrawGridEvents, RefusedSelectionKeepsTheCursor)
+{
     QObject::connect(grid, &DrawGrid::selectCell,
                      [](int col, int, bool *canSelect) { *canSelect = col != 4; });
     QTest::mousePress(host.handle(), Qt::LeftButton, {}, host.centreOf(3, 0));
@@ -336,14 +356,16 @@ protected:
     GridWindow host{QRect(8, 16, 441, 273)};
     DrawGrid *grid = host.grid;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         SetUpBrowserGrid(grid);
         host.show();
         grid->setFocus();
     }
 };
 
-TEST_F(DrawGridKeys, KeysMoveTheCursorThroughSelectCellAndKeepItVisible) {
+TEST_F(DrawGridKeys, KeysMoveTheCursorThroughSelectCellAndKeepItVisible)
+{
     struct Step {
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
@@ -376,7 +398,8 @@ TEST_F(DrawGridKeys, KeysMoveTheCursorThroughSelectCellAndKeepItVisible) {
     }
 }
 
-TEST_F(DrawGridKeys, KeysThatCannotMoveTheCursorRaiseNothing) {
+TEST_F(DrawGridKeys, KeysThatCannotMoveTheCursorRaiseNothing)
+{
     SignalLog log(grid);
     for (const Qt::Key key : {Qt::Key_Up, Qt::Key_Left, Qt::Key_PageUp, Qt::Key_Home})
         QTest::keyClick(grid, key);
@@ -388,7 +411,8 @@ TEST_F(DrawGridKeys, KeysThatCannotMoveTheCursorRaiseNothing) {
     EXPECT_EQ(grid->topRow(), 3000 - grid->visibleRowCount());
 }
 
-TEST_F(DrawGridKeys, WheelMovesTheCursorOneRowPerNotch) {
+TEST_F(DrawGridKeys, WheelMovesTheCursorOneRowPerNotch)
+{
     std::vector<Cell> selected;
     QObject::connect(grid, &DrawGrid::selectCell,
                      [&](int col, int row, bool *) { selected.emplace_back(col, row); });

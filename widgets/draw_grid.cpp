@@ -20,7 +20,8 @@ constexpr int WheelNotch = 120;
 
 } // namespace
 
-DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent) {
+DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent)
+{
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
@@ -29,33 +30,39 @@ DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent) {
     updateScrollBar();
 }
 
-void DrawGrid::setColCount(int count) {
+void DrawGrid::setColCount(int count)
+{
     m_colCount = std::max(0, count);
     m_col = std::clamp(m_col, 0, std::max(0, m_colCount - 1));
     update();
 }
 
-int DrawGrid::colCount() const {
+int DrawGrid::colCount() const
+{
     return m_colCount;
 }
 
-void DrawGrid::setRowCount(int count) {
+void DrawGrid::setRowCount(int count)
+{
     m_rowCount = std::max(0, count);
     m_row = std::clamp(m_row, 0, std::max(0, m_rowCount - 1));
     updateScrollBar();
     update();
 }
 
-int DrawGrid::rowCount() const {
+int DrawGrid::rowCount() const
+{
     return m_rowCount;
 }
 
-void DrawGrid::setDefaultColWidth(int width) {
+void DrawGrid::setDefaultColWidth(int width)
+{
     m_defaultColWidth = std::max(0, width);
     update();
 }
 
-void DrawGrid::setColWidth(int col, int width) {
+void DrawGrid::setColWidth(int col, int width)
+{
     if (col < 0)
         return;
     if (col >= static_cast<int>(m_colWidths.size()))
@@ -64,47 +71,56 @@ void DrawGrid::setColWidth(int col, int width) {
     update();
 }
 
-int DrawGrid::colWidth(int col) const {
+int DrawGrid::colWidth(int col) const
+{
     if (col >= 0 && col < static_cast<int>(m_colWidths.size()) && m_colWidths[col] >= 0)
         return m_colWidths[col];
     return m_defaultColWidth;
 }
 
-void DrawGrid::setDefaultRowHeight(int height) {
+void DrawGrid::setDefaultRowHeight(int height)
+{
     m_rowHeight = std::max(1, height);
     updateScrollBar();
     update();
 }
 
-int DrawGrid::defaultRowHeight() const {
+int DrawGrid::defaultRowHeight() const
+{
     return m_rowHeight;
 }
 
-void DrawGrid::setVerticalScrollBarEnabled(bool enabled) {
+void DrawGrid::setVerticalScrollBarEnabled(bool enabled)
+{
     m_scrollBarEnabled = enabled;
     updateScrollBar();
     update();
 }
 
-int DrawGrid::col() const {
+int DrawGrid::col() const
+{
     return m_col;
 }
 
-int DrawGrid::row() const {
+int DrawGrid::row() const
+{
     return m_row;
 }
 
-void DrawGrid::setCurrentCell(int col, int row) {
+void DrawGrid::setCurrentCell(int col, int row)
+{
     if (m_colCount == 0 || m_rowCount == 0)
         return;
     moveCursor(std::clamp(col, 0, m_colCount - 1), std::clamp(row, 0, m_rowCount - 1));
 }
 
-int DrawGrid::topRow() const {
+int DrawGrid::topRow() const
+{
     return m_topRow;
 }
 
-void DrawGrid::setTopRow(int row) {
+void DrawGrid::setTopRow(int row)
+{
     const int top = std::clamp(row, 0, maxTopRow());
     if (top == m_topRow)
         return;
@@ -115,11 +131,13 @@ void DrawGrid::setTopRow(int row) {
 }
 
 // The last grid line may be cut off: a row counts as visible when its cell fits.
-int DrawGrid::visibleRowCount() const {
+int DrawGrid::visibleRowCount() const
+{
     return std::max(0, (cellArea().height() + GridLineWidth) / rowStride());
 }
 
-QRect DrawGrid::cellRect(int col, int row) const {
+QRect DrawGrid::cellRect(int col, int row) const
+{
     const QRect area = cellArea();
     int left = area.left();
     for (int c = 0; c < col; ++c)
@@ -128,7 +146,8 @@ QRect DrawGrid::cellRect(int col, int row) const {
     return QRect(left, top, colWidth(col), m_rowHeight);
 }
 
-bool DrawGrid::cellAt(const QPoint &point, int &col, int &row) const {
+bool DrawGrid::cellAt(const QPoint &point, int &col, int &row) const
+{
     const QRect area = cellArea();
     if (!area.contains(point))
         return false;
@@ -147,30 +166,36 @@ bool DrawGrid::cellAt(const QPoint &point, int &col, int &row) const {
     return false;
 }
 
-int DrawGrid::tag() const {
+int DrawGrid::tag() const
+{
     return m_tag;
 }
 
-void DrawGrid::setTag(int tag) {
+void DrawGrid::setTag(int tag)
+{
     m_tag = tag;
 }
 
-QRect DrawGrid::cellArea() const {
+QRect DrawGrid::cellArea() const
+{
     QRect area = rect().adjusted(FrameWidth, FrameWidth, -FrameWidth, -FrameWidth);
     if (m_scrollBar->isVisibleTo(this))
         area.setRight(area.right() - m_scrollBar->width());
     return area;
 }
 
-int DrawGrid::rowStride() const {
+int DrawGrid::rowStride() const
+{
     return m_rowHeight + GridLineWidth;
 }
 
-int DrawGrid::maxTopRow() const {
+int DrawGrid::maxTopRow() const
+{
     return std::max(0, m_rowCount - std::max(1, visibleRowCount()));
 }
 
-void DrawGrid::updateScrollBar() {
+void DrawGrid::updateScrollBar()
+{
     const int visibleRows = visibleRowCount();
     const bool needed = m_scrollBarEnabled && m_rowCount > visibleRows;
     const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scrollBar);
@@ -185,7 +210,8 @@ void DrawGrid::updateScrollBar() {
     m_scrollBar->setValue(m_topRow);
 }
 
-void DrawGrid::paintEvent(QPaintEvent *event) {
+void DrawGrid::paintEvent(QPaintEvent *event)
+{
     QPainter painter(this);
     qDrawWinPanel(&painter, rect(), palette(), true);
     const QRect area = cellArea();
@@ -222,7 +248,8 @@ void DrawGrid::paintEvent(QPaintEvent *event) {
 
 // The owner draws over a background that the grid has already filled, with the text colour of
 // the cell's state set; whatever it changes on the painter stays within its cell.
-void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect) {
+void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
+{
     const bool current = col == m_col && row == m_row;
     const QColor lineColour = palette().color(QPalette::Button);
     painter.fillRect(rect.right() + 1, rect.top(), GridLineWidth, rect.height() + GridLineWidth,
@@ -243,7 +270,8 @@ void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
 }
 
 // A dotted rectangle that inverts what lies beneath, so it shows on any swatch colour.
-void DrawGrid::drawFocusIndication(QPainter &painter, const QRect &rect) const {
+void DrawGrid::drawFocusIndication(QPainter &painter, const QRect &rect) const
+{
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
@@ -255,12 +283,14 @@ void DrawGrid::drawFocusIndication(QPainter &painter, const QRect &rect) const {
     painter.restore();
 }
 
-void DrawGrid::resizeEvent(QResizeEvent *event) {
+void DrawGrid::resizeEvent(QResizeEvent *event)
+{
     QWidget::resizeEvent(event);
     updateScrollBar();
 }
 
-void DrawGrid::mousePressEvent(QMouseEvent *event) {
+void DrawGrid::mousePressEvent(QMouseEvent *event)
+{
     m_dragSelecting = false;
     const QPoint pos = event->position().toPoint();
     int col = 0;
@@ -276,7 +306,8 @@ void DrawGrid::mousePressEvent(QMouseEvent *event) {
 
 // The second press of a double-click reports the double-click instead of selecting again, and
 // starts no drag selection.
-void DrawGrid::mouseDoubleClickEvent(QMouseEvent *event) {
+void DrawGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
     if (event->button() != Qt::LeftButton) {
         mousePressEvent(event);
         return;
@@ -286,7 +317,8 @@ void DrawGrid::mouseDoubleClickEvent(QMouseEvent *event) {
     emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
 }
 
-void DrawGrid::mouseMoveEvent(QMouseEvent *event) {
+void DrawGrid::mouseMoveEvent(QMouseEvent *event)
+{
     const QPoint pos = event->position().toPoint();
     int col = 0;
     int row = 0;
@@ -299,13 +331,15 @@ void DrawGrid::mouseMoveEvent(QMouseEvent *event) {
     emit mouseMoved(event->modifiers(), pos);
 }
 
-void DrawGrid::mouseReleaseEvent(QMouseEvent *event) {
+void DrawGrid::mouseReleaseEvent(QMouseEvent *event)
+{
     if (event->button() == Qt::LeftButton)
         m_dragSelecting = false;
     emit mouseReleased(event->button(), event->modifiers(), event->position().toPoint());
 }
 
-bool DrawGrid::targetForKey(const QKeyEvent *event, int &col, int &row) const {
+bool DrawGrid::targetForKey(const QKeyEvent *event, int &col, int &row) const
+{
     const bool control = event->modifiers() & Qt::ControlModifier;
     const int page = std::max(1, visibleRowCount());
     col = m_col;
@@ -347,7 +381,8 @@ bool DrawGrid::targetForKey(const QKeyEvent *event, int &col, int &row) const {
     return true;
 }
 
-void DrawGrid::keyPressEvent(QKeyEvent *event) {
+void DrawGrid::keyPressEvent(QKeyEvent *event)
+{
     int col = 0;
     int row = 0;
     if (m_colCount == 0 || m_rowCount == 0 || !targetForKey(event, col, row)) {
@@ -370,7 +405,8 @@ void DrawGrid::keyPressEvent(QKeyEvent *event) {
 }
 
 // Each notch of the wheel moves the cursor one row, as the arrow keys do.
-void DrawGrid::wheelEvent(QWheelEvent *event) {
+void DrawGrid::wheelEvent(QWheelEvent *event)
+{
     event->accept();
     m_wheelRemainder += event->angleDelta().y();
     while (std::abs(m_wheelRemainder) >= WheelNotch) {
@@ -382,18 +418,21 @@ void DrawGrid::wheelEvent(QWheelEvent *event) {
     }
 }
 
-void DrawGrid::focusInEvent(QFocusEvent *event) {
+void DrawGrid::focusInEvent(QFocusEvent *event)
+{
     QWidget::focusInEvent(event);
     emit entered();
     update();
 }
 
-void DrawGrid::focusOutEvent(QFocusEvent *event) {
+void DrawGrid::focusOutEvent(QFocusEvent *event)
+{
     QWidget::focusOutEvent(event);
     update();
 }
 
-bool DrawGrid::trySelect(int col, int row) {
+bool DrawGrid::trySelect(int col, int row)
+{
     bool canSelect = true;
     emit selectCell(col, row, &canSelect);
     if (!canSelect)
@@ -402,14 +441,16 @@ bool DrawGrid::trySelect(int col, int row) {
     return true;
 }
 
-void DrawGrid::moveCursor(int col, int row) {
+void DrawGrid::moveCursor(int col, int row)
+{
     m_col = col;
     m_row = row;
     scrollIntoView(row);
     update();
 }
 
-void DrawGrid::scrollIntoView(int row) {
+void DrawGrid::scrollIntoView(int row)
+{
     const int visibleRows = std::max(1, visibleRowCount());
     if (row < m_topRow)
         setTopRow(row);

@@ -3,21 +3,27 @@
 #include "widgets/mnemonics.h"
 
 HiddenTabSet::HiddenTabSet(const QStringList &captions, QWidget *parent)
-    : QWidget(parent), m_captions(captions) {}
+    : QWidget(parent), m_captions(captions)
+{
+}
 
-const QStringList &HiddenTabSet::captions() const {
+const QStringList &HiddenTabSet::captions() const
+{
     return m_captions;
 }
 
-int HiddenTabSet::tabIndex() const {
+int HiddenTabSet::tabIndex() const
+{
     return m_tabIndex;
 }
 
-void HiddenTabSet::setTabIndex(int index) {
+void HiddenTabSet::setTabIndex(int index)
+{
     m_tabIndex = index;
 }
 
-bool HiddenTabSet::selectByMnemonic(QChar key) {
+bool HiddenTabSet::selectByMnemonic(QChar key)
+{
     if (key.isNull())
         return false;
     const QChar wanted = key.toCaseFolded();

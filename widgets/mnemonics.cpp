@@ -19,17 +19,20 @@
 
 namespace {
 
-bool SameKey(QChar first, QChar second) {
+bool SameKey(QChar first, QChar second)
+{
     return !first.isNull() && first.toCaseFolded() == second.toCaseFolded();
 }
 
-bool CanReact(const QWidget *widget) {
+bool CanReact(const QWidget *widget)
+{
     return widget->isVisible() && widget->isEnabled();
 }
 
 // Check boxes and radio buttons take the focus before they react, as if they had been clicked
 // with the pointer; push buttons are clicked where the focus stays.
-void ActivateButton(QAbstractButton *button) {
+void ActivateButton(QAbstractButton *button)
+{
     if (qobject_cast<QCheckBox *>(button) || qobject_cast<QRadioButton *>(button))
         button->setFocus(Qt::ShortcutFocusReason);
     button->click();
@@ -37,7 +40,8 @@ void ActivateButton(QAbstractButton *button) {
 
 } // namespace
 
-QChar MnemonicKey(const QString &caption) {
+QChar MnemonicKey(const QString &caption)
+{
     for (int i = 0; i + 1 < caption.size(); ++i) {
         if (caption[i] != QLatin1Char('&'))
             continue;
@@ -50,11 +54,13 @@ QChar MnemonicKey(const QString &caption) {
 
 // The filter sits on the application, because key events go to the focused control and every
 // control of the window has to be covered, including those created later.
-MnemonicFilter::MnemonicFilter(QWidget *window) : QObject(window), m_window(window) {
+MnemonicFilter::MnemonicFilter(QWidget *window) : QObject(window), m_window(window)
+{
     qApp->installEventFilter(this);
 }
 
-bool MnemonicFilter::takesTypedCharacters(const QWidget *widget) {
+bool MnemonicFilter::takesTypedCharacters(const QWidget *widget)
+{
     if (!widget)
         return false;
     if (qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QTextEdit *>(widget) ||
@@ -70,7 +76,8 @@ bool MnemonicFilter::takesTypedCharacters(const QWidget *widget) {
 // time and only later (a button animates its click). Accepting the shortcut override for a key
 // that this filter answers keeps the key a plain key press, which the filter then handles and
 // consumes, so each accelerator acts exactly once and before the key event returns.
-bool MnemonicFilter::eventFilter(QObject *watched, QEvent *event) {
+bool MnemonicFilter::eventFilter(QObject *watched, QEvent *event)
+{
     const QEvent::Type type = event->type();
     if ((type != QEvent::KeyPress && type != QEvent::ShortcutOverride) || !isInsideWindow(watched))
         return false;
@@ -89,12 +96,14 @@ bool MnemonicFilter::eventFilter(QObject *watched, QEvent *event) {
     return true;
 }
 
-bool MnemonicFilter::isInsideWindow(QObject *object) const {
+bool MnemonicFilter::isInsideWindow(QObject *object) const
+{
     const auto *widget = qobject_cast<QWidget *>(object);
     return widget && m_window && widget->window() == m_window;
 }
 
-QChar MnemonicFilter::acceleratorKey(const QKeyEvent *event, QObject *receiver) const {
+QChar MnemonicFilter::acceleratorKey(const QKeyEvent *event, QObject *receiver) const
+{
     const int key = event->key();
     if (key < Qt::Key_Exclam || key > Qt::Key_AsciiTilde)
         return QChar();
@@ -109,13 +118,15 @@ QChar MnemonicFilter::acceleratorKey(const QKeyEvent *event, QObject *receiver) 
     return takesTypedCharacters(focused) ? QChar() : QChar(key);
 }
 
-bool MnemonicFilter::dispatch(QChar key, bool act) const {
+bool MnemonicFilter::dispatch(QChar key, bool act) const
+{
     return m_window && dispatchTo(m_window, key, act);
 }
 
 // Depth first in the order the controls were created, the first control that answers wins.
 // Hidden or disabled controls are passed over, but a hidden tab set keeps its accelerators.
-bool MnemonicFilter::dispatchTo(QWidget *widget, QChar key, bool act) const {
+bool MnemonicFilter::dispatchTo(QWidget *widget, QChar key, bool act) const
+{
     if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
         if (CanReact(button) && SameKey(MnemonicKey(button->text()), key)) {
             if (act)

@@ -5,32 +5,43 @@
 
 #include <vector>
 
-PictureBox::PictureBox(QWidget *parent) : QWidget(parent) {
+PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
+{
     setMouseTracking(true);
 }
 
-void PictureBox::setPicture(const QImage &picture) {
+void PictureBox::setPicture(const QImage &picture)
+{
     m_picture = picture;
     update();
 }
 
-const QImage &PictureBox::picture() const {
+const QImage &PictureBox::picture() const
+{
     return m_picture;
 }
 
-void PictureBox::ensureSurface() {
+void PictureBox::ensureSurface()
+{
     if (m_picture.isNull()) {
         m_picture = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         m_picture.fill(Qt::white);
         return;
     }
     if (m_picture.format() != QImage::Format_RGB32 && m_picture.format() != QImage::Format_ARGB32)
-        m_picture = m_picture.convertToFormat(QImage::Format_RGB32);
+        m_picture = m_picture.convertToFormat(m_picture.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                          : QImage::Format_RGB32);
 }
 
-void PictureBox::fillRect(int left, int top, int right, int bottom, const QColor &colour) {
+void PictureBox::fillRect(int left, int top, int right, int bottom, const QColor &colour)
+{
     ensureSurface();
-    const QRect area = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & m_picture.rect();
+    update();
+    // A rectangle with its edges swapped is empty, as it is for the platform's fill; QRect's
+    // intersection would turn it round instead.
+    if (right <= left || bottom <= top)
+        return;
+    const QRect area = QRect(left, top, right - left, bottom - top) & m_picture.rect();
     if (area.isEmpty())
         return;
     const QRgb value = colour.rgb();
@@ -38,17 +49,18 @@ void PictureBox::fillRect(int left, int top, int right, int bottom, const QColor
         auto *line = reinterpret_cast<QRgb *>(m_picture.scanLine(y));
         std::fill(line + area.left(), line + area.right() + 1, value);
     }
-    update();
 }
 
-QColor PictureBox::pixel(int x, int y) const {
+QColor PictureBox::pixel(int x, int y) const
+{
     if (!m_picture.valid(x, y))
         return QColor();
     return m_picture.pixelColor(x, y);
 }
 
 // An explicit stack of seeds instead of recursion: an area can span the whole picture.
-void PictureBox::floodFill(int x, int y, const QColor &colour) {
+void PictureBox::floodFill(int x, int y, const QColor &colour)
+{
     ensureSurface();
     if (!m_picture.valid(x, y))
         return;
@@ -71,29 +83,35 @@ void PictureBox::floodFill(int x, int y, const QColor &colour) {
     update();
 }
 
-int PictureBox::tag() const {
+int PictureBox::tag() const
+{
     return m_tag;
 }
 
-void PictureBox::setTag(int tag) {
+void PictureBox::setTag(int tag)
+{
     m_tag = tag;
 }
 
-void PictureBox::paintEvent(QPaintEvent *) {
+void PictureBox::paintEvent(QPaintEvent *)
+{
     if (m_picture.isNull())
         return;
     QPainter painter(this);
     painter.drawImage(0, 0, m_picture);
 }
 
-void PictureBox::mousePressEvent(QMouseEvent *event) {
+void PictureBox::mousePressEvent(QMouseEvent *event)
+{
     emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
 }
 
-void PictureBox::mouseMoveEvent(QMouseEvent *event) {
+void PictureBox::mouseMoveEvent(QMouseEvent *event)
+{
     emit mouseMoved(event->modifiers(), event->position().toPoint());
 }
 
-void PictureBox::mouseReleaseEvent(QMouseEvent *event) {
+void PictureBox::mouseReleaseEvent(QMouseEvent *event)
+{
     emit mouseReleased(event->button(), event->modifiers(), event->position().toPoint());
 }

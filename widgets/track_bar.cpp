@@ -16,7 +16,8 @@ constexpr int PageStep = 2;
 
 // Position 0 is at the top and the Up key moves towards it. The program's own changes go
 // through setPosition, which blocks the signals, so valueChanged only reports the user's moves.
-TrackBar::TrackBar(QWidget *parent) : QSlider(Qt::Vertical, parent) {
+TrackBar::TrackBar(QWidget *parent) : QSlider(Qt::Vertical, parent)
+{
     setRange(MinimumPosition, MaximumPosition);
     setSingleStep(ArrowStep);
     setPageStep(PageStep);
@@ -27,17 +28,20 @@ TrackBar::TrackBar(QWidget *parent) : QSlider(Qt::Vertical, parent) {
     connect(this, &QSlider::valueChanged, this, &TrackBar::changed);
 }
 
-int TrackBar::position() const {
+int TrackBar::position() const
+{
     return value();
 }
 
-void TrackBar::setPosition(int position) {
+void TrackBar::setPosition(int position)
+{
     const QSignalBlocker blocker(this);
     setValue(std::clamp(position, MinimumPosition, MaximumPosition));
 }
 
 // Left and Right act like Up and Down, so that every arrow towards the top moves towards 0.
-void TrackBar::keyPressEvent(QKeyEvent *event) {
+void TrackBar::keyPressEvent(QKeyEvent *event)
+{
     const int key = event->key();
     if (key != Qt::Key_Left && key != Qt::Key_Right) {
         QSlider::keyPressEvent(event);
