@@ -337,6 +337,16 @@ TEST_F(DrawGridEvents, RightPressTakesTheFocusButSelectsNothing)
     EXPECT_EQ(grid->col(), 0);
 }
 
+TEST_F(DrawGridEvents, MouseTrackingReportsMovesWithoutAButtonButSelectsNothing)
+{
+    grid->setMouseTracking(true);
+    SignalLog log(grid);
+    QTest::mouseMove(host.handle(), host.centreOf(4, 0));
+    QTest::mouseMove(host.handle(), host.centreOf(5, 0));
+    EXPECT_EQ(log.take(), (QStringList{"move", "move"}));
+    EXPECT_EQ(grid->col(), 0);
+}
+
 TEST_F(DrawGridEvents, RefusedSelectionKeepsTheCursor)
 {
     QObject::connect(grid, &DrawGrid::selectCell,
