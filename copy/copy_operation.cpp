@@ -72,6 +72,7 @@ void TForm1::CopyColorsClick()
         HueStream writeStream(OpenHueFileForUpdate(WriteFileName()));
         if (!readStream || !writeStream)
             return;
+        LeaveWriteStreamUnbuffered(writeStream.get());
         bool written = CopySelectionAndLog(*this, readStream.get(), writeStream.get());
         written = CloseHueFile(writeStream.release()) && written;
         CloseHueFile(readStream.release());

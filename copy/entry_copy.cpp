@@ -69,6 +69,11 @@ bool CopyHueEntryRange(std::FILE *readStream, std::FILE *writeStream, int source
     return CopyPairByPair(readStream, writeStream, sourceFrom, sourceTo, targetFrom, targetTo);
 }
 
+void LeaveWriteStreamUnbuffered(std::FILE *writeStream)
+{
+    std::setvbuf(writeStream, nullptr, _IONBF, 0);
+}
+
 bool StreamsShareFile(std::FILE *first, std::FILE *second)
 {
     struct stat firstInfo {};

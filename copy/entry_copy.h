@@ -18,6 +18,11 @@ bool CopyHueEntry(std::FILE *readStream, std::FILE *writeStream, int source, int
 bool CopyHueEntryRange(std::FILE *readStream, std::FILE *writeStream, int sourceFrom, int sourceTo,
                        int targetFrom, int targetTo);
 
+// The copy never reads through its write stream and every record goes to a place of its own,
+// so a buffer there only costs: each seek would first fill it with the block around the target.
+// Call right after opening, before any other use of the stream.
+void LeaveWriteStreamUnbuffered(std::FILE *writeStream);
+
 // True when both streams are open on the same file (same device and inode), whatever names
 // they were opened by.
 bool StreamsShareFile(std::FILE *first, std::FILE *second);
