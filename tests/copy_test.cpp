@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
