@@ -60,6 +60,10 @@ QString BrowserLabel(int entryNumber)
 void TForm1::ConnectBrowser()
 {
     connect(HueGrid1, &DrawGrid::drawCell, this, &TForm1::HueGrid1DrawCell);
+    // Swatches and missing-entry marks are exact fills of the cell, so the grid need not clip
+    // them; the label and the separator draw text and stay clipped.
+    for (int col = FirstSourceColumn; col <= LastTargetColumn; ++col)
+        HueGrid1->setColDrawsInsideCell(col, col != SeparatorColumn);
     connect(HueGrid1, &DrawGrid::selectCell, this, [this](int col, int row, bool *canSelect) {
         HueGrid1SelectCell(col, row, *canSelect);
     });
@@ -78,24 +82,24 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
         RowTargetValid = ReadRowEntry(WriteFileName(), entryNumber, RowTargetHue);
     }
 
-    const QColor windowBackground = palette().color(QPalette::Base);
-    const QColor buttonFace = palette().color(QPalette::Button);
-    if (ACol == LabelColumn) {
-        canvas->drawText(Rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         BrowserLabel(ARow + 1));
-    } else if (ACol == SeparatorColumn) {
-        canvas->fillRect(Rect, windowBackground);
-        canvas->drawText(Rect, Qt::AlignCenter | Qt::TextSingleLine, "-");
-    } else if (ACol < SeparatorColumn) {
+    // The swatches come first: they are almost every cell, and need no palette colour.
+    if (ACol > LabelColumn && ACol < SeparatorColumn) {
         if (RowSourceValid)
             canvas->fillRect(Rect, ToQColor(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
         else
-            DrawMissingEntryMark(canvas, Rect, windowBackground, buttonFace);
-    } else if (ACol <= LastTargetColumn) {
+            DrawMissingEntryMark(canvas, Rect, palette().color(QPalette::Base),
+                                 palette().color(QPalette::Button));
+    } else if (ACol > SeparatorColumn && ACol <= LastTargetColumn) {
         if (RowTargetValid)
             canvas->fillRect(Rect, ToQColor(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
         else
-            DrawMissingEntryMark(canvas, Rect, Qt::white, buttonFace);
+            DrawMissingEntryMark(canvas, Rect, Qt::white, palette().color(QPalette::Button));
+    } else if (ACol == LabelColumn) {
+        canvas->drawText(Rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         BrowserLabel(ARow + 1));
+    } else if (ACol == SeparatorColumn) {
+        canvas->fillRect(Rect, palette().color(QPalette::Base));
+        canvas->drawText(Rect, Qt::AlignCenter | Qt::TextSingleLine, "-");
     }
 }
 

@@ -1,5 +1,6 @@
 #include "widgets/draw_grid.h"
 
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -27,6 +28,7 @@ DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent)
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
     m_scrollBar->setFocusPolicy(Qt::NoFocus);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &DrawGrid::setTopRow);
+    updateColumnEdges();
     updateScrollBar();
 }
 
@@ -34,6 +36,7 @@ void DrawGrid::setColCount(int count)
 {
     m_colCount = std::max(0, count);
     m_col = std::clamp(m_col, 0, std::max(0, m_colCount - 1));
+    updateColumnEdges();
     update();
 }
 
@@ -58,6 +61,7 @@ int DrawGrid::rowCount() const
 void DrawGrid::setDefaultColWidth(int width)
 {
     m_defaultColWidth = std::max(0, width);
+    updateColumnEdges();
     update();
 }
 
@@ -68,6 +72,7 @@ void DrawGrid::setColWidth(int col, int width)
     if (col >= static_cast<int>(m_colWidths.size()))
         m_colWidths.resize(col + 1, -1);
     m_colWidths[col] = std::max(0, width);
+    updateColumnEdges();
     update();
 }
 
@@ -78,9 +83,24 @@ int DrawGrid::colWidth(int col) const
     return m_defaultColWidth;
 }
 
+void DrawGrid::setColDrawsInsideCell(int col, bool inside)
+{
+    if (col < 0)
+        return;
+    if (col >= static_cast<int>(m_colsInsideCell.size()))
+        m_colsInsideCell.resize(col + 1, false);
+    m_colsInsideCell[col] = inside;
+}
+
+bool DrawGrid::colDrawsInsideCell(int col) const
+{
+    return col < static_cast<int>(m_colsInsideCell.size()) && m_colsInsideCell[col];
+}
+
 void DrawGrid::setDefaultRowHeight(int height)
 {
     m_rowHeight = std::max(1, height);
+    m_rowPattern = QImage();
     updateScrollBar();
     update();
 }
@@ -140,8 +160,11 @@ QRect DrawGrid::cellRect(int col, int row) const
 {
     const QRect area = cellArea();
     int left = area.left();
-    for (int c = 0; c < col; ++c)
-        left += colWidth(c) + GridLineWidth;
+    if (col >= 0 && col <= m_colCount)
+        left += m_colLefts[col];
+    else
+        for (int c = 0; c < col; ++c)
+            left += colWidth(c) + GridLineWidth;
     const int top = area.top() + (row - m_topRow) * rowStride();
     return QRect(left, top, colWidth(col), m_rowHeight);
 }
@@ -189,6 +212,18 @@ int DrawGrid::rowStride() const
     return m_rowHeight + GridLineWidth;
 }
 
+void DrawGrid::updateColumnEdges()
+{
+    m_colLefts.resize(m_colCount + 1);
+    int left = 0;
+    for (int c = 0; c < m_colCount; ++c) {
+        m_colLefts[c] = left;
+        left += colWidth(c) + GridLineWidth;
+    }
+    m_colLefts[m_colCount] = left;
+    m_rowPattern = QImage();
+}
+
 int DrawGrid::maxTopRow() const
 {
     return std::max(0, m_rowCount - std::max(1, visibleRowCount()));
@@ -219,54 +254,98 @@ void DrawGrid::paintEvent(QPaintEvent *event)
     if (dirty.isEmpty())
         return;
     painter.setClipRect(dirty);
-    painter.fillRect(dirty, palette().color(QPalette::Base));
-    if (m_colCount == 0 || m_rowCount == 0)
-        return;
-
+    const QColor background = palette().color(QPalette::Base);
     const int firstRow = m_topRow + (dirty.top() - area.top()) / rowStride();
     const int lastRow =
         std::min(m_rowCount - 1, m_topRow + (dirty.bottom() - area.top()) / rowStride());
     int firstCol = -1;
     int lastCol = -1;
-    int left = area.left();
-    for (int c = 0; c < m_colCount && left <= dirty.right(); ++c) {
-        const int right = left + colWidth(c);
-        if (right >= dirty.left()) {
+    for (int c = 0; c < m_colCount && area.left() + m_colLefts[c] <= dirty.right(); ++c) {
+        if (area.left() + m_colLefts[c + 1] - GridLineWidth >= dirty.left()) {
             if (firstCol < 0)
                 firstCol = c;
             lastCol = c;
         }
-        left = right + GridLineWidth;
     }
-    if (firstCol < 0)
+    if (firstCol < 0 || firstRow > lastRow) {
+        painter.fillRect(dirty, background);
         return;
+    }
 
-    for (int r = firstRow; r <= lastRow; ++r)
-        for (int c = firstCol; c <= lastCol; ++c)
-            paintCell(painter, c, r, cellRect(c, r));
+    const QRect cells(
+        area.left() + m_colLefts[firstCol], area.top() + (firstRow - m_topRow) * rowStride(),
+        m_colLefts[lastCol + 1] - m_colLefts[firstCol], (lastRow - firstRow + 1) * rowStride());
+    const QImage &pattern = rowPattern();
+    const QRect patternPart(m_colLefts[firstCol], 0, cells.width(), rowStride());
+    for (int top = cells.top(); top <= cells.bottom(); top += rowStride())
+        painter.drawImage(QPoint(cells.left(), top), pattern, patternPart);
+    // What lies right of the last column and below the last row is plain background.
+    const QRect rightOfCells(QPoint(cells.right() + 1, dirty.top()), dirty.bottomRight());
+    const QRect belowCells(QPoint(dirty.left(), cells.bottom() + 1), dirty.bottomRight());
+    for (const QRect &rest : {rightOfCells, belowCells})
+        if (rest.isValid())
+            painter.fillRect(rest, background);
+    if (m_col >= firstCol && m_col <= lastCol && m_row >= firstRow && m_row <= lastRow)
+        painter.fillRect(cellRect(m_col, m_row), palette().color(QPalette::Highlight));
+    paintCells(painter, firstCol, lastCol, firstRow, lastRow);
 }
 
-// The owner draws over a background that the grid has already filled, with the text colour of
-// the cell's state set; whatever it changes on the painter stays within its cell.
-void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
+// One row of cell backgrounds with their grid lines: a line on the right of every cell and
+// one along the bottom of the row, the corner belonging to both. Copied once per painted row
+// it fills backgrounds and lines at once, where a fill per line or per cell would cost a
+// painter call each. (A tiled fill would cover a whole page at once, but the raster engine
+// hands fills that tall to worker threads and waits for them, which costs more than it saves.)
+const QImage &DrawGrid::rowPattern()
 {
-    const bool current = col == m_col && row == m_row;
-    const QColor lineColour = palette().color(QPalette::Button);
-    painter.fillRect(rect.right() + 1, rect.top(), GridLineWidth, rect.height() + GridLineWidth,
-                     lineColour);
-    painter.fillRect(rect.left(), rect.bottom() + 1, rect.width(), GridLineWidth, lineColour);
-    painter.fillRect(rect, palette().color(current ? QPalette::Highlight : QPalette::Base));
+    const QColor background = palette().color(QPalette::Base);
+    const QColor line = palette().color(QPalette::Button);
+    if (!m_rowPattern.isNull() && m_patternBackground == background && m_patternLine == line)
+        return m_rowPattern;
+    m_rowPattern = QImage(std::max(1, m_colLefts[m_colCount]), rowStride(), QImage::Format_RGB32);
+    m_rowPattern.fill(background);
+    QPainter painter(&m_rowPattern);
+    for (int c = 0; c < m_colCount; ++c)
+        painter.fillRect(m_colLefts[c + 1] - GridLineWidth, 0, GridLineWidth, rowStride(), line);
+    painter.fillRect(0, m_rowHeight, m_rowPattern.width(), GridLineWidth, line);
+    painter.end();
+    m_patternBackground = background;
+    m_patternLine = line;
+    return m_rowPattern;
+}
 
-    painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
+// The backgrounds are already filled, so the owner draws over them, with the grid's font and
+// the text colour of the cell's state set. Whatever it changes on the painter stays within its
+// cell: a clip and a saved state for each cell, except in columns whose owner has promised to
+// stay inside. The current cell always gets both, as it has its own text colour and the focus
+// indication.
+void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow)
+{
+    const QRect area = cellArea();
+    const QColor highlightedText = palette().color(QPalette::HighlightedText);
+    const bool showFocus = hasFocus();
     painter.setFont(font());
-    painter.setPen(palette().color(current ? QPalette::HighlightedText : QPalette::Text));
+    painter.setPen(palette().color(QPalette::Text));
     painter.setBrush(Qt::NoBrush);
-    emit drawCell(&painter, col, row, rect);
-    painter.restore();
-
-    if (current && hasFocus())
-        drawFocusIndication(painter, rect);
+    for (int r = firstRow; r <= lastRow; ++r) {
+        const int top = area.top() + (r - m_topRow) * rowStride();
+        for (int c = firstCol; c <= lastCol; ++c) {
+            const int width = m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth;
+            const QRect rect(area.left() + m_colLefts[c], top, width, m_rowHeight);
+            const bool current = c == m_col && r == m_row;
+            if (!current && colDrawsInsideCell(c)) {
+                emit drawCell(&painter, c, r, rect);
+                continue;
+            }
+            painter.save();
+            painter.setClipRect(rect, Qt::IntersectClip);
+            if (current)
+                painter.setPen(highlightedText);
+            emit drawCell(&painter, c, r, rect);
+            painter.restore();
+            if (current && showFocus)
+                drawFocusIndication(painter, rect);
+        }
+    }
 }
 
 // A dotted rectangle that inverts what lies beneath, so it shows on any swatch colour.
