@@ -254,7 +254,6 @@ void DrawGrid::paintEvent(QPaintEvent *event)
     if (dirty.isEmpty())
         return;
     painter.setClipRect(dirty);
-    const QColor background = palette().color(QPalette::Base);
     const int firstRow = m_topRow + (dirty.top() - area.top()) / rowStride();
     const int lastRow =
         std::min(m_rowCount - 1, m_topRow + (dirty.bottom() - area.top()) / rowStride());
@@ -268,26 +267,34 @@ void DrawGrid::paintEvent(QPaintEvent *event)
         }
     }
     if (firstCol < 0 || firstRow > lastRow) {
-        painter.fillRect(dirty, background);
+        painter.fillRect(dirty, palette().color(QPalette::Base));
         return;
     }
+    paintBackgrounds(painter, dirty, firstCol, lastCol, firstRow, lastRow);
+    paintCells(painter, firstCol, lastCol, firstRow, lastRow);
+}
 
+// The painted cells with their grid lines come from the row pattern, the current cell is
+// highlighted, and what lies right of the last column and below the last row is plain
+// background.
+void DrawGrid::paintBackgrounds(QPainter &painter, const QRect &dirty, int firstCol, int lastCol,
+                                int firstRow, int lastRow)
+{
+    const QRect area = cellArea();
     const QRect cells(
         area.left() + m_colLefts[firstCol], area.top() + (firstRow - m_topRow) * rowStride(),
         m_colLefts[lastCol + 1] - m_colLefts[firstCol], (lastRow - firstRow + 1) * rowStride());
-    const QImage &pattern = rowPattern();
+    const QImage &pattern = rowPattern(m_colLefts[lastCol + 1]);
     const QRect patternPart(m_colLefts[firstCol], 0, cells.width(), rowStride());
     for (int top = cells.top(); top <= cells.bottom(); top += rowStride())
         painter.drawImage(QPoint(cells.left(), top), pattern, patternPart);
-    // What lies right of the last column and below the last row is plain background.
+    if (m_col >= firstCol && m_col <= lastCol && m_row >= firstRow && m_row <= lastRow)
+        painter.fillRect(cellRect(m_col, m_row), palette().color(QPalette::Highlight));
     const QRect rightOfCells(QPoint(cells.right() + 1, dirty.top()), dirty.bottomRight());
     const QRect belowCells(QPoint(dirty.left(), cells.bottom() + 1), dirty.bottomRight());
     for (const QRect &rest : {rightOfCells, belowCells})
         if (rest.isValid())
-            painter.fillRect(rest, background);
-    if (m_col >= firstCol && m_col <= lastCol && m_row >= firstRow && m_row <= lastRow)
-        painter.fillRect(cellRect(m_col, m_row), palette().color(QPalette::Highlight));
-    paintCells(painter, firstCol, lastCol, firstRow, lastRow);
+            painter.fillRect(rest, palette().color(QPalette::Base));
 }
 
 // One row of cell backgrounds with their grid lines: a line on the right of every cell and
@@ -295,16 +302,17 @@ void DrawGrid::paintEvent(QPaintEvent *event)
 // it fills backgrounds and lines at once, where a fill per line or per cell would cost a
 // painter call each. (A tiled fill would cover a whole page at once, but the raster engine
 // hands fills that tall to worker threads and waits for them, which costs more than it saves.)
-const QImage &DrawGrid::rowPattern()
+// It reaches as far as the painted columns do, which the width of the cell area bounds.
+const QImage &DrawGrid::rowPattern(int width)
 {
     const QColor background = palette().color(QPalette::Base);
     const QColor line = palette().color(QPalette::Button);
-    if (!m_rowPattern.isNull() && m_patternBackground == background && m_patternLine == line)
+    if (m_rowPattern.width() >= width && m_patternBackground == background && m_patternLine == line)
         return m_rowPattern;
-    m_rowPattern = QImage(std::max(1, m_colLefts[m_colCount]), rowStride(), QImage::Format_RGB32);
+    m_rowPattern = QImage(width, rowStride(), QImage::Format_RGB32);
     m_rowPattern.fill(background);
     QPainter painter(&m_rowPattern);
-    for (int c = 0; c < m_colCount; ++c)
+    for (int c = 0; c < m_colCount && m_colLefts[c] < width; ++c)
         painter.fillRect(m_colLefts[c + 1] - GridLineWidth, 0, GridLineWidth, rowStride(), line);
     painter.fillRect(0, m_rowHeight, m_rowPattern.width(), GridLineWidth, line);
     painter.end();

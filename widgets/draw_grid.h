@@ -93,7 +93,9 @@ private:
     void updateScrollBar();
     bool colDrawsInsideCell(int col) const;
     void updateColumnEdges();
-    const QImage &rowPattern();
+    const QImage &rowPattern(int width);
+    void paintBackgrounds(QPainter &painter, const QRect &dirty, int firstCol, int lastCol,
+                          int firstRow, int lastRow);
     void paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow);
     void drawFocusIndication(QPainter &painter, const QRect &rect) const;
     bool targetForKey(const QKeyEvent *event, int &col, int &row) const;
@@ -113,7 +115,8 @@ private:
     // column's grid line at the end, kept in step with the widths.
     std::vector<int> m_colLefts;
     std::vector<bool> m_colsInsideCell;
-    // Backgrounds and grid lines of one row, built when the geometry or the colours change.
+    // Backgrounds and grid lines of one row, built when the geometry or the colours change
+    // or more columns are painted.
     QImage m_rowPattern;
     QColor m_patternBackground;
     QColor m_patternLine;
