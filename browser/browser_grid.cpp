@@ -179,17 +179,9 @@ void DrawMissingEntryMark(QPainter *canvas, const QRect &cell, const QColor &fra
 }
 
 // A whole record counts; a file that does not open or ends before the record does not.
-// Painting reads two records for every row it shows, so the stream is opened without the
-// check for a folder that the other reads make: a folder opens here but yields no record,
-// which is the same answer for one system call less.
 bool ReadRowEntry(const std::string &fileName, int entryNumber, HueEntry &destination)
 {
-    std::FILE *stream = std::fopen(fileName.c_str(), "rb");
-    if (!stream)
-        return false;
-    const bool read = ReadEntryFrom(stream, entryNumber, destination) > 0;
-    std::fclose(stream);
-    return read;
+    return ReadEntryFromFile(fileName, entryNumber, destination) == ReadOutcome::Read;
 }
 
 // A missing or partial record is read as zeroes where the file ends, so the editor never
