@@ -265,6 +265,60 @@ TEST(DrawGridPainting, CurrentCellIsPaintedWithHighlightAndTheOwnerGetsTheGridsF
     }
 }
 
+// A small grid whose owner fills every cell red and spills 3 pixels past it on all sides.
+struct SpillingGrid {
+    GridWindow host{QRect(0, 0, 4 + 3 * 11, 4 + 2 * 11)};
+    DrawGrid *grid = host.grid;
+
+    SpillingGrid()
+    {
+        grid->setDefaultColWidth(10);
+        grid->setDefaultRowHeight(10);
+        grid->setColCount(3);
+        grid->setRowCount(2);
+        grid->setVerticalScrollBarEnabled(false);
+        grid->setCurrentCell(2, 1);
+        QObject::connect(grid, &DrawGrid::drawCell,
+                         [](QPainter *painter, int col, int, const QRect &rect) {
+                             if (col == 0)
+                                 painter->fillRect(rect.adjusted(-3, -3, 3, 3), Qt::red);
+                         });
+        host.show();
+    }
+};
+
+TEST(DrawGridPainting, AColumnThatDoesNotOptOutKeepsItsOwnerInsideTheCell)
+{
+    SpillingGrid spilling;
+    DrawGrid *grid = spilling.grid;
+    grid->repaint();
+    const QImage image = grid->grab().toImage();
+    const QRect cell = grid->cellRect(0, 0);
+    EXPECT_EQ(image.pixelColor(cell.center()), QColor(Qt::red));
+    // The grid line right of the cell and the neighbouring cell keep the grid's colours.
+    EXPECT_NE(image.pixelColor(cell.right() + 1, cell.center().y()), QColor(Qt::red));
+    EXPECT_NE(image.pixelColor(cell.right() + 2, cell.center().y()), QColor(Qt::red));
+}
+
+TEST(DrawGridPainting, GridLinesFollowWidthAndPaletteChangesAfterTheFirstPaint)
+{
+    SpillingGrid spilling;
+    DrawGrid *grid = spilling.grid;
+    grid->repaint();
+    grid->setColWidth(1, 14);
+    QPalette palette = grid->palette();
+    palette.setColor(QPalette::Base, QColor(0x12, 0x34, 0x56));
+    grid->setPalette(palette);
+    grid->repaint();
+    const QImage image = grid->grab().toImage();
+    const QRect widened = grid->cellRect(1, 0);
+    EXPECT_EQ(widened.width(), 14);
+    EXPECT_EQ(image.pixelColor(widened.right(), widened.center().y()), QColor(0x12, 0x34, 0x56));
+    EXPECT_EQ(image.pixelColor(widened.right() + 1, widened.center().y()),
+              grid->palette().color(QPalette::Button))
+        << "the grid line moved with the wider column";
+}
+
 class DrawGridEvents : public ::testing::Test {
 protected:
     GridWindow host{QRect(10, 10, 401, 23)};
