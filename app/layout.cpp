@@ -184,8 +184,8 @@ void TForm1::BuildPicker()
     Panel1->setColour(palette().color(QPalette::Button));
     ImageColorSelectionRGB = Place<PictureBox>(Panel1, 6, 6, 192, 65);
     ImageColorSelectionRGB->setCursor(Qt::CrossCursor);
-    TabSetColorPalette = Place<HiddenTabSet>(
-        GroupBox5, 312, 130, 202, 17, QStringList{"&1: dark colors", "&2: bright colors"});
+    TabSetColorPalette = Place<HiddenTabSet>(GroupBox5, 312, 130, 202, 17,
+                                             QStringList{"&1: dark colors", "&2: bright colors"});
     TabSetColorPalette->setTabIndex(0);
     TabSetColorPalette->hide();
     const struct {
@@ -207,13 +207,17 @@ void TForm1::BuildPicker()
 
 void TForm1::SetTabOrder()
 {
+    // Within each group box the keyboard moves in the order of the layout tables.
+    // clang-format off
     QWidget *const order[] = {
-        FilenameRead,  GetFilenameRead,      FilenameWrite,        GetFilenameWrite, Only1Color,
-        NumberFrom,    NumberTo,             TargetOther,          TargetNumberFrom, TargetNumberTo,
-        CopyColors,    MemoLog,              HueGrid1,             HueGridEdit,      aktHueName,
-        PatchIt,       RadioButtonGetColor1, RadioButtonGetColor2, AutoSave,         MixColorOkay,
-        SpreadColorOkay, EditRED,            EditGREEN,            EditBLUE,         TrackBarRED,
-        TrackBarGREEN, TrackBarBLUE};
+        FilenameRead, GetFilenameRead, FilenameWrite, GetFilenameWrite,
+        Only1Color, NumberFrom, NumberTo, TargetOther, TargetNumberFrom, TargetNumberTo, CopyColors,
+        MemoLog,
+        HueGrid1,
+        HueGridEdit, aktHueName, PatchIt, RadioButtonGetColor1, RadioButtonGetColor2, AutoSave,
+        MixColorOkay, SpreadColorOkay, EditRED, EditGREEN, EditBLUE,
+        TrackBarRED, TrackBarGREEN, TrackBarBLUE};
+    // clang-format on
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

@@ -121,8 +121,8 @@ public:
     void CopyColorsClick();
     // Both return false when a record was read but could not be written.
     bool CopyEntry(std::FILE *readStream, std::FILE *writeStream, int source, int target);
-    bool CopyEntryRange(std::FILE *readStream, std::FILE *writeStream, int sourceFrom,
-                        int sourceTo, int targetFrom, int targetTo);
+    bool CopyEntryRange(std::FILE *readStream, std::FILE *writeStream, int sourceFrom, int sourceTo,
+                        int targetFrom, int targetTo);
 
     // Browser ----------------------------------------------------------------------------
     void HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
@@ -165,11 +165,11 @@ public:
     void EditREDChange();
     void EditGREENChange();
     void EditBLUEChange();
-    void ImageColorSelectionRGBMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
-                                         int X, int Y);
+    void ImageColorSelectionRGBMouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X,
+                                         int Y);
     void ImageColorSelectionRGBMouseMove(Qt::KeyboardModifiers Shift, int X, int Y);
-    void ImageColorSelectionRGBMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
-                                       int X, int Y);
+    void ImageColorSelectionRGBMouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X,
+                                       int Y);
     void TabSetColorPaletteChange(int NewTab, bool &AllowChange);
     DisplayColour PreviewColour() const;
     void SetPreviewColour(DisplayColour colour);

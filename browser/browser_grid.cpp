@@ -36,8 +36,8 @@ void DrawMissingEntryMark(QPainter *canvas, const QRect &cell, const QColor &fra
 void DrawRowText(QPainter *canvas, const QRect &cell, const QString &text, bool centred)
 {
     const QFontMetrics metrics = canvas->fontMetrics();
-    const int left = centred ? cell.left() + (cell.width() - metrics.horizontalAdvance(text)) / 2
-                             : cell.left();
+    const int left =
+        centred ? cell.left() + (cell.width() - metrics.horizontalAdvance(text)) / 2 : cell.left();
     const int baseline = cell.top() + (cell.height() - metrics.height()) / 2 + metrics.ascent();
     canvas->drawText(QPoint(left, baseline), text);
 }

@@ -195,7 +195,8 @@ void TForm1::EditBLUEChange()
 // Any button starts picking and picks at once; the palette keeps receiving the pointer until
 // the release, which ends picking wherever it happens.
 void TForm1::ImageColorSelectionRGBMouseDown(Qt::MouseButton, Qt::KeyboardModifiers Shift, int X,
-                                             int Y) {
+                                             int Y)
+{
     ImageColorSelectionRGB->setTag(1);
     ImageColorSelectionRGBMouseMove(Shift, X, Y);
 }

@@ -26,9 +26,18 @@ constexpr HueColour DisplayToHue(DisplayColour colour)
 }
 
 // 5-bit channels of a display colour.
-constexpr int RedOf(DisplayColour colour) { return (colour >> 3) & 31; }
-constexpr int GreenOf(DisplayColour colour) { return (colour >> 11) & 31; }
-constexpr int BlueOf(DisplayColour colour) { return (colour >> 19) & 31; }
+constexpr int RedOf(DisplayColour colour)
+{
+    return (colour >> 3) & 31;
+}
+constexpr int GreenOf(DisplayColour colour)
+{
+    return (colour >> 11) & 31;
+}
+constexpr int BlueOf(DisplayColour colour)
+{
+    return (colour >> 19) & 31;
+}
 
 // Display colour from 5-bit channels.
 constexpr DisplayColour DisplayFromChannels(int red, int green, int blue)

@@ -12,4 +12,7 @@
 std::optional<std::int32_t> NumberText(std::string_view text);
 
 // Numbers are written back as plain decimal.
-inline std::string NumberToText(std::int64_t value) { return std::to_string(value); }
+inline std::string NumberToText(std::int64_t value)
+{
+    return std::to_string(value);
+}

@@ -12,8 +12,8 @@ namespace {
 constexpr int ReadFileEntries = MaxEntryNumber;
 constexpr int WriteFileEntries = 2500;
 
-const char *const RampNames[] = {"red ramp", "green ramp", "blue ramp",  "grey ramp",
-                                 "sunset",   "sea",        "rainbow",    "skin tones"};
+const char *const RampNames[] = {"red ramp", "green ramp", "blue ramp", "grey ramp",
+                                 "sunset",   "sea",        "rainbow",   "skin tones"};
 
 HueColour Channels(int red, int green, int blue)
 {
@@ -27,14 +27,22 @@ HueColour RampColour(int kind, int c, int n)
     const int down = 31 - c;
     const int tint = (n / 8) % 32;
     switch (kind) {
-    case 0: return Channels(up, tint / 4, tint / 4);
-    case 1: return Channels(tint / 4, up, tint / 4);
-    case 2: return Channels(tint / 4, tint / 4, up);
-    case 3: return Channels(up, up, up);
-    case 4: return Channels(31, down, tint / 2);
-    case 5: return Channels(tint / 4, up / 2 + 8, 31 - up / 4);
-    case 6: return Channels((up * 3) % 32, (up * 5 + 10) % 32, (up * 7 + 20) % 32);
-    default: return Channels(24 + up / 5, 16 + up / 3, 10 + up / 4);
+    case 0:
+        return Channels(up, tint / 4, tint / 4);
+    case 1:
+        return Channels(tint / 4, up, tint / 4);
+    case 2:
+        return Channels(tint / 4, tint / 4, up);
+    case 3:
+        return Channels(up, up, up);
+    case 4:
+        return Channels(31, down, tint / 2);
+    case 5:
+        return Channels(tint / 4, up / 2 + 8, 31 - up / 4);
+    case 6:
+        return Channels((up * 3) % 32, (up * 5 + 10) % 32, (up * 7 + 20) % 32);
+    default:
+        return Channels(24 + up / 5, 16 + up / 3, 10 + up / 4);
     }
 }
 
