@@ -25,13 +25,16 @@ test: build
 .PHONY: screenshot
 screenshot:
 	@cd $(DEMO) && rm -f colvane.png && \
-	  ( Xvfb :97 -screen 0 $(SCREEN) -nolisten tcp >/dev/null 2>&1 & echo $$! > xvfb.pid ); \
-	  sleep 2; \
-	  ( DISPLAY=:97 ../colvane & echo $$! > colvane.pid ); \
+	  ( Xvfb -displayfd 3 -screen 0 $(SCREEN) -nolisten tcp 3>xvfb.display >/dev/null 2>&1 & \
+	    echo $$! > xvfb.pid ); \
+	  sleep 2; display=:$$(cat xvfb.display); \
+	  ( DISPLAY=$$display ../colvane & echo $$! > colvane.pid ); \
 	  sleep 4; \
-	  DISPLAY=:97 ../colvane-grab colvane.png 657 569; status=$$?; \
-	  kill $$(cat colvane.pid) $$(cat xvfb.pid) 2>/dev/null; rm -f colvane.pid xvfb.pid; \
-	  if [ $$status -eq 0 ]; then echo "No display here: the window's picture is $(DEMO)/colvane.png"; \
+	  DISPLAY=$$display ../colvane-grab colvane.png 657 569; status=$$?; \
+	  kill $$(cat colvane.pid) $$(cat xvfb.pid) 2>/dev/null; \
+	  rm -f colvane.pid xvfb.pid xvfb.display; \
+	  if [ $$status -eq 0 ]; then \
+	    echo "No display here: the window's picture is $(DEMO)/colvane.png"; \
 	  else echo "Could not photograph the window"; exit 1; fi
 
 setup: packages
