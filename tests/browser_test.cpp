@@ -41,11 +41,6 @@ constexpr int FirstTargetColumn = 34;
 const QColor TestWindowBackground(0x30, 0x60, 0x90);
 const QColor TestButtonFace(0xC0, 0xA0, 0x80);
 
-bool SameEntry(const HueEntry &a, const HueEntry &b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 // Appends the first bytes of an entry, as a file cut off in the middle of a record.
 void AppendPartialEntry(const std::string &fileName, int entryNumber, int byteCount)
 {

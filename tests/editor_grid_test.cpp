@@ -6,92 +6,44 @@
 #include "widgets/picture_box.h"
 #include "widgets/track_bar.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <ostream>
-
-// Failure messages show texts as text.
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
 constexpr int Idle = 0;
 constexpr int Dragging = 1;
 constexpr int Pressed = 2;
-constexpr int Label = -1;
 
-// Grid column of a colour index; Label stands for the label cell.
 int ColumnOf(int colour)
 {
     return colour + 1;
 }
 
-QPoint CentreOf(const TForm1 &form, int colour)
-{
-    return form.HueGridEdit->cellRect(ColumnOf(colour), 0).center();
-}
-
 void Press(TForm1 &form, int colour)
 {
-    QTest::mousePress(form.HueGridEdit, Qt::LeftButton, {}, CentreOf(form, colour));
-}
-
-// Qt 6's QTest::mouseMove carries no buttons, so the move is sent with the left button held.
-void MoveWithButtonHeld(TForm1 &form, QPoint pos)
-{
-    QMouseEvent move(QEvent::MouseMove, pos, form.HueGridEdit->mapToGlobal(pos), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form.HueGridEdit, &move);
+    QTest::mousePress(form.HueGridEdit, Qt::LeftButton, {}, EditorCellCentre(form, colour));
 }
 
 void DragTo(TForm1 &form, int colour)
 {
-    MoveWithButtonHeld(form, CentreOf(form, colour));
-}
-
-void Release(TForm1 &form, int colour)
-{
-    QTest::mouseRelease(form.HueGridEdit, Qt::LeftButton, {}, CentreOf(form, colour));
-}
-
-// Press on a cell, move a little inside it (which turns the press into a drag), then enter
-// every cell of the path in turn, the way a real pointer crosses them.
-void PressAndDrag(TForm1 &form, const std::vector<int> &path)
-{
-    Press(form, path.front());
-    MoveWithButtonHeld(form, CentreOf(form, path.front()) + QPoint(1, 1));
-    for (std::size_t i = 1; i < path.size(); ++i)
-        DragTo(form, path[i]);
-}
-
-std::vector<int> CellsFrom(int from, int to)
-{
-    std::vector<int> path;
-    const int step = from <= to ? 1 : -1;
-    for (int c = from; c != to + step; c += step)
-        path.push_back(c);
-    return path;
+    MoveWithButtonsHeld(form.HueGridEdit, EditorCellCentre(form, colour));
 }
 
 // From colour `from` down across the label and up again into colour `to`.
 std::vector<int> BackOverTheLabel(int from, int to)
 {
-    std::vector<int> path = CellsFrom(from, 0);
-    path.push_back(Label);
-    for (int c : CellsFrom(0, to))
+    std::vector<int> path = ColoursFrom(from, 0);
+    path.push_back(EditorLabel);
+    for (int c : ColoursFrom(0, to))
         path.push_back(c);
     return path;
 }
@@ -106,8 +58,8 @@ int MouseState(const TForm1 &form)
     return form.HueGridEdit->tag();
 }
 
-// The label cell as the draw handler paints it, on white with black text in the grid's font.
-QImage PaintedLabel(TForm1 &form)
+// The label cell on white, drawn with a black pen in the grid's font.
+template <typename Draw> QImage LabelCell(const TForm1 &form, Draw draw)
 {
     const QRect cell = form.HueGridEdit->cellRect(0, 0);
     QImage image(cell.size(), QImage::Format_RGB32);
@@ -115,27 +67,28 @@ QImage PaintedLabel(TForm1 &form)
     QPainter painter(&image);
     painter.setFont(form.HueGridEdit->font());
     painter.setPen(Qt::black);
-    form.HueGridEditDrawCell(&painter, 0, 0, QRect(QPoint(0, 0), cell.size()));
+    draw(painter, QRect(QPoint(0, 0), cell.size()));
     return image;
 }
 
-// The same cell with the expected text drawn single-line, left-aligned, vertically centred.
+QImage PaintedLabel(TForm1 &form)
+{
+    return LabelCell(form, [&form](QPainter &painter, const QRect &rect) {
+        form.HueGridEditDrawCell(&painter, 0, 0, rect);
+    });
+}
+
+// The expected text drawn single-line, left-aligned, vertically centred.
 QImage LabelWithText(const TForm1 &form, const QString &text)
 {
-    const QRect cell = form.HueGridEdit->cellRect(0, 0);
-    QImage image(cell.size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setFont(form.HueGridEdit->font());
-    painter.setPen(Qt::black);
-    painter.drawText(QRect(QPoint(0, 0), cell.size()),
-                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
-    return image;
+    return LabelCell(form, [&text](QPainter &painter, const QRect &rect) {
+        painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    });
 }
 
 QColor SwatchOnScreen(TForm1 &form, int colour)
 {
-    return form.HueGridEdit->grab().toImage().pixelColor(CentreOf(form, colour));
+    return form.HueGridEdit->grab().toImage().pixelColor(EditorCellCentre(form, colour));
 }
 
 void SetStoredName(HueEntry &entry, const char *bytes, std::size_t length)
@@ -144,18 +97,13 @@ void SetStoredName(HueEntry &entry, const char *bytes, std::size_t length)
     std::memcpy(entry.name, bytes, length);
 }
 
-class EditorGridTest : public ::testing::Test {
+class EditorGridTest : public FormTest {
 protected:
     void SetUp() override
     {
-        WriteHueFile("patch-hues.mul", 16, 1);
-        WriteHueFile("hues.mul", 16);
-        form = ShowForm();
+        Open(16, 16, 1, 0);
         ASSERT_EQ(form->ClientHeight(), ClientHeightFull);
     }
-
-    TempFolder folder;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(EditorGridTest, RangeBarSlotsLieUnderTheColourColumnsWithStripsShowingAboveAndBelow)
@@ -177,7 +125,7 @@ TEST_F(EditorGridTest, RangeBarSlotsLieUnderTheColourColumnsWithStripsShowingAbo
               form->ImageColorRange);
 
     // On screen the marker of a selected colour shows just above that colour's cell.
-    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, 5));
+    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, EditorCellCentre(*form, 5));
     const QImage group = form->GroupBox5->grab().toImage();
     const QColor marker = form->palette().color(QPalette::Highlight);
     EXPECT_EQ(group.pixelColor(bar.left() + 9 * 5 + 4, bar.top() + 1), marker);
@@ -205,7 +153,7 @@ TEST_F(EditorGridTest, LabelShowsTheEntryNumberThatAWriteBackGoesTo)
 TEST_F(EditorGridTest, SwatchesShowTheLoadedEntryAndBlackWhileNothingIsLoaded)
 {
     const HueEntry entry1 = PatternEntry(1);
-    ASSERT_EQ(std::memcmp(&form->EditHue, &entry1, sizeof entry1), 0);
+    ASSERT_TRUE(SameEntry(form->EditHue, entry1));
     for (int i = 0; i < HueColourCount; ++i)
         EXPECT_EQ(SwatchOnScreen(*form, i), ToQColor(HueToDisplay(entry1, i))) << "colour " << i;
 
@@ -284,16 +232,14 @@ TEST_F(EditorGridTest, ClickSelectsOneColourAndAnchorsTheRangeAtIt)
 {
     Press(*form, 7);
     EXPECT_EQ(MouseState(*form), Pressed);
-    Release(*form, 7);
+    ReleaseOverEditor(*form, 7);
     EXPECT_EQ(MouseState(*form), Idle);
 
     const DisplayColour colour = HueToDisplay(form->EditHue, 7);
     EXPECT_EQ(form->EditColourIndex, 7);
     EXPECT_EQ(Anchor(*form), 7);
     EXPECT_EQ(form->PreviewColour(), colour);
-    EXPECT_EQ(form->EditRED->text(), QString::number(RedOf(colour)));
-    EXPECT_EQ(form->EditGREEN->text(), QString::number(GreenOf(colour)));
-    EXPECT_EQ(form->EditBLUE->text(), QString::number(BlueOf(colour)));
+    EXPECT_EQ(ChannelFieldTexts(*form), ChannelTexts(colour));
     EXPECT_TRUE(form->MixColorOkay->isEnabled());
     EXPECT_FALSE(form->SpreadColorOkay->isEnabled());
 }
@@ -306,15 +252,15 @@ TEST_F(EditorGridTest, DragSelectsARunWithTheEndThatFollowsTheMouse)
         int selected;
         int anchor;
     } cases[] = {
-        {"forward", CellsFrom(3, 10), 10, 3},
-        {"backward", CellsFrom(10, 3), 3, 10},
-        {"from the label", {Label, 0, 1, 2, 3, 4}, 4, 0},
+        {"forward", ColoursFrom(3, 10), 10, 3},
+        {"backward", ColoursFrom(10, 3), 3, 10},
+        {"from the label", {EditorLabel, 0, 1, 2, 3, 4}, 4, 0},
         {"back over the label", BackOverTheLabel(10, 2), 2, 10},
     };
     for (const auto &c : cases) {
-        PressAndDrag(*form, c.path);
+        PressAndDragAcrossEditor(*form, c.path);
         EXPECT_EQ(MouseState(*form), Dragging) << c.what;
-        Release(*form, c.path.back());
+        ReleaseOverEditor(*form, c.path.back());
         EXPECT_EQ(MouseState(*form), Idle) << c.what;
         EXPECT_EQ(form->EditColourIndex, c.selected) << c.what;
         EXPECT_EQ(Anchor(*form), c.anchor) << c.what;
@@ -326,7 +272,7 @@ TEST_F(EditorGridTest, DragSelectsARunWithTheEndThatFollowsTheMouse)
 
 TEST_F(EditorGridTest, DraggingOntoTheLabelDisablesBothButtonsAndKeepsTheColour)
 {
-    PressAndDrag(*form, {4, 3, 2, 1, 0, Label});
+    PressAndDragAcrossEditor(*form, {4, 3, 2, 1, 0, EditorLabel});
     EXPECT_FALSE(form->MixColorOkay->isEnabled());
     EXPECT_FALSE(form->SpreadColorOkay->isEnabled());
     EXPECT_EQ(form->EditColourIndex, 0);
@@ -334,7 +280,7 @@ TEST_F(EditorGridTest, DraggingOntoTheLabelDisablesBothButtonsAndKeepsTheColour)
     DragTo(*form, 1);
     EXPECT_EQ(Anchor(*form), 4);
     EXPECT_TRUE(form->SpreadColorOkay->isEnabled());
-    Release(*form, 1);
+    ReleaseOverEditor(*form, 1);
 }
 
 // When the pointer leaves the pressed cell with its first move, that cell's selection still
@@ -352,15 +298,15 @@ TEST_F(EditorGridTest, FirstMoveStraightIntoAnotherCellLeavesTheRangeBarAlone)
     DragTo(*form, 8);
     EXPECT_NE(form->ImageColorRange->picture(), barAfterPress);
     EXPECT_TRUE(form->SpreadColorOkay->isEnabled());
-    Release(*form, 8);
+    ReleaseOverEditor(*form, 8);
     EXPECT_EQ(Anchor(*form), 3);
     EXPECT_EQ(form->EditColourIndex, 8);
 }
 
 TEST_F(EditorGridTest, KeyMovesSelectSingleColours)
 {
-    PressAndDrag(*form, CellsFrom(2, 6));
-    Release(*form, 6);
+    PressAndDragAcrossEditor(*form, ColoursFrom(2, 6));
+    ReleaseOverEditor(*form, 6);
     ASSERT_TRUE(form->SpreadColorOkay->isEnabled());
     QTest::keyClick(form->HueGridEdit, Qt::Key_Right);
     QTest::keyClick(form->HueGridEdit, Qt::Key_Right);
@@ -381,8 +327,8 @@ TEST_F(EditorGridTest, ReceivingTheFocusResetsTheMouseState)
 
 TEST_F(EditorGridTest, LoadAfterTheLabelWasSelectedSelectsTheRememberedColourAgain)
 {
-    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, 4));
-    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, CentreOf(*form, Label));
+    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, EditorCellCentre(*form, 4));
+    QTest::mouseClick(form->HueGridEdit, Qt::LeftButton, {}, EditorCellCentre(*form, EditorLabel));
     EXPECT_FALSE(form->MixColorOkay->isEnabled());
     EXPECT_EQ(Anchor(*form), 0);
     EXPECT_EQ(form->EditColourIndex, 4);
@@ -411,8 +357,7 @@ TEST(EditorGridWithoutWriteFile, ShowsEntryOneInBlackAndSelectsBlack)
     EXPECT_EQ(form->PreviewColour(), 0u);
     for (TrackBar *bar : {form->TrackBarRED, form->TrackBarGREEN, form->TrackBarBLUE})
         EXPECT_EQ(bar->position(), 31);
-    for (QLineEdit *field : {form->EditRED, form->EditGREEN, form->EditBLUE})
-        EXPECT_EQ(field->text(), "0");
+    EXPECT_EQ(ChannelFieldTexts(*form), QStringList({"0", "0", "0"}));
     EXPECT_EQ(form->EditColourIndex, 12);
 }
 

@@ -16,12 +16,6 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
-// Failure messages show texts as text.
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
 // The road of an edit end to end, with real mouse events on the real window: pick an entry in
 // the browser, a colour in the editor, a new colour on the palette, and accept it with
 // autosave on; then the file, the log and the browser must all tell the same story.

@@ -1,3 +1,4 @@
+#include "support/input.h"
 #include "widgets/bevel_panel.h"
 #include "widgets/draw_grid.h"
 #include "widgets/hidden_tab_set.h"
@@ -19,19 +20,7 @@
 #include <ostream>
 #include <vector>
 
-void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace {
-
-void ShowActive(QWidget *window)
-{
-    window->show();
-    window->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
-}
 
 // Track bar ---------------------------------------------------------------------------------
 

@@ -1,3 +1,4 @@
+#include "support/input.h"
 #include "widgets/draw_grid.h"
 
 #include <QApplication>
@@ -11,11 +12,6 @@
 #include <ostream>
 #include <utility>
 #include <vector>
-
-void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -1,10 +1,12 @@
 #include "support/test_support.h"
 
 #include "huefile/hue_file.h"
+#include "widgets/draw_grid.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <cstdio>
@@ -80,6 +82,11 @@ HueEntry EntryOnDisk(const std::string &fileName, int n)
     return entry;
 }
 
+bool SameEntry(const HueEntry &a, const HueEntry &b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 std::unique_ptr<TForm1> ShowForm()
 {
     auto form = std::make_unique<TForm1>();
@@ -99,4 +106,58 @@ void Settle(int milliseconds)
     QCoreApplication::processEvents();
     if (milliseconds > 0)
         QTest::qWait(milliseconds);
+}
+
+void FormTest::Open(int readCount, int writeCount, int readSeed, int writeSeed)
+{
+    if (readCount >= 0)
+        WriteHueFile("patch-hues.mul", readCount, readSeed);
+    if (writeCount >= 0)
+        WriteHueFile("hues.mul", writeCount, writeSeed);
+    form = ShowForm();
+}
+
+QStringList CopyFieldTexts(const TForm1 &form)
+{
+    return {form.NumberFrom->text(), form.NumberTo->text(), form.TargetNumberFrom->text(),
+            form.TargetNumberTo->text()};
+}
+
+QStringList ChannelFieldTexts(const TForm1 &form)
+{
+    return {form.EditRED->text(), form.EditGREEN->text(), form.EditBLUE->text()};
+}
+
+QStringList ChannelTexts(DisplayColour colour)
+{
+    return {QString::number(RedOf(colour)), QString::number(GreenOf(colour)),
+            QString::number(BlueOf(colour))};
+}
+
+QPoint EditorCellCentre(const TForm1 &form, int colour)
+{
+    return form.HueGridEdit->cellRect(colour + 1, 0).center();
+}
+
+std::vector<int> ColoursFrom(int from, int to)
+{
+    std::vector<int> path;
+    const int step = from <= to ? 1 : -1;
+    for (int c = from; c != to + step; c += step)
+        path.push_back(c);
+    return path;
+}
+
+void PressAndDragAcrossEditor(TForm1 &form, const std::vector<int> &colours)
+{
+    QTest::mousePress(form.HueGridEdit, Qt::LeftButton, {},
+                      EditorCellCentre(form, colours.front()));
+    MoveWithButtonsHeld(form.HueGridEdit, EditorCellCentre(form, colours.front()) + QPoint(1, 1));
+    for (std::size_t i = 1; i < colours.size(); ++i)
+        MoveWithButtonsHeld(form.HueGridEdit, EditorCellCentre(form, colours[i]));
+}
+
+void ReleaseOverEditor(TForm1 &form, int colour)
+{
+    QTest::mouseRelease(form.HueGridEdit, Qt::LeftButton, {}, EditorCellCentre(form, colour));
 }

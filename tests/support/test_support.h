@@ -1,10 +1,14 @@
 #pragma once
 
 #include "app/tform1.h"
+#include "huefile/colour.h"
 #include "huefile/hue_entry.h"
+#include "support/input.h"
 
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,7 +26,7 @@ private:
     QString m_previous;
 };
 
-// A recognisable entry: colour c of entry n is ((n + c) & 0x7FFF), name "entry <n>".
+// A recognisable entry: colour c of entry n is ((37n + 5c + seed) & 0x7FFF), name "entry <n>".
 HueEntry PatternEntry(int n, int seed = 0);
 
 // Writes a hue file of count entries (block headers filled with 0xA5 so stray writes show).
@@ -33,12 +37,41 @@ std::vector<unsigned char> ReadBytes(const std::string &fileName);
 bool FileExists(const std::string &fileName);
 // Entry n of a file as it stands on disk (zeroes beyond the end).
 HueEntry EntryOnDisk(const std::string &fileName, int n);
+// Byte for byte, padding and name bytes after the terminator included.
+bool SameEntry(const HueEntry &a, const HueEntry &b);
 
 // Builds the window in the current folder, shows it and waits until it is exposed.
 std::unique_ptr<TForm1> ShowForm();
 
+// A window in a fresh folder over the default read and write files, with count entries each
+// (no file for a count of -1).
+class FormTest : public ::testing::Test {
+protected:
+    void Open(int readCount, int writeCount, int readSeed, int writeSeed);
+
+    TempFolder folder;
+    std::unique_ptr<TForm1> form;
+};
+
 // Lines of the log pane.
 QStringList LogLines(const TForm1 &form);
+
+// The copy fields: NumberFrom, NumberTo, TargetNumberFrom, TargetNumberTo.
+QStringList CopyFieldTexts(const TForm1 &form);
+// The picker's channel fields: red, green, blue.
+QStringList ChannelFieldTexts(const TForm1 &form);
+// What the channel fields show for a colour.
+QStringList ChannelTexts(DisplayColour colour);
+
+// The editor grid by colour index; EditorLabel stands for the label cell in front of them.
+constexpr int EditorLabel = -1;
+QPoint EditorCellCentre(const TForm1 &form, int colour);
+// The colour indexes from `from` to `to`, either way round.
+std::vector<int> ColoursFrom(int from, int to);
+// Presses on the first colour, moves a little inside it (which turns the press into a drag),
+// then enters every colour of the path in turn, the way a real pointer crosses them.
+void PressAndDragAcrossEditor(TForm1 &form, const std::vector<int> &colours);
+void ReleaseOverEditor(TForm1 &form, int colour);
 
 // Processes pending events for a moment (paints, deferred deletes).
 void Settle(int milliseconds = 0);

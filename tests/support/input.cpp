@@ -1,0 +1,27 @@
+#include "support/input.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <ostream>
+
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+void ShowActive(QWidget *window)
+{
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+void MoveWithButtonsHeld(QWidget *widget, QPoint pos, Qt::MouseButtons held)
+{
+    QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, held,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
