@@ -5,16 +5,12 @@
 #include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <cstring>
 #include <gtest/gtest.h>
-#include <ostream>
 
 // The road of an edit end to end, with real mouse events on the real window: pick an entry in
 // the browser, a colour in the editor, a new colour on the palette, and accept it with
@@ -24,37 +20,15 @@ namespace {
 constexpr int FileEntries = 24;
 constexpr int FirstWriteColumn = 34;
 
-void Click(QWidget *widget, QPoint pos)
+// At the widget's centre unless a point is given.
+void Click(QWidget *widget, QPoint pos = QPoint())
 {
     QTest::mouseClick(widget, Qt::LeftButton, {}, pos);
-}
-
-QPoint EditorColour(const TForm1 &form, int colour)
-{
-    return form.HueGridEdit->cellRect(colour + 1, 0).center();
 }
 
 QPoint BrowserCell(const TForm1 &form, int col, int row)
 {
     return form.HueGrid1->cellRect(col, row).center();
-}
-
-// Qt 6's QTest::mouseMove carries no buttons, so the move is sent with the left button held.
-void MoveWithButtonHeld(QWidget *widget, QPoint pos)
-{
-    QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
-}
-
-void DragAcrossEditor(TForm1 &form, int from, int to)
-{
-    QTest::mousePress(form.HueGridEdit, Qt::LeftButton, {}, EditorColour(form, from));
-    MoveWithButtonHeld(form.HueGridEdit, EditorColour(form, from) + QPoint(1, 1));
-    const int step = from <= to ? 1 : -1;
-    for (int c = from + step; c != to + step; c += step)
-        MoveWithButtonHeld(form.HueGridEdit, EditorColour(form, c));
-    QTest::mouseRelease(form.HueGridEdit, Qt::LeftButton, {}, EditorColour(form, to));
 }
 
 QByteArray MixLine(int index, DisplayColour colour)
@@ -73,21 +47,16 @@ std::vector<unsigned char> WithColour(std::vector<unsigned char> bytes, int n, i
     return bytes;
 }
 
-class TypicalRoadTest : public ::testing::Test {
+class TypicalRoadTest : public FormTest {
 protected:
     void SetUp() override
     {
-        WriteHueFile("patch-hues.mul", FileEntries, 1);
-        WriteHueFile("hues.mul", FileEntries);
-        form = ShowForm();
+        Open(FileEntries, FileEntries, 1, 0);
         ASSERT_EQ(form->ClientHeight(), ClientHeightFull);
         ASSERT_TRUE(form->RadioButtonGetColor2->isChecked());
-        Click(form->AutoSave, form->AutoSave->rect().center());
+        Click(form->AutoSave);
         ASSERT_TRUE(form->AutoSave->isChecked());
     }
-
-    TempFolder folder;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(TypicalRoadTest, MixOnEntryTwelveReachesTheFileTheLogAndTheBrowser)
@@ -98,7 +67,7 @@ TEST_F(TypicalRoadTest, MixOnEntryTwelveReachesTheFileTheLogAndTheBrowser)
     // the name sync writes the entry straight back, unchanged.
     Click(form->HueGrid1, BrowserCell(*form, 5, 11));
     const HueEntry entry12 = PatternEntry(12);
-    EXPECT_EQ(std::memcmp(&form->EditHue, &entry12, sizeof entry12), 0);
+    EXPECT_TRUE(SameEntry(form->EditHue, entry12));
     EXPECT_EQ(form->NumberFrom->text(), "12");
     EXPECT_EQ(form->PendingLogLine, "GET ONE   12");
     EXPECT_EQ(form->aktHueName->text(), "entry 12");
@@ -106,11 +75,11 @@ TEST_F(TypicalRoadTest, MixOnEntryTwelveReachesTheFileTheLogAndTheBrowser)
     EXPECT_EQ(ReadBytes("hues.mul"), before);
 
     // Editor colour 5: the picker and the range bar show it.
-    Click(form->HueGridEdit, EditorColour(*form, 5));
+    Click(form->HueGridEdit, EditorCellCentre(*form, 5));
     const DisplayColour stored = HueToDisplay(entry12, 5);
     EXPECT_EQ(form->EditColourIndex, 5);
     EXPECT_EQ(form->PreviewColour(), stored);
-    EXPECT_EQ(form->EditGREEN->text(), QString::number(GreenOf(stored)));
+    EXPECT_EQ(ChannelFieldTexts(*form), ChannelTexts(stored));
     const QImage bar = form->ImageColorRange->picture();
     EXPECT_EQ(bar.pixelColor(9 * 5 + 4, 1), form->palette().color(QPalette::Highlight));
     EXPECT_EQ(bar.pixelColor(9 * 5 + 4, bar.height() - 2), ToQColor(stored));
@@ -125,7 +94,7 @@ TEST_F(TypicalRoadTest, MixOnEntryTwelveReachesTheFileTheLogAndTheBrowser)
     QTest::mouseRelease(form->ImageColorSelectionRGB, Qt::LeftButton, {}, pick);
     EXPECT_EQ(form->PreviewColour(), picked);
 
-    Click(form->MixColorOkay, form->MixColorOkay->rect().center());
+    Click(form->MixColorOkay);
     const HueColour word = DisplayToHue(picked);
     EXPECT_EQ(form->EditHue.colours[5], word);
     EXPECT_EQ(LogLines(*form),
@@ -140,8 +109,8 @@ TEST_F(TypicalRoadTest, MixOnEntryTwelveReachesTheFileTheLogAndTheBrowser)
               ToQColor(HueToDisplay(PatternEntry(12, 1), 5)));
 
     // A second mix on the same entry logs only its own lines; the load was logged once.
-    Click(form->HueGridEdit, EditorColour(*form, 6));
-    Click(form->MixColorOkay, form->MixColorOkay->rect().center());
+    Click(form->HueGridEdit, EditorCellCentre(*form, 6));
+    Click(form->MixColorOkay);
     const DisplayColour second = HueToDisplay(entry12, 6);
     EXPECT_EQ(LogLines(*form).mid(4), (QStringList{MixLine(6, second), "PATCHING  12"}));
     EXPECT_EQ(EntryOnDisk("hues.mul", 12).colours[6], entry12.colours[6]);
@@ -165,11 +134,12 @@ TEST(TypicalRoadSpread, DragThenSpreadWritesTheGradientInEitherDirection)
             WithColour(WithColour(ReadBytes("hues.mul"), 1, 3, 0x7C00), 1, 9, 0x001F);
         WriteBytes("hues.mul", before);
         auto form = ShowForm();
-        Click(form->AutoSave, form->AutoSave->rect().center());
+        Click(form->AutoSave);
 
-        DragAcrossEditor(*form, c.from, c.to);
+        PressAndDragAcrossEditor(*form, ColoursFrom(c.from, c.to));
+        ReleaseOverEditor(*form, c.to);
         ASSERT_TRUE(form->SpreadColorOkay->isEnabled()) << c.what;
-        Click(form->SpreadColorOkay, form->SpreadColorOkay->rect().center());
+        Click(form->SpreadColorOkay);
 
         const HueEntry written = EntryOnDisk("hues.mul", 1);
         for (int i = 0; i < 7; ++i)
