@@ -7,10 +7,8 @@
 #include "widgets/picture_box.h"
 #include "widgets/track_bar.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -31,13 +29,11 @@ constexpr int FirstBrightRow = 1;
 constexpr int FirstDarkRow = 33;
 
 // Both files exist, so the editor group is shown and enabled as in normal use.
-class PickerTest : public ::testing::Test {
+class PickerTest : public FormTest {
 protected:
     void SetUp() override
     {
-        WriteHueFile(folder.path("patch-hues.mul"), 16);
-        WriteHueFile(folder.path("hues.mul"), 16, 7);
-        form = ShowForm();
+        Open(16, 16, 0, 7);
         form->activateWindow();
         Settle();
     }
@@ -50,19 +46,7 @@ protected:
         QTest::mouseRelease(Palette(), button, {}, pos);
     }
 
-    // The palette keeps receiving moves while a button pressed on it is held, wherever the
-    // pointer goes; QTest sends them to the widget directly, as the pointer grab would.
-    void MoveOverPalette(QPoint pos, Qt::MouseButtons held)
-    {
-        QMouseEvent move(QEvent::MouseMove, pos, Palette()->mapToGlobal(pos), Qt::NoButton, held,
-                         Qt::NoModifier);
-        QApplication::sendEvent(Palette(), &move);
-    }
-
-    QStringList FieldTexts() const
-    {
-        return {form->EditRED->text(), form->EditGREEN->text(), form->EditBLUE->text()};
-    }
+    QStringList FieldTexts() const { return ChannelFieldTexts(*form); }
 
     std::vector<int> Positions() const
     {
@@ -71,9 +55,6 @@ protected:
     }
 
     QColor PixelAt(int x, int y) const { return Palette()->pixel(x, y); }
-
-    TempFolder folder;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(PickerTest, PaletteShowsTheStoredPictureAtStart)
@@ -87,12 +68,25 @@ TEST_F(PickerTest, PaletteShowsTheStoredPictureAtStart)
     }
 }
 
-TEST_F(PickerTest, PressOnPureRedShowsItsChannels)
+// Pure red first, then black from the bottom row, so that every field changes.
+TEST_F(PickerTest, PicksShowTheirChannels)
 {
-    Pick(PureRedPixel);
-    EXPECT_EQ(FieldTexts(), QStringList({"31", "0", "0"}));
-    EXPECT_EQ(Positions(), std::vector<int>({Top, Bottom, Bottom}));
-    EXPECT_EQ(form->PreviewColour(), PureRed);
+    const struct {
+        const char *what;
+        QPoint pixel;
+        QStringList fields;
+        std::vector<int> positions;
+        DisplayColour preview;
+    } cases[] = {
+        {"pure red", PureRedPixel, {"31", "0", "0"}, {Top, Bottom, Bottom}, PureRed},
+        {"bottom row", BlackPixel, {"0", "0", "0"}, {Bottom, Bottom, Bottom}, 0},
+    };
+    for (const auto &c : cases) {
+        Pick(c.pixel);
+        EXPECT_EQ(FieldTexts(), c.fields) << c.what;
+        EXPECT_EQ(Positions(), c.positions) << c.what;
+        EXPECT_EQ(form->PreviewColour(), c.preview) << c.what;
+    }
 }
 
 // The preview takes the picked white exactly; only the field handlers that run because a
@@ -107,15 +101,6 @@ TEST_F(PickerTest, WhiteKeepsItsLowBitsOnlyWhenNoFieldChanges)
     EXPECT_EQ(form->PreviewColour(), 0xFFFFFFu);
 }
 
-TEST_F(PickerTest, BottomRowPicksBlack)
-{
-    Pick(PureRedPixel);
-    Pick(BlackPixel);
-    EXPECT_EQ(FieldTexts(), QStringList({"0", "0", "0"}));
-    EXPECT_EQ(Positions(), std::vector<int>({Bottom, Bottom, Bottom}));
-    EXPECT_EQ(form->PreviewColour(), 0u);
-}
-
 TEST_F(PickerTest, EveryButtonPicksAndItsReleaseEndsPickingOutside)
 {
     for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
@@ -124,14 +109,14 @@ TEST_F(PickerTest, EveryButtonPicksAndItsReleaseEndsPickingOutside)
         QTest::mousePress(Palette(), button, {}, PureRedPixel);
         EXPECT_EQ(form->PreviewColour(), PureRed);
 
-        MoveOverPalette(LeftOfPalette, button);
+        MoveWithButtonsHeld(Palette(), LeftOfPalette, button);
         EXPECT_EQ(form->PreviewColour(), PureRed);
-        MoveOverPalette(PureCyanPixel, button);
+        MoveWithButtonsHeld(Palette(), PureCyanPixel, button);
         EXPECT_EQ(FieldTexts(), QStringList({"0", "31", "31"}));
 
         QTest::mouseRelease(Palette(), button, {}, LeftOfPalette);
         EXPECT_EQ(Palette()->tag(), 0);
-        MoveOverPalette(BlackPixel, Qt::NoButton);
+        MoveWithButtonsHeld(Palette(), BlackPixel, Qt::NoButton);
         EXPECT_EQ(FieldTexts(), QStringList({"0", "31", "31"}));
     }
 }
