@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -29,12 +28,7 @@ struct GridWindow {
         grid->setGeometry(geometry);
     }
 
-    void show()
-    {
-        window->show();
-        window->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
+    void show() { ShowActive(window.get()); }
 
     QWindow *handle() const { return window->windowHandle(); }
     QPoint inWindow(const QPoint &gridPoint) const { return grid->mapTo(window.get(), gridPoint); }
@@ -60,6 +54,16 @@ void SetUpEditorGrid(DrawGrid *grid)
     grid->setColCount(33);
     grid->setRowCount(1);
     grid->setColWidth(0, 108);
+}
+
+// Three columns of 10 by 10 pixels, without a scroll bar.
+void SetUpSmallGrid(DrawGrid *grid, int rows)
+{
+    grid->setVerticalScrollBarEnabled(false);
+    grid->setDefaultColWidth(10);
+    grid->setDefaultRowHeight(10);
+    grid->setColCount(3);
+    grid->setRowCount(rows);
 }
 
 // Records the grid's signals in the order they come.
@@ -205,11 +209,7 @@ TEST(DrawGridPainting, PaintsVisibleCellsRowByRowLeftToRight)
 {
     GridWindow host(QRect(0, 0, 4 + 3 * 11 - 5, 4 + 3 * 11 + 5));
     DrawGrid *grid = host.grid;
-    grid->setDefaultColWidth(10);
-    grid->setDefaultRowHeight(10);
-    grid->setColCount(3);
-    grid->setRowCount(10);
-    grid->setVerticalScrollBarEnabled(false);
+    SetUpSmallGrid(grid, 10);
     host.show();
     PaintedCells painted(grid);
 
@@ -232,10 +232,7 @@ TEST(DrawGridPainting, CurrentCellIsPaintedWithHighlightAndTheOwnerGetsTheGridsF
 {
     GridWindow host(QRect(0, 0, 60, 40));
     DrawGrid *grid = host.grid;
-    grid->setDefaultColWidth(10);
-    grid->setDefaultRowHeight(10);
-    grid->setColCount(3);
-    grid->setRowCount(2);
+    SetUpSmallGrid(grid, 2);
     QFont font("Courier New");
     font.setPixelSize(11);
     grid->setFont(font);
@@ -268,11 +265,7 @@ struct SpillingGrid {
 
     SpillingGrid()
     {
-        grid->setDefaultColWidth(10);
-        grid->setDefaultRowHeight(10);
-        grid->setColCount(3);
-        grid->setRowCount(2);
-        grid->setVerticalScrollBarEnabled(false);
+        SetUpSmallGrid(grid, 2);
         grid->setCurrentCell(2, 1);
         QObject::connect(grid, &DrawGrid::drawCell,
                          [](QPainter *painter, int col, int, const QRect &rect) {
@@ -415,10 +408,13 @@ class DrawGridKeys : public ::testing::Test {
 protected:
     GridWindow host{QRect(8, 16, 441, 273)};
     DrawGrid *grid = host.grid;
+    std::vector<Cell> selected;
 
     void SetUp() override
     {
         SetUpBrowserGrid(grid);
+        QObject::connect(grid, &DrawGrid::selectCell,
+                         [this](int col, int row, bool *) { selected.emplace_back(col, row); });
         host.show();
         grid->setFocus();
     }
@@ -445,9 +441,6 @@ TEST_F(DrawGridKeys, KeysMoveTheCursorThroughSelectCellAndKeepItVisible)
         {Qt::Key_Left, {}, {64, 2999}},
         {Qt::Key_Home, Qt::ControlModifier, {0, 0}},
     };
-    std::vector<Cell> selected;
-    QObject::connect(grid, &DrawGrid::selectCell,
-                     [&](int col, int row, bool *) { selected.emplace_back(col, row); });
     for (const Step &step : steps) {
         selected.clear();
         QTest::keyClick(grid, step.key, step.modifiers);
@@ -473,9 +466,6 @@ TEST_F(DrawGridKeys, KeysThatCannotMoveTheCursorRaiseNothing)
 
 TEST_F(DrawGridKeys, WheelMovesTheCursorOneRowPerNotch)
 {
-    std::vector<Cell> selected;
-    QObject::connect(grid, &DrawGrid::selectCell,
-                     [&](int col, int row, bool *) { selected.emplace_back(col, row); });
     grid->setCurrentCell(3, 10);
     const QPoint at = grid->cellRect(3, 10).center();
     QWheelEvent down(at, grid->mapToGlobal(at), QPoint(), QPoint(0, -240), Qt::NoButton,
