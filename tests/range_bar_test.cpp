@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -25,13 +24,11 @@ constexpr HueColour Word(int red, int green, int blue)
     return static_cast<HueColour>(red * 1024 + green * 32 + blue);
 }
 
-class RangeBarTest : public ::testing::Test {
+class RangeBarTest : public FormTest {
 protected:
     void SetUp() override
     {
-        WriteHueFile("patch-hues.mul", 16, 100);
-        WriteHueFile("hues.mul", 16);
-        form = ShowForm();
+        Open(16, 16, 100, 0);
         startUpButtonFace = form->palette().color(QPalette::Button);
         QPalette palette = form->palette();
         palette.setColor(QPalette::Button, ButtonFace);
@@ -85,8 +82,6 @@ protected:
         form->SetPreviewColour(preview);
     }
 
-    TempFolder folder;
-    std::unique_ptr<TForm1> form;
     QColor startUpButtonFace;
 };
 
@@ -117,8 +112,11 @@ std::vector<HueColour> WhiteToBlack()
     return words;
 }
 
+// Colours 3 to 9 from pure red to pure blue.
+const std::vector<HueColour> RedToBlue = {0x7C00, 0x6405, 0x500A, 0x3C0F, 0x2814, 0x1419, 0x001F};
+
 const SpreadCase SpreadCases[] = {
-    {"red to blue", 3, 0x7C00, 9, 0x001F, {0x7C00, 0x6405, 0x500A, 0x3C0F, 0x2814, 0x1419, 0x001F}},
+    {"red to blue", 3, 0x7C00, 9, 0x001F, RedToBlue},
     {"falling channel truncates toward zero", 0, Word(17, 0, 0), 16, 0,
      Reds({17, 16, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0})},
     {"rising channel truncates toward zero", 0, 0, 16, Word(17, 0, 0),
@@ -173,7 +171,7 @@ TEST_F(RangeBarTest, AnchorAboveSelectionGivesTheSameGradientWithTheMarkerMoved)
     FillBarWithUntouched();
     Spread(3, 9);
 
-    EXPECT_EQ(std::memcmp(&upward, &form->EditHue, sizeof upward), 0);
+    EXPECT_TRUE(SameEntry(upward, form->EditHue));
     const QStringList lines = LogLines(*form);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], lines[1]);
@@ -217,18 +215,15 @@ TEST_F(RangeBarTest, RangePreviewShowsGradientWithoutChangingTheEntry)
     const HueEntry before = form->EditHue;
     FillBarWithUntouched();
     form->DrawColorRange(3, 9, false);
-
-    const std::vector<HueColour> gradient = {0x7C00, 0x6405, 0x500A, 0x3C0F,
-                                             0x2814, 0x1419, 0x001F};
     for (int i = 3; i <= 9; ++i) {
         ExpectSlotRows(i, 0, StripRows, i == 3 ? ActiveCaption : InactiveCaption);
         ExpectSlotRows(i, BarHeight - StripRows, BarHeight,
-                       ToQColor(HueWordToDisplay(gradient[i - 3])));
+                       ToQColor(HueWordToDisplay(RedToBlue[i - 3])));
     }
     ExpectSlotRows(2, 0, BarHeight, ButtonFace);
     ExpectSlotRows(10, 0, BarHeight, ButtonFace);
     ExpectGapsUntouched();
-    EXPECT_EQ(std::memcmp(&before, &form->EditHue, sizeof before), 0);
+    EXPECT_TRUE(SameEntry(before, form->EditHue));
     EXPECT_TRUE(LogLines(*form).isEmpty());
 }
 
@@ -270,7 +265,7 @@ TEST_F(RangeBarTest, MixWithoutSelectedColourChangesNothingButStillAutosaves)
 {
     const HueEntry before = form->EditHue;
     form->MixColorOkayClick();
-    EXPECT_EQ(std::memcmp(&before, &form->EditHue, sizeof before), 0);
+    EXPECT_TRUE(SameEntry(before, form->EditHue));
     EXPECT_TRUE(LogLines(*form).isEmpty());
 
     form->AutoSave->setChecked(true);
