@@ -17,7 +17,7 @@ namespace {
 constexpr int EntryCount = 16;
 constexpr int NameOffset = 68;
 
-class WriteBackTest : public ::testing::Test {
+class WriteBackTest : public FormTest {
 protected:
     void SetUp() override
     {
@@ -56,9 +56,7 @@ protected:
         return bytes;
     }
 
-    TempFolder folder;
     std::vector<unsigned char> original;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(WriteBackTest, PatchItWritesEntryWithTypedNameAtBrowserRow)
@@ -101,7 +99,7 @@ TEST_F(WriteBackTest, MissingWriteFileLogsErrorAndKeepsNameInMemory)
     ASSERT_EQ(std::remove("hues.mul"), 0);
     form->PatchItClick();
     EXPECT_EQ(LogLines(*form), QStringList({"!ERROR"}));
-    EXPECT_EQ(std::memcmp(&before, &form->EditHue, sizeof before), 0);
+    EXPECT_TRUE(SameEntry(before, form->EditHue));
     EXPECT_FALSE(FileExists("hues.mul"));
 }
 
