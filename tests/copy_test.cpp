@@ -92,12 +92,6 @@ public:
         form->NumberTo->setText(to);
     }
 
-    QStringList Fields() const
-    {
-        return {form->NumberFrom->text(), form->NumberTo->text(), form->TargetNumberFrom->text(),
-                form->TargetNumberTo->text()};
-    }
-
     TempFolder folder;
     std::string readName;
     std::string writeName;
@@ -118,89 +112,28 @@ struct CopyCase {
 
 TEST_F(CopyTest, CopiesThePairsTheFieldsSelectAndLogsTheirTexts)
 {
+    // clang-format off
     const CopyCase cases[] = {
-        {"single",
-         true,
-         false,
-         "12",
-         "3000",
-         "",
-         {12, 12, 1},
-         {"GET ONE   12", "PUT ONE   12"},
-         {"12", "3000", "12", "3000"}},
-        {"single, typed target",
-         true,
-         true,
-         "12",
-         "3000",
-         "40",
-         {12, 40, 1},
-         {"GET ONE   12", "PUT ONE   40"},
-         {"12", "3000", "40", "3000"}},
-        {"range, typed target",
-         false,
-         true,
-         "10",
-         "12",
-         "100",
-         {10, 100, 3},
-         {"GET RANGE 10 .. 12", "PUT RANGE 100 .. 102"},
-         {"10", "12", "100", "102"}},
-        {"range ending below its start",
-         false,
-         false,
-         "7",
-         "3",
-         "",
-         {7, 7, 1},
-         {"GET RANGE 7 .. 7", "PUT RANGE 7 .. 7"},
-         {"7", "7", "7", "7"}},
-        {"whole file shifted by four",
-         false,
-         true,
-         "1",
-         "3000",
-         "5",
-         {1, 5, 2996},
-         {"GET RANGE 1 .. 3000", "PUT RANGE 5 .. 3000"},
-         {"1", "3000", "5", "3000"}},
-        {"single with NumberTo below NumberFrom",
-         true,
-         false,
-         "12",
-         "5",
-         "",
-         {12, 12, 1},
-         {"GET ONE   12", "PUT ONE   12"},
-         {"12", "12", "12", "12"}},
-        {"zero-padded single",
-         true,
-         false,
-         "007",
-         "3000",
-         "",
-         {7, 7, 1},
-         {"GET ONE   007", "PUT ONE   007"},
-         {"007", "3000", "007", "3000"}},
-        {"hexadecimal and blank-padded range",
-         false,
-         false,
-         "$A",
-         " 12",
-         "",
-         {10, 10, 3},
-         {"GET RANGE $A ..  12", "PUT RANGE $A .. 12"},
-         {"$A", " 12", "$A", "12"}},
-        {"hexadecimal typed target",
-         false,
-         true,
-         "x10",
-         "0x12",
-         "$1F",
-         {16, 31, 3},
-         {"GET RANGE x10 .. 0x12", "PUT RANGE $1F .. 33"},
-         {"x10", "0x12", "$1F", "33"}},
+        {"single", true, false, "12", "3000", "", {12, 12, 1},
+         {"GET ONE   12", "PUT ONE   12"}, {"12", "3000", "12", "3000"}},
+        {"single, typed target", true, true, "12", "3000", "40", {12, 40, 1},
+         {"GET ONE   12", "PUT ONE   40"}, {"12", "3000", "40", "3000"}},
+        {"range, typed target", false, true, "10", "12", "100", {10, 100, 3},
+         {"GET RANGE 10 .. 12", "PUT RANGE 100 .. 102"}, {"10", "12", "100", "102"}},
+        {"range ending below its start", false, false, "7", "3", "", {7, 7, 1},
+         {"GET RANGE 7 .. 7", "PUT RANGE 7 .. 7"}, {"7", "7", "7", "7"}},
+        {"whole file shifted by four", false, true, "1", "3000", "5", {1, 5, 2996},
+         {"GET RANGE 1 .. 3000", "PUT RANGE 5 .. 3000"}, {"1", "3000", "5", "3000"}},
+        {"single with NumberTo below NumberFrom", true, false, "12", "5", "", {12, 12, 1},
+         {"GET ONE   12", "PUT ONE   12"}, {"12", "12", "12", "12"}},
+        {"zero-padded single", true, false, "007", "3000", "", {7, 7, 1},
+         {"GET ONE   007", "PUT ONE   007"}, {"007", "3000", "007", "3000"}},
+        {"hexadecimal and blank-padded range", false, false, "$A", " 12", "", {10, 10, 3},
+         {"GET RANGE $A ..  12", "PUT RANGE $A .. 12"}, {"$A", " 12", "$A", "12"}},
+        {"hexadecimal typed target", false, true, "x10", "0x12", "$1F", {16, 31, 3},
+         {"GET RANGE x10 .. 0x12", "PUT RANGE $1F .. 33"}, {"x10", "0x12", "$1F", "33"}},
     };
+    // clang-format on
     OpenForm();
     const Bytes source = ReadBytes(readName);
     for (const CopyCase &c : cases) {
@@ -212,7 +145,7 @@ TEST_F(CopyTest, CopiesThePairsTheFieldsSelectAndLogsTheirTexts)
         EXPECT_EQ(after.size(), before.size()) << c.name;
         EXPECT_EQ(after, AfterCopy(before, source, c.pairs)) << c.name;
         EXPECT_EQ(LogLines(*form), c.log) << c.name;
-        EXPECT_EQ(Fields(), c.fieldsAfter) << c.name;
+        EXPECT_EQ(CopyFieldTexts(*form), c.fieldsAfter) << c.name;
     }
 }
 
@@ -228,7 +161,7 @@ TEST_F(CopyTest, SourcesBeyondTheEndOfTheReadFileWriteNothing)
     for (int n = 101; n <= 105; ++n) {
         const HueEntry kept = EntryOnDisk(writeName, n);
         const HueEntry original = PatternEntry(n, 2);
-        EXPECT_EQ(std::memcmp(&kept, &original, sizeof kept), 0) << "entry " << n;
+        EXPECT_TRUE(SameEntry(kept, original)) << "entry " << n;
     }
     EXPECT_EQ(LogLines(*form), QStringList({"GET RANGE 95 .. 105", "PUT RANGE 95 .. 105"}));
 }
@@ -382,12 +315,12 @@ TEST_F(CopyTest, CursorPositionModeReloadsTheBrowserEntryAfterTheCopy)
     form->BrowserRow = 41;
     Select(false, true, "10", "20", "100");
     form->CopyColors->click();
-    EXPECT_EQ(Fields(), QStringList({"42", "42", "42", "42"}));
+    EXPECT_EQ(CopyFieldTexts(*form), QStringList({"42", "42", "42", "42"}));
     EXPECT_TRUE(form->Only1Color->isChecked());
     EXPECT_FALSE(form->TargetOther->isChecked());
     EXPECT_EQ(form->PendingLogLine, QByteArray("GET ONE   42"));
     const HueEntry loaded = EntryOnDisk(writeName, 42);
-    EXPECT_EQ(std::memcmp(&form->EditHue, &loaded, sizeof loaded), 0);
+    EXPECT_TRUE(SameEntry(form->EditHue, loaded));
     EXPECT_EQ(LogLines(*form), QStringList({"GET RANGE 10 .. 20", "PUT RANGE 100 .. 110"}));
 }
 
