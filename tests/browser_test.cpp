@@ -53,15 +53,11 @@ void AppendPartialEntry(const std::string &fileName, int entryNumber, int byteCo
 
 // A window over a read file and a write file of the given lengths (no file for -1), with
 // window background and button face in colours that no other role shares.
-class BrowserTest : public ::testing::Test {
+class BrowserTest : public FormTest {
 protected:
     void Open(int readCount, int writeCount)
     {
-        if (readCount >= 0)
-            WriteHueFile("patch-hues.mul", readCount, ReadSeed);
-        if (writeCount >= 0)
-            WriteHueFile("hues.mul", writeCount, WriteSeed);
-        form = ShowForm();
+        FormTest::Open(readCount, writeCount, ReadSeed, WriteSeed);
         QPalette palette = form->palette();
         palette.setColor(QPalette::Base, TestWindowBackground);
         palette.setColor(QPalette::Button, TestButtonFace);
@@ -86,9 +82,6 @@ protected:
         bool canSelect = true;
         form->HueGrid1SelectCell(1, row, canSelect);
     }
-
-    TempFolder folder;
-    std::unique_ptr<TForm1> form;
 };
 
 // Every pixel of the cell is the colour, or the mark's frame and 2-pixel-inset bar.
@@ -261,9 +254,7 @@ TEST_F(BrowserTest, DoubleClickWithoutWriteFileStillSetsTheCopyFields)
 
     EXPECT_TRUE(form->Only1Color->isChecked());
     EXPECT_FALSE(form->TargetOther->isChecked());
-    for (const QLineEdit *field :
-         {form->NumberFrom, form->NumberTo, form->TargetNumberFrom, form->TargetNumberTo})
-        EXPECT_EQ(field->text(), "5") << field->objectName().toStdString();
+    EXPECT_EQ(CopyFieldTexts(*form), QStringList(4, "5"));
     EXPECT_FALSE(form->EditHueLoaded);
     EXPECT_EQ(form->PendingLogLine, "GET ONE   9");
     ExpectMark(GrabGrid(), Cell(FirstTargetColumn, 0), Qt::white, "write side");
@@ -296,8 +287,7 @@ TEST_F(BrowserTest, LoadSelectsThePreviouslySelectedColourAgain)
     LoadRow(7);
     const DisplayColour colour = HueToDisplay(PatternEntry(8, WriteSeed), 4);
     EXPECT_TRUE(form->MixColorOkay->isEnabled());
-    EXPECT_EQ(form->EditRED->text(), QString::number(RedOf(colour)));
-    EXPECT_EQ(form->EditBLUE->text(), QString::number(BlueOf(colour)));
+    EXPECT_EQ(ChannelFieldTexts(*form), ChannelTexts(colour));
 }
 
 } // namespace
