@@ -17,8 +17,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
 QColor NameColour(const QLineEdit *name)
@@ -63,7 +61,7 @@ TEST(StartUp, InAFolderWithBothFiles)
     EXPECT_TRUE(form->CopyColors->isEnabled());
     ASSERT_TRUE(form->EditHueLoaded);
     const HueEntry first = PatternEntry(1, 2);
-    EXPECT_EQ(std::memcmp(&form->EditHue, &first, sizeof first), 0);
+    EXPECT_TRUE(SameEntry(form->EditHue, first));
     // The first load holds nothing back and logs nothing.
     EXPECT_TRUE(form->PendingLogLine.isEmpty());
     EXPECT_TRUE(LogLines(*form).isEmpty());
@@ -146,7 +144,7 @@ TEST(FileSelection, EntryOneIsLoadedOnlyTheFirstTime)
     auto form = ShowForm();
     form->FilenameWrite->setText("patch-hues.mul");
     const HueEntry first = PatternEntry(1, 2);
-    EXPECT_EQ(std::memcmp(&form->EditHue, &first, sizeof first), 0);
+    EXPECT_TRUE(SameEntry(form->EditHue, first));
 }
 
 TEST(FileSelection, LabelsMoveTheFocusToTheirFields)
