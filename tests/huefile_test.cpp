@@ -39,8 +39,7 @@ TEST_F(HueFileAccess, ReadsTheEntryAtItsOffset)
     WriteHueFile(file, 20);
     HueEntry entry{};
     ASSERT_EQ(ReadEntryFromFile(file, 9, entry), ReadOutcome::Read);
-    const HueEntry onDisk = EntryOnDisk(file, 9);
-    EXPECT_EQ(std::memcmp(&entry, &onDisk, sizeof entry), 0);
+    EXPECT_TRUE(SameEntry(entry, EntryOnDisk(file, 9)));
     EXPECT_STREQ(entry.name, "entry 9");
 }
 
@@ -96,7 +95,7 @@ TEST_F(HueFileAccess, AMissingOrPartialRecordReadsAsZeroesNotAsTheOldEntry)
 
     entry = PatternEntry(1);
     EXPECT_EQ(ReadEntryFromFile(file, 3000, entry), ReadOutcome::NoRecord);
-    EXPECT_EQ(std::memcmp(&entry, &zero, sizeof zero), 0);
+    EXPECT_TRUE(SameEntry(entry, zero));
 }
 
 TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
@@ -106,17 +105,12 @@ TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
     EXPECT_STREQ(entry.name, "entry 5");
 }
 
-TEST_F(HueFileAccess, ADirectoryIsNotAHueFile)
+TEST_F(HueFileAccess, NeitherADirectoryNorAnEmptyNameIsAHueFile)
 {
-    EXPECT_FALSE(CanOpenHueFile(folder.path("")));
-    EXPECT_FALSE(CanOpenHueFile("."));
+    for (const std::string &name : {folder.path(""), std::string("."), std::string()})
+        EXPECT_FALSE(CanOpenHueFile(name)) << "name \"" << name << "\"";
     HueEntry entry{};
     EXPECT_EQ(ReadEntryFromFile(".", 1, entry), ReadOutcome::NotOpened);
-}
-
-TEST_F(HueFileAccess, AnEmptyNameCannotBeOpened)
-{
-    EXPECT_FALSE(CanOpenHueFile(""));
 }
 
 TEST(HueFileWrite, AFullDiskIsAFailureNotASuccess)
@@ -221,7 +215,6 @@ TEST(Gradient, ChannelsMoveWithDivisionTruncatingTowardZero)
     const GradientCase cases[] = {
         {red17, 0, 16, {17, 16, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}},
         {0, red17, 16, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
-        {0x0000F8, 0xF80000, 6, {31, 25, 20, 15, 10, 5}},
     };
     for (const auto &c : cases) {
         for (int k = 0; k < c.span; ++k)
