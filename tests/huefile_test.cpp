@@ -157,42 +157,20 @@ struct NumberCase {
 
 TEST(NumberTextRule, AcceptsAndRejectsExactly)
 {
+    // clang-format off
     const NumberCase cases[] = {
-        {"12", 12},
-        {"007", 7},
-        {" 12", 12},
-        {"   3", 3},
-        {"+5", 5},
-        {"-3", -3},
-        {"-0", 0},
-        {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN},
-        {"$10", 16},
-        {"x10", 16},
-        {"X10", 16},
-        {"0x10", 16},
-        {"0X1f", 31},
-        {"$1F", 31},
-        {"$FFFFFFFF", -1},
-        {"$80000000", INT32_MIN},
-        {"", std::nullopt},
-        {"   ", std::nullopt},
-        {"-", std::nullopt},
-        {"+", std::nullopt},
-        {"12 ", std::nullopt},
-        {"12a", std::nullopt},
-        {"-$10", std::nullopt},
-        {"+0x10", std::nullopt},
-        {"$", std::nullopt},
-        {"0x", std::nullopt},
-        {"$100000000", std::nullopt},
-        {"2147483648", std::nullopt},
-        {"-2147483649", std::nullopt},
-        {"99999999999", std::nullopt},
-        {"1 2", std::nullopt},
-        {"\t5", std::nullopt},
+        {"12", 12}, {"007", 7}, {" 12", 12}, {"   3", 3}, {"+5", 5}, {"-3", -3}, {"-0", 0},
+        {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
+        {"$10", 16}, {"x10", 16}, {"X10", 16}, {"0x10", 16}, {"0X1f", 31}, {"$1F", 31},
+        {"$FFFFFFFF", -1}, {"$80000000", INT32_MIN},
+        {"", std::nullopt}, {"   ", std::nullopt}, {"-", std::nullopt}, {"+", std::nullopt},
+        {"12 ", std::nullopt}, {"12a", std::nullopt}, {"-$10", std::nullopt},
+        {"+0x10", std::nullopt}, {"$", std::nullopt}, {"0x", std::nullopt},
+        {"$100000000", std::nullopt}, {"2147483648", std::nullopt}, {"-2147483649", std::nullopt},
+        {"99999999999", std::nullopt}, {"1 2", std::nullopt}, {"\t5", std::nullopt},
         {"$1G", std::nullopt},
     };
+    // clang-format on
     for (const auto &c : cases)
         EXPECT_EQ(NumberText(c.text), c.value) << " text \"" << c.text << "\"";
 }
