@@ -1,5 +1,7 @@
 #include "app/tform1.h"
 
+#include "app/qt_colour.h"
+
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
 
@@ -23,13 +25,6 @@ const QColor InvalidNameColour(0xFF, 0x00, 0x00);
 
 const char ReadFileFilter[] = "Patch-HUES.MUL (Color-File)|patch-hues.mul|any MUL-File|*.mul";
 const char WriteFileFilter[] = "HUES.MUL (Color-File)|hues.mul|any MUL-File|*.mul";
-
-void SetNameColour(QLineEdit *name, const QColor &colour)
-{
-    QPalette palette = name->palette();
-    palette.setColor(QPalette::Text, colour);
-    name->setPalette(palette);
-}
 
 // A filter list of description|pattern pairs, as the dialog's name filters.
 QStringList NameFilters(const QString &filter)
@@ -72,7 +67,7 @@ void TForm1::FilenameReadChange()
 {
     try {
         if (CanOpenHueFile(ReadFileName())) {
-            SetNameColour(FilenameRead, ValidNameColour);
+            SetRoleColour(FilenameRead, QPalette::Text, ValidNameColour);
             SetClientHeight(RowTargetValid ? ClientHeightFull : ClientHeightMedium);
             GroupBox2->setEnabled(true);
             GroupBox2->show();
@@ -81,12 +76,12 @@ void TForm1::FilenameReadChange()
             RefreshBrowser();
             FilenameWriteChange();
         } else {
-            SetNameColour(FilenameRead, InvalidNameColour);
+            SetRoleColour(FilenameRead, QPalette::Text, InvalidNameColour);
             HideCopyLogAndBrowser();
             RefreshBrowser();
         }
     } catch (const std::exception &) {
-        SetNameColour(FilenameRead, InvalidNameColour);
+        SetRoleColour(FilenameRead, QPalette::Text, InvalidNameColour);
         HideCopyLogAndBrowser();
     }
 }
@@ -105,7 +100,7 @@ void TForm1::FilenameWriteChange()
     try {
         std::FILE *stream = OpenHueFileForReading(WriteFileName());
         if (stream) {
-            SetNameColour(FilenameWrite, ValidNameColour);
+            SetRoleColour(FilenameWrite, QPalette::Text, ValidNameColour);
             CopyColors->setEnabled(GroupBox2->isEnabled());
             SetClientHeight(ClientHeight() <= ClientHeightSmall ? ClientHeightMedium
                                                                 : ClientHeightFull);
@@ -115,14 +110,14 @@ void TForm1::FilenameWriteChange()
             }
             std::fclose(stream);
         } else {
-            SetNameColour(FilenameWrite, InvalidNameColour);
+            SetRoleColour(FilenameWrite, QPalette::Text, InvalidNameColour);
             CopyColors->setEnabled(false);
             SetClientHeight(ClientHeightMedium);
         }
         RefreshBrowser();
         RefreshHueGridEdit();
     } catch (const std::exception &) {
-        SetNameColour(FilenameWrite, InvalidNameColour);
+        SetRoleColour(FilenameWrite, QPalette::Text, InvalidNameColour);
         CopyColors->setEnabled(false);
     }
 }

@@ -1,5 +1,7 @@
 #include "app/tform1.h"
 
+#include "app/qt_colour.h"
+
 #include "widgets/bevel_panel.h"
 #include "widgets/draw_grid.h"
 #include "widgets/hidden_tab_set.h"
@@ -62,13 +64,6 @@ QLabel *PlaceLabel(QWidget *parent, const QString &caption, QRect geometry,
     return label;
 }
 
-void SetTextColour(QWidget *control, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette palette = control->palette();
-    palette.setColor(role, colour);
-    control->setPalette(palette);
-}
-
 } // namespace
 
 void TForm1::BuildLayout()
@@ -93,9 +88,9 @@ void TForm1::BuildFileGroup()
     Label1 = PlaceLabel(GroupBox1, "File to &read from:", {8, 28, 78, 13}, FilenameRead);
     Label2 = PlaceLabel(GroupBox1, "File to &write and/or edit:", {8, 60, 111, 13}, FilenameWrite);
     for (QLabel *label : {Label1, Label2})
-        SetTextColour(label, QPalette::WindowText, Qt::black);
+        SetRoleColour(label, QPalette::WindowText, Qt::black);
     for (QLineEdit *name : {FilenameRead, FilenameWrite})
-        SetTextColour(name, QPalette::Text, QColor(0xFF, 0, 0));
+        SetRoleColour(name, QPalette::Text, QColor(0xFF, 0, 0));
     OpenDialog = new QFileDialog(this);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
@@ -118,7 +113,7 @@ void TForm1::BuildCopyGroup()
     const QColor inactiveCaptionText = palette().color(QPalette::Window);
     for (QLineEdit *field : {TargetNumberFrom, NumberTo, TargetNumberTo}) {
         field->setEnabled(false);
-        SetTextColour(field, QPalette::Base, inactiveCaptionText);
+        SetRoleColour(field, QPalette::Base, inactiveCaptionText);
     }
     CopyColors = Place<QPushButton>(GroupBox2, 8, 120, 81, 25, "&Copy color(s)");
     CopyColors->setEnabled(false);
@@ -155,7 +150,7 @@ void TForm1::BuildEditorGroup()
     HueGridEdit->setDefaultRowHeight(19);
     HueGridEdit->setVerticalScrollBarEnabled(false);
     HueGridEdit->setFont(MonoFont(13));
-    SetTextColour(HueGridEdit, QPalette::Text, Qt::black);
+    SetRoleColour(HueGridEdit, QPalette::Text, Qt::black);
     aktHueName = Place<QLineEdit>(GroupBox5, 409, 16, 168, 24);
     aktHueName->setMaxLength(HueNameLength);
     aktHueName->setFont(MonoFont(13));
@@ -198,8 +193,8 @@ void TForm1::BuildPicker()
                     {EditBLUE, TrackBarBLUE, 608, QColor(0, 0, 0xFF)}};
     for (const auto &channel : channels) {
         channel.edit = Place<QLineEdit>(GroupBox5, channel.left, 56, 25, 21, "0");
-        SetTextColour(channel.edit, QPalette::Base, channel.background);
-        SetTextColour(channel.edit, QPalette::Text, Qt::white);
+        SetRoleColour(channel.edit, QPalette::Base, channel.background);
+        SetRoleColour(channel.edit, QPalette::Text, Qt::white);
         channel.bar = Place<TrackBar>(GroupBox5, channel.left + 5, 77, 17, 64);
         channel.bar->setPosition(31);
     }

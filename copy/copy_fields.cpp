@@ -1,5 +1,7 @@
 #include "app/tform1.h"
 
+#include "app/qt_colour.h"
+
 #include "copy/field_number.h"
 
 #include <QCheckBox>
@@ -37,13 +39,6 @@ QColor EditableBackground(const QWidget &window)
 QColor FixedBackground(const QWidget &window)
 {
     return window.palette().color(QPalette::Window);
-}
-
-void SetBackground(QLineEdit *field, const QColor &colour)
-{
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::Base, colour);
-    field->setPalette(palette);
 }
 
 } // namespace
@@ -97,7 +92,8 @@ void TForm1::Only1ColorClick()
 {
     const bool singleMode = Only1Color->isChecked();
     NumberTo->setEnabled(!singleMode);
-    SetBackground(NumberTo, singleMode ? FixedBackground(*this) : EditableBackground(*this));
+    SetRoleColour(NumberTo, QPalette::Base,
+                  singleMode ? FixedBackground(*this) : EditableBackground(*this));
 }
 
 // A typed target starts from the copy of NumberFrom it holds. Returning to a following target
@@ -106,12 +102,12 @@ void TForm1::TargetOtherClick()
 {
     if (TargetOther->isChecked()) {
         TargetNumberFrom->setEnabled(true);
-        SetBackground(TargetNumberFrom, EditableBackground(*this));
-        SetBackground(TargetNumberTo, EditableBackground(*this));
+        SetRoleColour(TargetNumberFrom, QPalette::Base, EditableBackground(*this));
+        SetRoleColour(TargetNumberTo, QPalette::Base, EditableBackground(*this));
         return;
     }
     NumberFromChange();
     TargetNumberFrom->setEnabled(false);
-    SetBackground(TargetNumberFrom, FixedBackground(*this));
-    SetBackground(TargetNumberTo, FixedBackground(*this));
+    SetRoleColour(TargetNumberFrom, QPalette::Base, FixedBackground(*this));
+    SetRoleColour(TargetNumberTo, QPalette::Base, FixedBackground(*this));
 }
