@@ -67,16 +67,6 @@ ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &dest
     return count > 0 ? ReadOutcome::Read : ReadOutcome::NoRecord;
 }
 
-WriteOutcome WriteEntryToFile(const std::string &fileName, int n, const HueEntry &entry)
-{
-    std::FILE *stream = OpenHueFileForUpdate(fileName);
-    if (!stream)
-        return WriteOutcome::NotOpened;
-    const bool written = WriteEntryTo(stream, n, entry);
-    const bool closed = CloseHueFile(stream);
-    return written && closed ? WriteOutcome::Written : WriteOutcome::Failed;
-}
-
 bool CanOpenHueFile(const std::string &fileName)
 {
     std::FILE *stream = OpenHueFileForReading(fileName);

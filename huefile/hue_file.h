@@ -13,12 +13,6 @@ enum class ReadOutcome {
     Read,      // one whole record was read
 };
 
-enum class WriteOutcome {
-    NotOpened, // the file could not be opened for update; nothing was written
-    Failed,    // opened, but the record, the flush or the close failed
-    Written,
-};
-
 // Reads entry n from an open stream. Whatever the read does not fill is zeroed, so a short
 // or missing record never leaves bytes of an earlier entry behind. Returns the record count.
 std::size_t ReadEntryFrom(std::FILE *stream, int n, HueEntry &destination);
@@ -28,9 +22,6 @@ bool WriteEntryTo(std::FILE *stream, int n, const HueEntry &entry);
 
 // Open, seek, read one record, close. With NotOpened the destination keeps its bytes.
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination);
-
-// Open "r+b" (never creating or truncating), seek, write one record, flush, close.
-WriteOutcome WriteEntryToFile(const std::string &fileName, int n, const HueEntry &entry);
 
 // Opens a hue file for reading; a directory is refused although the C library would open it.
 std::FILE *OpenHueFileForReading(const std::string &fileName);

@@ -188,7 +188,7 @@ TEST_F(BrowserTest, ProgramRefreshDoesNotShowStaleCachedRow)
     ASSERT_GT(cached, 0);
     form->HueGrid1->setTopRow(cached);
     const HueEntry replacement = PatternEntry(1, 99);
-    ASSERT_EQ(WriteEntryToFile("hues.mul", cached + 1, replacement), WriteOutcome::Written);
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", cached + 1, replacement));
 
     bool painted = false;
     QObject::connect(form->HueGrid1, &DrawGrid::drawCell, form.get(),

@@ -72,6 +72,15 @@ bool FileExists(const std::string &fileName)
     return QFileInfo::exists(QString::fromStdString(fileName));
 }
 
+bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry)
+{
+    std::FILE *stream = OpenHueFileForUpdate(fileName);
+    if (!stream)
+        return false;
+    const bool written = WriteEntryTo(stream, n, entry);
+    return CloseHueFile(stream) && written;
+}
+
 HueEntry EntryOnDisk(const std::string &fileName, int n)
 {
     HueEntry entry{};

@@ -35,6 +35,9 @@ void WriteHueFile(const std::string &fileName, int count, int seed = 0);
 void WriteBytes(const std::string &fileName, const std::vector<unsigned char> &bytes);
 std::vector<unsigned char> ReadBytes(const std::string &fileName);
 bool FileExists(const std::string &fileName);
+// Writes entry n in place through the program's own update stream; false when the file does
+// not open or the record, flush or close fails.
+bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry);
 // Entry n of a file as it stands on disk (zeroes beyond the end).
 HueEntry EntryOnDisk(const std::string &fileName, int n);
 // Byte for byte, padding and name bytes after the terminator included.
