@@ -12,6 +12,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <stdexcept>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -191,6 +194,40 @@ TEST(Logo, BackgroundTakesTheButtonFaceColourButEnclosedPixelsKeepTheirs)
     EXPECT_EQ(QColor(logo.pixel(110, 88)), face);
     // The inside of the ring is not connected to the corner.
     EXPECT_EQ(QColor(logo.pixel(25, 25)), QColor(0xC0, 0xC0, 0xC0));
+}
+
+} // namespace
+
+namespace {
+
+// An object whose handler fails the way an unexpected fault in any handler would.
+class FailingHandler : public QObject {
+public:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::User)
+            throw std::runtime_error("the handler failed");
+        return QObject::event(event);
+    }
+};
+
+TEST(Exceptions, AnEscapingExceptionIsShownAndTheProgramCarriesOn)
+{
+    QString shown;
+    // The message box is modal; answer it as a user would, from its own event loop.
+    QTimer::singleShot(0, [&shown] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    FailingHandler handler;
+    QEvent failing(QEvent::User);
+    QCoreApplication::sendEvent(&handler, &failing);
+    EXPECT_EQ(shown, "the handler failed");
+
+    QEvent ordinary(QEvent::None);
+    EXPECT_NO_THROW(QCoreApplication::sendEvent(&handler, &ordinary));
 }
 
 } // namespace
