@@ -98,17 +98,17 @@ void TForm1::HideCopyLogAndBrowser()
 void TForm1::FilenameWriteChange()
 {
     try {
-        std::FILE *stream = OpenHueFileForReading(WriteFileName());
-        if (stream) {
+        if (const auto file = HueFile::openForReading(WriteFileName())) {
             SetRoleColour(FilenameWrite, QPalette::Text, ValidNameColour);
             CopyColors->setEnabled(GroupBox2->isEnabled());
             SetClientHeight(ClientHeight() <= ClientHeightSmall ? ClientHeightMedium
                                                                 : ClientHeightFull);
+            // The browser's current entry, which is entry 1 at start-up: the editor's entry is
+            // always the one a write-back goes to.
             if (!EditHueLoaded) {
-                ReadEntryFrom(stream, 1, EditHue);
+                EditHueInFile = file->readEntry(BrowserRow + 1, EditHue);
                 EditHueLoaded = true;
             }
-            std::fclose(stream);
         } else {
             SetRoleColour(FilenameWrite, QPalette::Text, InvalidNameColour);
             CopyColors->setEnabled(false);

@@ -21,6 +21,7 @@ class HiddenTabSet;
 class MnemonicFilter;
 class PictureBox;
 class TrackBar;
+class HueFile;
 
 constexpr int ClientWidth = 657;
 constexpr int ClientHeightSmall = 106;
@@ -120,8 +121,8 @@ public:
     void TargetOtherClick();
     void CopyColorsClick();
     // Both return false when a record was read but could not be written.
-    bool CopyEntry(std::FILE *readStream, std::FILE *writeStream, int source, int target);
-    bool CopyEntryRange(std::FILE *readStream, std::FILE *writeStream, int sourceFrom, int sourceTo,
+    bool CopyEntry(const HueFile &readFile, HueFile &writeFile, int source, int target);
+    bool CopyEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
                         int targetFrom, int targetTo);
 
     // Browser ----------------------------------------------------------------------------
@@ -152,6 +153,12 @@ public:
 
     HueEntry EditHue{};
     bool EditHueLoaded = false;
+    // The write file held EditHue's entry as a whole record when it was loaded, or the editor
+    // has written it since. While it does not, showing the entry must not write it: only an
+    // edit may extend the file.
+    bool EditHueInFile = false;
+    // Set while the editor puts a stored name into aktHueName that must not be written back.
+    bool NameSyncWithoutWrite = false;
     int EditColourIndex = -1;
 
     // Editor: colour picker --------------------------------------------------------------

@@ -21,22 +21,19 @@ const char BaselineName[] = "BM_CopyFullRangePreadPwrite";
 const char HandlerName[] = "BM_CopyColorsClickFullRange";
 
 // The copy's own work for entries 1 to 3000 onto 1 to 3000: both files opened once, every
-// pair through the two streams, the write stream flushed and closed.
+// pair through the program's file layer, every entry written all or nothing.
 void BM_CopyFullRangeStreams(benchmark::State &state)
 {
     BenchHueFolder folder;
     for (auto _ : state) {
-        std::FILE *readStream = OpenHueFileForReading("patch-hues.mul");
-        std::FILE *writeStream = OpenHueFileForUpdate("hues.mul");
-        if (!readStream || !writeStream) {
+        const auto readFile = HueFile::openForReading("patch-hues.mul");
+        auto writeFile = HueFile::openForUpdate("hues.mul");
+        if (!readFile || !writeFile) {
             state.SkipWithError("the hue files did not open");
             break;
         }
-        LeaveWriteStreamUnbuffered(writeStream);
         benchmark::DoNotOptimize(
-            CopyHueEntryRange(readStream, writeStream, 1, MaxEntryNumber, 1, MaxEntryNumber));
-        benchmark::DoNotOptimize(CloseHueFile(writeStream));
-        CloseHueFile(readStream);
+            CopyHueEntryRange(*readFile, *writeFile, 1, MaxEntryNumber, 1, MaxEntryNumber));
     }
 }
 

@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
-#include <cstdio>
 
 namespace {
 
@@ -46,19 +45,6 @@ void DrawRowText(QPainter *canvas, const QRect &cell, const QString &text, bool 
 bool ReadRowEntry(const std::string &fileName, int entryNumber, HueEntry &destination)
 {
     return ReadEntryFromFile(fileName, entryNumber, destination) == ReadOutcome::Read;
-}
-
-// A missing or partial record is read as zeroes where the file ends, so the editor never
-// holds the start of one entry and the rest of another. A file that does not open leaves the
-// destination as it was; the load counts as done whenever the file opened.
-bool LoadEntry(const std::string &fileName, int entryNumber, HueEntry &destination)
-{
-    std::FILE *stream = OpenHueFileForReading(fileName);
-    if (!stream)
-        return false;
-    ReadEntryFrom(stream, entryNumber, destination);
-    std::fclose(stream);
-    return true;
 }
 
 } // namespace
@@ -131,8 +117,12 @@ void TForm1::HueGrid1DblClick()
     NumberFrom->setText(entryText);
     NumberTo->setText(entryText);
 
+    // A missing or partial record is read as zeroes, so the editor never holds the start of one
+    // entry and the rest of another; the load counts as done whenever the file opened.
     EditHueLoaded = false;
-    if (LoadEntry(WriteFileName(), BrowserRow + 1, EditHue)) {
+    const ReadOutcome outcome = ReadEntryFromFile(WriteFileName(), BrowserRow + 1, EditHue);
+    EditHueInFile = outcome == ReadOutcome::Read;
+    if (outcome != ReadOutcome::NotOpened) {
         EditHueLoaded = true;
         PendingLogLine = LoadLinePrefix + NumberFrom->text().toLatin1();
     }

@@ -49,20 +49,20 @@ void TForm1::ConnectWriteBack()
 }
 
 // The typed name enters EditHue only once the file is open, so a write file that cannot be
-// opened leaves the entry in memory as it was. A record that the disk refuses (a full disk
-// shows only when the stream is flushed) is reported like a file that would not open.
+// opened leaves the entry in memory as it was. A record that the disk refuses is undone and
+// reported like a file that would not open.
 void TForm1::PatchItClick()
 {
-    std::FILE *stream = OpenHueFileForUpdate(WriteFileName());
-    if (!stream) {
-        AppendLogLine(WriteBackFailed);
-    } else {
+    if (auto file = HueFile::openForUpdate(WriteFileName())) {
         StoreName(aktHueName->text().toLatin1(), EditHue);
         const int entryNumber = BrowserRow + 1;
-        const bool written = WriteEntryTo(stream, entryNumber, EditHue);
-        const bool closed = CloseHueFile(stream);
-        AppendLogLine(written && closed ? WriteBackPrefix + QByteArray::number(entryNumber)
-                                        : WriteBackFailed);
+        const bool written = file->writeEntry(entryNumber, EditHue);
+        file.reset();
+        EditHueInFile = EditHueInFile || written;
+        AppendLogLine(written ? WriteBackPrefix + QByteArray::number(entryNumber)
+                              : WriteBackFailed);
+    } else {
+        AppendLogLine(WriteBackFailed);
     }
     RefreshBrowser();
 }
@@ -76,6 +76,6 @@ void TForm1::AutoSaveClick()
 // Runs for the user's typing and for the name the editor grid puts back alike.
 void TForm1::aktHueNameChange()
 {
-    if (AutoSave->isChecked())
+    if (AutoSave->isChecked() && !NameSyncWithoutWrite)
         PatchItClick();
 }

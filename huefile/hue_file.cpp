@@ -1,77 +1,158 @@
 #include "huefile/hue_file.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
-bool IsDirectory(std::FILE *stream)
+constexpr auto RecordSize = static_cast<ssize_t>(sizeof(HueEntry));
+
+// Past the file-size limit the kernel would end the whole program with SIGXFSZ. Ignored, the
+// write fails with EFBIG instead, and is reported like any other failed write.
+void IgnoreFileSizeSignal()
 {
-    struct stat info {};
-    return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
+    static const bool ignored = (std::signal(SIGXFSZ, SIG_IGN), true);
+    (void)ignored;
 }
 
-std::FILE *OpenRegular(const std::string &fileName, const char *mode)
+// Reads up to count bytes at offset; fewer only where the file ends. -1 on an error.
+ssize_t ReadAt(int descriptor, void *buffer, ssize_t count, off_t offset)
 {
-    std::FILE *stream = std::fopen(fileName.c_str(), mode);
-    if (stream && IsDirectory(stream)) {
-        std::fclose(stream);
-        return nullptr;
+    auto *bytes = static_cast<char *>(buffer);
+    ssize_t done = 0;
+    while (done < count) {
+        const ssize_t got = pread(descriptor, bytes + done, static_cast<std::size_t>(count - done),
+                                  offset + done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += got;
     }
-    return stream;
+    return done;
+}
+
+// Writes count bytes at offset; returns how many landed before the first failure.
+ssize_t WriteAt(int descriptor, const void *buffer, ssize_t count, off_t offset)
+{
+    const auto *bytes = static_cast<const char *>(buffer);
+    ssize_t done = 0;
+    while (done < count) {
+        const ssize_t put = pwrite(descriptor, bytes + done, static_cast<std::size_t>(count - done),
+                                   offset + done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            break;
+        done += put;
+    }
+    return done;
 }
 
 } // namespace
 
-std::FILE *OpenHueFileForReading(const std::string &fileName)
+std::optional<HueFile> HueFile::open(const std::string &fileName, int flags)
 {
-    return OpenRegular(fileName, "rb");
+    const int descriptor = ::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        return std::nullopt;
+    }
+    return HueFile(descriptor, info.st_size);
 }
 
-std::FILE *OpenHueFileForUpdate(const std::string &fileName)
+std::optional<HueFile> HueFile::openForReading(const std::string &fileName)
 {
-    return OpenRegular(fileName, "r+b");
+    return open(fileName, O_RDONLY);
 }
 
-bool CloseHueFile(std::FILE *stream)
+std::optional<HueFile> HueFile::openForUpdate(const std::string &fileName)
 {
-    if (!stream)
-        return true;
-    const bool flushed = std::fflush(stream) == 0;
-    const bool closed = std::fclose(stream) == 0;
-    return flushed && closed;
+    IgnoreFileSizeSignal();
+    return open(fileName, O_RDWR);
 }
 
-std::size_t ReadEntryFrom(std::FILE *stream, int n, HueEntry &destination)
+HueFile::HueFile(HueFile &&other) noexcept
+    : m_descriptor(std::exchange(other.m_descriptor, -1)), m_size(other.m_size)
+{
+}
+
+HueFile &HueFile::operator=(HueFile &&other) noexcept
+{
+    if (this != &other) {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = std::exchange(other.m_descriptor, -1);
+        m_size = other.m_size;
+    }
+    return *this;
+}
+
+HueFile::~HueFile()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+bool HueFile::readEntry(int n, HueEntry &destination) const
 {
     HueEntry record{};
-    std::size_t count = 0;
-    if (std::fseek(stream, EntryOffset(n), SEEK_SET) == 0)
-        count = std::fread(&record, sizeof record, 1, stream);
+    const ssize_t got = ReadAt(m_descriptor, &record, RecordSize, EntryOffset(n));
     destination = record;
-    return count;
+    return got == RecordSize;
 }
 
-bool WriteEntryTo(std::FILE *stream, int n, const HueEntry &entry)
+// Only the bytes that actually changed are put back, so the undo never writes further than
+// the failed write reached: under a file-size limit, the old bytes beyond it could not land.
+bool HueFile::writeEntry(int n, const HueEntry &entry)
 {
-    return std::fseek(stream, EntryOffset(n), SEEK_SET) == 0 &&
-           std::fwrite(&entry, sizeof entry, 1, stream) == 1;
+    const off_t offset = EntryOffset(n);
+    const auto existing = static_cast<ssize_t>(std::clamp<off_t>(m_size - offset, 0, RecordSize));
+    char before[sizeof(HueEntry)];
+    if (existing > 0 && ReadAt(m_descriptor, before, existing, offset) != existing)
+        return false;
+
+    const ssize_t landed = WriteAt(m_descriptor, &entry, RecordSize, offset);
+    if (landed == RecordSize) {
+        m_size = std::max<off_t>(m_size, offset + RecordSize);
+        return true;
+    }
+    if (landed > 0)
+        WriteAt(m_descriptor, before, std::min(landed, existing), offset);
+    if (landed > 0 && offset + landed > m_size)
+        (void)ftruncate(m_descriptor, m_size);
+    return false;
+}
+
+bool HueFile::isSameFileAs(const HueFile &other) const
+{
+    struct stat mine {};
+    struct stat theirs {};
+    if (fstat(m_descriptor, &mine) != 0 || fstat(other.m_descriptor, &theirs) != 0)
+        return false;
+    return mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
 }
 
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination)
 {
-    std::FILE *stream = OpenHueFileForReading(fileName);
-    if (!stream)
+    const auto file = HueFile::openForReading(fileName);
+    if (!file)
         return ReadOutcome::NotOpened;
-    const std::size_t count = ReadEntryFrom(stream, n, destination);
-    std::fclose(stream);
-    return count > 0 ? ReadOutcome::Read : ReadOutcome::NoRecord;
+    return file->readEntry(n, destination) ? ReadOutcome::Read : ReadOutcome::NoRecord;
 }
 
 bool CanOpenHueFile(const std::string &fileName)
 {
-    std::FILE *stream = OpenHueFileForReading(fileName);
-    if (!stream)
-        return false;
-    std::fclose(stream);
-    return true;
+    return HueFile::openForReading(fileName).has_value();
 }

@@ -2,8 +2,9 @@
 
 #include "huefile/hue_entry.h"
 
-#include <cstdio>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 
 // File names are passed in the platform's file-name encoding, as the C library expects them.
 
@@ -13,24 +14,47 @@ enum class ReadOutcome {
     Read,      // one whole record was read
 };
 
-// Reads entry n from an open stream. Whatever the read does not fill is zeroed, so a short
-// or missing record never leaves bytes of an earlier entry behind. Returns the record count.
-std::size_t ReadEntryFrom(std::FILE *stream, int n, HueEntry &destination);
+// One open hue file, closed when the object goes. Only regular files (symbolic links followed)
+// are hue files: a pipe, socket or device is refused, and opening never waits for a writer or
+// reader on the other end. Nothing here ever creates or truncates a file that was not extended
+// by the write being undone.
+class HueFile {
+public:
+    static std::optional<HueFile> openForReading(const std::string &fileName);
+    // An existing file, for reading and writing in place.
+    static std::optional<HueFile> openForUpdate(const std::string &fileName);
 
-// Writes entry n into an open stream; true when the whole record was handed to the stream.
-bool WriteEntryTo(std::FILE *stream, int n, const HueEntry &entry);
+    HueFile(HueFile &&other) noexcept;
+    HueFile &operator=(HueFile &&other) noexcept;
+    HueFile(const HueFile &) = delete;
+    HueFile &operator=(const HueFile &) = delete;
+    ~HueFile();
 
-// Open, seek, read one record, close. With NotOpened the destination keeps its bytes.
+    // Reads entry n. Whatever the file does not hold is zeroed, so a short or missing record
+    // never leaves bytes of an earlier entry behind. True when a whole record was read.
+    bool readEntry(int n, HueEntry &destination) const;
+
+    // Writes entry n, all or nothing: when the write fails partway, the bytes of the entry
+    // that were overwritten get their old values back and a file the write extended gets its
+    // old size back, so every entry reads as it did before. True when the whole record landed.
+    bool writeEntry(int n, const HueEntry &entry);
+
+    // True when both are open on the same file, whatever names they were opened by.
+    bool isSameFileAs(const HueFile &other) const;
+
+    // The size when the file was opened, grown by this object's own writes since.
+    off_t size() const { return m_size; }
+
+private:
+    HueFile(int descriptor, off_t size) : m_descriptor(descriptor), m_size(size) {}
+    static std::optional<HueFile> open(const std::string &fileName, int flags);
+
+    int m_descriptor = -1;
+    off_t m_size = 0;
+};
+
+// Open, read one record, close. With NotOpened the destination keeps its bytes.
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination);
 
-// Opens a hue file for reading; a directory is refused although the C library would open it.
-std::FILE *OpenHueFileForReading(const std::string &fileName);
-
-// Opens an existing hue file for update; never creates or truncates it.
-std::FILE *OpenHueFileForUpdate(const std::string &fileName);
-
-// Closes a stream and reports whether everything written through it reached the file.
-bool CloseHueFile(std::FILE *stream);
-
-// A name is valid when it opens for reading.
+// A name is valid when it opens for reading as a hue file.
 bool CanOpenHueFile(const std::string &fileName);

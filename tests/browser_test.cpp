@@ -13,24 +13,29 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <cstdarg>
 #include <cstring>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <map>
 
-// Every stream the program opens goes through the C library's fopen; counting the calls by
+// Every hue file the program opens goes through the C library's open; counting the calls by
 // file name shows how often painting touches each hue file.
 namespace {
 std::map<std::string, int> OpenCounts;
 }
 
-extern "C" FILE *fopen(const char *path, const char *mode)
+extern "C" int open(const char *path, int flags, ...)
 {
-    using Open = FILE *(*)(const char *, const char *);
-    static const auto realOpen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "fopen"));
+    using Open = int (*)(const char *, int, ...);
+    static const auto realOpen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "open"));
+    va_list arguments;
+    va_start(arguments, flags);
+    const auto mode = static_cast<mode_t>(va_arg(arguments, unsigned));
+    va_end(arguments);
     if (path)
         ++OpenCounts[path];
-    return realOpen(path, mode);
+    return realOpen(path, flags, mode);
 }
 
 namespace {

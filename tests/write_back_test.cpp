@@ -103,14 +103,6 @@ TEST_F(WriteBackTest, MissingWriteFileLogsErrorAndKeepsNameInMemory)
     EXPECT_FALSE(FileExists("hues.mul"));
 }
 
-TEST_F(WriteBackTest, FailedFlushOnFullDiskLogsError)
-{
-    form->FilenameWrite->setText("/dev/full");
-    form->MemoLog->clear();
-    form->PatchItClick();
-    EXPECT_EQ(LogLines(*form), QStringList({"!ERROR"}));
-}
-
 TEST_F(WriteBackTest, AutoSaveDisablesPatchItAndWritesNothingByItself)
 {
     ASSERT_TRUE(form->PatchIt->isEnabled());

@@ -13,7 +13,13 @@
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <iterator>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 TempFolder::TempFolder() : m_previous(QDir::currentPath())
 {
@@ -28,6 +34,86 @@ TempFolder::~TempFolder()
 std::string TempFolder::path(const std::string &name) const
 {
     return (m_dir.path() + "/" + QString::fromStdString(name)).toStdString();
+}
+
+FileSizeLimit::FileSizeLimit(long bytes)
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    m_previous = static_cast<long>(limit.rlim_cur);
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(m_previous);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+namespace {
+
+constexpr std::uint32_t PermissionOverrides =
+    (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+
+// The raw system calls act on the calling thread alone; the C library's wrappers would
+// change every thread of the process.
+bool ThreadCapabilities(__user_cap_data_struct (&data)[2], bool set)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+
+// Whether a file with no write permission can still be opened for writing.
+bool ReadOnlyFileIsWritable()
+{
+    char name[] = "/tmp/colvane-readonly-XXXXXX";
+    const int created = mkstemp(name);
+    if (created < 0)
+        return true;
+    close(created);
+    chmod(name, 0444);
+    const int opened = open(name, O_RDWR);
+    if (opened >= 0)
+        close(opened);
+    unlink(name);
+    return opened >= 0;
+}
+
+} // namespace
+
+WithoutPermissionOverride::WithoutPermissionOverride()
+{
+    __user_cap_data_struct data[2]{};
+    if (geteuid() == 0) {
+        if (!ThreadCapabilities(data, false)) {
+            m_failure = "the thread's capabilities cannot be read";
+            return;
+        }
+        m_savedEffective[0] = data[0].effective;
+        m_savedEffective[1] = data[1].effective;
+        data[0].effective &= ~PermissionOverrides;
+        m_dropped = ThreadCapabilities(data, true);
+        if (!m_dropped) {
+            m_failure = "the privilege to override file permissions cannot be dropped";
+            return;
+        }
+    }
+    if (ReadOnlyFileIsWritable())
+        m_failure = "a read-only file stays writable here (a file system that ignores modes?)";
+}
+
+WithoutPermissionOverride::~WithoutPermissionOverride()
+{
+    if (!m_dropped)
+        return;
+    __user_cap_data_struct data[2]{};
+    ThreadCapabilities(data, false);
+    data[0].effective = m_savedEffective[0];
+    data[1].effective = m_savedEffective[1];
+    ThreadCapabilities(data, true);
 }
 
 HueEntry PatternEntry(int n, int seed)
@@ -74,11 +160,8 @@ bool FileExists(const std::string &fileName)
 
 bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry)
 {
-    std::FILE *stream = OpenHueFileForUpdate(fileName);
-    if (!stream)
-        return false;
-    const bool written = WriteEntryTo(stream, n, entry);
-    return CloseHueFile(stream) && written;
+    auto file = HueFile::openForUpdate(fileName);
+    return file && file->writeEntry(n, entry);
 }
 
 HueEntry EntryOnDisk(const std::string &fileName, int n)

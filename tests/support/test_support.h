@@ -7,6 +7,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -35,13 +36,43 @@ void WriteHueFile(const std::string &fileName, int count, int seed = 0);
 void WriteBytes(const std::string &fileName, const std::vector<unsigned char> &bytes);
 std::vector<unsigned char> ReadBytes(const std::string &fileName);
 bool FileExists(const std::string &fileName);
-// Writes entry n in place through the program's own update stream; false when the file does
-// not open or the record, flush or close fails.
+// Writes entry n in place through the program's own file layer; false when the file does not
+// open or the record cannot be written.
 bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry);
 // Entry n of a file as it stands on disk (zeroes beyond the end).
 HueEntry EntryOnDisk(const std::string &fileName, int n);
 // Byte for byte, padding and name bytes after the terminator included.
 bool SameEntry(const HueEntry &a, const HueEntry &b);
+
+// Sets the soft limit on the size of files this process writes, for the object's life. A
+// write beyond it fails; the program, not the test, must keep the signal it raises harmless.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    long m_previous = -1;
+};
+
+// For the object's life the calling thread, which runs the window, loses the privilege that
+// lets root write into a read-only file. Capabilities belong to a thread, so they come back
+// afterwards. failure() tells why a read-only file is still writable, or is empty.
+class WithoutPermissionOverride {
+public:
+    WithoutPermissionOverride();
+    ~WithoutPermissionOverride();
+    WithoutPermissionOverride(const WithoutPermissionOverride &) = delete;
+    WithoutPermissionOverride &operator=(const WithoutPermissionOverride &) = delete;
+    const std::string &failure() const { return m_failure; }
+
+private:
+    bool m_dropped = false;
+    std::uint32_t m_savedEffective[2] = {};
+    std::string m_failure;
+};
 
 // Builds the window in the current folder, shows it and waits until it is exposed.
 std::unique_ptr<TForm1> ShowForm();
