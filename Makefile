@@ -1,7 +1,7 @@
 # Colvane: `make run` opens the window on a folder of sample hue files, `make test` runs every
 # test. Both first install the Debian packages the build needs when they are missing.
 
-PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
             fonts-dejavu-core fonts-liberation xvfb xauth
 BUILD := build
 DEMO := $(BUILD)/demo

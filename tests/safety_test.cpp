@@ -1,0 +1,473 @@
+#include "support/test_support.h"
+
+#include "huefile/hue_file.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <random>
+#include <rapidcheck/gtest.h>
+#include <sys/stat.h>
+
+// Random hue files and random sequences of the window's writing operations, each checked
+// against a byte-array model of both files after every step. `make soak` runs many more
+// sequences than `make test` through RC_PARAMS.
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+constexpr long Record = sizeof(HueEntry);
+constexpr long FullFileSize = EntryOffset(MaxEntryNumber) + Record;
+
+// File bytes with many zeroes, so that names end early as often as they run to 20 bytes.
+Bytes RandomBytes(long size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Bytes bytes(static_cast<std::size_t>(size));
+    for (auto &byte : bytes)
+        byte = random() % 4 == 0 ? 0 : static_cast<unsigned char>(random());
+    return bytes;
+}
+
+// Uniform over the whole range from the first case on: the plain generator starts near the
+// minimum and widens with the case number, which would keep early cases at entry 1.
+template <typename T> rc::Gen<T> Uniform(T min, T max)
+{
+    return rc::gen::resize(rc::kNominalSize, rc::gen::inRange<T>(min, max));
+}
+
+rc::Gen<long> FileSize()
+{
+    return rc::gen::oneOf(rc::gen::element(0L, 1L, 4L, 707L, 708L, 709L, FullFileSize),
+                          Uniform(0L, FullFileSize + 1));
+}
+
+// The last entry whose place a file of this size reaches; entries near it are where whole,
+// partial and missing records meet.
+int LastEntryAround(long size)
+{
+    int n = 1;
+    while (n < MaxEntryNumber && EntryOffset(n + 1) <= size)
+        ++n;
+    return n;
+}
+
+rc::Gen<int> EntryNear(int around)
+{
+    return rc::gen::oneOf(Uniform(1, MaxEntryNumber + 1),
+                          Uniform(std::max(1, around - 3),
+                                           std::min(MaxEntryNumber, around + 3) + 1));
+}
+
+std::string StoredName(const HueEntry &entry)
+{
+    const auto *end = static_cast<const char *>(std::memchr(entry.name, 0, HueNameLength));
+    return std::string(entry.name, end ? static_cast<std::size_t>(end - entry.name)
+                                       : static_cast<std::size_t>(HueNameLength));
+}
+
+void StoreName(const std::string &name, HueEntry &entry)
+{
+    std::memset(entry.name, 0, sizeof entry.name);
+    std::memcpy(entry.name, name.data(), std::min<std::size_t>(name.size(), HueNameLength));
+}
+
+// The two files and the editor as the window must leave them. With one file behind both
+// names, both sides are the same byte array.
+struct Model {
+    Bytes writeFile;
+    std::optional<Bytes> readFile;
+    std::optional<long> sizeLimit;
+    HueEntry editor{};
+    bool editorInFile = false;
+    std::string shownName;
+    int browserRow = 0;
+    QStringList log;
+
+    const Bytes &source() const { return readFile ? *readFile : writeFile; }
+
+    static bool ReadEntry(const Bytes &file, int n, HueEntry &entry)
+    {
+        entry = HueEntry{};
+        const long offset = EntryOffset(n);
+        const long present = std::clamp<long>(static_cast<long>(file.size()) - offset, 0, Record);
+        std::memcpy(&entry, file.data() + offset * (present > 0), static_cast<std::size_t>(present));
+        return present == Record;
+    }
+
+    bool Write(int n, const HueEntry &entry)
+    {
+        const long offset = EntryOffset(n);
+        if (sizeLimit && offset + Record > *sizeLimit)
+            return false;
+        if (static_cast<long>(writeFile.size()) < offset + Record)
+            writeFile.resize(static_cast<std::size_t>(offset + Record));
+        std::memcpy(writeFile.data() + offset, &entry, Record);
+        return true;
+    }
+
+    // Pairs ascend; a source without a whole record is skipped, the first failed write ends
+    // the copy. Within one file every source is read before the first write.
+    bool Copy(int sourceFrom, int sourceTo, int targetFrom, int targetTo)
+    {
+        const int lastSource = std::min(sourceTo, sourceFrom + (targetTo - targetFrom));
+        std::vector<std::pair<int, HueEntry>> records;
+        const Bytes sourceBefore = source();
+        for (int s = sourceFrom; s <= lastSource; ++s) {
+            HueEntry entry;
+            if (ReadEntry(sourceBefore, s, entry))
+                records.emplace_back(targetFrom + (s - sourceFrom), entry);
+        }
+        for (const auto &[target, entry] : records) {
+            if (!Write(target, entry))
+                return false;
+        }
+        return true;
+    }
+
+    void PatchIt()
+    {
+        StoreName(shownName, editor);
+        const bool written = Write(browserRow + 1, editor);
+        editorInFile = editorInFile || written;
+        log << (written ? QString("PATCHING  %1").arg(browserRow + 1) : QString("!ERROR"));
+    }
+
+    // The load shows what the file holds; only an entry the file holds is written back when
+    // its stored name replaces the one shown.
+    void LoadWithAutoSave(int row)
+    {
+        browserRow = row;
+        editorInFile = ReadEntry(writeFile, row + 1, editor);
+        const std::string stored = StoredName(editor);
+        if (stored == shownName)
+            return;
+        shownName = stored;
+        if (editorInFile)
+            PatchIt();
+    }
+};
+
+class Window {
+public:
+    Window(const Bytes &readFile, const Bytes &writeFile, bool oneFile)
+    {
+        WriteBytes("hues.mul", writeFile);
+        if (oneFile)
+            QFile::link("hues.mul", "patch-hues.mul");
+        else
+            WriteBytes("patch-hues.mul", readFile);
+        form = ShowForm();
+        form->RadioButtonGetColor1->setChecked(true);
+    }
+
+    void Copy(bool single, int from, int to, int targetFrom)
+    {
+        form->Only1Color->setChecked(single);
+        form->NumberFrom->setText(QString::number(from));
+        form->TargetOther->setChecked(true);
+        form->TargetNumberFrom->setText(QString::number(targetFrom));
+        form->NumberTo->setText(QString::number(to));
+        form->CopyColorsClick();
+    }
+
+    void WriteBack(int row, int colour, HueColour word, const std::string &name)
+    {
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, row, canSelect);
+        form->aktHueName->setText(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
+        form->EditHue.colours[colour] = word;
+        form->PatchItClick();
+    }
+
+    void LoadWithAutoSave(int row)
+    {
+        form->AutoSave->setChecked(true);
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, row, canSelect);
+        form->HueGrid1DblClick();
+        form->AutoSave->setChecked(false);
+    }
+
+    int Field(const QLineEdit *field) const { return field->text().toInt(); }
+
+    std::unique_ptr<TForm1> form;
+};
+
+// Nothing but the two hue files, by the names they started with.
+QStringList FolderContents()
+{
+    return QDir::current().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                                     QDir::Name);
+}
+
+} // namespace
+
+RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
+{
+    const TempFolder folder;
+    const bool oneFile = *rc::gen::weightedElement<bool>({{1, true}, {3, false}});
+    const Bytes writeStart = RandomBytes(*FileSize(), *Uniform(0u, ~0u));
+    const Bytes readStart = oneFile ? Bytes() : RandomBytes(*FileSize(), *Uniform(0u, ~0u));
+    Window window(readStart, writeStart, oneFile);
+    const QStringList contents = FolderContents();
+
+    Model model;
+    model.writeFile = writeStart;
+    if (!oneFile)
+        model.readFile = readStart;
+    model.editorInFile = Model::ReadEntry(writeStart, 1, model.editor);
+    model.shownName = StoredName(model.editor);
+
+    const int steps = *Uniform(1, 10);
+    for (int step = 0; step < steps; ++step) {
+        const Bytes before = model.writeFile;
+        const int around = LastEntryAround(static_cast<long>(before.size()));
+        const bool limited = *rc::gen::weightedElement<bool>({{1, true}, {3, false}});
+        const long limit =
+            *rc::gen::oneOf(Uniform(0L, FullFileSize + 1),
+                            Uniform(std::max(0L, EntryOffset(around) - 100),
+                                             EntryOffset(around) + 200));
+        model.sizeLimit = limited ? std::optional<long>(limit) : std::nullopt;
+        std::optional<FileSizeLimit> sizeLimit;
+        if (limited)
+            sizeLimit.emplace(limit);
+
+        const int kind = *Uniform(0, 4);
+        if (kind <= 1) {
+            const int from = *EntryNear(around);
+            const int to = kind == 0 ? from : *Uniform(from, std::min(MaxEntryNumber, from + 40) + 1);
+            const int target = *EntryNear(around);
+            window.Copy(kind == 0, from, to, target);
+            TForm1 &form = *window.form;
+            const bool written =
+                model.Copy(window.Field(form.NumberFrom), kind == 0 ? window.Field(form.NumberFrom)
+                                                                    : window.Field(form.NumberTo),
+                           window.Field(form.TargetNumberFrom),
+                           kind == 0 ? window.Field(form.TargetNumberFrom)
+                                     : window.Field(form.TargetNumberTo));
+            const QString single = kind == 0 ? "ONE   " : "RANGE ";
+            const auto rangeEnd = [&](const QLineEdit *end) {
+                return kind == 0 ? QString() : " .. " + end->text();
+            };
+            model.log << "GET " + single + form.NumberFrom->text() + rangeEnd(form.NumberTo)
+                      << "PUT " + single + form.TargetNumberFrom->text() +
+                             rangeEnd(form.TargetNumberTo);
+            if (!written)
+                model.log << "!ERROR";
+        } else if (kind == 2) {
+            const int row = *EntryNear(around) - 1;
+            const int colour = *Uniform(0, HueColourCount);
+            const auto word = *Uniform<HueColour>(0, 0xFFFF);
+            const std::string name = *rc::gen::container<std::string>(
+                *Uniform(0, HueNameLength + 1),
+                rc::gen::map(Uniform(1, 256), [](int c) { return static_cast<char>(c); }));
+            window.WriteBack(row, colour, word, name);
+            model.browserRow = row;
+            model.editor.colours[colour] = word;
+            model.shownName = name;
+            model.PatchIt();
+        } else {
+            const int row = *EntryNear(around) - 1;
+            window.LoadWithAutoSave(row);
+            model.LoadWithAutoSave(row);
+        }
+        sizeLimit.reset();
+
+        RC_ASSERT(ReadBytes("hues.mul") == model.writeFile);
+        if (!oneFile)
+            RC_ASSERT(ReadBytes("patch-hues.mul") == *model.readFile);
+        RC_ASSERT(ReadBytes("hues.mul").size() >= before.size());
+        RC_ASSERT(LogLines(*window.form) == model.log);
+        RC_ASSERT(SameEntry(window.form->EditHue, model.editor));
+        RC_ASSERT(FolderContents() == contents);
+    }
+}
+
+namespace {
+
+enum class Operation { PatchIt, AutoSavedName, CopyOne, CopyRange };
+
+struct Fault {
+    const char *name;
+    long writeFileSize; // -1: no write file
+    int entry;          // the entry the operation writes, or the first of the range
+    // Breaks the write file once the window has checked it; returns false when the write
+    // file can no longer be opened for update.
+    std::function<bool(TForm1 &)> arrange;
+    std::optional<long> sizeLimit = std::nullopt;
+};
+
+// A sample file name turned into a thing that is no hue file.
+bool MakeFifo(const char *name)
+{
+    return mkfifo(name, 0644) == 0;
+}
+
+const long TenMegabytes = 10L << 20;
+
+// What each fault leaves the write file, the log and the window in, for every writing
+// operation: the write either lands whole or changes no byte, the file is never created or
+// shortened, a write that was tried and failed says "!ERROR", and a file that does not open
+// for update is left alone as the copy leaves it, silently.
+class FaultTest : public ::testing::TestWithParam<Operation> {
+protected:
+    void Run(const Fault &fault)
+    {
+        const TempFolder folder;
+        WriteHueFile("patch-hues.mul", MaxEntryNumber, 1);
+        const Bytes initial = fault.writeFileSize < 0 ? Bytes() : RandomBytes(fault.writeFileSize, 7);
+        if (fault.writeFileSize >= 0)
+            WriteBytes("hues.mul", initial);
+        auto form = ShowForm();
+        form->RadioButtonGetColor1->setChecked(true);
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, fault.entry - 1, canSelect);
+        const bool opens = fault.arrange(*form);
+        const bool writeFileExists = FileExists("hues.mul");
+
+        Model model;
+        model.writeFile = initial;
+        model.readFile = ReadBytes("patch-hues.mul");
+        model.sizeLimit = fault.sizeLimit;
+        model.browserRow = fault.entry - 1;
+        model.editor = form->EditHue;
+        model.shownName = form->aktHueName->text().toLatin1().toStdString();
+        if (GetParam() == Operation::AutoSavedName)
+            model.shownName = model.shownName.size() < HueNameLength ? model.shownName + "x"
+                                                                      : model.shownName.substr(1);
+        {
+            std::optional<FileSizeLimit> limit;
+            if (fault.sizeLimit)
+                limit.emplace(*fault.sizeLimit);
+            Apply(*form, model, opens);
+        }
+        const std::string where = fault.name;
+        EXPECT_EQ(FileExists("hues.mul"), writeFileExists) << where;
+        if (writeFileExists) {
+            EXPECT_EQ(ReadBytes("hues.mul"), opens ? model.writeFile : initial) << where;
+        }
+        EXPECT_EQ(LogLines(*form), model.log) << where;
+    }
+
+    void Apply(TForm1 &form, Model &model, bool opens)
+    {
+        const int n = model.browserRow + 1;
+        switch (GetParam()) {
+        case Operation::PatchIt:
+        case Operation::AutoSavedName:
+            if (GetParam() == Operation::PatchIt) {
+                form.PatchItClick();
+            } else {
+                form.AutoSave->setChecked(true);
+                form.aktHueName->setText(QString::fromLatin1(model.shownName.c_str()));
+            }
+            if (opens)
+                model.PatchIt();
+            else
+                model.log << "!ERROR";
+            break;
+        case Operation::CopyOne:
+        case Operation::CopyRange: {
+            const bool single = GetParam() == Operation::CopyOne;
+            const int last = single ? n : std::min(MaxEntryNumber, n + 9);
+            form.Only1Color->setChecked(single);
+            form.NumberFrom->setText(QString::number(n));
+            form.NumberTo->setText(QString::number(last));
+            form.CopyColorsClick();
+            if (!opens)
+                break;
+            const QString range = single ? QString("ONE   %1").arg(n)
+                                         : QString("RANGE %1 .. %2").arg(n).arg(last);
+            model.log << "GET " + range << "PUT " + range;
+            if (!model.Copy(n, last, n, last))
+                model.log << "!ERROR";
+            break;
+        }
+        }
+    }
+};
+
+std::string OperationName(const ::testing::TestParamInfo<Operation> &info)
+{
+    const char *names[] = {"PatchIt", "AutoSavedName", "CopyOne", "CopyRange"};
+    return names[static_cast<int>(info.param)];
+}
+
+TEST_P(FaultTest, EveryWriteIsWholeOrChangesNothing)
+{
+    const WithoutPermissionOverride asAnyUser;
+    const auto opensForUpdate = [](TForm1 &) { return true; };
+    const Fault faults[] = {
+        {"write file deleted after its check", 20000, 30,
+         [](TForm1 &) { return std::remove("hues.mul") != 0; }},
+        {"a folder as the write file", 20000, 30,
+         [](TForm1 &form) {
+             QDir().mkdir("folder.mul");
+             form.FilenameWrite->setText("folder.mul");
+             return false;
+         }},
+        {"a pipe as the write and the read file", 20000, 30,
+         [](TForm1 &form) {
+             EXPECT_TRUE(MakeFifo("pipe.mul"));
+             form.FilenameWrite->setText("pipe.mul");
+             form.FilenameRead->setText("pipe.mul");
+             form.FilenameRead->setText("patch-hues.mul");
+             return false;
+         }},
+        {"empty file", 0, 9, opensForUpdate},
+        {"1 byte", 1, 1, opensForUpdate},
+        {"4 bytes", 4, 1, opensForUpdate},
+        {"707 bytes", 707, 8, opensForUpdate},
+        {"708 bytes", 708, 8, opensForUpdate},
+        {"709 bytes", 709, 9, opensForUpdate},
+        {"10 MB", TenMegabytes, 3000, opensForUpdate},
+        {"size limit below the entry", 708, 9, opensForUpdate, EntryOffset(9) - 1},
+        {"size limit inside an entry beyond the end", 708, 9, opensForUpdate, EntryOffset(9) + 40},
+        {"size limit inside an entry in place", 20000, 30, opensForUpdate, EntryOffset(30) + 40},
+    };
+    for (const Fault &fault : faults)
+        Run(fault);
+
+    if (!asAnyUser.failure().empty())
+        GTEST_SKIP() << "read-only write file not tried: " << asAnyUser.failure();
+    Run({"read-only write file", 20000, 30, [](TForm1 &) {
+             chmod("hues.mul", 0444);
+             return false;
+         }});
+}
+
+INSTANTIATE_TEST_SUITE_P(AllWritingOperations, FaultTest,
+                         ::testing::Values(Operation::PatchIt, Operation::AutoSavedName,
+                                           Operation::CopyOne, Operation::CopyRange),
+                         OperationName);
+
+// The write name broken and mended while a load failed in between: the check that finds the
+// file again must load the entry a write-back goes to, not entry 1, or autosave copies
+// entry 1 over it.
+TEST(WriteFileCheck, MendedWriteNameLoadsTheBrowsersEntryNotEntryOne)
+{
+    const TempFolder folder;
+    WriteHueFile("patch-hues.mul", 100, 1);
+    WriteHueFile("hues.mul", 100, 2);
+    const Bytes before = ReadBytes("hues.mul");
+    auto form = ShowForm();
+    form->RadioButtonGetColor2->setChecked(true);
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 6, canSelect);
+    form->AutoSave->setChecked(true);
+    form->FilenameWrite->setText("hues.mu");
+    form->HueGrid1SelectCell(1, 41, canSelect);
+    form->FilenameWrite->setText("hues.mul");
+
+    EXPECT_EQ(ReadBytes("hues.mul"), before);
+    EXPECT_TRUE(SameEntry(form->EditHue, PatternEntry(42, 2)));
+    EXPECT_EQ(form->aktHueName->text(), "entry 42");
+}
+
+} // namespace
