@@ -4,6 +4,7 @@
 
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
+#include "widgets/writable_files_only.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <exception>
 
@@ -132,8 +132,8 @@ void TForm1::GetFilenameWriteClick()
     ChooseFile(FilenameWrite, WriteFileFilter);
 }
 
-// The dialog hands back only an existing file that can be written; a read-only choice is
-// refused with the dialog's own message and the dialog opens again.
+// The dialog lists only files that can be written. A read-only name typed into it by hand
+// is not taken: the dialog simply stays open for another choice.
 void TForm1::ChooseFile(QLineEdit *name, const char *filter)
 {
     OpenDialog->setNameFilters(NameFilters(filter));
@@ -141,12 +141,10 @@ void TForm1::ChooseFile(QLineEdit *name, const char *filter)
         if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
             return;
         const QString chosen = OpenDialog->selectedFiles().constFirst();
-        if (QFileInfo(chosen).isWritable()) {
+        if (IsWritableByUser(chosen)) {
             name->setText(QDir::toNativeSeparators(chosen));
             return;
         }
-        QMessageBox::warning(OpenDialog, windowTitle(),
-                             chosen + "\nThis file is read-only. Choose another file.");
     }
 }
 

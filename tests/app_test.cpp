@@ -6,9 +6,14 @@
 #include "widgets/hidden_tab_set.h"
 #include "widgets/picture_box.h"
 #include "widgets/track_bar.h"
+#include "widgets/writable_files_only.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QSignalSpy>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +24,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -228,6 +234,39 @@ TEST(Exceptions, AnEscapingExceptionIsShownAndTheProgramCarriesOn)
 
     QEvent ordinary(QEvent::None);
     EXPECT_NO_THROW(QCoreApplication::sendEvent(&handler, &ordinary));
+}
+
+} // namespace
+
+namespace {
+
+// The ".." dialogs list every folder and the files that can be written, and nothing else, so
+// a read-only file cannot be picked.
+TEST(FileDialog, OffersOnlyFilesThatCanBeWritten)
+{
+    const TempFolder folder;
+    WriteHueFile("hues.mul", 1);
+    WriteHueFile("locked.mul", 1);
+    QDir().mkdir("sub");
+    const WithoutPermissionOverride asAnyUser;
+    chmod("locked.mul", 0444);
+    if (IsWritableByUser("locked.mul"))
+        GTEST_SKIP() << "a read-only file counts as writable here: " << asAnyUser.failure();
+
+    auto form = ShowForm();
+    auto *filter = qobject_cast<WritableFilesOnly *>(form->OpenDialog->proxyModel());
+    ASSERT_NE(filter, nullptr);
+    QFileSystemModel files;
+    QSignalSpy loaded(&files, &QFileSystemModel::directoryLoaded);
+    const QModelIndex root = files.setRootPath(QDir::currentPath());
+    ASSERT_TRUE(loaded.wait(5000));
+    filter->setSourceModel(&files);
+    QStringList offered;
+    const QModelIndex filteredRoot = filter->mapFromSource(root);
+    for (int row = 0; row < filter->rowCount(filteredRoot); ++row)
+        offered << filter->index(row, 0, filteredRoot).data().toString();
+    offered.sort();
+    EXPECT_EQ(offered, QStringList({"hues.mul", "sub"}));
 }
 
 } // namespace
