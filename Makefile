@@ -66,9 +66,8 @@ samples: build
 	@if [ ! -f $(DEMO)/patch-hues.mul ] || [ ! -f $(DEMO)/hues.mul ]; then \
 	  $(BUILD)/colvane-samples $(DEMO); fi
 
-# Every test again, built with address and undefined-behaviour checks; the first report fails
-# the test. Qt's system libraries keep some allocations until exit, so leak reports from them
-# alone are suppressed in tools/lsan.supp.
+# Every test again, built with address, leak and undefined-behaviour checks; the first report
+# fails the test.
 .PHONY: asan
 asan: packages
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ \
@@ -76,6 +75,40 @@ asan: packages
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=detect_stack_use_after_return=1:strict_init_order=1 \
-	  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
+
+# Each fuzz target runs FUZZ_SECONDS from the checked-in seeds and what earlier runs found; the
+# work corpus lives in the build folder so the seeds stay as they are. A crash input is saved in
+# $(FUZZ_BUILD)/artifacts/ and fails the run.
+.PHONY: fuzz fuzz-packages
+fuzz-packages:
+	@$(call install_missing,$(FUZZ_PACKAGES))
+
+fuzz: fuzz-packages
+	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	@failed=""; for t in $(FUZZ_TARGETS); do \
+	  corpus=$(FUZZ_BUILD)/corpus/$$t; log=$(FUZZ_BUILD)/fuzz_$$t.log; \
+	  mkdir -p $$corpus $(FUZZ_BUILD)/artifacts && cp fuzz/corpus/$$t/* $$corpus/ || exit 1; \
+	  echo "fuzz_$$t: $(FUZZ_SECONDS) s, log in $$log"; \
+	  { $(FUZZ_BUILD)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	      -dict=fuzz/$$t.dict -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- $$corpus 2>&1; \
+	    echo $$? > $$log.status; } | cat > $$log; \
+	  runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' $$log); \
+	  if [ "$$(cat $$log.status)" = 0 ] && [ -n "$$runs" ]; then \
+	    echo "fuzz_$$t: $$runs executions, no crash"; \
+	  else \
+	    tail -n 40 $$log; echo "fuzz_$$t: FAILED, see $$log and $(FUZZ_BUILD)/artifacts/"; \
+	    failed="$$failed $$t"; \
+	  fi; \
+	done; \
+	[ -z "$$failed" ] || { echo "Fuzz targets that failed:$$failed"; exit 1; }
+
+# The window's random operation sequences against the byte model, many more of them than
+# `make test` runs. A failure prints the shrunk sequence and the seed to repeat it with.
+SOAK_SEQUENCES ?= 10000
+.PHONY: soak
+soak: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen RC_PARAMS="max_success=$(SOAK_SEQUENCES)" \
+	  tests/safety_test --gtest_filter='WindowAgainstModel.*'

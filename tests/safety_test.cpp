@@ -96,7 +96,8 @@ struct Model {
         entry = HueEntry{};
         const long offset = EntryOffset(n);
         const long present = std::clamp<long>(static_cast<long>(file.size()) - offset, 0, Record);
-        std::memcpy(&entry, file.data() + offset * (present > 0), static_cast<std::size_t>(present));
+        if (present > 0)
+            std::memcpy(&entry, file.data() + offset, static_cast<std::size_t>(present));
         return present == Record;
     }
 

@@ -1,0 +1,432 @@
+#include "copy/entry_copy.h"
+#include "huefile/hue_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+// Each input describes two hue files and a run of entry reads, writes and copies on them,
+// optionally under a file-size limit. The same steps are taken on plain byte arrays, and after
+// every step the files on disk must hold exactly the bytes of their arrays.
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr long RecordSize = static_cast<long>(sizeof(HueEntry));
+constexpr long LargestFile = EntryOffset(MaxEntryNumber) + RecordSize;
+constexpr int MostSteps = 48;
+
+// The input read from the front; once it runs out every value is zero, so any prefix of an
+// input is an input too and the fuzzer may cut freely.
+class Input {
+public:
+    Input(const std::uint8_t *data, std::size_t size) : m_data(data), m_size(size) {}
+    bool empty() const { return m_next >= m_size; }
+    std::uint8_t byte() { return m_next < m_size ? m_data[m_next++] : 0; }
+    int word()
+    {
+        const int low = byte();
+        return low | byte() << 8;
+    }
+    int entry() { return 1 + word() % MaxEntryNumber; }
+    // A last entry near the first: most ranges stay short so the fuzzer stays fast, and a
+    // range may also end before it starts.
+    int entryNear(int first, bool anywhere)
+    {
+        if (anywhere)
+            return entry();
+        return std::clamp(first + static_cast<std::int8_t>(byte()), 1, MaxEntryNumber);
+    }
+    // A byte position near the edge of a record, where sizes and limits matter most.
+    long place()
+    {
+        const int record = word() % (MaxEntryNumber + 2);
+        const long edge = record == 0 ? 0 : EntryOffset(record);
+        return std::clamp<long>(edge + static_cast<std::int8_t>(byte()), 0, LargestFile);
+    }
+
+private:
+    const std::uint8_t *m_data;
+    std::size_t m_size;
+    std::size_t m_next = 0;
+};
+
+// The harness's own byte loops would otherwise feed the fuzzer comparisons of no interest and
+// take most of its time.
+#define NOT_TRACED __attribute__((no_sanitize("coverage")))
+#define NOT_TRACED_OR_CHECKED __attribute__((no_sanitize("coverage", "address")))
+
+// Fills with bytes that differ from place to place, so that a record landing one slot off, or
+// an old record left behind, never happens to look right.
+NOT_TRACED_OR_CHECKED void Scramble(std::uint8_t *bytes, std::size_t count, std::uint64_t seed)
+{
+    std::uint64_t state = seed * 0x2545F4914F6CDD1DULL + 1;
+    for (std::size_t i = 0; i < count; i += 8) {
+        state += 0x9E3779B97F4A7C15ULL;
+        std::uint64_t z = state;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        z ^= z >> 31;
+        std::memcpy(bytes + i, &z, std::min<std::size_t>(8, count - i));
+    }
+}
+
+std::string g_step = "setting up";
+rlimit g_unlimited{};
+
+[[noreturn]] void Fail(const std::string &what);
+
+// Two hue files and a second name for each, so that one file is also opened by two names.
+struct Folder {
+    std::string dir;
+    std::string files[2];
+    std::string links[2];
+
+    Folder()
+    {
+        if (getrlimit(RLIMIT_FSIZE, &g_unlimited) != 0 || g_unlimited.rlim_cur != RLIM_INFINITY) {
+            std::fprintf(stderr, "entry io: needs a process without a file-size limit\n");
+            std::exit(1);
+        }
+        char pattern[] = "/tmp/colvane-fuzz-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            std::perror("entry io: mkdtemp");
+            std::exit(1);
+        }
+        dir = pattern;
+        const char *names[2] = {"a.mul", "b.mul"};
+        for (int f = 0; f < 2; ++f) {
+            files[f] = dir + "/" + names[f];
+            links[f] = dir + "/link-" + names[f];
+            if (symlink(names[f], links[f].c_str()) != 0) {
+                std::perror("entry io: symlink");
+                std::exit(1);
+            }
+        }
+    }
+    ~Folder() { remove(); }
+
+    void remove() const
+    {
+        for (int f = 0; f < 2; ++f) {
+            unlink(links[f].c_str());
+            unlink(files[f].c_str());
+        }
+        rmdir(dir.c_str());
+    }
+};
+
+Folder &TheFolder()
+{
+    static Folder folder;
+    return folder;
+}
+
+[[noreturn]] void Fail(const std::string &what)
+{
+    // The crash input is saved after this; under a small limit it would not fit on disk. The
+    // files themselves are not needed again: the input makes them anew.
+    setrlimit(RLIMIT_FSIZE, &g_unlimited);
+    TheFolder().remove();
+    std::fprintf(stderr, "entry io: %s\n  in step: %s\n", what.c_str(), g_step.c_str());
+    std::abort();
+}
+
+void WriteWholeFile(const std::string &path, const Bytes &bytes)
+{
+    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        Fail("cannot create " + path + ": " + std::strerror(errno));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = write(descriptor, bytes.data() + done, bytes.size() - done);
+        if (put <= 0 && errno != EINTR)
+            Fail("cannot write " + path + ": " + std::strerror(errno));
+        if (put > 0)
+            done += static_cast<std::size_t>(put);
+    }
+    close(descriptor);
+}
+
+// One buffer for every read-back: the files are read after nearly every step.
+const Bytes &ReadWholeFile(const std::string &path)
+{
+    static Bytes bytes;
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (descriptor < 0 || fstat(descriptor, &info) != 0)
+        Fail("cannot read back " + path + ": " + std::strerror(errno));
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got =
+            pread(descriptor, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got <= 0 && errno != EINTR)
+            Fail("cannot read back " + path);
+        if (got > 0)
+            done += static_cast<std::size_t>(got);
+    }
+    close(descriptor);
+    return bytes;
+}
+
+// The byte-array side: what each step must do to the files.
+struct Model {
+    Bytes files[2];
+    std::optional<long> limit;
+
+    NOT_TRACED bool read(int file, int n, std::uint8_t *record) const
+    {
+        const Bytes &bytes = files[file];
+        const auto offset = static_cast<std::size_t>(EntryOffset(n));
+        for (std::size_t i = 0; i < sizeof(HueEntry); ++i)
+            record[i] = offset + i < bytes.size() ? bytes[offset + i] : 0;
+        return offset + sizeof(HueEntry) <= bytes.size();
+    }
+
+    bool write(int file, int n, const std::uint8_t *record)
+    {
+        const long offset = EntryOffset(n);
+        if (limit && offset + RecordSize > *limit)
+            return false;
+        Bytes &bytes = files[file];
+        bytes.resize(std::max<std::size_t>(bytes.size(), offset + sizeof(HueEntry)), 0);
+        std::memcpy(bytes.data() + offset, record, sizeof(HueEntry));
+        return true;
+    }
+
+    bool copy(int from, int to, int source, int target)
+    {
+        std::uint8_t record[sizeof(HueEntry)];
+        return !read(from, source, record) || write(to, target, record);
+    }
+
+    bool copyRange(int from, int to, int sourceFrom, int sourceTo, int targetFrom, int targetTo)
+    {
+        struct Pending {
+            int target;
+            std::uint8_t record[sizeof(HueEntry)];
+        };
+        // Reading every source first is the same-file rule; between two files it changes
+        // nothing, since the writes never reach the file read.
+        std::vector<Pending> pending;
+        const int lastSource = std::min(sourceTo, sourceFrom + (targetTo - targetFrom));
+        for (int s = sourceFrom; s <= lastSource; ++s) {
+            Pending one{targetFrom + (s - sourceFrom), {}};
+            if (read(from, s, one.record))
+                pending.push_back(one);
+        }
+        for (const Pending &one : pending) {
+            if (!write(to, one.target, one.record))
+                return false;
+        }
+        return true;
+    }
+};
+
+// The limit is in force only while the library works, so that nothing else this process
+// writes (a saved crash input above all) can run into it.
+class LimitDuringStep {
+public:
+    explicit LimitDuringStep(const std::optional<long> &limit)
+    {
+        if (!limit)
+            return;
+        rlimit limited = g_unlimited;
+        limited.rlim_cur = static_cast<rlim_t>(*limit);
+        if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
+            Fail(std::string("cannot set the file-size limit: ") + std::strerror(errno));
+    }
+    ~LimitDuringStep() { setrlimit(RLIMIT_FSIZE, &g_unlimited); }
+    LimitDuringStep(const LimitDuringStep &) = delete;
+    LimitDuringStep &operator=(const LimitDuringStep &) = delete;
+};
+
+std::string Describe(const char *format, ...) __attribute__((format(printf, 1, 2)));
+std::string Describe(const char *format, ...)
+{
+    char text[256];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+void Expect(bool same, const char *what, bool got, bool expected)
+{
+    if (!same)
+        Fail(Describe("%s: the library says %d, the model %d", what, got, expected));
+}
+
+void CompareFile(const Model &model, int f)
+{
+    const Bytes &real = ReadWholeFile(TheFolder().files[f]);
+    const Bytes &expected = model.files[f];
+    if (real == expected)
+        return;
+    const std::size_t common = std::min(real.size(), expected.size());
+    std::size_t at = 0;
+    while (at < common && real[at] == expected[at])
+        ++at;
+    Fail(Describe("file %c holds %zu bytes, the model %zu; first difference at byte %zu", "ab"[f],
+                  real.size(), expected.size(), at));
+}
+
+HueFile OpenForReading(const std::string &path)
+{
+    auto file = HueFile::openForReading(path);
+    if (!file)
+        Fail("cannot open " + path + " for reading");
+    return std::move(*file);
+}
+
+HueFile OpenForUpdate(const std::string &path)
+{
+    auto file = HueFile::openForUpdate(path);
+    if (!file)
+        Fail("cannot open " + path + " for update");
+    return std::move(*file);
+}
+
+void CheckSizes(const HueFile *reader, long readerSize, const HueFile *writer, long writerSize)
+{
+    if (reader && reader->size() != readerSize)
+        Fail(Describe("the read file's size() is %ld, opened at %ld",
+                      static_cast<long>(reader->size()), readerSize));
+    if (writer && writer->size() != writerSize)
+        Fail(Describe("the written file's size() is %ld, the model's file %ld",
+                      static_cast<long>(writer->size()), writerSize));
+}
+
+void Step(Input &input, Model &model, int index)
+{
+    const Folder &folder = TheFolder();
+    const int op = input.byte();
+    const int from = op >> 3 & 1;
+    const int to = op >> 4 & 1;
+    const std::string &readPath = op >> 5 & 1 ? folder.links[from] : folder.files[from];
+    const std::string &writePath = op >> 6 & 1 ? folder.links[to] : folder.files[to];
+    const bool anywhere = op >> 7 & 1;
+    const long fromSize = static_cast<long>(model.files[from].size());
+
+    switch (op & 7) {
+    case 0:
+    case 1: {
+        const int n = input.entry();
+        g_step = Describe("#%d read entry %d of %c", index, n, "ab"[from]);
+        const HueFile reader = OpenForReading(readPath);
+        HueEntry entry;
+        std::memset(&entry, 0xA5, sizeof entry);
+        bool got = false;
+        {
+            const LimitDuringStep limit(model.limit);
+            got = reader.readEntry(n, entry);
+        }
+        std::uint8_t expected[sizeof(HueEntry)];
+        const bool whole = model.read(from, n, expected);
+        Expect(got == whole, "readEntry", got, whole);
+        if (std::memcmp(&entry, expected, sizeof entry) != 0)
+            Fail("readEntry: the record read differs from the model's bytes");
+        CheckSizes(&reader, fromSize, nullptr, 0);
+        // A file opened for reading only cannot change, so there is nothing to compare.
+        return;
+    }
+    case 2:
+    case 3: {
+        const int n = input.entry();
+        HueEntry entry;
+        Scramble(reinterpret_cast<std::uint8_t *>(&entry), sizeof entry,
+                 static_cast<std::uint64_t>(input.byte()) << 8 | static_cast<unsigned>(index));
+        g_step = Describe("#%d write entry %d of %c", index, n, "ab"[to]);
+        HueFile writer = OpenForUpdate(writePath);
+        bool got = false;
+        {
+            const LimitDuringStep limit(model.limit);
+            got = writer.writeEntry(n, entry);
+        }
+        const bool expected = model.write(to, n, reinterpret_cast<const std::uint8_t *>(&entry));
+        Expect(got == expected, "writeEntry", got, expected);
+        CheckSizes(nullptr, 0, &writer, static_cast<long>(model.files[to].size()));
+        break;
+    }
+    case 4: {
+        const int source = input.entry();
+        const int target = input.entry();
+        g_step = Describe("#%d copy entry %d of %c to entry %d of %c", index, source, "ab"[from],
+                          target, "ab"[to]);
+        const HueFile reader = OpenForReading(readPath);
+        HueFile writer = OpenForUpdate(writePath);
+        bool got = false;
+        {
+            const LimitDuringStep limit(model.limit);
+            got = CopyHueEntry(reader, writer, source, target);
+        }
+        const bool expected = model.copy(from, to, source, target);
+        Expect(got == expected, "CopyHueEntry", got, expected);
+        CheckSizes(&reader, fromSize, &writer, static_cast<long>(model.files[to].size()));
+        break;
+    }
+    case 5:
+    case 6: {
+        const int sourceFrom = input.entry();
+        const int sourceTo = input.entryNear(sourceFrom, anywhere);
+        const int targetFrom = input.entry();
+        const int targetTo = input.entryNear(targetFrom, anywhere);
+        g_step = Describe("#%d copy entries %d..%d of %c to %d..%d of %c", index, sourceFrom,
+                          sourceTo, "ab"[from], targetFrom, targetTo, "ab"[to]);
+        const HueFile reader = OpenForReading(readPath);
+        HueFile writer = OpenForUpdate(writePath);
+        const bool same = reader.isSameFileAs(writer);
+        Expect(same == (from == to), "isSameFileAs", same, from == to);
+        bool got = false;
+        {
+            const LimitDuringStep limit(model.limit);
+            got = CopyHueEntryRange(reader, writer, sourceFrom, sourceTo, targetFrom, targetTo);
+        }
+        const bool expected = model.copyRange(from, to, sourceFrom, sourceTo, targetFrom, targetTo);
+        Expect(got == expected, "CopyHueEntryRange", got, expected);
+        CheckSizes(&reader, fromSize, &writer, static_cast<long>(model.files[to].size()));
+        break;
+    }
+    default: {
+        const bool limited = input.byte() & 1;
+        model.limit = limited ? std::optional<long>(input.place()) : std::nullopt;
+        return;
+    }
+    }
+    CompareFile(model, to);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const Folder &folder = TheFolder();
+    Input input(data, size);
+    // Kept from input to input so that its arrays keep their memory.
+    static Model model;
+    model.limit.reset();
+    g_step = "setting up";
+    for (int f = 0; f < 2; ++f) {
+        model.files[f].resize(static_cast<std::size_t>(input.place()));
+        Scramble(model.files[f].data(), model.files[f].size(), input.byte() + 256u * f);
+        WriteWholeFile(folder.files[f], model.files[f]);
+    }
+    for (int index = 1; index <= MostSteps && !input.empty(); ++index)
+        Step(input, model, index);
+    return 0;
+}
