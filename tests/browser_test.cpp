@@ -12,9 +12,13 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QTest>
 #include <cstdarg>
 #include <cstring>
+#include <functional>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -293,6 +297,70 @@ TEST_F(BrowserTest, LoadSelectsThePreviouslySelectedColourAgain)
     const DisplayColour colour = HueToDisplay(PatternEntry(8, WriteSeed), 4);
     EXPECT_TRUE(form->MixColorOkay->isEnabled());
     EXPECT_EQ(ChannelFieldTexts(*form), ChannelTexts(colour));
+}
+
+} // namespace
+
+namespace {
+
+// The grid's pixels as they stand in the window, not painted afresh as grab() would.
+QImage OnScreen(const QWidget *widget)
+{
+    const QPoint origin = widget->mapTo(widget->window(), QPoint(0, 0));
+    return widget->screen()
+        ->grabWindow(widget->window()->winId(), origin.x(), origin.y(), widget->width(),
+                     widget->height())
+        .toImage();
+}
+
+struct StepCase {
+    const char *name;
+    int cursorRow; // where the cursor stands before the step, as a row on screen
+    std::function<void(DrawGrid *)> step;
+};
+
+// A step of one row moves the rows already on screen and reads only the rows whose look
+// changes: the one that comes into view and the old and the new cursor. What it leaves on
+// screen is what a full repaint shows.
+TEST_F(BrowserTest, OneRowStepsReadAtMostThreeRowsAndShowWhatAFullRepaintShows)
+{
+    const StepCase cases[] = {
+        {"arrow down at the bottom edge", -1,
+         [](DrawGrid *grid) { QTest::keyClick(grid, Qt::Key_Down); }},
+        {"arrow up at the top edge", 0, [](DrawGrid *grid) { QTest::keyClick(grid, Qt::Key_Up); }},
+        {"wheel notch down at the bottom edge", -1,
+         [](DrawGrid *grid) {
+             QWheelEvent notch(QPointF(20, 20), grid->mapToGlobal(QPointF(20, 20)), QPoint(),
+                               QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                               false);
+             QApplication::sendEvent(grid, &notch);
+         }},
+        {"scroll bar arrow", 5,
+         [](DrawGrid *grid) {
+             grid->findChild<QScrollBar *>()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+         }},
+    };
+    for (const StepCase &c : cases) {
+        Open(MaxEntryNumber, MaxEntryNumber);
+        // Without loads into the editor, every open is the browser's.
+        form->RadioButtonGetColor1->setChecked(true);
+        DrawGrid *grid = form->HueGrid1;
+        grid->setFocus();
+        grid->setTopRow(100);
+        const int onScreen = c.cursorRow < 0 ? grid->visibleRowCount() - 1 : c.cursorRow;
+        grid->setCurrentCell(3, 100 + onScreen);
+        Settle();
+        OpenCounts.clear();
+        c.step(grid);
+        Settle();
+        EXPECT_LE(OpenCounts[form->ReadFileName()], 3) << c.name;
+        EXPECT_LE(OpenCounts[form->WriteFileName()], 3) << c.name;
+        EXPECT_GT(OpenCounts[form->WriteFileName()], 0) << c.name;
+        const QImage stepped = OnScreen(grid);
+        form->RefreshBrowser();
+        EXPECT_EQ(stepped, OnScreen(grid)) << c.name;
+        form.reset();
+    }
 }
 
 } // namespace

@@ -144,10 +144,16 @@ void DrawGrid::setTopRow(int row)
     const int top = std::clamp(row, 0, maxTopRow());
     if (top == m_topRow)
         return;
+    const int shift = top - m_topRow;
     m_topRow = top;
     const QSignalBlocker blocker(m_scrollBar);
     m_scrollBar->setValue(top);
-    update();
+    // A shift of less than a page moves the rows already painted and paints only those that
+    // come into view; the grid paints every pixel itself, so its pixels can be moved.
+    if (std::abs(shift) < visibleRowCount())
+        scroll(0, -shift * rowStride(), cellArea());
+    else
+        update();
 }
 
 // The last grid line may be cut off: a row counts as visible when its cell fits.
@@ -245,14 +251,21 @@ void DrawGrid::updateScrollBar()
     m_scrollBar->setValue(m_topRow);
 }
 
+// Each rectangle of the region is painted on its own, so that a few cells far apart, such as
+// the old and the new cursor, do not repaint every row between them.
 void DrawGrid::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     qDrawWinPanel(&painter, rect(), palette(), true);
-    const QRect area = cellArea();
-    const QRect dirty = event->rect() & area;
+    for (const QRect &part : event->region())
+        paintPart(painter, part & cellArea());
+}
+
+void DrawGrid::paintPart(QPainter &painter, const QRect &dirty)
+{
     if (dirty.isEmpty())
         return;
+    const QRect area = cellArea();
     painter.setClipRect(dirty);
     const int firstRow = m_topRow + (dirty.top() - area.top()) / rowStride();
     const int lastRow =
@@ -505,17 +518,18 @@ void DrawGrid::wheelEvent(QWheelEvent *event)
     }
 }
 
+// The focus shows only on the current cell.
 void DrawGrid::focusInEvent(QFocusEvent *event)
 {
     QWidget::focusInEvent(event);
     emit entered();
-    update();
+    update(cellRect(m_col, m_row));
 }
 
 void DrawGrid::focusOutEvent(QFocusEvent *event)
 {
     QWidget::focusOutEvent(event);
-    update();
+    update(cellRect(m_col, m_row));
 }
 
 bool DrawGrid::trySelect(int col, int row)
@@ -528,12 +542,14 @@ bool DrawGrid::trySelect(int col, int row)
     return true;
 }
 
+// Only the cells whose look changes are painted again: the old and the new cursor.
 void DrawGrid::moveCursor(int col, int row)
 {
+    update(cellRect(m_col, m_row));
     m_col = col;
     m_row = row;
     scrollIntoView(row);
-    update();
+    update(cellRect(m_col, m_row));
 }
 
 void DrawGrid::scrollIntoView(int row)

@@ -94,6 +94,7 @@ private:
     bool colDrawsInsideCell(int col) const;
     void updateColumnEdges();
     const QImage &rowPattern(int width);
+    void paintPart(QPainter &painter, const QRect &dirty);
     void paintBackgrounds(QPainter &painter, const QRect &dirty, int firstCol, int lastCol,
                           int firstRow, int lastRow);
     void paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow);
