@@ -56,7 +56,9 @@ QString BrowserLabel(int entryNumber)
 
 void TForm1::ConnectBrowser()
 {
-    connect(HueGrid1, &DrawGrid::drawCell, this, &TForm1::HueGrid1DrawCell);
+    HueGrid1->setCellPainter([this](QPainter *canvas, int col, int row, const QRect &rect) {
+        HueGrid1DrawCell(canvas, col, row, rect);
+    });
     // Swatches and missing-entry marks are exact fills of the cell, so the grid need not clip
     // them; the label and the separator draw text and stay clipped.
     for (int col = FirstSourceColumn; col <= LastTargetColumn; ++col)

@@ -35,7 +35,9 @@ QString StoredName(const HueEntry &entry)
 
 void TForm1::ConnectEditorGrid()
 {
-    connect(HueGridEdit, &DrawGrid::drawCell, this, &TForm1::HueGridEditDrawCell);
+    HueGridEdit->setCellPainter([this](QPainter *canvas, int col, int row, const QRect &rect) {
+        HueGridEditDrawCell(canvas, col, row, rect);
+    });
     connect(HueGridEdit, &DrawGrid::selectCell, this, [this](int col, int row, bool *canSelect) {
         HueGridEditSelectCell(col, row, *canSelect);
     });

@@ -12,6 +12,7 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -30,6 +31,12 @@ DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent)
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &DrawGrid::setTopRow);
     updateColumnEdges();
     updateScrollBar();
+}
+
+void DrawGrid::setCellPainter(CellPainter painter)
+{
+    m_cellPainter = std::move(painter);
+    update();
 }
 
 void DrawGrid::setColCount(int count)
@@ -354,19 +361,26 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
             const QRect rect(area.left() + m_colLefts[c], top, width, m_rowHeight);
             const bool current = c == m_col && r == m_row;
             if (!current && colDrawsInsideCell(c)) {
-                emit drawCell(&painter, c, r, rect);
+                paintCell(painter, c, r, rect);
                 continue;
             }
             painter.save();
             painter.setClipRect(rect, Qt::IntersectClip);
             if (current)
                 painter.setPen(highlightedText);
-            emit drawCell(&painter, c, r, rect);
+            paintCell(painter, c, r, rect);
             painter.restore();
             if (current && showFocus)
                 drawFocusIndication(painter, rect);
         }
     }
+}
+
+void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
+{
+    if (m_cellPainter)
+        m_cellPainter(&painter, col, row, rect);
+    emit drawCell(&painter, col, row, rect);
 }
 
 // A dotted rectangle that inverts what lies beneath, so it shows on any swatch colour.
