@@ -132,11 +132,26 @@ void TForm1::GetFilenameWriteClick()
     ChooseFile(FilenameWrite, WriteFileFilter);
 }
 
+// Built on the first choice: a file dialog costs more to build than the rest of the window,
+// and many sessions never open one. The toolkit's own dialog, because only its list can be
+// filtered: a file that cannot be written is not offered at all.
+QFileDialog *TForm1::BuildOpenDialog()
+{
+    if (!OpenDialog) {
+        OpenDialog = new QFileDialog(this);
+        OpenDialog->setOption(QFileDialog::DontUseNativeDialog);
+        OpenDialog->setFileMode(QFileDialog::ExistingFile);
+        OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        OpenDialog->setProxyModel(new WritableFilesOnly(OpenDialog));
+    }
+    return OpenDialog;
+}
+
 // The dialog lists only files that can be written. A read-only name typed into it by hand
 // is not taken: the dialog simply stays open for another choice.
 void TForm1::ChooseFile(QLineEdit *name, const char *filter)
 {
-    OpenDialog->setNameFilters(NameFilters(filter));
+    BuildOpenDialog()->setNameFilters(NameFilters(filter));
     for (;;) {
         if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
             return;

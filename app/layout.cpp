@@ -7,10 +7,8 @@
 #include "widgets/hidden_tab_set.h"
 #include "widgets/picture_box.h"
 #include "widgets/track_bar.h"
-#include "widgets/writable_files_only.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,13 +90,6 @@ void TForm1::BuildFileGroup()
         SetRoleColour(label, QPalette::WindowText, Qt::black);
     for (QLineEdit *name : {FilenameRead, FilenameWrite})
         SetRoleColour(name, QPalette::Text, QColor(0xFF, 0, 0));
-    // The toolkit's own dialog, because only its list can be filtered: a file that cannot
-    // be written is not offered at all.
-    OpenDialog = new QFileDialog(this);
-    OpenDialog->setOption(QFileDialog::DontUseNativeDialog);
-    OpenDialog->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog->setProxyModel(new WritableFilesOnly(OpenDialog));
 }
 
 void TForm1::BuildCopyGroup()

@@ -47,6 +47,7 @@ public:
 
     PictureBox *Image1 = nullptr;
     QGroupBox *GroupBox1 = nullptr;
+    // Built by BuildOpenDialog on first use.
     QFileDialog *OpenDialog = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
@@ -102,6 +103,7 @@ public:
     void GetFilenameWriteClick();
     void Label1Click();
     void Label2Click();
+    QFileDialog *BuildOpenDialog();
     // The names in the platform's file-name encoding, as the C library takes them.
     std::string ReadFileName() const;
     std::string WriteFileName() const;

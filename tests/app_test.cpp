@@ -254,7 +254,7 @@ TEST(FileDialog, OffersOnlyFilesThatCanBeWritten)
         GTEST_SKIP() << "a read-only file counts as writable here: " << asAnyUser.failure();
 
     auto form = ShowForm();
-    auto *filter = qobject_cast<WritableFilesOnly *>(form->OpenDialog->proxyModel());
+    auto *filter = qobject_cast<WritableFilesOnly *>(form->BuildOpenDialog()->proxyModel());
     ASSERT_NE(filter, nullptr);
     QFileSystemModel files;
     QSignalSpy loaded(&files, &QFileSystemModel::directoryLoaded);
