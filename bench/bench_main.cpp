@@ -1,122 +1,83 @@
 #include "bench/bench_support.h"
 
-#include "huefile/hue_entry.h"
+#include "app/application.h"
 
-#include <QApplication>
-#include <QDir>
-#include <benchmark/benchmark.h>
+#include <QByteArray>
+#include <algorithm>
+#include <climits>
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
-constexpr int EntriesPerBlock = 8;
-constexpr unsigned char BlockHeaderByte = 0xA5;
+const char ChildOption[] = "--startup-child=";
+const char RoundsOption[] = "--rounds=";
+// Fewer rounds give no useful median and range.
+constexpr int MinimumRounds = 5;
 
-std::vector<BenchSummary> &Summaries()
+// The start-up children run this very program again.
+std::string SelfPath(const char *argument0)
 {
-    static std::vector<BenchSummary> summaries;
-    return summaries;
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return argument0;
+    path[length] = '\0';
+    return path;
 }
 
-// Every colour and name differs from its neighbours, so nothing paints the same twice.
-HueEntry GeneratedEntry(int n, int seed)
+bool StartsWith(const char *text, const char *prefix)
 {
-    HueEntry entry{};
-    for (int c = 0; c < HueColourCount; ++c)
-        entry.colours[c] = static_cast<HueColour>((n * 37 + c * 1021 + seed) & 0x7FFF);
-    std::snprintf(entry.name, sizeof entry.name, "bench %d", n);
-    return entry;
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
-
-void WriteGeneratedHueFile(const std::string &fileName, int seed)
-{
-    std::vector<unsigned char> bytes;
-    for (int n = 1; n <= MaxEntryNumber; ++n) {
-        if ((n - 1) % EntriesPerBlock == 0)
-            bytes.insert(bytes.end(), 4, BlockHeaderByte);
-        const HueEntry entry = GeneratedEntry(n, seed);
-        const auto *raw = reinterpret_cast<const unsigned char *>(&entry);
-        bytes.insert(bytes.end(), raw, raw + sizeof entry);
-    }
-    std::FILE *file = std::fopen(fileName.c_str(), "wb");
-    if (!file)
-        return;
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-}
-
-// Keeps the console output and remembers each benchmark's best time for the summaries.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration)
-                continue;
-            const double unitsPerSecond = benchmark::GetTimeUnitMultiplier(run.time_unit);
-            const BenchTime time{run.GetAdjustedRealTime() / unitsPerSecond,
-                                 run.GetAdjustedCPUTime() / unitsPerSecond};
-            const auto known = m_times.find(run.benchmark_name());
-            if (known == m_times.end() || time.realSeconds < known->second.realSeconds)
-                m_times[run.benchmark_name()] = time;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    const BenchTimes &times() const { return m_times; }
-
-private:
-    BenchTimes m_times;
-};
 
 } // namespace
 
-BenchHueFolder::BenchHueFolder() : m_previous(QDir::currentPath())
-{
-    WriteGeneratedHueFile(path("patch-hues.mul"), 0);
-    WriteGeneratedHueFile(path("hues.mul"), 7);
-    QDir::setCurrent(m_dir.path());
-}
-
-BenchHueFolder::~BenchHueFolder()
-{
-    QDir::setCurrent(m_previous);
-}
-
-std::string BenchHueFolder::path(const char *name) const
-{
-    return (m_dir.path() + "/" + name).toStdString();
-}
-
-std::unique_ptr<TForm1> ShowBenchForm()
-{
-    auto form = std::make_unique<TForm1>();
-    form->show();
-    QApplication::processEvents();
-    return form;
-}
-
-bool RegisterBenchSummary(BenchSummary summary)
-{
-    Summaries().push_back(summary);
-    return true;
-}
-
-// The window needs a QApplication, and benchmarks run where no display may be: offscreen
-// unless the caller chose a platform.
+// Each comparison runs the program's work and its baseline in alternating rounds, which the
+// one-benchmark-after-another runs of a benchmark library do not, so the timing loops are our
+// own; the library only keeps the compiler from dropping the baselines' results. The window
+// needs a display, and benchmarks run where there may be none: offscreen unless the caller
+// chose a platform, for this process and the start-up children alike.
 int main(int argc, char **argv)
 {
+    int rounds = DefaultRounds;
+    int startupRounds = DefaultStartupRounds;
+    for (int a = 1; a < argc; ++a) {
+        if (StartsWith(argv[a], ChildOption))
+            RunStartupChild(argc, argv, argv[a] + std::strlen(ChildOption));
+        if (StartsWith(argv[a], RoundsOption)) {
+            rounds = std::max(MinimumRounds, std::atoi(argv[a] + std::strlen(RoundsOption)));
+            startupRounds = rounds;
+            continue;
+        }
+        std::fprintf(stderr, "usage: %s [%sN]  (N >= %d)\n", argv[0], RoundsOption,
+                     MinimumRounds);
+        return 2;
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    QApplication app(argc, argv);
-    CollectingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (BenchSummary summary : Summaries())
-        summary(reporter.times());
-    benchmark::Shutdown();
+    std::printf("Colvane benchmarks on platform %s: %d interleaved rounds each, %d start-ups of "
+                "each kind\n",
+                qgetenv("QT_QPA_PLATFORM").constData(), rounds, startupRounds);
+    std::fflush(stdout);
+
+    BenchTable table;
+    table.note("ours, baseline: median (min–max) per unit of work over the rounds; ratio: "
+               "median (min–max) of ours / baseline round by round.");
+    table.note("In-process lines: the (CPU) line, CPU time of the whole process, decides; the "
+               "(real) line is shown beside it. Start-up decides on wall time.");
+
+    // Started first, while this process is still small: see RunStartupBenches.
+    BenchTable startup;
+    RunStartupBenches(startup, SelfPath(argv[0]), startupRounds);
+
+    ColvaneApplication app(argc, argv);
+    RunBrowserBenches(table, rounds);
+    table.append(startup);
+    RunCopyBenches(table, rounds);
+    table.print();
     return 0;
 }

@@ -4,13 +4,18 @@
 
 #include <QString>
 #include <QTemporaryDir>
-#include <map>
+#include <chrono>
+#include <ctime>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
+
+class QWidget;
 
 // A temporary folder holding a read file and a write file of all 3000 entries under the
 // window's default names. It is the current folder while it lives, so a window built in the
-// meantime finds both files.
+// meantime finds both files, and so does a child process started meanwhile.
 class BenchHueFolder {
 public:
     BenchHueFolder();
@@ -22,19 +27,138 @@ private:
     QString m_previous;
 };
 
-// Builds the window in the current folder and shows it (offscreen), ready to paint.
+// A measurement that cannot go on throws this; its table line then says "not run" and why.
+class BenchNotRun : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Waits until the window system has exposed the widget's window and the window has handled
+// that, which paints it. False when that did not happen within the time.
+bool WaitUntilExposed(QWidget *window, int timeoutMilliseconds);
+
+// Builds the window in the current folder and shows it, ready to paint; throws BenchNotRun
+// when it never gets exposed.
 std::unique_ptr<TForm1> ShowBenchForm();
 
-// Time per iteration in seconds. CPU time counts every thread of the process, kernel time
-// included; on a machine shared with other work it varies less than real time.
-struct BenchTime {
+// Time of one measured stretch, or of one unit of work in it. CPU time counts every thread of
+// the process, kernel time included; on a machine shared with other work it varies less than
+// real time.
+struct BenchSample {
     double realSeconds = 0;
     double cpuSeconds = 0;
 };
-// The best run of each benchmark that completed, by name.
-using BenchTimes = std::map<std::string, BenchTime>;
-// Prints figures derived from several benchmarks once all of them have run.
-using BenchSummary = void (*)(const BenchTimes &times);
 
-// Call from a namespace-scope initialiser; the return value only lets it run there.
-bool RegisterBenchSummary(BenchSummary summary);
+inline double ProcessCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Times units repetitions of work and returns the time of one of them.
+template <typename Work>
+BenchSample TimeUnits(int units, Work &&work)
+{
+    const double cpuStart = ProcessCpuSeconds();
+    const auto realStart = std::chrono::steady_clock::now();
+    for (int unit = 0; unit < units; ++unit)
+        work(unit);
+    const std::chrono::duration<double> real = std::chrono::steady_clock::now() - realStart;
+    const double cpu = ProcessCpuSeconds() - cpuStart;
+    return {real.count() / units, cpu / units};
+}
+
+// The program's measurement and its baseline, one sample of each per round.
+struct PairedSamples {
+    std::vector<BenchSample> ours;
+    std::vector<BenchSample> baseline;
+};
+
+// Machine load drifts over seconds, so the two sides alternate round by round instead of
+// running one after the other; which side goes first alternates as well, so neither always
+// inherits the caches the other warmed. Both run once untimed first.
+template <typename Ours, typename Baseline>
+PairedSamples RunInterleaved(int rounds, Ours &&ours, Baseline &&baseline)
+{
+    ours();
+    baseline();
+    PairedSamples samples;
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2 == 0) {
+            samples.ours.push_back(ours());
+            samples.baseline.push_back(baseline());
+        } else {
+            samples.baseline.push_back(baseline());
+            samples.ours.push_back(ours());
+        }
+    }
+    return samples;
+}
+
+// The smallest, middle and largest of a set of values.
+struct Spread {
+    double min = 0;
+    double median = 0;
+    double max = 0;
+};
+Spread SpreadOf(std::vector<double> values);
+
+// "87.0 ms (85.2–90.1)": the median and the range, in a unit that suits the median.
+std::string FormatSeconds(const Spread &seconds);
+std::string FormatRatio(const Spread &ratio);
+std::string FormatNumber(double value);
+// "≤ 2.0", "≤ 1.15"; "≤ 0.50 ms".
+std::string FormatGoalRatio(double goal);
+std::string FormatGoalSeconds(double seconds);
+
+// The one table that the run prints at the end, a line per figure, with notes below it.
+class BenchTable {
+public:
+    struct Line {
+        std::string measure;
+        std::string ours;
+        std::string baseline;
+        std::string ratio;
+        std::string goal;
+        std::string result;
+    };
+
+    void add(Line line) { m_lines.push_back(std::move(line)); }
+    void append(const BenchTable &other);
+    void note(const std::string &text) { m_notes.push_back(text); }
+    // The measure's lines, each marked as not run, and the reason among the notes.
+    void addNotRun(const std::vector<std::string> &measures, const std::string &goal,
+                   const std::string &reason);
+
+    // Two lines: CPU time, which decides, and real time, shown beside it.
+    void addTimedRatio(const std::string &measure, const PairedSamples &samples, double goal);
+    // The same against an absolute goal in seconds, with no baseline.
+    void addTimedAbsolute(const std::string &measure, const std::vector<BenchSample> &samples,
+                          double goalSeconds);
+    // Two lines for information only.
+    void addTimedInformation(const std::string &measure, const std::vector<BenchSample> &samples);
+
+    void print() const;
+
+private:
+    std::vector<Line> m_lines;
+    std::vector<std::string> m_notes;
+};
+
+// The number of rounds every in-process comparison runs.
+constexpr int DefaultRounds = 11;
+// Each kind of start-up child runs this often.
+constexpr int DefaultStartupRounds = 9;
+
+void RunBrowserBenches(BenchTable &table, int rounds);
+void RunCopyBenches(BenchTable &table, int rounds);
+// Must run before this process builds any window: a child's peak memory as the kernel reports
+// it is never below this process's own peak when the child was started.
+void RunStartupBenches(BenchTable &table, const std::string &self, int rounds);
+// The child side of the start-up measurement; never returns.
+[[noreturn]] void RunStartupChild(int &argc, char **argv, const std::string &kind);
+
+// Opens of the two hue files (by their default names, in any folder) while counting is on.
+void StartCountingHueOpens();
+int StopCountingHueOpens();

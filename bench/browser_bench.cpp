@@ -1,99 +1,303 @@
 #include "bench/bench_support.h"
 
 #include "huefile/hue_entry.h"
+#include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QRadioButton>
+#include <QWheelEvent>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
 constexpr int MiddleRow = MaxEntryNumber / 2;
-constexpr double ScrollAim = 3.0;
-constexpr double PageRepaintAimSeconds = 0.001;
+// Far enough from both ends that every step of a sample scrolls by one row.
+constexpr int StepStartRow = 1000;
+constexpr int StepsPerSample = 40;
+constexpr int RepaintsPerSample = 50;
+constexpr int CountedSteps = 9;
+constexpr int WheelNotch = 120;
 
-const char PageRepaintName[] = "BM_BrowserPageRepaint";
-const char ScrollName[] = "BM_BrowserScrollAllRows";
-const char BaselineName[] = "BM_PlainFileReadsAllRows";
+constexpr double ScrollGoal = 2.0;
+constexpr double StepGoal = 3.0;
+constexpr double PageRepaintGoalSeconds = 0.5e-3;
+constexpr int RowsReadGoal = 3;
+constexpr int BaselineRowsPerStep = 3;
 
-// One page of the browser, read from both files and painted, as after a file check.
-void BM_BrowserPageRepaint(benchmark::State &state)
-{
-    BenchHueFolder folder;
-    const auto form = ShowBenchForm();
-    form->HueGrid1->setTopRow(MiddleRow);
-    form->HueGrid1->repaint();
-    for (auto _ : state)
-        form->HueGrid1->repaint();
-    state.counters["rows"] = form->HueGrid1->visibleRowCount();
-}
+const char ReadName[] = "patch-hues.mul";
+const char WriteName[] = "hues.mul";
 
-// Pages through all 3000 rows from the top, each page painted at once as the scroll bar's
-// page step shows it.
-void BM_BrowserScrollAllRows(benchmark::State &state)
-{
-    BenchHueFolder folder;
-    const auto form = ShowBenchForm();
-    DrawGrid *grid = form->HueGrid1;
-    const int page = grid->visibleRowCount();
-    for (auto _ : state) {
-        for (int top = 0; top < MaxEntryNumber; top += page) {
-            grid->setTopRow(top);
-            grid->repaint();
-        }
+const std::string ScrollMeasure = "full scroll, 3000 rows";
+const std::string KeyStepMeasure = "one-row step, arrow key";
+const std::string WheelStepMeasure = "one-row step, wheel notch";
+const std::string RowsReadMeasure = "rows read per arrow step";
+const std::string RepaintMeasure = "page repaint, mid-file";
+
+// A measurement of painting means nothing when no paint happened, so every paint the grid
+// receives is counted.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
     }
-    state.counters["page"] = page;
+};
+
+// One entry read the plain way: open, seek to the entry, read its 88 bytes, close.
+bool ReadEntryPlain(const char *fileName, int entryNumber)
+{
+    std::FILE *file = std::fopen(fileName, "rb");
+    if (!file)
+        return false;
+    HueEntry entry{};
+    const bool read = std::fseek(file, EntryOffset(entryNumber), SEEK_SET) == 0 &&
+                      std::fread(&entry, sizeof entry, 1, file) == 1;
+    benchmark::DoNotOptimize(entry);
+    std::fclose(file);
+    return read;
 }
 
-// The file work of the scroll without any painting: for every row, both files opened, one
-// record read from each at the entry's place, both closed.
-void ReadBothEntries(const char *readName, const char *writeName, int entryNumber)
+// The row's entry from the read file and from the write file, each read the plain way.
+int ReadRowPlain(int row)
 {
-    for (const char *name : {readName, writeName}) {
+    return static_cast<int>(ReadEntryPlain(ReadName, row + 1)) +
+           static_cast<int>(ReadEntryPlain(WriteName, row + 1));
+}
+
+class BrowserBench {
+public:
+    BrowserBench() : m_form(ShowBenchForm()), m_grid(m_form->HueGrid1)
+    {
+        // In the default mode a cursor move only moves the cursor; the other mode would also
+        // load the entry into the editor, which is not the browser's work.
+        m_form->RadioButtonGetColor1->setChecked(true);
+        m_grid->installEventFilter(&m_paints);
+        m_page = m_grid->visibleRowCount();
+        if (!m_grid->isVisible() || m_page < 2)
+            throw BenchNotRun("the browser shows fewer than two rows");
+    }
+
+    int page() const { return m_page; }
+
+    void scroll(int rounds, BenchTable &table)
+    {
+        const int pages = (MaxEntryNumber + m_page - 1) / m_page;
+        const auto ours = [&] {
+            settle();
+            const int paintsBefore = m_paints.paints;
+            const BenchSample sample = TimeUnits(1, [&](int) {
+                for (int top = 0; top < MaxEntryNumber; top += m_page) {
+                    m_grid->setTopRow(top);
+                    m_grid->repaint();
+                }
+            });
+            if (m_paints.paints - paintsBefore < pages)
+                throw BenchNotRun("the grid painted fewer pages than it was asked to");
+            return sample;
+        };
+        // Baseline: for every one of the 3000 rows, one entry from each of the two files,
+        // each with fopen, fseek, an 88-byte fread and fclose; nothing is painted.
+        const auto baseline = [&] {
+            int reads = 0;
+            const BenchSample sample = TimeUnits(1, [&](int) {
+                for (int row = 0; row < MaxEntryNumber; ++row)
+                    reads += ReadRowPlain(row);
+            });
+            if (reads != 2 * MaxEntryNumber)
+                throw BenchNotRun("the plain reads did not find every entry");
+            return sample;
+        };
+        table.addTimedRatio(ScrollMeasure, RunInterleaved(rounds, ours, baseline), ScrollGoal);
+    }
+
+    void keyStep(int rounds, BenchTable &table)
+    {
+        table.addTimedRatio(KeyStepMeasure, stepSamples(rounds, [this] { pressKeyDown(); }),
+                            StepGoal);
+    }
+
+    void wheelStep(int rounds, BenchTable &table)
+    {
+        table.addTimedRatio(WheelStepMeasure, stepSamples(rounds, [this] { turnWheelDown(); }),
+                            StepGoal);
+    }
+
+    void rowsReadPerStep(BenchTable &table)
+    {
+        placeCursorAtBottom(StepStartRow);
         HueEntry entry{};
-        std::FILE *file = std::fopen(name, "rb");
-        if (!file)
-            continue;
-        std::fseek(file, EntryOffset(entryNumber), SEEK_SET);
-        benchmark::DoNotOptimize(std::fread(&entry, sizeof entry, 1, file));
-        benchmark::DoNotOptimize(entry);
-        std::fclose(file);
+        StartCountingHueOpens();
+        ReadEntryFromFile(ReadName, 1, entry);
+        if (StopCountingHueOpens() != 1)
+            throw BenchNotRun("the open counter does not see the program's opens");
+        std::vector<double> rows;
+        for (int step = 0; step < CountedSteps; ++step) {
+            const int paintsBefore = m_paints.paints;
+            StartCountingHueOpens();
+            pressKeyDown();
+            QApplication::processEvents();
+            const int opens = StopCountingHueOpens();
+            if (m_paints.paints == paintsBefore)
+                throw BenchNotRun("a step did not paint");
+            rows.push_back(opens / 2.0);
+        }
+        const Spread spread = SpreadOf(rows);
+        if (spread.max == 0)
+            throw BenchNotRun("no hue file was opened during a step, so the rows it read are "
+                              "not visible to an open count");
+        char ours[64];
+        std::snprintf(ours, sizeof ours, "%g rows (%g–%g)", spread.median, spread.min,
+                      spread.max);
+        const std::string goal = "≤ " + std::to_string(RowsReadGoal) + " rows";
+        char baseline[32];
+        std::snprintf(baseline, sizeof baseline, "%d rows", BaselineRowsPerStep);
+        table.add({RowsReadMeasure, ours, baseline, "—", goal,
+                   spread.max <= RowsReadGoal ? "pass" : "FAIL"});
+        table.note(RowsReadMeasure + ": opens of the two hue files during one step, halved; "
+                                     "the most that any of " +
+                   std::to_string(CountedSteps) + " steps read decides.");
+    }
+
+    void pageRepaint(int rounds, BenchTable &table)
+    {
+        m_grid->setTopRow(MiddleRow);
+        settle();
+        const auto repaintPage = [&] {
+            const int paintsBefore = m_paints.paints;
+            const BenchSample sample =
+                TimeUnits(RepaintsPerSample, [&](int) { m_grid->repaint(); });
+            if (m_paints.paints - paintsBefore != RepaintsPerSample)
+                throw BenchNotRun("the grid did not paint on every repaint");
+            return sample;
+        };
+        repaintPage();
+        std::vector<BenchSample> samples;
+        for (int round = 0; round < rounds; ++round)
+            samples.push_back(repaintPage());
+        table.addTimedAbsolute(RepaintMeasure + ", " + std::to_string(m_page) + " rows", samples,
+                               PageRepaintGoalSeconds);
+    }
+
+private:
+    // Paints still pending from earlier work must not land in a timed stretch.
+    void settle() { QApplication::processEvents(); }
+
+    // The cursor on the last visible row, so that the next step down scrolls by one row.
+    void placeCursorAtBottom(int topRow)
+    {
+        m_grid->setTopRow(topRow);
+        m_grid->setCurrentCell(m_grid->col(), topRow + m_page - 1);
+        settle();
+        if (m_grid->topRow() != topRow || m_grid->row() != topRow + m_page - 1)
+            throw BenchNotRun("the cursor could not be put on the last visible row");
+    }
+
+    void pressKeyDown()
+    {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QApplication::sendEvent(m_grid, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier);
+        QApplication::sendEvent(m_grid, &release);
+    }
+
+    void turnWheelDown()
+    {
+        const QPointF at = QRectF(m_grid->rect()).center();
+        QWheelEvent wheel(at, m_grid->mapToGlobal(at), QPoint(), QPoint(0, -WheelNotch),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_grid, &wheel);
+    }
+
+    PairedSamples stepSamples(int rounds, const std::function<void()> &step)
+    {
+        const auto ours = [&] {
+            placeCursorAtBottom(StepStartRow);
+            const int paintsBefore = m_paints.paints;
+            const BenchSample sample = TimeUnits(StepsPerSample, [&](int) {
+                step();
+                QApplication::processEvents();
+            });
+            if (m_grid->topRow() != StepStartRow + StepsPerSample ||
+                m_grid->row() != StepStartRow + m_page - 1 + StepsPerSample)
+                throw BenchNotRun("a step did not move the cursor and the view by one row");
+            if (m_paints.paints - paintsBefore < StepsPerSample)
+                throw BenchNotRun("a step did not paint");
+            return sample;
+        };
+        // Baseline: per step, the rows a step at the bottom edge cannot do without, each from
+        // both files the plain way: the row that scrolls in, the old cursor row and the new
+        // cursor row (3 rows, 6 fopen/fseek/fread/fclose).
+        const auto baseline = [&] {
+            int reads = 0;
+            const BenchSample sample = TimeUnits(StepsPerSample, [&](int step) {
+                const int newRow = StepStartRow + m_page + step;
+                reads += ReadRowPlain(newRow);
+                reads += ReadRowPlain(newRow - 1);
+                reads += ReadRowPlain(newRow);
+            });
+            if (reads != 2 * BaselineRowsPerStep * StepsPerSample)
+                throw BenchNotRun("the plain reads did not find every entry");
+            return sample;
+        };
+        return RunInterleaved(rounds, ours, baseline);
+    }
+
+    PaintCounter m_paints;
+    // First, so that both files are there when the window is built and go only after it.
+    BenchHueFolder m_folder;
+    std::unique_ptr<TForm1> m_form;
+    DrawGrid *m_grid;
+    int m_page = 0;
+};
+
+// One measurement that cannot run leaves the others running.
+void Attempt(BenchTable &table, const std::vector<std::string> &measures, const std::string &goal,
+             const std::function<void()> &measure)
+{
+    try {
+        measure();
+    } catch (const BenchNotRun &reason) {
+        table.addNotRun(measures, goal, reason.what());
     }
 }
-
-void BM_PlainFileReadsAllRows(benchmark::State &state)
-{
-    BenchHueFolder folder;
-    for (auto _ : state)
-        for (int n = 1; n <= MaxEntryNumber; ++n)
-            ReadBothEntries("patch-hues.mul", "hues.mul", n);
-}
-
-// Zero for a benchmark that did not run, for example when a filter left it out.
-BenchTime TimeOf(const BenchTimes &times, const char *name)
-{
-    const auto found = times.find(name);
-    return found == times.end() ? BenchTime{} : found->second;
-}
-
-void PrintBrowserSummary(const BenchTimes &times)
-{
-    const BenchTime page = TimeOf(times, PageRepaintName);
-    if (page.realSeconds > 0)
-        std::printf("Browser page repaint: %.3f ms real, %.3f ms CPU (aim: under %.0f ms)\n",
-                    page.realSeconds * 1e3, page.cpuSeconds * 1e3, PageRepaintAimSeconds * 1e3);
-    const BenchTime scroll = TimeOf(times, ScrollName);
-    const BenchTime plain = TimeOf(times, BaselineName);
-    if (scroll.realSeconds > 0 && plain.realSeconds > 0 && plain.cpuSeconds > 0)
-        std::printf("Browser scroll / plain file reads: %.2f real, %.2f CPU (aim: at most %.0f)\n",
-                    scroll.realSeconds / plain.realSeconds, scroll.cpuSeconds / plain.cpuSeconds,
-                    ScrollAim);
-}
-
-const bool summaryRegistered = RegisterBenchSummary(&PrintBrowserSummary);
 
 } // namespace
 
-BENCHMARK(BM_BrowserPageRepaint)->Name(PageRepaintName)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_BrowserScrollAllRows)->Name(ScrollName)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainFileReadsAllRows)->Name(BaselineName)->Unit(benchmark::kMillisecond);
+void RunBrowserBenches(BenchTable &table, int rounds)
+{
+    std::unique_ptr<BrowserBench> bench;
+    const auto timed = [](const std::string &measure) {
+        return std::vector<std::string>{measure + " (CPU)", measure + " (real)"};
+    };
+    const std::string rowsGoal = "≤ " + std::to_string(RowsReadGoal) + " rows";
+    const std::string repaintGoal = FormatGoalSeconds(PageRepaintGoalSeconds);
+    // Without the window nothing here can run, and each line says so.
+    Attempt(table, timed(ScrollMeasure), FormatGoalRatio(ScrollGoal),
+            [&] { bench = std::make_unique<BrowserBench>(); });
+    if (!bench) {
+        const std::string reason = "see " + ScrollMeasure + " (CPU)";
+        table.addNotRun(timed(KeyStepMeasure), FormatGoalRatio(StepGoal), reason);
+        table.addNotRun({RowsReadMeasure}, rowsGoal, reason);
+        table.addNotRun(timed(WheelStepMeasure), FormatGoalRatio(StepGoal), reason);
+        table.addNotRun(timed(RepaintMeasure), repaintGoal, reason);
+        return;
+    }
+    Attempt(table, timed(ScrollMeasure), FormatGoalRatio(ScrollGoal),
+            [&] { bench->scroll(rounds, table); });
+    Attempt(table, timed(KeyStepMeasure), FormatGoalRatio(StepGoal),
+            [&] { bench->keyStep(rounds, table); });
+    Attempt(table, {RowsReadMeasure}, rowsGoal, [&] { bench->rowsReadPerStep(table); });
+    Attempt(table, timed(WheelStepMeasure), FormatGoalRatio(StepGoal),
+            [&] { bench->wheelStep(rounds, table); });
+    Attempt(table, timed(RepaintMeasure), repaintGoal,
+            [&] { bench->pageRepaint(rounds, table); });
+}

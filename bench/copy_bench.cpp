@@ -8,59 +8,72 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <benchmark/benchmark.h>
-#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr double StreamAim = 2.0;
+constexpr double CopyGoal = 1.2;
+// A copy of 3000 entries takes a few milliseconds; several make a sample long enough that
+// the clocks' resolution and a single interruption matter little.
+constexpr int CopiesPerSample = 4;
+constexpr int ClicksPerSample = 4;
 
-const char StreamsName[] = "BM_CopyFullRangeStreams";
-const char BaselineName[] = "BM_CopyFullRangePreadPwrite";
-const char HandlerName[] = "BM_CopyColorsClickFullRange";
+const std::string CopyMeasure = "copy, 3000 entries";
+const std::string ClickMeasure = "copy button, 3000 entries, log + repaint";
 
 // The copy's own work for entries 1 to 3000 onto 1 to 3000: both files opened once, every
 // pair through the program's file layer, every entry written all or nothing.
-void BM_CopyFullRangeStreams(benchmark::State &state)
+BenchSample CopyThroughProgram()
 {
-    BenchHueFolder folder;
-    for (auto _ : state) {
+    return TimeUnits(CopiesPerSample, [](int) {
         const auto readFile = HueFile::openForReading("patch-hues.mul");
         auto writeFile = HueFile::openForUpdate("hues.mul");
-        if (!readFile || !writeFile) {
-            state.SkipWithError("the hue files did not open");
-            break;
-        }
-        benchmark::DoNotOptimize(
-            CopyHueEntryRange(*readFile, *writeFile, 1, MaxEntryNumber, 1, MaxEntryNumber));
-    }
+        if (!readFile || !writeFile)
+            throw BenchNotRun("the hue files did not open");
+        if (!CopyHueEntryRange(*readFile, *writeFile, 1, MaxEntryNumber, 1, MaxEntryNumber))
+            throw BenchNotRun("the program's copy failed");
+    });
 }
 
-// The same 3000 pairs with one positioned system call per read and per write, no buffering.
-void BM_CopyFullRangePreadPwrite(benchmark::State &state)
+// Baseline: both files opened once, then for each of the 3000 entries one pread of 88 bytes
+// and one pwrite of them at the same place, with no buffering and no undo on a failed write.
+BenchSample CopyWithPreadPwrite()
+{
+    return TimeUnits(CopiesPerSample, [](int) {
+        const int readFile = open("patch-hues.mul", O_RDONLY | O_CLOEXEC);
+        const int writeFile = open("hues.mul", O_RDWR | O_CLOEXEC);
+        int copied = 0;
+        if (readFile >= 0 && writeFile >= 0) {
+            for (int n = 1; n <= MaxEntryNumber; ++n) {
+                HueEntry entry{};
+                if (pread(readFile, &entry, sizeof entry, EntryOffset(n)) ==
+                        static_cast<ssize_t>(sizeof entry) &&
+                    pwrite(writeFile, &entry, sizeof entry, EntryOffset(n)) ==
+                        static_cast<ssize_t>(sizeof entry))
+                    ++copied;
+            }
+        }
+        if (writeFile >= 0)
+            close(writeFile);
+        if (readFile >= 0)
+            close(readFile);
+        benchmark::DoNotOptimize(copied);
+        if (copied != MaxEntryNumber)
+            throw BenchNotRun("the pread/pwrite copy did not copy every entry");
+    });
+}
+
+void CopyBench(int rounds, BenchTable &table)
 {
     BenchHueFolder folder;
-    for (auto _ : state) {
-        const int readFile = open("patch-hues.mul", O_RDONLY);
-        const int writeFile = open("hues.mul", O_RDWR);
-        if (readFile < 0 || writeFile < 0) {
-            state.SkipWithError("the hue files did not open");
-            break;
-        }
-        for (int n = 1; n <= MaxEntryNumber; ++n) {
-            HueEntry entry{};
-            if (pread(readFile, &entry, sizeof entry, EntryOffset(n)) ==
-                static_cast<ssize_t>(sizeof entry))
-                benchmark::DoNotOptimize(pwrite(writeFile, &entry, sizeof entry, EntryOffset(n)));
-        }
-        close(writeFile);
-        close(readFile);
-    }
+    table.addTimedRatio(CopyMeasure, RunInterleaved(rounds, CopyThroughProgram, CopyWithPreadPwrite),
+                        CopyGoal);
 }
 
 // The whole click as the user sees it: the copy, its two log lines and the browser repaint.
-void BM_CopyColorsClickFullRange(benchmark::State &state)
+void ClickBench(int rounds, BenchTable &table)
 {
     BenchHueFolder folder;
     const auto form = ShowBenchForm();
@@ -68,35 +81,37 @@ void BM_CopyColorsClickFullRange(benchmark::State &state)
     form->Only1Color->setChecked(false);
     form->NumberFrom->setText("1");
     form->NumberTo->setText(QString::number(MaxEntryNumber));
-    for (auto _ : state)
-        form->CopyColorsClick();
+    const auto click = [&] {
+        return TimeUnits(ClicksPerSample, [&](int) { form->CopyColorsClick(); });
+    };
+    // The files differ before the first click, so only a click that copied makes the last
+    // entry of both alike.
+    click();
+    HueEntry read{};
+    HueEntry written{};
+    if (ReadEntryFromFile("patch-hues.mul", MaxEntryNumber, read) != ReadOutcome::Read ||
+        ReadEntryFromFile("hues.mul", MaxEntryNumber, written) != ReadOutcome::Read ||
+        std::memcmp(&read, &written, sizeof read) != 0)
+        throw BenchNotRun("the copy button did not copy the entries");
+    std::vector<BenchSample> samples;
+    for (int round = 0; round < rounds; ++round)
+        samples.push_back(click());
+    table.addTimedInformation(ClickMeasure, samples);
 }
-
-void PrintCopySummary(const BenchTimes &times)
-{
-    const auto streams = times.find(StreamsName);
-    const auto baseline = times.find(BaselineName);
-    if (streams != times.end() && baseline != times.end()) {
-        const BenchTime &copied = streams->second;
-        const BenchTime &plain = baseline->second;
-        if (plain.realSeconds > 0 && plain.cpuSeconds > 0)
-            std::printf("Copy of 3000 entries: streams %.3f ms real, %.3f ms CPU; pread/pwrite "
-                        "%.3f ms real, %.3f ms CPU; ratio %.2f real, %.2f CPU (aim: at most "
-                        "%.0f)\n",
-                        copied.realSeconds * 1e3, copied.cpuSeconds * 1e3, plain.realSeconds * 1e3,
-                        plain.cpuSeconds * 1e3, copied.realSeconds / plain.realSeconds,
-                        copied.cpuSeconds / plain.cpuSeconds, StreamAim);
-    }
-    const auto handler = times.find(HandlerName);
-    if (handler != times.end())
-        std::printf("Copy button, 3000 entries with log and repaint: %.3f ms real, %.3f ms CPU\n",
-                    handler->second.realSeconds * 1e3, handler->second.cpuSeconds * 1e3);
-}
-
-const bool CopySummaryRegistered = RegisterBenchSummary(PrintCopySummary);
 
 } // namespace
 
-BENCHMARK(BM_CopyFullRangeStreams)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CopyFullRangePreadPwrite)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CopyColorsClickFullRange)->Unit(benchmark::kMillisecond);
+void RunCopyBenches(BenchTable &table, int rounds)
+{
+    try {
+        CopyBench(rounds, table);
+    } catch (const BenchNotRun &reason) {
+        table.addNotRun({CopyMeasure + " (CPU)", CopyMeasure + " (real)"},
+                        FormatGoalRatio(CopyGoal), reason.what());
+    }
+    try {
+        ClickBench(rounds, table);
+    } catch (const BenchNotRun &reason) {
+        table.addNotRun({ClickMeasure + " (CPU)", ClickMeasure + " (real)"}, "—", reason.what());
+    }
+}

@@ -263,7 +263,9 @@ void DrawGrid::updateScrollBar()
 void DrawGrid::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    qDrawWinPanel(&painter, rect(), palette(), true);
+    // The frame only where the region reaches it: most paints lie wholly inside the cells.
+    if (!cellArea().contains(event->region().boundingRect()))
+        qDrawWinPanel(&painter, rect(), palette(), true);
     for (const QRect &part : event->region())
         paintPart(painter, part & cellArea());
 }
