@@ -112,3 +112,13 @@ SOAK_SEQUENCES ?= 10000
 soak: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen RC_PARAMS="max_success=$(SOAK_SEQUENCES)" \
 	  tests/safety_test --gtest_filter='WindowAgainstModel.*'
+
+# The program's timings beside plain baselines, printed as one table with pass, FAIL or not run
+# per line. A report, not a test: it always exits 0, and neither `make test` nor CI runs it.
+BENCH_BUILD := build-bench
+.PHONY: bench
+bench:
+	@$(call install_missing,$(PACKAGES))
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_BUILD) -j$(JOBS) --target colvane-bench
+	$(BENCH_BUILD)/colvane-bench

@@ -146,10 +146,10 @@ private:
     std::vector<std::string> m_notes;
 };
 
-// The number of rounds every in-process comparison runs.
-constexpr int DefaultRounds = 11;
-// Each kind of start-up child runs this often.
-constexpr int DefaultStartupRounds = 9;
+// Rounds of every comparison, and start-ups of each kind of child. Each round takes
+// milliseconds, and more of them steady the median on a machine shared with other work.
+constexpr int DefaultRounds = 15;
+constexpr int DefaultStartupRounds = 15;
 
 void RunBrowserBenches(BenchTable &table, int rounds);
 void RunCopyBenches(BenchTable &table, int rounds);
