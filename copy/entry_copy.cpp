@@ -1,7 +1,6 @@
 #include "copy/entry_copy.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -11,56 +10,46 @@ int LastSource(int sourceFrom, int sourceTo, int targetFrom, int targetTo)
     return std::min(sourceTo, sourceFrom + (targetTo - targetFrom));
 }
 
-bool CopyPairByPair(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
-                    int targetFrom, int targetTo)
+// Writes one record over what the target held and notes both.
+bool WriteAndNote(HueFile &writeFile, int target, const HueEntry &entry, const HueEntry &before,
+                  std::vector<EntryWrite> *written)
 {
-    const int lastSource = LastSource(sourceFrom, sourceTo, targetFrom, targetTo);
-    for (int s = sourceFrom; s <= lastSource; ++s) {
-        if (!CopyHueEntry(readFile, writeFile, s, targetFrom + (s - sourceFrom)))
-            return false;
-    }
-    return true;
-}
-
-struct PendingRecord {
-    int target;
-    HueEntry entry;
-};
-
-// Within one file a target may be a later pair's source. Reading every source before the first
-// write keeps the written records out of the reads, whichever way the ranges overlap.
-bool CopyAsBlockMove(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
-                     int targetFrom, int targetTo)
-{
-    const int lastSource = LastSource(sourceFrom, sourceTo, targetFrom, targetTo);
-    std::vector<PendingRecord> records;
-    records.reserve(static_cast<std::size_t>(std::max(0, lastSource - sourceFrom + 1)));
-    for (int s = sourceFrom; s <= lastSource; ++s) {
-        PendingRecord record{targetFrom + (s - sourceFrom), {}};
-        if (readFile.readEntry(s, record.entry))
-            records.push_back(record);
-    }
-    for (const PendingRecord &record : records) {
-        if (!writeFile.writeEntry(record.target, record.entry))
-            return false;
-    }
+    if (!writeFile.writeEntry(target, entry, before))
+        return false;
+    if (written)
+        written->push_back({target, before, entry});
     return true;
 }
 
 } // namespace
 
-bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int target)
+bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
+                  std::vector<EntryWrite> *written)
 {
     HueEntry entry{};
     if (!readFile.readEntry(source, entry))
         return true;
-    return writeFile.writeEntry(target, entry);
+    HueEntry before{};
+    writeFile.readEntry(target, before);
+    return WriteAndNote(writeFile, target, entry, before, written);
 }
 
+// Every source and every target is read before the first write, in one read each. Within one
+// file a target may be a later pair's source; reading first keeps the written records out of
+// the reads, so the range moves as a block whichever way the ranges overlap.
 bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
-                       int targetFrom, int targetTo)
+                       int targetFrom, int targetTo, std::vector<EntryWrite> *written)
 {
-    if (readFile.isSameFileAs(writeFile))
-        return CopyAsBlockMove(readFile, writeFile, sourceFrom, sourceTo, targetFrom, targetTo);
-    return CopyPairByPair(readFile, writeFile, sourceFrom, sourceTo, targetFrom, targetTo);
+    const int lastSource = LastSource(sourceFrom, sourceTo, targetFrom, targetTo);
+    std::vector<bool> whole;
+    const std::vector<HueEntry> sources = readFile.readEntries(sourceFrom, lastSource, whole);
+    std::vector<bool> ignored;
+    const std::vector<HueEntry> targets =
+        writeFile.readEntries(targetFrom, targetFrom + (lastSource - sourceFrom), ignored);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        if (whole[i] && !WriteAndNote(writeFile, targetFrom + static_cast<int>(i), sources[i],
+                                      targets[i], written))
+            return false;
+    }
+    return true;
 }

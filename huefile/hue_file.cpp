@@ -115,21 +115,51 @@ bool HueFile::readEntry(int n, HueEntry &destination) const
 
 // Only the bytes that actually changed are put back, so the undo never writes further than
 // the failed write reached: under a file-size limit, the old bytes beyond it could not land.
-bool HueFile::writeEntry(int n, const HueEntry &entry)
+std::vector<HueEntry> HueFile::readEntries(int first, int last, std::vector<bool> &whole) const
+{
+    const auto count = static_cast<std::size_t>(std::max(0, last - first + 1));
+    std::vector<HueEntry> entries(count);
+    whole.assign(count, false);
+    if (count == 0)
+        return entries;
+    const off_t start = EntryOffset(first);
+    std::vector<char> bytes(static_cast<std::size_t>(EntryOffset(last) + RecordSize - start));
+    const ssize_t got =
+        std::max<ssize_t>(0, ReadAt(m_descriptor, bytes.data(), static_cast<ssize_t>(bytes.size()), start));
+    for (std::size_t i = 0; i < count; ++i) {
+        const off_t at = EntryOffset(first + static_cast<int>(i)) - start;
+        const auto present = static_cast<std::size_t>(std::clamp<off_t>(got - at, 0, RecordSize));
+        std::memcpy(&entries[i], bytes.data() + at, present);
+        whole[i] = present == sizeof(HueEntry);
+    }
+    return entries;
+}
+
+bool HueFile::writeEntry(int n, const HueEntry &entry, HueEntry *before)
 {
     const off_t offset = EntryOffset(n);
     const auto existing = static_cast<ssize_t>(std::clamp<off_t>(m_size - offset, 0, RecordSize));
-    char before[sizeof(HueEntry)];
-    if (existing > 0 && ReadAt(m_descriptor, before, existing, offset) != existing)
+    HueEntry old{};
+    if (existing > 0 && ReadAt(m_descriptor, &old, existing, offset) != existing)
         return false;
+    if (!writeEntry(n, entry, old))
+        return false;
+    if (before)
+        *before = old;
+    return true;
+}
 
+bool HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry &old)
+{
+    const off_t offset = EntryOffset(n);
+    const auto existing = static_cast<ssize_t>(std::clamp<off_t>(m_size - offset, 0, RecordSize));
     const ssize_t landed = WriteAt(m_descriptor, &entry, RecordSize, offset);
     if (landed == RecordSize) {
         m_size = std::max<off_t>(m_size, offset + RecordSize);
         return true;
     }
     if (landed > 0)
-        WriteAt(m_descriptor, before, std::min(landed, existing), offset);
+        WriteAt(m_descriptor, &old, std::min(landed, existing), offset);
     if (landed > 0 && offset + landed > m_size)
         (void)ftruncate(m_descriptor, m_size);
     return false;

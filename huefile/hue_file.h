@@ -4,9 +4,17 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 // File names are passed in the platform's file-name encoding, as the C library expects them.
+
+// One entry as a write found it and as it left it; what an undo puts back.
+struct EntryWrite {
+    int entry = 0;
+    HueEntry before{};
+    HueEntry after{};
+};
 
 enum class ReadOutcome {
     NotOpened, // the file could not be opened; the destination is untouched
@@ -36,8 +44,16 @@ public:
 
     // Writes entry n, all or nothing: when the write fails partway, the bytes of the entry
     // that were overwritten get their old values back and a file the write extended gets its
-    // old size back, so every entry reads as it did before. True when the whole record landed.
-    bool writeEntry(int n, const HueEntry &entry);
+    // old size back, so every entry reads as it did before. True when the whole record landed;
+    // then `before`, when given, receives the entry as it was (zeroes where the file ended).
+    bool writeEntry(int n, const HueEntry &entry, HueEntry *before = nullptr);
+    // The same, for a caller that has just read the entry as it stands (`current`, zeroes
+    // where the file ends) and so spares the write its own read.
+    bool writeEntry(int n, const HueEntry &entry, const HueEntry &current);
+
+    // Entries first to last in one read, as readEntry would give them one by one; whole[i]
+    // tells whether entry first + i was a whole record.
+    std::vector<HueEntry> readEntries(int first, int last, std::vector<bool> &whole) const;
 
     // True when both are open on the same file, whatever names they were opened by.
     bool isSameFileAs(const HueFile &other) const;
