@@ -27,6 +27,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectPicker();
     ConnectRangeBar();
     ConnectWriteBack();
+    ConnectUndo();
+    ConnectFind();
     LoadStoredPalette();
 
     PendingLogLine.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "huefile/hue_entry.h"
+#include "undo/write_history.h"
 
 #include <QByteArray>
 #include <QWidget>
@@ -17,11 +18,11 @@ class QPushButton;
 class QRadioButton;
 class BevelPanel;
 class DrawGrid;
+class FindBar;
 class HiddenTabSet;
 class MnemonicFilter;
 class PictureBox;
 class TrackBar;
-class HueFile;
 
 constexpr int ClientWidth = 657;
 constexpr int ClientHeightSmall = 106;
@@ -122,10 +123,12 @@ public:
     void Only1ColorClick();
     void TargetOtherClick();
     void CopyColorsClick();
-    // Both return false when a record was read but could not be written.
-    bool CopyEntry(const HueFile &readFile, HueFile &writeFile, int source, int target);
+    // Both return false when a record was read but could not be written, and note every
+    // entry they wrote in `written` when given.
+    bool CopyEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
+                   std::vector<EntryWrite> *written = nullptr);
     bool CopyEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
-                        int targetFrom, int targetTo);
+                        int targetFrom, int targetTo, std::vector<EntryWrite> *written = nullptr);
 
     // Browser ----------------------------------------------------------------------------
     void HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
@@ -133,6 +136,11 @@ public:
     void HueGrid1DblClick();
     // The program's own refresh: the cached row is read again, then the grid repaints at once.
     void RefreshBrowser();
+
+    // Finding an entry by number or name (Ctrl+F, F3, Shift+F3).
+    void FindEntry(bool forward);
+    std::vector<int> EntriesMatching(const QString &text) const;
+    FindBar *FindEntryBar = nullptr;
 
     int CachedRow = -1;
     HueEntry RowSourceHue{};
@@ -193,6 +201,12 @@ public:
     void AutoSaveClick();
     void aktHueNameChange();
 
+    // Undo and redo of the window's writes ---------------------------------------------------
+    void UndoLastWrite();
+    void RedoLastWrite();
+    // Every write, copy and write-back alike, until the write file's name changes.
+    WriteHistory History;
+
 private:
     void BuildLayout();
     void BuildFileGroup();
@@ -215,6 +229,9 @@ private:
     void ConnectPicker();
     void ConnectRangeBar();
     void ConnectWriteBack();
+    void ConnectUndo();
+    void ConnectFind();
+    void ReplayLastWrite(bool undo);
 
     // The stored palette picture, generated from its formula.
     void LoadStoredPalette();

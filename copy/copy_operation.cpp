@@ -31,18 +31,19 @@ void RaiseNumberToToNumberFrom(TForm1 &form)
         form.NumberTo->setText(form.NumberFrom->text());
 }
 
-bool CopySelectionAndLog(TForm1 &form, const HueFile &readFile, HueFile &writeFile)
+bool CopySelectionAndLog(TForm1 &form, const HueFile &readFile, HueFile &writeFile,
+                         std::vector<EntryWrite> &changes)
 {
     if (form.Only1Color->isChecked()) {
         const bool written = form.CopyEntry(readFile, writeFile, EntryNumberIn(form.NumberFrom),
-                                            EntryNumberIn(form.TargetNumberFrom));
+                                            EntryNumberIn(form.TargetNumberFrom), &changes);
         form.AppendLogLine("GET ONE   " + TextOf(form.NumberFrom));
         form.AppendLogLine("PUT ONE   " + TextOf(form.TargetNumberFrom));
         return written;
     }
     const bool written = form.CopyEntryRange(
         readFile, writeFile, EntryNumberIn(form.NumberFrom), EntryNumberIn(form.NumberTo),
-        EntryNumberIn(form.TargetNumberFrom), EntryNumberIn(form.TargetNumberTo));
+        EntryNumberIn(form.TargetNumberFrom), EntryNumberIn(form.TargetNumberTo), &changes);
     form.AppendLogLine("GET RANGE " + TextOf(form.NumberFrom) + " .. " + TextOf(form.NumberTo));
     form.AppendLogLine("PUT RANGE " + TextOf(form.TargetNumberFrom) + " .. " +
                        TextOf(form.TargetNumberTo));
@@ -60,13 +61,15 @@ void TForm1::CopyColorsClick()
     try {
         RaiseNumberToToNumberFrom(*this);
         bool written = false;
+        std::vector<EntryWrite> changes;
         {
             const auto readFile = HueFile::openForReading(ReadFileName());
             auto writeFile = HueFile::openForUpdate(WriteFileName());
             if (!readFile || !writeFile)
                 return;
-            written = CopySelectionAndLog(*this, *readFile, *writeFile);
+            written = CopySelectionAndLog(*this, *readFile, *writeFile, changes);
         }
+        History.record(std::move(changes));
         if (!written)
             AppendLogLine("!ERROR");
         RefreshBrowser();
@@ -76,13 +79,16 @@ void TForm1::CopyColorsClick()
     }
 }
 
-bool TForm1::CopyEntry(const HueFile &readFile, HueFile &writeFile, int source, int target)
+bool TForm1::CopyEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
+                       std::vector<EntryWrite> *written)
 {
-    return CopyHueEntry(readFile, writeFile, source, target);
+    return CopyHueEntry(readFile, writeFile, source, target, written);
 }
 
 bool TForm1::CopyEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom,
-                            int sourceTo, int targetFrom, int targetTo)
+                            int sourceTo, int targetFrom, int targetTo,
+                            std::vector<EntryWrite> *written)
 {
-    return CopyHueEntryRange(readFile, writeFile, sourceFrom, sourceTo, targetFrom, targetTo);
+    return CopyHueEntryRange(readFile, writeFile, sourceFrom, sourceTo, targetFrom, targetTo,
+                             written);
 }

@@ -56,9 +56,12 @@ void TForm1::PatchItClick()
     if (auto file = HueFile::openForUpdate(WriteFileName())) {
         StoreName(aktHueName->text().toLatin1(), EditHue);
         const int entryNumber = BrowserRow + 1;
-        const bool written = file->writeEntry(entryNumber, EditHue);
+        EntryWrite change{entryNumber, {}, EditHue};
+        const bool written = file->writeEntry(entryNumber, EditHue, &change.before);
         file.reset();
         EditHueInFile = EditHueInFile || written;
+        if (written)
+            History.record({change});
         AppendLogLine(written ? WriteBackPrefix + QByteArray::number(entryNumber)
                               : WriteBackFailed);
     } else {

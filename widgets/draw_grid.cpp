@@ -141,6 +141,13 @@ void DrawGrid::setCurrentCell(int col, int row)
     moveCursor(std::clamp(col, 0, m_colCount - 1), std::clamp(row, 0, m_rowCount - 1));
 }
 
+bool DrawGrid::selectCellAsUser(int col, int row)
+{
+    if (m_colCount == 0 || m_rowCount == 0)
+        return false;
+    return trySelect(std::clamp(col, 0, m_colCount - 1), std::clamp(row, 0, m_rowCount - 1));
+}
+
 int DrawGrid::topRow() const
 {
     return m_topRow;

@@ -51,6 +51,8 @@ public:
     int row() const;
     // Moves the cursor from the program: no selectCell, scrolls it into view.
     void setCurrentCell(int col, int row);
+    // Moves the cursor as a key would: selectCell first, which may refuse the move.
+    bool selectCellAsUser(int col, int row);
 
     int topRow() const;
     void setTopRow(int row);

@@ -1,0 +1,198 @@
+#include "support/test_support.h"
+
+#include "widgets/draw_grid.h"
+#include "widgets/find_bar.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <cstddef>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// A window made active, so that its shortcuts take real key presses.
+class KeyboardTest : public FormTest {
+protected:
+    void Activate()
+    {
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    QWidget *Focus() const { return QApplication::focusWidget(); }
+    void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(Focus(), static_cast<Qt::Key>(key), modifiers);
+    }
+};
+
+// Names without digits, so that only the number typed finds an entry by number.
+void NameEntries(const std::string &fileName,
+                 const std::vector<std::pair<int, const char *>> &names)
+{
+    Bytes bytes = ReadBytes(fileName);
+    for (int n = 1; n <= MaxEntryNumber; ++n)
+        std::memset(bytes.data() + EntryOffset(n) + offsetof(HueEntry, name), 0, HueNameLength);
+    for (const auto &[n, name] : names)
+        std::memcpy(bytes.data() + EntryOffset(n) + offsetof(HueEntry, name), name,
+                    std::strlen(name));
+    WriteBytes(fileName, bytes);
+}
+
+struct FindStep {
+    const char *typed; // replaces the find text; nullptr keeps it
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int entry; // where the browser cursor stands afterwards
+    bool noMatch;
+};
+
+TEST_F(KeyboardTest, FindMovesTheCursorByNameNumberAndHexWrappingRound)
+{
+    Open(3000, 3000, 1, 2);
+    NameEntries("patch-hues.mul", {{120, "deep Ocean"}});
+    NameEntries("hues.mul", {{7, "Ocean blue"}, {2500, "OCEAN"}, {40, "sand"}});
+    form->RadioButtonGetColor2->setChecked(true);
+    Activate();
+    form->HueGrid1->setFocus();
+    Press(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(form->FindEntryBar->isVisible());
+
+    const FindStep steps[] = {
+        {"ocean", Qt::Key_Return, Qt::NoModifier, 7, false},
+        {nullptr, Qt::Key_Return, Qt::NoModifier, 120, false},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 2500, false},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 7, false},
+        {nullptr, Qt::Key_F3, Qt::ShiftModifier, 2500, false},
+        {"$64", Qt::Key_Return, Qt::NoModifier, 100, false},
+        {"0x3E8", Qt::Key_Return, Qt::NoModifier, 1000, false},
+        {"40", Qt::Key_Return, Qt::NoModifier, 40, false},
+        {"SAND", Qt::Key_F3, Qt::ShiftModifier, 40, false},
+        {"violet", Qt::Key_Return, Qt::NoModifier, 40, true},
+    };
+    for (const FindStep &step : steps) {
+        if (step.typed) {
+            QTest::keyClick(Focus(), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(Focus(), step.typed);
+        }
+        Press(step.key, step.modifiers);
+        const std::string what = std::string(step.typed ? step.typed : "again");
+        EXPECT_EQ(form->HueGrid1->row() + 1, step.entry) << what;
+        EXPECT_EQ(form->BrowserRow + 1, step.entry) << what;
+        // A keyboard move in "cursor position" mode loads the entry.
+        EXPECT_EQ(form->PendingLogLine, "GET ONE   " + QByteArray::number(step.entry)) << what;
+        EXPECT_EQ(form->FindEntryBar->status() == "no match", step.noMatch) << what;
+    }
+    Press(Qt::Key_Escape);
+    EXPECT_FALSE(form->FindEntryBar->isVisible());
+    EXPECT_EQ(Focus(), form->HueGrid1);
+    EXPECT_EQ(form->ClientHeight(), ClientHeightFull);
+}
+
+class UndoTest : public KeyboardTest {
+protected:
+    void SetUp() override
+    {
+        Open(3000, 3000, 1, 2);
+        original = ReadBytes("hues.mul");
+        Activate();
+        form->HueGrid1->setFocus();
+    }
+    void Undo() { Press(Qt::Key_Z, Qt::ControlModifier); }
+    void Redo() { Press(Qt::Key_Y, Qt::ControlModifier); }
+    // Entry n's colour 0 changed and written back by "Patch it".
+    void PatchEntry(int n, HueColour colour)
+    {
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, n - 1, canSelect);
+        form->HueGrid1DblClick();
+        form->EditHue.colours[0] = colour;
+        form->PatchIt->click();
+    }
+
+    Bytes original;
+};
+
+TEST_F(UndoTest, WriteBacksAndCopiesAreUndoneAndRedoneByteForByte)
+{
+    PatchEntry(12, 0x1234);
+    const Bytes patched = ReadBytes("hues.mul");
+    form->Only1Color->setChecked(false);
+    form->NumberFrom->setText("100");
+    form->NumberTo->setText("102");
+    form->CopyColors->click();
+    const Bytes copied = ReadBytes("hues.mul");
+    ASSERT_NE(copied, patched);
+    form->HueGrid1->setFocus();
+    form->MemoLog->clear();
+
+    Undo();
+    EXPECT_EQ(ReadBytes("hues.mul"), patched);
+    Undo();
+    EXPECT_EQ(ReadBytes("hues.mul"), original);
+    Undo();
+    Redo();
+    EXPECT_EQ(ReadBytes("hues.mul"), patched);
+    Press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(ReadBytes("hues.mul"), copied);
+    EXPECT_EQ(LogLines(*form), QStringList({"UNDO RANGE 100 .. 102", "UNDO      12", "REDO      12",
+                                            "REDO RANGE 100 .. 102"}));
+}
+
+TEST_F(UndoTest, AnAutosavedNameIsUndoneKeystrokeByKeystrokeButNotInsideTheField)
+{
+    // Without the reload that "cursor position" mode makes after an undo, only undo writes.
+    form->RadioButtonGetColor1->setChecked(true);
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 4, canSelect);
+    form->HueGrid1DblClick();
+    form->AutoSave->setChecked(true);
+    form->aktHueName->setFocus();
+    form->aktHueName->selectAll();
+    QTest::keyClicks(Focus(), "Hi");
+    ASSERT_EQ(EntryOnDisk("hues.mul", 5).name, std::string("Hi"));
+    // Inside the field the keys undo its text, which autosave writes as any change.
+    Undo();
+    EXPECT_EQ(form->aktHueName->text(), "entry 5");
+    EXPECT_EQ(EntryOnDisk("hues.mul", 5).name, std::string("entry 5"));
+
+    form->HueGrid1->setFocus();
+    form->MemoLog->clear();
+    for (int i = 0; i < 3; ++i)
+        Undo();
+    EXPECT_EQ(EntryOnDisk("hues.mul", 5).name, std::string("entry 5"));
+    EXPECT_EQ(ReadBytes("hues.mul"), original);
+    EXPECT_EQ(LogLines(*form), QStringList({"UNDO      5", "UNDO      5", "UNDO      5"}));
+}
+
+TEST_F(UndoTest, AnEntryChangedBehindTheWindowsBackIsNotUndone)
+{
+    PatchEntry(12, 0x1234);
+    const HueEntry theirs = PatternEntry(12, 77);
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 12, theirs));
+    const Bytes before = ReadBytes("hues.mul");
+    form->HueGrid1->setFocus();
+    form->MemoLog->clear();
+    Undo();
+    Undo();
+    EXPECT_EQ(ReadBytes("hues.mul"), before);
+    EXPECT_EQ(LogLines(*form), QStringList({"!UNDO STALE 12"}));
+
+    // A history belongs to one file.
+    PatchEntry(13, 0x4321);
+    form->FilenameWrite->setText("hues.mul ");
+    form->FilenameWrite->setText("hues.mul");
+    form->HueGrid1->setFocus();
+    const Bytes kept = ReadBytes("hues.mul");
+    Undo();
+    EXPECT_EQ(ReadBytes("hues.mul"), kept);
+}
+
+} // namespace

@@ -1,0 +1,80 @@
+#include "app/tform1.h"
+
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QShortcut>
+#include <algorithm>
+
+namespace {
+
+// One line per replay, in the log's style: the word padded to the log's ten columns and the
+// entry, or the first and last entry of a step that wrote several.
+QByteArray ReplayLine(const QByteArray &word, const WriteHistory::Step &step)
+{
+    const auto [first, last] =
+        std::minmax_element(step.begin(), step.end(), [](const EntryWrite &a, const EntryWrite &b) {
+            return a.entry < b.entry;
+        });
+    if (step.size() == 1)
+        return word.leftJustified(10, ' ') + QByteArray::number(first->entry);
+    return word + " RANGE " + QByteArray::number(first->entry) + " .. " +
+           QByteArray::number(last->entry);
+}
+
+} // namespace
+
+// The shortcuts belong to the window, so the edit fields, which take these keys for their own
+// text undo, keep them while they have the focus. A history is only valid for one file.
+void TForm1::ConnectUndo()
+{
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this), &QShortcut::activated, this,
+            &TForm1::UndoLastWrite);
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &TForm1::RedoLastWrite);
+    connect(FilenameWrite, &QLineEdit::textChanged, this, [this] { History.clear(); });
+}
+
+void TForm1::UndoLastWrite()
+{
+    ReplayLastWrite(true);
+}
+
+void TForm1::RedoLastWrite()
+{
+    ReplayLastWrite(false);
+}
+
+// A step whose entries someone else has changed since can never be replayed, so it is
+// dropped; a step whose write failed stays, to be tried again. Only a replay that wrote
+// refreshes the browser and, as after a copy, reloads the editor.
+void TForm1::ReplayLastWrite(bool undo)
+{
+    const WriteHistory::Step *step = undo ? History.nextUndo() : History.nextRedo();
+    if (!step)
+        return;
+    const QByteArray word = undo ? "UNDO" : "REDO";
+    auto file = HueFile::openForUpdate(WriteFileName());
+    const ReplayResult result =
+        file ? ReplayStep(*file, *step, undo) : ReplayResult{ReplayOutcome::Failed, 0};
+    file.reset();
+    switch (result.outcome) {
+    case ReplayOutcome::Done:
+        AppendLogLine(ReplayLine(word, *step));
+        undo ? History.undone() : History.redone();
+        break;
+    case ReplayOutcome::Stale:
+        AppendLogLine("!" + word + " STALE " + QByteArray::number(result.staleEntry));
+        undo ? History.dropNextUndo() : History.dropNextRedo();
+        break;
+    case ReplayOutcome::Failed:
+        AppendLogLine("!ERROR");
+        break;
+    }
+    if (result.outcome != ReplayOutcome::Done)
+        return;
+    RefreshBrowser();
+    if (RadioButtonGetColor2->isChecked())
+        HueGrid1DblClick();
+}
