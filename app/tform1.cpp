@@ -15,8 +15,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
 {
     setWindowTitle("Colvane - hue files");
     BuildLayout();
-    Image1->setPicture(MakeLogo());
-    setWindowIcon(QIcon(QPixmap::fromImage(MakeLogo())));
+    const QImage logo = MakeLogo();
+    Image1->setPicture(logo);
+    setWindowIcon(QIcon(QPixmap::fromImage(logo)));
     SetClientHeight(ClientHeightFull);
     Mnemonics = new MnemonicFilter(this);
 

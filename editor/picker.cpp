@@ -76,8 +76,9 @@ void TForm1::LoadStoredPalette()
 {
     QImage picture(PaletteWidth, PaletteHeight, QImage::Format_RGB32);
     for (int y = 0; y < PaletteHeight; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
         for (int x = 0; x < PaletteWidth; ++x)
-            picture.setPixelColor(x, y, ToQColor(StoredPalettePixel(x, y)));
+            line[x] = ToQColor(StoredPalettePixel(x, y)).rgb();
     }
     ImageColorSelectionRGB->setPicture(picture);
 }

@@ -64,7 +64,12 @@ void PictureBox::floodFill(int x, int y, const QColor &colour)
     ensureSurface();
     if (!m_picture.valid(x, y))
         return;
-    const QRgb target = m_picture.pixel(x, y);
+    // The surface holds one QRgb per pixel; reading and writing them in place spares the
+    // format checks of a pixel call for every pixel of the area.
+    const auto pixel = [this](const QPoint &p) -> QRgb & {
+        return reinterpret_cast<QRgb *>(m_picture.scanLine(p.y()))[p.x()];
+    };
+    const QRgb target = pixel(QPoint(x, y));
     const QRgb replacement = colour.rgb();
     if (target == replacement)
         return;
@@ -72,9 +77,9 @@ void PictureBox::floodFill(int x, int y, const QColor &colour)
     while (!seeds.empty()) {
         const QPoint seed = seeds.back();
         seeds.pop_back();
-        if (!m_picture.valid(seed) || m_picture.pixel(seed) != target)
+        if (!m_picture.valid(seed) || pixel(seed) != target)
             continue;
-        m_picture.setPixel(seed, replacement);
+        pixel(seed) = replacement;
         seeds.emplace_back(seed.x() + 1, seed.y());
         seeds.emplace_back(seed.x() - 1, seed.y());
         seeds.emplace_back(seed.x(), seed.y() + 1);
