@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -175,6 +176,8 @@ void TForm1::Label2Click()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::ToolTip && ShowToolTip(watched, static_cast<QHelpEvent *>(event)))
+        return true;
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == Label1)
             Label1Click();

@@ -30,6 +30,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectWriteBack();
     ConnectUndo();
     ConnectFind();
+    ConnectToolTips();
+    ConnectBrowserMenu();
     LoadStoredPalette();
 
     PendingLogLine.clear();

@@ -10,6 +10,7 @@
 class QCheckBox;
 class QFileDialog;
 class QGroupBox;
+class QHelpEvent;
 class QLabel;
 class QLineEdit;
 class QPainter;
@@ -142,6 +143,9 @@ public:
     std::vector<int> EntriesMatching(const QString &text) const;
     FindBar *FindEntryBar = nullptr;
 
+    // The browser's context menu: what the shortcuts do.
+    void ShowBrowserMenu(const QPoint &at);
+
     int CachedRow = -1;
     HueEntry RowSourceHue{};
     bool RowSourceValid = false;
@@ -231,6 +235,9 @@ private:
     void ConnectWriteBack();
     void ConnectUndo();
     void ConnectFind();
+    void ConnectToolTips();
+    void ConnectBrowserMenu();
+    bool ShowToolTip(QObject *watched, QHelpEvent *help);
     void ReplayLastWrite(bool undo);
 
     // The stored palette picture, generated from its formula.

@@ -186,3 +186,19 @@ bool CanOpenHueFile(const std::string &fileName)
 {
     return HueFile::openForReading(fileName).has_value();
 }
+
+// The same checks as an open, in the same order, but telling them apart. stat follows a
+// symbolic link as the open does, and never waits on a pipe.
+std::string WhyNotAHueFile(const std::string &fileName)
+{
+    if (fileName.empty())
+        return "no file name";
+    struct stat info {};
+    if (stat(fileName.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return "a folder";
+    if (!S_ISREG(info.st_mode))
+        return "not a regular file";
+    return CanOpenHueFile(fileName) ? std::string() : "cannot be read";
+}

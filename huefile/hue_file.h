@@ -74,3 +74,7 @@ ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &dest
 
 // A name is valid when it opens for reading as a hue file.
 bool CanOpenHueFile(const std::string &fileName);
+
+// Why a name does not open as a hue file, in a few words ("no such file", "a folder", "not a
+// regular file", "cannot be read"); empty when it does.
+std::string WhyNotAHueFile(const std::string &fileName);

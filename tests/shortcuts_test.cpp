@@ -3,16 +3,23 @@
 #include "widgets/draw_grid.h"
 #include "widgets/find_bar.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
 #include <cstddef>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -193,6 +200,67 @@ TEST_F(UndoTest, AnEntryChangedBehindTheWindowsBackIsNotUndone)
     const Bytes kept = ReadBytes("hues.mul");
     Undo();
     EXPECT_EQ(ReadBytes("hues.mul"), kept);
+}
+
+} // namespace
+
+namespace {
+
+// The tip a control shows where the pointer rests, made as a real tooltip request makes it.
+QString TipAt(QWidget *control, const QPoint &pos)
+{
+    QHelpEvent help(QEvent::ToolTip, pos, control->mapToGlobal(pos));
+    QApplication::sendEvent(control, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+TEST_F(KeyboardTest, TipsNameBothSidesOfABrowserRowAndWhyAFileNameIsRed)
+{
+    Open(3000, 40, 1, 2);
+    DrawGrid *grid = form->HueGrid1;
+    grid->setTopRow(39);
+    const QString row40 = TipAt(grid, grid->cellRect(5, 39).center());
+    EXPECT_TRUE(row40.contains("Entry 40 (hex 028)")) << row40.toStdString();
+    EXPECT_TRUE(row40.contains("patch-hues.mul: \"entry 40\"")) << row40.toStdString();
+    EXPECT_TRUE(row40.contains("hues.mul: \"entry 40\"")) << row40.toStdString();
+    EXPECT_TRUE(row40.contains("Colour 4")) << row40.toStdString();
+    const QString row41 = TipAt(grid, grid->cellRect(40, 40).center());
+    EXPECT_TRUE(row41.contains("hues.mul: not in the file")) << row41.toStdString();
+
+    const struct {
+        const char *name;
+        const char *reason;
+    } names[] = {
+        {"missing.mul", "no such file"}, {".", "a folder"}, {"pipe.mul", "not a regular file"}};
+    mkfifo("pipe.mul", 0644);
+    for (const auto &n : names) {
+        form->FilenameWrite->setText(n.name);
+        const QString tip = TipAt(form->FilenameWrite, QPoint(5, 5));
+        EXPECT_TRUE(tip.contains(n.reason)) << tip.toStdString();
+        EXPECT_TRUE(tip.contains(QDir::currentPath())) << tip.toStdString();
+    }
+}
+
+TEST_F(KeyboardTest, RightClickOnTheBrowserListsTheShortcutsAndSelectsNothing)
+{
+    Open(100, 100, 1, 2);
+    DrawGrid *grid = form->HueGrid1;
+    const int rowBefore = form->BrowserRow;
+    QStringList listed;
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (const QAction *action : menu->actions())
+            listed << action->text() + " " + action->shortcut().toString();
+        menu->close();
+    });
+    QTest::mousePress(grid, Qt::RightButton, Qt::NoModifier, grid->cellRect(3, 9).center());
+    EXPECT_EQ(form->BrowserRow, rowBefore);
+    QTest::mouseRelease(grid, Qt::RightButton, Qt::NoModifier, grid->cellRect(3, 9).center());
+    EXPECT_EQ(form->BrowserRow, rowBefore);
+    EXPECT_TRUE(listed.contains("Find entry... Ctrl+F")) << listed.join("|").toStdString();
+    EXPECT_TRUE(listed.contains("Undo last write Ctrl+Z")) << listed.join("|").toStdString();
 }
 
 } // namespace

@@ -1,0 +1,121 @@
+#include "app/tform1.h"
+
+#include "huefile/colour.h"
+#include "huefile/hue_file.h"
+#include "widgets/draw_grid.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolTip>
+#include <cstring>
+
+namespace {
+
+constexpr int BrowserSeparatorColumn = 33;
+
+QString EntryTitle(int entryNumber)
+{
+    return QString("Entry %1 (hex %2)").arg(entryNumber).arg(entryNumber, 3, 16, QChar('0'));
+}
+
+QString StoredNameOf(const HueEntry &entry)
+{
+    const auto *end = static_cast<const char *>(std::memchr(entry.name, 0, HueNameLength));
+    return QString::fromLatin1(entry.name,
+                               end ? static_cast<int>(end - entry.name) : HueNameLength);
+}
+
+// One side of a browser row, read when the tip is asked for.
+QString SideLine(const char *side, const QLineEdit *name, int entryNumber)
+{
+    HueEntry entry{};
+    const std::string fileName = QFile::encodeName(name->text()).toStdString();
+    const ReadOutcome outcome = ReadEntryFromFile(fileName, entryNumber, entry);
+    const QString what = outcome == ReadOutcome::Read       ? "\"" + StoredNameOf(entry) + "\""
+                         : outcome == ReadOutcome::NoRecord ? QString("not in the file")
+                                                            : QString("the file does not open");
+    return QString("%1 %2: %3").arg(side, name->text(), what);
+}
+
+QString ColourLine(const HueEntry &entry, int index)
+{
+    const HueColour word = entry.colours[index];
+    const DisplayColour shown = HueWordToDisplay(word);
+    return QString("Colour %1: word $%2, red %3, green %4, blue %5 (#%6%7%8 on screen)")
+        .arg(index)
+        .arg(word, 4, 16, QChar('0'))
+        .arg(RedOf(shown))
+        .arg(GreenOf(shown))
+        .arg(BlueOf(shown))
+        .arg(shown & 0xFF, 2, 16, QChar('0'))
+        .arg((shown >> 8) & 0xFF, 2, 16, QChar('0'))
+        .arg((shown >> 16) & 0xFF, 2, 16, QChar('0'));
+}
+
+// A green name shows where the file is; a red one says why it is red.
+QString FileNameTip(const QLineEdit *name)
+{
+    const std::string fileName = QFile::encodeName(name->text()).toStdString();
+    const std::string problem = WhyNotAHueFile(fileName);
+    if (problem.empty())
+        return QFileInfo(name->text()).absoluteFilePath();
+    return QString("Red: %1. Names without a folder are looked up in %2")
+        .arg(QString::fromLocal8Bit(problem.c_str()), QDir::currentPath());
+}
+
+} // namespace
+
+void TForm1::ConnectToolTips()
+{
+    Only1Color->setToolTip("Copy one entry; clear it to copy a range of entries");
+    TargetOther->setToolTip("Write to other entry numbers than the ones read");
+    NumberFrom->setToolTip("First entry to read (decimal, or hexadecimal after $ or 0x)");
+    NumberTo->setToolTip("Last entry to read");
+    TargetNumberFrom->setToolTip("First entry to write");
+    TargetNumberTo->setToolTip("Last entry to write");
+    CopyColors->setToolTip("Copy: read the entries from the read file, write them into the "
+                           "write file");
+    PatchIt->setToolTip("Patch it: write this entry into the write file at the browser's row");
+    AutoSave->setToolTip("Autosave: write the entry into the write file after every change");
+    RadioButtonGetColor1->setToolTip("Load an entry into the editor when its browser row is "
+                                     "double-clicked");
+    RadioButtonGetColor2->setToolTip("Load every entry that the browser's cursor moves to");
+    MixColorOkay->setToolTip("It's fine: put the preview colour into the selected colour");
+    SpreadColorOkay->setToolTip("Spread is fine: fill the selected run of colours with a "
+                                "gradient between its two ends");
+    aktHueName->setToolTip("The entry's name, up to 20 characters");
+    for (QWidget *control :
+         {static_cast<QWidget *>(HueGrid1), static_cast<QWidget *>(HueGridEdit),
+          static_cast<QWidget *>(FilenameRead), static_cast<QWidget *>(FilenameWrite)})
+        control->installEventFilter(this);
+}
+
+// Tips that depend on what lies under the pointer are made when asked for, so the files are
+// read then and never while painting.
+bool TForm1::ShowToolTip(QObject *watched, QHelpEvent *help)
+{
+    QString tip;
+    int col = 0;
+    int row = 0;
+    if (watched == FilenameRead || watched == FilenameWrite) {
+        tip = FileNameTip(static_cast<QLineEdit *>(watched));
+    } else if (watched == HueGrid1 && HueGrid1->cellAt(help->pos(), col, row)) {
+        tip = EntryTitle(row + 1) + "\n" + SideLine("Read from", FilenameRead, row + 1) + "\n" +
+              SideLine("Written to", FilenameWrite, row + 1);
+        if (col != 0 && col != BrowserSeparatorColumn)
+            tip += QString("\nColour %1").arg(col < BrowserSeparatorColumn ? col - 1 : col - 34);
+    } else if (watched == HueGridEdit && HueGridEdit->cellAt(help->pos(), col, row)) {
+        tip = EntryTitle(BrowserRow + 1) + ", written by \"Patch it\" to that entry";
+        if (col > 0)
+            tip += "\n" + ColourLine(EditHue, col - 1);
+    } else {
+        return false;
+    }
+    QToolTip::showText(help->globalPos(), tip, static_cast<QWidget *>(watched));
+    return true;
+}

@@ -1,0 +1,32 @@
+#include "app/tform1.h"
+
+#include "widgets/draw_grid.h"
+#include "widgets/find_bar.h"
+
+#include <QKeySequence>
+#include <QMenu>
+
+// The right button's press only takes the focus, as it always has; the menu comes with the
+// release, so the press selects nothing.
+void TForm1::ConnectBrowserMenu()
+{
+    connect(HueGrid1, &DrawGrid::mouseReleased, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) {
+                if (button == Qt::RightButton)
+                    ShowBrowserMenu(HueGrid1->mapToGlobal(pos));
+            });
+}
+
+// Lists what the window's shortcuts do, with the shortcuts, so they can be found.
+void TForm1::ShowBrowserMenu(const QPoint &at)
+{
+    QMenu menu(this);
+    menu.addAction("Find entry...", QKeySequence(Qt::CTRL | Qt::Key_F), FindEntryBar,
+                   &FindBar::open);
+    menu.addAction("Undo last write", QKeySequence(Qt::CTRL | Qt::Key_Z), this,
+                   &TForm1::UndoLastWrite)
+        ->setEnabled(History.nextUndo() != nullptr);
+    menu.addAction("Redo write", QKeySequence(Qt::CTRL | Qt::Key_Y), this, &TForm1::RedoLastWrite)
+        ->setEnabled(History.nextRedo() != nullptr);
+    menu.exec(at);
+}
