@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 namespace {
 
@@ -57,6 +58,8 @@ QLabel *PlaceLabel(QWidget *parent, const QString &caption, QRect geometry,
 {
     auto *label = new QLabel(caption, parent);
     label->setGeometry(geometry);
+    // As the platform's labels do, a label grows from its left edge to fit its caption.
+    label->resize(std::max(geometry.width(), label->sizeHint().width()), geometry.height());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     if (focusTarget)
         label->setBuddy(focusTarget);

@@ -1,0 +1,76 @@
+#include "support/test_support.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The text as it shows: an accelerator's "&" is drawn as an underline, "&&" as one "&".
+QString Shown(QString text)
+{
+    return text.replace("&&", "\x01").remove('&').replace('\x01', '&');
+}
+
+struct Room {
+    QString what;
+    int needed;
+    int available;
+};
+
+// Every caption's width in its own font against the room its control gives it. Labels size
+// themselves to their text; the other controls keep their given size, so their text must fit.
+std::vector<Room> CaptionRooms(const TForm1 &form)
+{
+    std::vector<Room> rooms;
+    for (const QLabel *label : form.findChildren<QLabel *>()) {
+        if (label->text().isEmpty() || !label->pixmap().isNull())
+            continue;
+        rooms.push_back({label->text(),
+                         label->fontMetrics().horizontalAdvance(Shown(label->text())),
+                         label->contentsRect().width()});
+    }
+    // A check box or radio button draws its caption from where the style puts it to its own
+    // right edge; a push button centres it inside its frame.
+    for (const QAbstractButton *button : form.findChildren<QAbstractButton *>()) {
+        if (button->text().isEmpty() || !button->isVisibleTo(&form))
+            continue;
+        const int text = button->fontMetrics().horizontalAdvance(Shown(button->text()));
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QStyle::SubElement contents =
+            qobject_cast<const QPushButton *>(button)    ? QStyle::SE_PushButtonContents
+            : qobject_cast<const QRadioButton *>(button) ? QStyle::SE_RadioButtonContents
+                                                         : QStyle::SE_CheckBoxContents;
+        const QRect room = button->style()->subElementRect(contents, &option, button);
+        const int available = qobject_cast<const QPushButton *>(button)
+                                  ? room.width()
+                                  : button->width() - room.left();
+        rooms.push_back({button->text(), text, available});
+    }
+    for (const QGroupBox *group : form.findChildren<QGroupBox *>())
+        rooms.push_back({group->title(),
+                         group->fontMetrics().horizontalAdvance(Shown(group->title())),
+                         group->width()});
+    return rooms;
+}
+
+TEST(Captions, NoCaptionIsCutOff)
+{
+    const TempFolder folder;
+    WriteHueFile("patch-hues.mul", 10);
+    WriteHueFile("hues.mul", 10);
+    const auto form = ShowForm();
+    for (const Room &room : CaptionRooms(*form))
+        EXPECT_LE(room.needed, room.available)
+            << "\"" << room.what.toStdString() << "\" at scale " << form->devicePixelRatioF();
+}
+
+} // namespace
