@@ -14,9 +14,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <exception>
 
 namespace {
@@ -26,6 +28,7 @@ const QColor InvalidNameColour(0xFF, 0x00, 0x00);
 
 const char ReadFileFilter[] = "Patch-HUES.MUL (Color-File)|patch-hues.mul|any MUL-File|*.mul";
 const char WriteFileFilter[] = "HUES.MUL (Color-File)|hues.mul|any MUL-File|*.mul";
+const QSize OpenDialogSize(760, 460);
 
 // A filter list of description|pattern pairs, as the dialog's name filters.
 QStringList NameFilters(const QString &filter)
@@ -125,12 +128,12 @@ void TForm1::FilenameWriteChange()
 
 void TForm1::GetFilenameReadClick()
 {
-    ChooseFile(FilenameRead, ReadFileFilter);
+    ChooseFile(FilenameRead, ReadFileFilter, "Choose the file to read from");
 }
 
 void TForm1::GetFilenameWriteClick()
 {
-    ChooseFile(FilenameWrite, WriteFileFilter);
+    ChooseFile(FilenameWrite, WriteFileFilter, "Choose the file to write and/or edit");
 }
 
 // Built on the first choice: a file dialog costs more to build than the rest of the window,
@@ -144,15 +147,24 @@ QFileDialog *TForm1::BuildOpenDialog()
         OpenDialog->setFileMode(QFileDialog::ExistingFile);
         OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
         OpenDialog->setProxyModel(new WritableFilesOnly(OpenDialog));
+        // The detailed list, with its size, type and date columns as wide as what they show
+        // and the name taking the rest.
+        OpenDialog->setViewMode(QFileDialog::Detail);
+        OpenDialog->resize(OpenDialogSize);
+        if (auto *list = OpenDialog->findChild<QTreeView *>()) {
+            list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+            list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        }
     }
     return OpenDialog;
 }
 
 // The dialog lists only files that can be written. A read-only name typed into it by hand
 // is not taken: the dialog simply stays open for another choice.
-void TForm1::ChooseFile(QLineEdit *name, const char *filter)
+void TForm1::ChooseFile(QLineEdit *name, const char *filter, const QString &title)
 {
     BuildOpenDialog()->setNameFilters(NameFilters(filter));
+    OpenDialog->setWindowTitle(title);
     for (;;) {
         if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
             return;

@@ -222,7 +222,7 @@ private:
     void SetTabOrder();
     void RecolourLogo();
     void HideCopyLogAndBrowser();
-    void ChooseFile(QLineEdit *name, const char *filter);
+    void ChooseFile(QLineEdit *name, const char *filter, const QString &title);
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     // Each subsystem wires its own controls' events.
