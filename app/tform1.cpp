@@ -6,6 +6,7 @@
 #include "widgets/mnemonics.h"
 #include "widgets/picture_box.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLineEdit>
@@ -15,9 +16,11 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
 {
     setWindowTitle("Colvane - hue files");
     BuildLayout();
-    const QImage logo = MakeLogo();
-    Image1->setPicture(logo);
-    setWindowIcon(QIcon(QPixmap::fromImage(logo)));
+    Image1->setPicture(MakeLogo(qApp->devicePixelRatio()));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(MakeIcon(size)));
+    setWindowIcon(icon);
     SetClientHeight(ClientHeightFull);
     Mnemonics = new MnemonicFilter(this);
 

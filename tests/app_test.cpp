@@ -189,23 +189,6 @@ TEST(OperationLog, LinesAreEightBitText)
     EXPECT_EQ(LogLines(*form), QStringList({QString::fromLatin1("caf\xe9")}));
 }
 
-TEST(Logo, BackgroundTakesTheButtonFaceColourButEnclosedPixelsKeepTheirs)
-{
-    TempFolder folder;
-    auto form = ShowForm();
-    const QImage &logo = form->Image1->picture();
-    ASSERT_EQ(logo.size(), QSize(111, 89));
-    const QColor face = form->palette().color(QPalette::Button);
-    EXPECT_EQ(QColor(logo.pixel(0, 0)), face);
-    EXPECT_EQ(QColor(logo.pixel(110, 88)), face);
-    // The inside of the ring is not connected to the corner.
-    EXPECT_EQ(QColor(logo.pixel(25, 25)), QColor(0xC0, 0xC0, 0xC0));
-}
-
-} // namespace
-
-namespace {
-
 // An object whose handler fails the way an unexpected fault in any handler would.
 class FailingHandler : public QObject {
 public:

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "widgets/picture_box.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -71,6 +73,24 @@ TEST(Captions, NoCaptionIsCutOff)
     for (const Room &room : CaptionRooms(*form))
         EXPECT_LE(room.needed, room.available)
             << "\"" << room.what.toStdString() << "\" at scale " << form->devicePixelRatioF();
+}
+
+// The logo is drawn for the screen's pixel ratio, so it stays sharp: as many picture pixels
+// as the screen shows, at the logo's size in the layout.
+TEST(Logo, BackgroundTakesTheButtonFaceColourButEnclosedPixelsKeepTheirs)
+{
+    const TempFolder folder;
+    const auto form = ShowForm();
+    const QImage &logo = form->Image1->picture();
+    const qreal ratio = form->devicePixelRatioF();
+    EXPECT_EQ(logo.deviceIndependentSize(), QSizeF(111, 89));
+    EXPECT_EQ(logo.devicePixelRatio(), ratio);
+    const auto at = [&](int x, int y) { return QColor(logo.pixel(QPoint(x, y) * ratio)); };
+    const QColor face = form->palette().color(QPalette::Button);
+    EXPECT_EQ(at(0, 0), face);
+    EXPECT_EQ(at(110, 88), face);
+    // The inside of the ring is not connected to the corner.
+    EXPECT_EQ(at(25, 25), QColor(0xC0, 0xC0, 0xC0));
 }
 
 } // namespace
