@@ -2,6 +2,7 @@
 # test. Both first install the Debian packages the build needs when they are missing.
 
 PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
+            libcli11-dev nlohmann-json3-dev \
             fonts-dejavu-core fonts-liberation xvfb xauth
 # libFuzzer's runtime comes with clang's compiler-rt, which clang only recommends.
 FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include "cli/commands.h"
 #include "huefile/hue_file.h"
 
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <random>
 #include <rapidcheck/gtest.h>
+#include <sstream>
 #include <sys/stat.h>
 
 // Random hue files and random sequences of the window's writing operations, each checked
@@ -131,6 +133,28 @@ struct Model {
         return true;
     }
 
+    // Words keep their bit 15 and the entry its carried bytes, except from json, which carries
+    // both. A palette's name that differs from the stored one replaces it, zero-padded; pal, hex
+    // and png have none.
+    bool Import(int n, const HueEntry &palette, PaletteFormat format)
+    {
+        HueEntry entry;
+        ReadEntry(writeFile, n, entry);
+        const bool json = format == PaletteFormat::Json;
+        for (int c = 0; c < HueColourCount; ++c) {
+            if (!json)
+                entry.colours[c] = static_cast<HueColour>((entry.colours[c] & 0x8000) |
+                                                          (palette.colours[c] & 0x7FFF));
+            else
+                entry.colours[c] = palette.colours[c];
+        }
+        if (json)
+            std::memcpy(entry.carried, palette.carried, sizeof entry.carried);
+        if ((json || format == PaletteFormat::Gpl) && StoredName(palette) != StoredName(entry))
+            StoreName(StoredName(palette), entry);
+        return Write(n, entry);
+    }
+
     void PatchIt()
     {
         StoreName(shownName, editor);
@@ -200,6 +224,28 @@ public:
     std::unique_ptr<TForm1> form;
 };
 
+// A palette file outside the folder of hue files, named for its format.
+std::string WritePalette(const QTemporaryDir &elsewhere, const HueEntry &palette,
+                         PaletteFormat format)
+{
+    const std::string name = (elsewhere.path() + "/palette.").toStdString() + FormatName(format);
+    const Expected<std::string> bytes = ExportEntry(palette, 1, format);
+    RC_ASSERT(bytes.ok());
+    WriteBytes(name, std::vector<unsigned char>(bytes->begin(), bytes->end()));
+    return name;
+}
+
+// An import as the command line runs it.
+bool ImportPalette(const std::string &input, int n)
+{
+    std::ostringstream out;
+    ImportRequest request;
+    request.file = "hues.mul";
+    request.entry = n;
+    request.input = input;
+    return RunImport(request, out).ok();
+}
+
 // Nothing but the two hue files, by the names they started with.
 QStringList FolderContents()
 {
@@ -212,6 +258,7 @@ QStringList FolderContents()
 RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
 {
     const TempFolder folder;
+    const QTemporaryDir paletteFolder;
     const bool oneFile = *rc::gen::weightedElement<bool>({{1, true}, {3, false}});
     const Bytes writeStart = RandomBytes(*FileSize(), *Uniform(0u, ~0u));
     const Bytes readStart = oneFile ? Bytes() : RandomBytes(*FileSize(), *Uniform(0u, ~0u));
@@ -239,7 +286,7 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         if (limited)
             sizeLimit.emplace(limit);
 
-        const int kind = *Uniform(0, 4);
+        const int kind = *Uniform(0, 5);
         if (kind <= 1) {
             const int from = *EntryNear(around);
             const int to = kind == 0 ? from : *Uniform(from, std::min(MaxEntryNumber, from + 40) + 1);
@@ -273,10 +320,35 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
             model.editor.colours[colour] = word;
             model.shownName = name;
             model.PatchIt();
-        } else {
+        } else if (kind == 3) {
             const int row = *EntryNear(around) - 1;
             window.LoadWithAutoSave(row);
             model.LoadWithAutoSave(row);
+        } else {
+            // Any words and carried bytes; a name without line breaks, which a gpl file cannot
+            // hold.
+            const int n = *EntryNear(around);
+            const auto format =
+                *rc::gen::element(PaletteFormat::Gpl, PaletteFormat::Pal, PaletteFormat::Hex,
+                                  PaletteFormat::Json, PaletteFormat::Png);
+            HueEntry palette{};
+            for (HueColour &word : palette.colours)
+                word = *Uniform<HueColour>(0, 0xFFFF);
+            for (std::uint8_t &byte : palette.carried)
+                byte = static_cast<std::uint8_t>(*Uniform(0, 256));
+            const auto character =
+                rc::gen::suchThat(Uniform(1, 256), [](int c) { return c != '\n' && c != '\r'; });
+            StoreName(*rc::gen::container<std::string>(
+                          *Uniform(0, HueNameLength + 1),
+                          rc::gen::map(character, [](int c) { return static_cast<char>(c); })),
+                      palette);
+            // The palette file is written without the size limit, which holds for the import.
+            sizeLimit.reset();
+            const std::string input = WritePalette(paletteFolder, palette, format);
+            if (limited)
+                sizeLimit.emplace(limit);
+            const bool imported = ImportPalette(input, n);
+            RC_ASSERT(imported == model.Import(n, palette, format));
         }
         sizeLimit.reset();
 

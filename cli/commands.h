@@ -1,0 +1,92 @@
+#pragma once
+
+#include "huefile/formats/expected.h"
+#include "huefile/formats/palette_formats.h"
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+// The subcommands of colvane-cli, each a function over the library the window uses. Each
+// returns the exit status, 0 or (for diff) 1, or the failure whose text the program prints
+// as "colvane-cli: <text>", where the text is "<what>: <why>". Output for people goes to
+// `out`; nothing here writes to standard error.
+
+constexpr int ExitSame = 0;
+constexpr int ExitDifferent = 1;
+constexpr int ExitTrouble = 2;
+
+using CommandResult = Expected<int>;
+
+struct EntryRange {
+    int first = 1;
+    int last = 1;
+    bool isRange = false;
+};
+
+// "N" or "A..B", each number by the window's number-text rule and from 1 to 3000.
+Expected<EntryRange> EntryRangeFromText(std::string_view text);
+
+// Lists every entry the file reaches, whole or in part: number, state (used, empty when all
+// 88 bytes are zero, missing when only part of it is in the file), name.
+struct ListRequest {
+    std::string file;
+    bool json = false;
+};
+CommandResult RunList(const ListRequest &request, std::ostream &out);
+
+struct ShowRequest {
+    std::string file;
+    int entry = 1;
+    bool json = false;
+    // A line of swatches in 24-bit terminal colour.
+    bool swatches = false;
+};
+CommandResult RunShow(const ShowRequest &request, std::ostream &out);
+
+// To `out` without an output file; a range only as json. Every entry must be whole.
+struct ExportRequest {
+    std::string file;
+    EntryRange entries;
+    PaletteFormat format = PaletteFormat::Json;
+    std::optional<std::string> output;
+    ExportOptions options;
+};
+CommandResult RunExport(const ExportRequest &request, std::ostream &out);
+
+// Reads the entry as it stands (zeroes where the file ends) to keep what the palette does not
+// carry, and writes the new one all or nothing. "-" as input reads standard input.
+struct ImportRequest {
+    std::string file;
+    int entry = 1;
+    std::string input;
+    std::optional<PaletteFormat> format;
+    ImportOptions options;
+};
+CommandResult RunImport(const ImportRequest &request, std::ostream &out);
+
+// The window's copy with its log lines. A range targets `to` onwards, ending at 3000 at most.
+struct CopyRequest {
+    std::string source;
+    std::string target;
+    EntryRange entries;
+    std::optional<int> to;
+};
+CommandResult RunCopy(const CopyRequest &request, std::ostream &out);
+
+struct DiffRequest {
+    std::string first;
+    std::string second;
+    bool json = false;
+};
+CommandResult RunDiff(const DiffRequest &request, std::ostream &out);
+
+// Entries whose name holds text (Latin-1, in any letter case), or the free ones: empty
+// entries, entries only partly in the file, and the entries past its end.
+struct FindRequest {
+    std::string file;
+    std::optional<std::string> text;
+    bool empty = false;
+};
+CommandResult RunFind(const FindRequest &request, std::ostream &out);

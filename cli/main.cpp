@@ -1,0 +1,258 @@
+// colvane-cli: the window's file work without the window. CLI11 owns usage, --help and the
+// checks of every argument; each subcommand then runs one function of cli/commands.h.
+#include "cli/commands.h"
+#include "huefile/formats/entry_name.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *ProgramName = "colvane-cli";
+
+// Each checker answers with the reason a text is refused, or with nothing.
+std::string EntryRangeProblem(const std::string &text)
+{
+    const Expected<EntryRange> range = EntryRangeFromText(text);
+    return range ? std::string() : range.error();
+}
+
+std::string EntryNumberProblem(const std::string &text)
+{
+    const Expected<EntryRange> range = EntryRangeFromText(text);
+    if (!range)
+        return range.error();
+    return range->isRange ? "one entry, not a range" : std::string();
+}
+
+std::string NameProblem(const std::string &text)
+{
+    const Expected<std::string> name = NameFromUtf8(text);
+    return name ? std::string() : name.error();
+}
+
+const CLI::Validator EntryNumber(EntryNumberProblem, "N", "entry number");
+const CLI::Validator Entries(EntryRangeProblem, "N[..M]", "entry range");
+const CLI::Validator EntryName(NameProblem, "", "entry name");
+const CLI::Validator Format = CLI::IsMember({"gpl", "pal", "hex", "json", "png"}, CLI::ignore_case);
+
+// Only called on texts the checkers above let through.
+EntryRange RangeOf(const std::string &text)
+{
+    return *EntryRangeFromText(text);
+}
+
+// An error is one line on standard error whatever it quotes: a name read from a file may hold
+// a line break or a terminal escape, which show as \xNN.
+std::string OneLine(std::string_view text)
+{
+    while (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    std::string line;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+int Trouble(std::string_view what)
+{
+    std::cerr << ProgramName << ": " << OneLine(what) << '\n';
+    return ExitTrouble;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    CLI::App app("Lists, shows, exports, imports, copies, compares and searches the entries of "
+                 "hue files. Entry numbers run from 1 to 3000; a range is A..B.",
+                 ProgramName);
+    app.set_version_flag("--version", std::string(ProgramName) + " " + COLVANE_VERSION);
+    app.require_subcommand(1);
+    const std::string common =
+        "Exit status: 0 on success (for diff: the same entries), 1 when diff finds a "
+        "difference, 2 on a usage or data error, which is one line on standard error. No hue "
+        "file is ever created or truncated; every entry is written whole or not at all.";
+    app.footer(common);
+    // Each subcommand's help ends with what it does in detail, then the common notes.
+    const auto command = [&](const char *name, const char *summary, const char *detail) {
+        CLI::App *sub = app.add_subcommand(name, summary);
+        sub->footer(std::string(detail) + "\n\n" + common);
+        return sub;
+    };
+
+    ListRequest list;
+    CLI::App *listCommand =
+        command("list", "Number, state and name of every entry in the file",
+                "Lists every entry up to the last one the file reaches, whole or in part, with "
+                "its state: used; empty when all 88 bytes are zero; missing when only part of it "
+                "is in the file. Entries past the end are not listed.");
+    listCommand->add_option("FILE", list.file, "Hue file")->required();
+    listCommand->add_flag("--json", list.json, "A json array of {entry, state, name}");
+
+    ShowRequest show;
+    std::string showEntry;
+    CLI::App *showCommand =
+        command("show", "The colours, name and carried bytes of one entry",
+                "Shows the 32 colours as #rrggbb and as the stored words in hexadecimal (bit 15 "
+                "included), the name and the 4 carried bytes; on a terminal also a line of "
+                "colour swatches.");
+    showCommand->add_option("FILE", show.file, "Hue file")->required();
+    showCommand->add_option("N", showEntry, "Entry number")->required()->check(EntryNumber);
+    showCommand->add_flag("--json", show.json, "The entry as the json export writes it");
+
+    ExportRequest exportRequest;
+    std::string exportEntries;
+    std::string exportFormat;
+    std::string exportOutput;
+    CLI::App *exportCommand =
+        command("export", "An entry as a palette file",
+                "Formats: gpl (GIMP palette), pal (JASC), hex (rrggbb lines), json (the name, "
+                "colours, stored words and carried bytes), png (a strip of 32 cells). A range "
+                "A..B exports only as json, an array of entries. Each 5-bit channel c is "
+                "written as c * 8.");
+    exportCommand->add_option("FILE", exportRequest.file, "Hue file")->required();
+    exportCommand->add_option("N", exportEntries, "Entry number or range A..B")
+        ->required()
+        ->check(Entries);
+    exportCommand->add_option("-f,--format", exportFormat, "gpl, pal, hex, json or png")
+        ->required()
+        ->check(Format);
+    exportCommand->add_option("-o,--output", exportOutput,
+                              "Output file, written whole or not at all (default: standard "
+                              "output)");
+    exportCommand
+        ->add_option("--scale", exportRequest.options.scale, "Side of a png cell in pixels")
+        ->check(CLI::Range(1, MaxPngScale))
+        ->capture_default_str();
+
+    ImportRequest import;
+    std::string importEntry;
+    std::string importFormat;
+    std::string importName;
+    CLI::App *importCommand =
+        command("import", "A palette file into an entry",
+                "Replaces entry N with a palette of exactly 32 colours; an 8-bit channel v "
+                "becomes v >> 3. Bit 15 of each word, the carried bytes and, for formats "
+                "without a name (pal, hex, png), the name are kept from the entry; json "
+                "carries its own. A name that does not fit 20 Latin-1 characters is refused "
+                "unless --name gives another. An entry past the end of FILE extends it.");
+    importCommand->add_option("FILE", import.file, "Hue file (must exist)")->required();
+    importCommand->add_option("N", importEntry, "Entry number")->required()->check(EntryNumber);
+    importCommand->add_option("IN", import.input, "Palette file, or - for standard input")
+        ->required();
+    importCommand
+        ->add_option("-f,--format", importFormat,
+                     "gpl, pal, hex, json or png (default: from IN's extension)")
+        ->check(Format);
+    importCommand->add_option("--name", importName, "Name for the entry")->check(EntryName);
+
+    CopyRequest copy;
+    std::string copyEntries;
+    std::string copyTo;
+    CLI::App *copyCommand =
+        command("copy", "Entries from one hue file to another, as the window copies",
+                "Copies entry A, or A..B, to the same numbers or from --to on, ending at 3000 "
+                "at most, and prints the window's log lines. Within one file a range moves as a "
+                "block, whichever way it overlaps. A source entry not wholly in SRC is "
+                "skipped; an entry past the end of DST extends it. When a write fails, the "
+                "entries before it stay copied and the message says where the copy stopped.");
+    copyCommand->add_option("SRC", copy.source, "Hue file to read")->required();
+    copyCommand->add_option("DST", copy.target, "Hue file to write (must exist)")->required();
+    copyCommand->add_option("A", copyEntries, "Entry number or range A..B")
+        ->required()
+        ->check(Entries);
+    copyCommand->add_option("--to", copyTo, "First target entry")->check(EntryNumber);
+
+    DiffRequest diff;
+    CLI::App *diffCommand =
+        command("diff", "The entries in which two hue files differ",
+                "Lists the entries whose 88 bytes differ, or that only one file holds whole, "
+                "with both names and the colour slots (0-31) that differ. Exit status 1 when "
+                "any entry differs.");
+    diffCommand->add_option("A", diff.first, "Hue file")->required();
+    diffCommand->add_option("B", diff.second, "Hue file")->required();
+    diffCommand->add_flag("--json", diff.json, "A json array of differences");
+
+    FindRequest find;
+    std::string findText;
+    CLI::App *findCommand =
+        command("find", "Entries by name, or the free ones",
+                "Lists the entries whose name contains TEXT, in any letter case, or with "
+                "--empty the free ones: empty entries, entries only partly in the file, and "
+                "those past its end as one range.");
+    findCommand->add_option("FILE", find.file, "Hue file")->required();
+    CLI::Option_group *what = findCommand->add_option_group("what", "TEXT or --empty");
+    CLI::Option *textOption = what->add_option("TEXT", findText, "Text to look for");
+    what->add_flag("--empty", find.empty, "Free entries");
+    what->require_option(1);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        if (error.get_exit_code() == 0)
+            return app.exit(error);
+        std::string where = "usage";
+        for (const CLI::App *command : app.get_subcommands())
+            where = command->get_name();
+        return Trouble(where + ": " + error.what());
+    }
+
+    const auto run = [&]() -> CommandResult {
+        if (*listCommand)
+            return RunList(list, std::cout);
+        if (*showCommand) {
+            show.entry = RangeOf(showEntry).first;
+            show.swatches = isatty(STDOUT_FILENO) == 1;
+            return RunShow(show, std::cout);
+        }
+        if (*exportCommand) {
+            exportRequest.entries = RangeOf(exportEntries);
+            exportRequest.format = *FormatFromName(exportFormat);
+            if (!exportOutput.empty())
+                exportRequest.output = exportOutput;
+            return RunExport(exportRequest, std::cout);
+        }
+        if (*importCommand) {
+            import.entry = RangeOf(importEntry).first;
+            if (!importFormat.empty())
+                import.format = FormatFromName(importFormat);
+            if (importCommand->count("--name"))
+                import.options.name = importName;
+            return RunImport(import, std::cout);
+        }
+        if (*copyCommand) {
+            copy.entries = RangeOf(copyEntries);
+            if (!copyTo.empty())
+                copy.to = RangeOf(copyTo).first;
+            return RunCopy(copy, std::cout);
+        }
+        if (*diffCommand)
+            return RunDiff(diff, std::cout);
+        if (textOption->count())
+            find.text = findText;
+        return RunFind(find, std::cout);
+    };
+    try {
+        const CommandResult result = run();
+        std::cout.flush();
+        if (!result)
+            return Trouble(result.error());
+        if (!std::cout)
+            return Trouble("standard output: the write failed");
+        return *result;
+    } catch (const std::exception &error) {
+        return Trouble(std::string("internal error: ") + error.what());
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+
+// The reason an operation produced nothing, in words fit to show a person.
+struct Failure {
+    std::string why;
+};
+
+inline Failure Fail(std::string why)
+{
+    return Failure{std::move(why)};
+}
+
+// A value or the failure that stands in its place. Errors travel as values so that the window
+// and the command line can both show them their own way, without exceptions crossing the API.
+template <typename T> class Expected {
+public:
+    Expected(T value) : m_value(std::move(value)) {}
+    Expected(Failure failure) : m_error(std::move(failure.why)) {}
+
+    bool ok() const { return m_value.has_value(); }
+    explicit operator bool() const { return ok(); }
+    const T &value() const { return *m_value; }
+    T &value() { return *m_value; }
+    const T &operator*() const { return *m_value; }
+    const T *operator->() const { return &*m_value; }
+    const std::string &error() const { return m_error; }
+
+private:
+    std::optional<T> m_value;
+    std::string m_error;
+};

@@ -1,0 +1,253 @@
+#include "support/test_support.h"
+
+#include "huefile/formats/entry_name.h"
+#include "huefile/formats/palette_formats.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <cstring>
+#include <rapidcheck/gtest.h>
+
+namespace {
+
+constexpr PaletteFormat Gpl = PaletteFormat::Gpl;
+constexpr PaletteFormat Pal = PaletteFormat::Pal;
+constexpr PaletteFormat Hex = PaletteFormat::Hex;
+constexpr PaletteFormat Json = PaletteFormat::Json;
+constexpr PaletteFormat Png = PaletteFormat::Png;
+
+// Slot i of the ramp that the hand-written files below hold.
+int RampRed(int i)
+{
+    return (i * 8 + 3) % 256;
+}
+int RampGreen(int i)
+{
+    return (255 - i * 8 + 256) % 256;
+}
+int RampBlue(int i)
+{
+    return (i * 37) % 256;
+}
+
+// Slots first to first + count - 1 of the ramp, each formatted from its three channels and
+// followed by lineEnd.
+std::string RampLines(int first, int count, const char *format, const char *lineEnd = "\n")
+{
+    std::string text;
+    for (int i = first; i < first + count; ++i) {
+        char line[48];
+        std::snprintf(line, sizeof line, format, RampRed(i), RampGreen(i), RampBlue(i));
+        text += std::string(line) + lineEnd;
+    }
+    return text;
+}
+
+std::string RampPng(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
+    const int cell = width / 32;
+    for (int x = 0; x < width; ++x) {
+        const int i = std::min(31, x / std::max(1, cell));
+        // Only a cell's centre counts; its edges hold a frame another colour.
+        const bool centre = x == i * cell + cell / 2;
+        for (int y = 0; y < height; ++y)
+            picture.setPixel(x, y, centre ? qRgb(RampRed(i), RampGreen(i), RampBlue(i)) : 0xFF00FF);
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return bytes.toStdString();
+}
+
+// An entry with bit 15 set in some words, carried bytes and bytes after its name's end, all of
+// which an import must keep.
+HueEntry CurrentEntry()
+{
+    HueEntry entry = PatternEntry(9);
+    for (int i = 0; i < HueColourCount; i += 3)
+        entry.colours[i] |= 0x8000;
+    std::memcpy(entry.name, "kept\0tail bytes", 15);
+    return entry;
+}
+
+// Generated entries: any words, carried bytes and name bytes, names often ending early.
+rc::Gen<HueEntry> AnyEntry()
+{
+    return rc::gen::map(rc::gen::container<std::vector<unsigned char>>(
+                            sizeof(HueEntry), rc::gen::weightedOneOf<unsigned char>(
+                                                  {{1, rc::gen::just<unsigned char>(0)},
+                                                   {4, rc::gen::arbitrary<unsigned char>()}})),
+                        [](const std::vector<unsigned char> &bytes) {
+                            HueEntry entry;
+                            std::memcpy(&entry, bytes.data(), sizeof entry);
+                            return entry;
+                        });
+}
+
+} // namespace
+
+// The import starts from another entry whose colours differ; what a format carries must come
+// back from the file, what it does not carry from that entry, so the original returns byte for
+// byte. Only a name with a line break cannot go into a gpl file, and says so.
+RC_GTEST_PROP(PaletteFormats, ExportThenImportGivesTheEntryBack, (int number))
+{
+    const HueEntry original = *AnyEntry();
+    const PaletteFormat format = *rc::gen::element(Gpl, Pal, Hex, Json, Png);
+    HueEntry current = original;
+    for (HueColour &word : current.colours)
+        word ^= 0x7FFF;
+    if (format == Json) {
+        current = CurrentEntry();
+    } else if (format == Gpl) {
+        StoreName(current, StoredName(original) == "x" ? "y" : "x");
+    }
+
+    const Expected<std::string> bytes = ExportEntry(original, number, format);
+    if (!bytes) {
+        RC_ASSERT(format == Gpl);
+        RC_ASSERT(StoredName(original).find_first_of("\r\n") != std::string::npos);
+        return;
+    }
+    // A name read from the file keeps the bytes after its end only where it equals the name it
+    // replaces; otherwise they are zero.
+    HueEntry expected = original;
+    if ((format == Gpl || format == Json) && StoredName(original) == StoredName(current))
+        std::memcpy(expected.name, current.name, sizeof expected.name);
+    else if (format == Gpl || format == Json)
+        StoreName(expected, StoredName(original));
+    const Expected<HueEntry> back = ImportEntry(*bytes, format, current);
+    RC_ASSERT(back.error() == "");
+    RC_ASSERT(SameEntry(*back, expected));
+}
+
+struct HandWritten {
+    const char *what;
+    PaletteFormat format;
+    std::string bytes;
+    std::string name;
+};
+
+// Files as palette tools and people write them: the colours are the ramp above, each channel
+// v stored as v >> 3 beside the entry's own bit 15; a format without a name keeps the entry's.
+TEST(PaletteFormats, ImportsFilesWrittenByOtherTools)
+{
+    const std::string gimp = "GIMP Palette\nName: Ramp\nColumns: 16\n#\n";
+    const HandWritten files[] = {
+        {"gpl as GIMP writes it", Gpl, gimp + RampLines(0, 32, "%3d %3d %3d\tUntitled"), "Ramp"},
+        {"gpl with Windows line ends, comments, blank lines, no Columns", Gpl,
+         "\xEF\xBB\xBFGIMP Palette\r\nName: Grün Ramp\r\n\r\n# made by hand\r\n" +
+             RampLines(0, 16, "%d %d %d", "\r\n") + "# second half\r\n\r\n" +
+             RampLines(16, 16, "%d\t%d\t%d", "\r\n"),
+         "Grün Ramp"},
+        {"gpl with a header field it does not know", Gpl,
+         "GIMP Palette\nName: Ramp\nChannels: RGB\n" + RampLines(0, 32, "%d %d %d"), "Ramp"},
+        {"pal with CRLF", Pal, "JASC-PAL\r\n0100\r\n32\r\n" + RampLines(0, 32, "%d %d %d", "\r\n"),
+         "kept"},
+        {"pal with LF and a last empty line", Pal,
+         "JASC-PAL\n0100\n32\n" + RampLines(0, 32, "%d %d %d") + "\n", "kept"},
+        {"hex with #, capitals, blank lines and CRLF", Hex,
+         "\r\n" + RampLines(0, 32, "#%02X%02X%02X", "\r\n\r\n"), "kept"},
+        {"json with colours only", Json,
+         "{\"colours\": [" + RampLines(0, 31, "\"#%02x%02x%02x\"", ",") +
+             RampLines(31, 1, "\"#%02x%02x%02x\"", "]") + ", \"name\": \"Ramp\"}",
+         "Ramp"},
+        {"png of 32 single pixels", Png, RampPng(32, 1), "kept"},
+        {"png of framed cells 5 pixels wide", Png, RampPng(160, 7), "kept"},
+    };
+    const HueEntry current = CurrentEntry();
+    for (const HandWritten &file : files) {
+        const Expected<HueEntry> entry = ImportEntry(file.bytes, file.format, current);
+        ASSERT_TRUE(entry) << file.what << ": " << entry.error();
+        for (int i = 0; i < HueColourCount; ++i) {
+            const int expected = (current.colours[i] & 0x8000) | (RampRed(i) >> 3) << 10 |
+                                 (RampGreen(i) >> 3) << 5 | RampBlue(i) >> 3;
+            EXPECT_EQ(entry->colours[i], expected) << file.what << ", slot " << i;
+        }
+        EXPECT_EQ(Latin1ToUtf8(StoredName(*entry)), file.name) << file.what;
+        EXPECT_EQ(std::memcmp(entry->carried, current.carried, 4), 0) << file.what;
+    }
+}
+
+TEST(PaletteFormats, JsonWordsWinOverColoursAndCarryBitFifteenAndExtra)
+{
+    std::string words;
+    for (int i = 0; i < HueColourCount; ++i)
+        words += (i ? "," : "") + std::to_string(0x8000 + i);
+    const std::string json = "[{\"entry\": 7, \"colours\": [\"#ffffff\"], \"words\": [" + words +
+                             "], \"extra\": \"0A0b0c0D\"}]";
+    const Expected<HueEntry> entry = ImportEntry(json, Json, CurrentEntry());
+    ASSERT_TRUE(entry) << entry.error();
+    EXPECT_EQ(entry->colours[5], 0x8005);
+    const std::uint8_t carried[] = {0x0A, 0x0B, 0x0C, 0x0D};
+    EXPECT_EQ(std::memcmp(entry->carried, carried, 4), 0);
+    EXPECT_EQ(StoredName(*entry), "kept");
+}
+
+struct Refusal {
+    const char *what;
+    PaletteFormat format;
+    std::string bytes;
+    std::string error;
+    std::optional<std::string> name = std::nullopt;
+};
+
+// Each refusal names what is wrong; the entry it would replace is not touched by a refusal,
+// which the command-line tests check on disk.
+TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
+{
+    const std::string gpl = "GIMP Palette\nName: ";
+    const std::string colours = RampLines(0, 32, "%d %d %d");
+    const Refusal refusals[] = {
+        {"31 gpl colours", Gpl, gpl + "x\n" + RampLines(0, 31, "%d %d %d"),
+         "31 colours, an entry holds 32"},
+        {"33 hex colours", Hex, RampLines(0, 33, "%02x%02x%02x"), "33 colours, an entry holds 32"},
+        {"an empty hex file", Hex, "", "0 colours, an entry holds 32"},
+        {"a pal header of 31", Pal, "JASC-PAL\n0100\n31\n" + RampLines(0, 31, "%d %d %d"),
+         "31 colours, an entry holds 32"},
+        {"a pal header that lies", Pal, "JASC-PAL\n0100\n32\n" + RampLines(0, 31, "%d %d %d"),
+         "the header says 32 colours, but 31 follow"},
+        {"31 json words", Json, "{\"words\": [" + RampLines(0, 30, "%d", ",") + "1]}",
+         "31 words, an entry holds 32"},
+        {"two json entries", Json, "[{}, {}]", "2 entries, an import takes one"},
+        {"a png 100 pixels wide", Png, RampPng(100, 4), "a picture 100 pixels wide"},
+        {"a name of 21 characters", Gpl, gpl + "abcdefghijklmnopqrstu\n" + colours,
+         "has 21 characters, an entry holds 20"},
+        {"a name beyond Latin-1", Gpl, gpl + "9 €\n" + colours, "holds \"€\", which is no Latin-1"},
+        {"a name of bytes that are not UTF-8", Gpl, gpl + "Gr\xFCn\n" + colours, "not UTF-8"},
+        {"a bad --name over a good one", Gpl, gpl + "fine\n" + colours, "has 24 characters",
+         std::string(24, 'n')},
+        {"a channel over 255", Gpl, gpl + "x\n256 0 0\n" + colours, "256 is no colour value"},
+        {"no GIMP header", Gpl, colours, "not a GIMP palette"},
+        {"not json", Json, "{\"words\": [1,", "not json"},
+        {"not png", Png, "GIMP Palette\n", "not a png picture"},
+    };
+    for (const Refusal &refusal : refusals) {
+        const Expected<HueEntry> entry =
+            ImportEntry(refusal.bytes, refusal.format, CurrentEntry(), {refusal.name});
+        ASSERT_FALSE(entry) << refusal.what;
+        EXPECT_NE(entry.error().find(refusal.error), std::string::npos)
+            << refusal.what << ": " << entry.error();
+    }
+}
+
+TEST(PaletteFormats, NameOptionReplacesANameThatDoesNotFit)
+{
+    const std::string gpl =
+        "GIMP Palette\nName: a name much longer than twenty\n" + RampLines(0, 32, "%d %d %d");
+    const Expected<HueEntry> entry = ImportEntry(gpl, Gpl, CurrentEntry(), {"Grün"});
+    ASSERT_TRUE(entry) << entry.error();
+    EXPECT_EQ(std::string(entry->name, sizeof entry->name),
+              std::string("Gr\xFCn", 4) + std::string(16, '\0'));
+}
+
+TEST(PaletteFormats, FormatsByNameAndExtension)
+{
+    EXPECT_EQ(FormatFromExtension("dir.d/Palette.GPL"), Gpl);
+    EXPECT_EQ(FormatFromExtension("a.hex"), Hex);
+    EXPECT_EQ(FormatFromExtension("dir.png/file"), std::nullopt);
+    EXPECT_EQ(FormatFromName("JSON"), Json);
+    for (const PaletteFormat format : AllPaletteFormats)
+        EXPECT_EQ(FormatFromName(FormatName(format)), format);
+}
