@@ -2,8 +2,10 @@
 // "hues.mul" with fewer, so that the browser shows where the write file ends.
 #include "huefile/hue_entry.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,8 +14,10 @@ namespace {
 constexpr int ReadFileEntries = MaxEntryNumber;
 constexpr int WriteFileEntries = 2500;
 
-const char *const RampNames[] = {"red ramp", "green ramp", "blue ramp", "grey ramp",
-                                 "sunset",   "sea",        "rainbow",   "skin tones"};
+// One name per kind of ramp, saying what its colours do from colour 0 to colour 31.
+const char *const RampNames[] = {"black to red",   "black to green", "black to blue",
+                                 "black to white", "yellow to red",  "sea blues",
+                                 "rainbow",        "skin tones"};
 
 HueColour Channels(int red, int green, int blue)
 {
@@ -46,12 +50,13 @@ HueColour RampColour(int kind, int c, int n)
     }
 }
 
+// An edited entry holds another kind of ramp than its neighbours, and says so in its name.
 HueEntry SampleEntry(int n, bool edited)
 {
     HueEntry entry{};
-    const int kind = (n - 1) % 8;
+    const int kind = ((n - 1) % 8 + (edited ? 3 : 0)) % 8;
     for (int c = 0; c < HueColourCount; ++c)
-        entry.colours[c] = RampColour(edited ? (kind + 3) % 8 : kind, c, n);
+        entry.colours[c] = RampColour(kind, c, n);
     std::snprintf(entry.name, sizeof entry.name, "%s %d", RampNames[kind], n);
     return entry;
 }
@@ -76,13 +81,35 @@ bool WriteSampleFile(const std::string &path, int count, bool edited)
 
 int main(int argc, char **argv)
 {
-    const std::string folder = argc > 1 ? argv[1] : ".";
-    const bool readOk = WriteSampleFile(folder + "/patch-hues.mul", ReadFileEntries, false);
-    const bool writeOk = WriteSampleFile(folder + "/hues.mul", WriteFileEntries, true);
-    if (!readOk || !writeOk) {
-        std::fprintf(stderr, "colvane-samples: cannot write the sample files into %s\n",
+    CLI::App app("Writes two sample hue files into FOLDER: patch-hues.mul with all 3000 "
+                 "entries, hues.mul with 2500, some of them edited.",
+                 "colvane-samples");
+    std::string folder;
+    bool force = false;
+    app.add_option("FOLDER", folder, "An existing folder")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    app.add_flag("--force", force, "Overwrite hue files that are already there");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &error) {
+        return app.exit(error) == 0 ? 0 : 2;
+    }
+
+    const std::string readPath = folder + "/patch-hues.mul";
+    const std::string writePath = folder + "/hues.mul";
+    for (const std::string &path : {readPath, writePath}) {
+        if (!force && std::filesystem::exists(path)) {
+            std::fprintf(stderr, "colvane-samples: %s: already there; --force overwrites it\n",
+                         path.c_str());
+            return 2;
+        }
+    }
+    if (!WriteSampleFile(readPath, ReadFileEntries, false) ||
+        !WriteSampleFile(writePath, WriteFileEntries, true)) {
+        std::fprintf(stderr, "colvane-samples: %s: cannot write the sample files\n",
                      folder.c_str());
-        return 1;
+        return 2;
     }
     std::printf("Sample hue files written into %s\n", folder.c_str());
     return 0;
