@@ -9,12 +9,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
-#include <QHelpEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -190,6 +190,9 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::ToolTip && ShowToolTip(watched, static_cast<QHelpEvent *>(event)))
         return true;
+    if (watched == HueGridEdit &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::Drop))
+        return HandleDrop(event);
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == Label1)
             Label1Click();

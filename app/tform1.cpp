@@ -35,6 +35,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectFind();
     ConnectToolTips();
     ConnectBrowserMenu();
+    ConnectEntryExchange();
     LoadStoredPalette();
 
     PendingLogLine.clear();

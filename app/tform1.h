@@ -1,10 +1,12 @@
 #pragma once
 
 #include "huefile/hue_entry.h"
+#include "huefile/formats/palette_formats.h"
 #include "undo/write_history.h"
 
 #include <QByteArray>
 #include <QWidget>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -20,6 +22,7 @@ class QRadioButton;
 class BevelPanel;
 class DrawGrid;
 class FindBar;
+class PreviewWindow;
 class HiddenTabSet;
 class MnemonicFilter;
 class PictureBox;
@@ -205,6 +208,16 @@ public:
     void AutoSaveClick();
     void aktHueNameChange();
 
+    // Export and import of the editor's entry, and its preview on a picture ----------------
+    void ExportEntryClick();
+    void ImportEntryClick();
+    void ShowPreviewClick();
+    // Both log what they did, or why not, and return whether they did it; without a format
+    // the file name's extension decides.
+    bool ExportEntryTo(const QString &fileName, std::optional<PaletteFormat> format);
+    bool ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format);
+    PreviewWindow *Preview = nullptr;
+
     // Undo and redo of the window's writes ---------------------------------------------------
     void UndoLastWrite();
     void RedoLastWrite();
@@ -237,6 +250,8 @@ private:
     void ConnectFind();
     void ConnectToolTips();
     void ConnectBrowserMenu();
+    void ConnectEntryExchange();
+    bool HandleDrop(QEvent *event);
     bool ShowToolTip(QObject *watched, QHelpEvent *help);
     void ReplayLastWrite(bool undo);
 

@@ -28,5 +28,12 @@ void TForm1::ShowBrowserMenu(const QPoint &at)
         ->setEnabled(History.nextUndo() != nullptr);
     menu.addAction("Redo write", QKeySequence(Qt::CTRL | Qt::Key_Y), this, &TForm1::RedoLastWrite)
         ->setEnabled(History.nextRedo() != nullptr);
+    menu.addSeparator();
+    menu.addAction("Export entry...", QKeySequence(Qt::CTRL | Qt::Key_E), this,
+                   &TForm1::ExportEntryClick);
+    menu.addAction("Import entry...", QKeySequence(Qt::CTRL | Qt::Key_I), this,
+                   &TForm1::ImportEntryClick);
+    menu.addAction("Preview on a picture...", QKeySequence(Qt::CTRL | Qt::Key_P), this,
+                   &TForm1::ShowPreviewClick);
     menu.exec(at);
 }

@@ -3,9 +3,12 @@
 #include "copy/entry_copy.h"
 #include "huefile/colour.h"
 #include "huefile/formats/entry_name.h"
+#include "huefile/formats/recolour.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -320,16 +323,16 @@ std::string Folded(std::string text)
 }
 
 // "0-3 7 9-31": runs of consecutive slots.
-std::string SlotRuns(const std::vector<int> &slots)
+std::string SlotRuns(const std::vector<int> &slotList)
 {
     std::string text;
-    for (std::size_t i = 0; i < slots.size();) {
+    for (std::size_t i = 0; i < slotList.size();) {
         std::size_t j = i;
-        while (j + 1 < slots.size() && slots[j + 1] == slots[j] + 1)
+        while (j + 1 < slotList.size() && slotList[j + 1] == slotList[j] + 1)
             ++j;
-        text += (text.empty() ? "" : " ") + std::to_string(slots[i]);
+        text += (text.empty() ? "" : " ") + std::to_string(slotList[i]);
         if (j > i)
-            text += "-" + std::to_string(slots[j]);
+            text += "-" + std::to_string(slotList[j]);
         i = j + 1;
     }
     return text;
@@ -559,10 +562,10 @@ CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
         ++found;
         // Where one file lacks the entry, its state says all; zeroes are not its contents.
         const bool both = xWhole && yWhole;
-        std::vector<int> slots;
+        std::vector<int> slotList;
         for (int slot = 0; both && slot < HueColourCount; ++slot) {
             if (x.colours[slot] != y.colours[slot])
-                slots.push_back(slot);
+                slotList.push_back(slot);
         }
         const bool name = both && std::memcmp(x.name, y.name, sizeof x.name) != 0;
         const bool carried = both && std::memcmp(x.carried, y.carried, sizeof x.carried) != 0;
@@ -571,12 +574,12 @@ CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
                 {{"entry", i + 1},
                  {"names", {NameOrNull(x, xWhole), NameOrNull(y, yWhole)}},
                  {"states", {StateName(StateOf(x, xWhole)), StateName(StateOf(y, yWhole))}},
-                 {"slots", slots},
+                 {"slots", slotList},
                  {"name", name},
                  {"carried", carried}});
             continue;
         }
-        std::string parts = slots.empty() ? "" : "slots " + SlotRuns(slots);
+        std::string parts = slotList.empty() ? "" : "slots " + SlotRuns(slotList);
         if (name)
             parts += std::string(parts.empty() ? "" : ", ") + "name";
         if (carried)
@@ -633,4 +636,29 @@ CommandResult RunFind(const FindRequest &request, std::ostream &out)
                        run.state, HueEntry{});
     }
     return ExitSame;
+}
+
+CommandResult RunPreview(const PreviewRequest &request, std::ostream &)
+{
+    const Expected<HueFile> file = OpenHueFile(request.file, false);
+    if (!file)
+        return Fail(file.error());
+    const Expected<HueEntry> entry = WholeEntry(*file, request.file, request.entry);
+    if (!entry)
+        return Fail(entry.error());
+    const Expected<std::string> bytes = ReadInput(request.image);
+    if (!bytes)
+        return Fail(bytes.error());
+    QImage picture;
+    if (!picture.loadFromData(reinterpret_cast<const uchar *>(bytes->data()),
+                              static_cast<int>(bytes->size())))
+        return About(request.image, "not a picture this program can read");
+    if (SameFile(request.output, request.file))
+        return About(request.output, "is the hue file, which is never overwritten");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!RecolourImage(picture, *entry, request.wholeImage).save(&buffer, "PNG"))
+        return About(request.output, "the picture could not be encoded");
+    return WriteOutputFile(request.output, png.toStdString());
 }

@@ -84,6 +84,16 @@ CommandResult RunDiff(const DiffRequest &request, std::ostream &out);
 
 // Entries whose name holds text (Latin-1, in any letter case), or the free ones: empty
 // entries, entries only partly in the file, and the entries past its end.
+// A picture recoloured by one entry, as the window's preview shows it, written as png.
+struct PreviewRequest {
+    std::string file;
+    int entry = 1;
+    std::string image;
+    std::string output;
+    bool wholeImage = false;
+};
+CommandResult RunPreview(const PreviewRequest &request, std::ostream &out);
+
 struct FindRequest {
     std::string file;
     std::optional<std::string> text;

@@ -198,6 +198,19 @@ int main(int argc, char **argv)
     what->add_flag("--empty", find.empty, "Free entries");
     what->require_option(1);
 
+    PreviewRequest preview;
+    std::string previewEntry;
+    CLI::App *previewCommand =
+        command("preview", "A picture recoloured by an entry, as the window's preview shows it",
+                "Each grey pixel's 5-bit level (0 to 31) picks that colour of entry N; other "
+                "pixels keep their colour, or with --whole are picked by their 5-bit "
+                "luminance. Transparent pixels stay transparent. The result is written as png.");
+    previewCommand->add_option("FILE", preview.file, "Hue file")->required();
+    previewCommand->add_option("N", previewEntry, "Entry number")->required()->check(EntryNumber);
+    previewCommand->add_option("IMAGE", preview.image, "Picture to recolour")->required();
+    previewCommand->add_option("-o,--output", preview.output, "Png file to write")->required();
+    previewCommand->add_flag("--whole", preview.wholeImage, "Recolour every pixel");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
@@ -240,6 +253,10 @@ int main(int argc, char **argv)
         }
         if (*diffCommand)
             return RunDiff(diff, std::cout);
+        if (*previewCommand) {
+            preview.entry = RangeOf(previewEntry).first;
+            return RunPreview(preview, std::cout);
+        }
         if (textOption->count())
             find.text = findText;
         return RunFind(find, std::cout);

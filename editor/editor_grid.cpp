@@ -3,6 +3,7 @@
 #include "app/qt_colour.h"
 #include "browser/browser_label.h"
 #include "huefile/colour.h"
+#include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
 
@@ -82,6 +83,8 @@ void TForm1::RefreshHueGridEdit()
         aktHueName->setText(name);
     }
     HueGridEdit->repaint();
+    if (Preview)
+        Preview->setEntry(EditHue);
 }
 
 void TForm1::HueGridEditSelectCell(int ACol, int, bool &)

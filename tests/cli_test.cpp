@@ -104,6 +104,10 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
          "colvane-cli: hues.mul: is the hue file being exported, which is never overwritten\n"},
         {"export hues.mul 1 -f gpl -o folder.mul", 2, "colvane-cli: folder.mul: is a directory\n"},
         {"diff hues.mul folder.mul", 2, "colvane-cli: folder.mul: is a directory\n"},
+        {"preview hues.mul 1 short.pal -o out.png", 2,
+         "colvane-cli: short.pal: not a picture this program can read\n"},
+        {"preview hues.mul 1 pipe.mul -o out.png", 2,
+         "colvane-cli: pipe.mul: is a pipe, not a regular file\n"},
         {"copy patch.mul hues.mul 5..1", 2, ""},
         {"find hues.mul", 2, ""},
         {"frobnicate", 2, ""},
@@ -255,7 +259,7 @@ TEST_F(CliTest, FailedRangeCopySaysWhereItStopped)
 TEST_F(CliTest, HelpOnEverySubcommandAndVersion)
 {
     for (const char *command :
-         {"", "list ", "show ", "export ", "import ", "copy ", "diff ", "find "}) {
+         {"", "list ", "show ", "export ", "import ", "copy ", "diff ", "find ", "preview "}) {
         const Outcome outcome = RunCli(QString(command) + "--help");
         EXPECT_EQ(outcome.status, 0) << command;
         EXPECT_NE(outcome.out.find("Usage: colvane-cli"), std::string::npos) << command;

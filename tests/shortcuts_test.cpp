@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "app/qt_colour.h"
+#include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
 #include "widgets/find_bar.h"
 
@@ -8,6 +10,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QHelpEvent>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -261,6 +264,111 @@ TEST_F(KeyboardTest, RightClickOnTheBrowserListsTheShortcutsAndSelectsNothing)
     EXPECT_EQ(form->BrowserRow, rowBefore);
     EXPECT_TRUE(listed.contains("Find entry... Ctrl+F")) << listed.join("|").toStdString();
     EXPECT_TRUE(listed.contains("Undo last write Ctrl+Z")) << listed.join("|").toStdString();
+}
+
+} // namespace
+
+namespace {
+
+class ExchangeTest : public KeyboardTest {
+protected:
+    void SetUp() override
+    {
+        Open(100, 100, 1, 2);
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, 11, canSelect);
+        form->HueGrid1DblClick();
+        loaded = form->EditHue;
+    }
+    HueEntry loaded{};
+};
+
+// Each format out of the editor and back in gives the same colours; the formats with a name
+// bring it back as well. The log says what happened, and nothing is written.
+TEST_F(ExchangeTest, EveryFormatRoundTripsThroughTheEditor)
+{
+    const Bytes file = ReadBytes("hues.mul");
+    const struct {
+        const char *name;
+        bool carriesName;
+    } formats[] = {
+        {"e.gpl", true}, {"e.pal", false}, {"e.hex", false}, {"e.json", true}, {"e.png", false}};
+    for (const auto &f : formats) {
+        form->MemoLog->clear();
+        form->PendingLogLine = "GET ONE   12";
+        ASSERT_TRUE(form->ExportEntryTo(f.name, std::nullopt))
+            << LogLines(*form).join("|").toStdString();
+        form->EditHue = PatternEntry(50, 9);
+        ASSERT_TRUE(form->ImportEntryFrom(f.name, std::nullopt))
+            << LogLines(*form).join("|").toStdString();
+        EXPECT_EQ(std::memcmp(form->EditHue.colours, loaded.colours, sizeof loaded.colours), 0)
+            << f.name;
+        EXPECT_EQ(form->aktHueName->text(), f.carriesName ? "entry 12" : "entry 50") << f.name;
+        EXPECT_EQ(LogLines(*form), QStringList({QString("EXPORT    ") + f.name, "GET ONE   12",
+                                                QString("IMPORT    ") + f.name}))
+            << f.name;
+        form->EditHue = loaded;
+        form->RefreshHueGridEdit();
+    }
+    EXPECT_EQ(ReadBytes("hues.mul"), file);
+}
+
+TEST_F(ExchangeTest, ARefusedImportLeavesTheEntryAloneAndAnAutosavedOneIsUndone)
+{
+    WriteBytes("short.hex", Bytes(31 * 7, 'a'));
+    const Bytes file = ReadBytes("hues.mul");
+    EXPECT_FALSE(form->ImportEntryFrom("short.hex", std::nullopt));
+    EXPECT_FALSE(form->ImportEntryFrom("missing.gpl", std::nullopt));
+    EXPECT_TRUE(SameEntry(form->EditHue, loaded));
+    const QStringList log = LogLines(*form);
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[0].startsWith("!IMPORT short.hex: ")) << log[0].toStdString();
+    EXPECT_TRUE(log[1].startsWith("!IMPORT missing.gpl: ")) << log[1].toStdString();
+
+    ASSERT_TRUE(form->ExportEntryTo("twelve.json", std::nullopt));
+    form->RadioButtonGetColor1->setChecked(true);
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 39, canSelect);
+    form->AutoSave->setChecked(true);
+    ASSERT_TRUE(form->ImportEntryFrom("twelve.json", std::nullopt));
+    EXPECT_EQ(
+        std::memcmp(EntryOnDisk("hues.mul", 40).colours, loaded.colours, sizeof loaded.colours), 0);
+    Activate();
+    form->HueGrid1->setFocus();
+    Press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ReadBytes("hues.mul"), file);
+}
+
+// A grey ramp of the 32 levels takes the entry's 32 colours; a coloured pixel keeps its colour
+// unless the whole image is recoloured, and a transparent one stays transparent.
+TEST_F(ExchangeTest, ThePreviewRecoloursGreyLevelsByTheEntryAndFollowsItsEdits)
+{
+    QImage ramp(34, 1, QImage::Format_ARGB32);
+    for (int level = 0; level < 32; ++level)
+        ramp.setPixel(level, 0, qRgb(level * 8 + 3, level * 8 + 3, level * 8 + 3));
+    ramp.setPixel(32, 0, qRgb(200, 10, 10));
+    ramp.setPixel(33, 0, qRgba(0, 0, 0, 0));
+    ASSERT_TRUE(ramp.save("ramp.png"));
+
+    Activate();
+    Press(Qt::Key_P, Qt::ControlModifier);
+    ASSERT_NE(form->Preview, nullptr);
+    EXPECT_TRUE(form->Preview->isVisible());
+    EXPECT_EQ(form->ClientHeight(), ClientHeightFull);
+    ASSERT_TRUE(form->Preview->loadImage("ramp.png"));
+    const auto expectEntryColours = [&](const HueEntry &entry) {
+        const QImage shown = form->Preview->shownImage();
+        for (int level = 0; level < 32; ++level)
+            EXPECT_EQ(shown.pixel(level, 0) & 0xFFFFFF,
+                      ToQColor(HueToDisplay(entry, level)).rgb() & 0xFFFFFF)
+                << "level " << level;
+        EXPECT_EQ(shown.pixel(32, 0), qRgb(200, 10, 10));
+        EXPECT_EQ(qAlpha(shown.pixel(33, 0)), 0);
+    };
+    expectEntryColours(loaded);
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 13, canSelect);
+    expectEntryColours(EntryOnDisk("hues.mul", 14));
 }
 
 } // namespace

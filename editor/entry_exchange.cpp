@@ -1,0 +1,182 @@
+#include "app/tform1.h"
+
+#include "huefile/formats/palette_formats.h"
+#include "preview/preview_window.h"
+#include "widgets/draw_grid.h"
+#include "widgets/picture_box.h"
+
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSaveFile>
+#include <QShortcut>
+#include <cstring>
+
+namespace {
+
+// The dialogs' filters in the order of the formats, each naming its extension.
+const QStringList PaletteFilters = {"GIMP palette (*.gpl)", "JASC palette (*.pal)",
+                                    "Hex colours (*.hex)", "JSON entry (*.json)",
+                                    "PNG strip (*.png)"};
+
+// No palette of one entry comes near this; a larger file is no palette.
+constexpr qint64 MaxPaletteBytes = 16 << 20;
+
+std::optional<PaletteFormat> FormatOfFilter(const QString &filter)
+{
+    const int index = PaletteFilters.indexOf(filter);
+    if (index < 0)
+        return std::nullopt;
+    return AllPaletteFormats[index];
+}
+
+// The extension decides when it names a format, then the chosen filter.
+std::optional<PaletteFormat> FormatOf(const QString &fileName, const QString &filter)
+{
+    if (const auto format = FormatFromExtension(QFile::encodeName(fileName).toStdString()))
+        return format;
+    return FormatOfFilter(filter);
+}
+
+QByteArray ShortName(const QString &fileName)
+{
+    return QFileInfo(fileName).fileName().toLatin1();
+}
+
+bool SameFile(const QString &a, const QString &b)
+{
+    const QString first = QFileInfo(a).canonicalFilePath();
+    return !first.isEmpty() && first == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace
+
+void TForm1::ConnectEntryExchange()
+{
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_E), this), &QShortcut::activated, this,
+            &TForm1::ExportEntryClick);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this), &QShortcut::activated, this,
+            &TForm1::ImportEntryClick);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this), &QShortcut::activated, this,
+            &TForm1::ShowPreviewClick);
+    HueGridEdit->setAcceptDrops(true);
+    HueGridEdit->installEventFilter(this);
+}
+
+void TForm1::ExportEntryClick()
+{
+    QString filter = PaletteFilters.constFirst();
+    QString fileName = QFileDialog::getSaveFileName(this, "Export the editor's entry", QString(),
+                                                    PaletteFilters.join(";;"), &filter);
+    if (fileName.isEmpty())
+        return;
+    const auto format = FormatOf(fileName, filter);
+    if (format && !FormatFromExtension(QFile::encodeName(fileName).toStdString()))
+        fileName += "." + QString::fromStdString(FormatName(*format));
+    ExportEntryTo(fileName, format);
+}
+
+// The entry as the editor shows it: its colours and the name in the field. The file appears
+// whole or not at all, and a hue file is never the one written.
+bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat> format)
+{
+    const auto refuse = [&](const QString &why) {
+        AppendLogLine("!EXPORT " + ShortName(fileName) + ": " + why.toLatin1());
+        return false;
+    };
+    if (!format)
+        format = FormatFromExtension(QFile::encodeName(fileName).toStdString());
+    if (!format)
+        return refuse("not a palette name (gpl, pal, hex, json or png)");
+    if (SameFile(fileName, FilenameRead->text()) || SameFile(fileName, FilenameWrite->text()))
+        return refuse("a hue file is never overwritten");
+    HueEntry shown = EditHue;
+    std::memset(shown.name, 0, sizeof shown.name);
+    const QByteArray name = aktHueName->text().toLatin1().left(HueNameLength);
+    std::memcpy(shown.name, name.constData(), static_cast<std::size_t>(name.size()));
+    const auto bytes = ExportEntry(shown, BrowserRow + 1, *format);
+    if (!bytes)
+        return refuse(QString::fromStdString(bytes.error()));
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes->data(), static_cast<qint64>(bytes->size())) < 0 || !file.commit())
+        return refuse(file.errorString());
+    AppendLogLine("EXPORT    " + ShortName(fileName));
+    return true;
+}
+
+void TForm1::ImportEntryClick()
+{
+    QString filter;
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, "Import a palette into the editor", QString(),
+        (PaletteFilters + QStringList("All files (*)")).join(";;"), &filter);
+    if (!fileName.isEmpty())
+        ImportEntryFrom(fileName, FormatOf(fileName, filter));
+}
+
+// Like a mix: the entry changes in memory, the grid, range bar and name field follow, the
+// held-back load line and the import's own line are logged, and autosave writes it.
+bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format)
+{
+    const auto refuse = [&](const QString &why) {
+        AppendLogLine("!IMPORT " + ShortName(fileName) + ": " + why.toLatin1());
+        return false;
+    };
+    if (!format)
+        format = FormatFromExtension(QFile::encodeName(fileName).toStdString());
+    if (!format)
+        return refuse("not a palette name (gpl, pal, hex, json or png)");
+    QFile file(fileName);
+    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
+        return refuse("cannot be read");
+    if (file.size() > MaxPaletteBytes)
+        return refuse("too large for a palette");
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const auto imported =
+        ImportEntry(std::string_view(bytes.constData(), bytes.size()), *format, EditHue);
+    if (!imported)
+        return refuse(QString::fromStdString(imported.error()));
+
+    EditHue = *imported;
+    EditHueLoaded = true;
+    RefreshHueGridEdit();
+    FlushPendingLogLine();
+    AppendLogLine("IMPORT    " + ShortName(fileName));
+    if (EditColourIndex >= 0)
+        DrawColorRange(EditColourIndex, ImageColorRange->tag(), false);
+    if (AutoSave->isChecked())
+        PatchItClick();
+    return true;
+}
+
+void TForm1::ShowPreviewClick()
+{
+    if (!Preview)
+        Preview = new PreviewWindow(this);
+    Preview->setEntry(EditHue);
+    Preview->show();
+    Preview->raise();
+    Preview->activateWindow();
+}
+
+// A palette file dropped onto the editor grid is imported as Ctrl+I would.
+bool TForm1::HandleDrop(QEvent *event)
+{
+    if (event->type() == QEvent::DragEnter) {
+        auto *enter = static_cast<QDragEnterEvent *>(event);
+        if (enter->mimeData()->hasUrls() && enter->mimeData()->urls().constFirst().isLocalFile())
+            enter->acceptProposedAction();
+        return true;
+    }
+    auto *drop = static_cast<QDropEvent *>(event);
+    if (!drop->mimeData()->hasUrls())
+        return false;
+    drop->acceptProposedAction();
+    ImportEntryFrom(drop->mimeData()->urls().constFirst().toLocalFile(), std::nullopt);
+    return true;
+}
