@@ -2,8 +2,10 @@
 # test. Both first install the Debian packages the build needs when they are missing.
 
 PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
-            libcli11-dev nlohmann-json3-dev \
+            libcli11-dev nlohmann-json3-dev scdoc \
             fonts-dejavu-core fonts-liberation xvfb xauth
+# dpkg-shlibdeps works out the package's dependencies; the validators check what it installs.
+DEB_PACKAGES := dpkg-dev desktop-file-utils appstream
 # libFuzzer's runtime comes with clang's compiler-rt, which clang only recommends.
 FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev
 BUILD := build
@@ -123,3 +125,18 @@ bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target colvane-bench
 	$(BENCH_BUILD)/colvane-bench
+
+# Installs the programs, the desktop entry, the icons, the description for software centres
+# and the manual pages under PREFIX.
+PREFIX ?= /usr/local
+.PHONY: install deb
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the same files, after checking the desktop entry and the description as
+# the desktop's own tools read them.
+deb: build
+	@$(call install_missing,$(DEB_PACKAGES))
+	desktop-file-validate --no-hints packaging/colvane.desktop
+	appstreamcli validate --no-net $(BUILD)/packaging/colvane.metainfo.xml
+	cd $(BUILD) && cpack -G DEB
