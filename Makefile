@@ -67,7 +67,7 @@ build: packages
 samples: build
 	@mkdir -p $(DEMO)
 	@if [ ! -f $(DEMO)/patch-hues.mul ] || [ ! -f $(DEMO)/hues.mul ]; then \
-	  $(BUILD)/colvane-samples $(DEMO); fi
+	  $(BUILD)/colvane-samples --force $(DEMO); fi
 
 # Every test again, built with address, leak and undefined-behaviour checks; the first report
 # fails the test.
