@@ -5,6 +5,7 @@
 #include "undo/write_history.h"
 
 #include <QByteArray>
+#include <QStaticText>
 #include <QWidget>
 #include <optional>
 #include <string>
@@ -149,6 +150,8 @@ public:
     // The browser's context menu: what the shortcuts do.
     void ShowBrowserMenu(const QPoint &at);
 
+    // The separator column's dash, laid out once for the grid's font.
+    QStaticText SeparatorDash;
     int CachedRow = -1;
     HueEntry RowSourceHue{};
     bool RowSourceValid = false;

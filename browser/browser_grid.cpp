@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
+#include <QStaticText>
 
 namespace {
 
@@ -30,15 +31,13 @@ void DrawMissingEntryMark(QPainter *canvas, const QRect &cell, const QColor &fra
     canvas->fillRect(cell.adjusted(1, 2, -1, -2), buttonFace);
 }
 
-// One line, vertically centred, left-aligned or centred. Drawing at a computed baseline
-// spares the line layout that a rectangle with alignment flags costs every painted row.
-void DrawRowText(QPainter *canvas, const QRect &cell, const QString &text, bool centred)
+// One line, left-aligned and vertically centred. Drawing at a computed baseline spares the
+// line layout that a rectangle with alignment flags costs every painted row.
+void DrawRowLabel(QPainter *canvas, const QRect &cell, const QString &text)
 {
     const QFontMetrics metrics = canvas->fontMetrics();
-    const int left =
-        centred ? cell.left() + (cell.width() - metrics.horizontalAdvance(text)) / 2 : cell.left();
     const int baseline = cell.top() + (cell.height() - metrics.height()) / 2 + metrics.ascent();
-    canvas->drawText(QPoint(left, baseline), text);
+    canvas->drawText(QPoint(cell.left(), baseline), text);
 }
 
 // A whole record counts; a file that does not open or ends before the record does not.
@@ -56,6 +55,10 @@ QString BrowserLabel(int entryNumber)
 
 void TForm1::ConnectBrowser()
 {
+    // The separator's dash is the same in every row, so it is laid out once, not per row.
+    SeparatorDash.setText(QStringLiteral("-"));
+    SeparatorDash.setTextFormat(Qt::PlainText);
+    SeparatorDash.prepare(QTransform(), HueGrid1->font());
     HueGrid1->setCellPainter([this](QPainter *canvas, int col, int row, const QRect &rect) {
         HueGrid1DrawCell(canvas, col, row, rect);
     });
@@ -94,10 +97,12 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
         else
             DrawMissingEntryMark(canvas, Rect, Qt::white, palette().color(QPalette::Button));
     } else if (ACol == LabelColumn) {
-        DrawRowText(canvas, Rect, BrowserLabel(ARow + 1), false);
+        DrawRowLabel(canvas, Rect, BrowserLabel(ARow + 1));
     } else if (ACol == SeparatorColumn) {
         canvas->fillRect(Rect, palette().color(QPalette::Base));
-        DrawRowText(canvas, Rect, QStringLiteral("-"), true);
+        const int top = Rect.top() + (Rect.height() - canvas->fontMetrics().height()) / 2;
+        const int left = Rect.left() + (Rect.width() - qRound(SeparatorDash.size().width())) / 2;
+        canvas->drawStaticText(QPoint(left, top), SeparatorDash);
     }
 }
 
