@@ -39,10 +39,14 @@ QFont SansFont()
     return font;
 }
 
+// The grids show digits and entry names, which are Latin-1 and which the font holds whole, so
+// no other font need stand by for missing characters; finding those costs more at start than
+// the grids' own painting. File names, which may hold any character, use the sans font.
 QFont MonoFont(int pixelHeight)
 {
     QFont font("Courier New");
     font.setStyleHint(QFont::TypeWriter);
+    font.setStyleStrategy(QFont::NoFontMerging);
     font.setPixelSize(pixelHeight);
     return font;
 }
@@ -140,7 +144,8 @@ void TForm1::BuildBrowserGroup()
     // Row labels are plain digits in a monospaced font: they need no text shaping, which
     // would otherwise cost more than the rest of a painted row.
     QFont browserFont = MonoFont(11);
-    browserFont.setStyleStrategy(QFont::PreferNoShaping);
+    browserFont.setStyleStrategy(
+        QFont::StyleStrategy(browserFont.styleStrategy() | QFont::PreferNoShaping));
     HueGrid1->setFont(browserFont);
     HueGrid1->setDefaultColWidth(4);
     HueGrid1->setDefaultRowHeight(11);

@@ -57,6 +57,7 @@ QImage MakeLogo(qreal pixelRatio)
     QFont font;
     font.setPixelSize(20);
     font.setBold(true);
+    font.setStyleStrategy(QFont::NoFontMerging);
     painter.setFont(font);
     painter.setPen(RingColour);
     painter.drawText(QRect(44, 12, 66, 30), Qt::AlignLeft | Qt::AlignVCenter, "lv");

@@ -66,8 +66,10 @@ void PictureBox::floodFill(int x, int y, const QColor &colour)
         return;
     // The surface holds one QRgb per pixel; reading and writing them in place spares the
     // format checks of a pixel call for every pixel of the area.
-    const auto pixel = [this](const QPoint &p) -> QRgb & {
-        return reinterpret_cast<QRgb *>(m_picture.scanLine(p.y()))[p.x()];
+    auto *bits = reinterpret_cast<QRgb *>(m_picture.bits());
+    const qsizetype stride = m_picture.bytesPerLine() / qsizetype(sizeof(QRgb));
+    const auto pixel = [bits, stride](const QPoint &p) -> QRgb & {
+        return bits[p.y() * stride + p.x()];
     };
     const QRgb target = pixel(QPoint(x, y));
     const QRgb replacement = colour.rgb();
