@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "app/entry_name_text.h"
 #include "huefile/colour.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
@@ -23,20 +24,13 @@ QString EntryTitle(int entryNumber)
     return QString("Entry %1 (hex %2)").arg(entryNumber).arg(entryNumber, 3, 16, QChar('0'));
 }
 
-QString StoredNameOf(const HueEntry &entry)
-{
-    const auto *end = static_cast<const char *>(std::memchr(entry.name, 0, HueNameLength));
-    return QString::fromLatin1(entry.name,
-                               end ? static_cast<int>(end - entry.name) : HueNameLength);
-}
-
 // One side of a browser row, read when the tip is asked for.
 QString SideLine(const char *side, const QLineEdit *name, int entryNumber)
 {
     HueEntry entry{};
     const std::string fileName = QFile::encodeName(name->text()).toStdString();
     const ReadOutcome outcome = ReadEntryFromFile(fileName, entryNumber, entry);
-    const QString what = outcome == ReadOutcome::Read       ? "\"" + StoredNameOf(entry) + "\""
+    const QString what = outcome == ReadOutcome::Read       ? "\"" + StoredNameText(entry) + "\""
                          : outcome == ReadOutcome::NoRecord ? QString("not in the file")
                                                             : QString("the file does not open");
     return QString("%1 %2: %3").arg(side, name->text(), what);

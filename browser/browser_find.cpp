@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "app/entry_name_text.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
 #include "widgets/draw_grid.h"
@@ -15,13 +16,6 @@ namespace {
 // Over the lower rows of the browser, so that the rows it moves to stay in sight above it.
 const QRect FindBarGeometry(200, 362, 441, 30);
 
-QString NameOf(const HueEntry &entry)
-{
-    const auto *end = static_cast<const char *>(std::memchr(entry.name, 0, HueNameLength));
-    return QString::fromLatin1(entry.name,
-                               end ? static_cast<int>(end - entry.name) : HueNameLength);
-}
-
 // Marks the entries of one file whose name holds the text. Each file is read in one go and
 // closed again before the search returns.
 void MarkNamesContaining(const std::string &fileName, const QString &text, std::vector<bool> &match)
@@ -32,7 +26,7 @@ void MarkNamesContaining(const std::string &fileName, const QString &text, std::
     std::vector<bool> whole;
     const std::vector<HueEntry> entries = file->readEntries(1, MaxEntryNumber, whole);
     for (std::size_t i = 0; i < entries.size(); ++i)
-        if (whole[i] && NameOf(entries[i]).contains(text, Qt::CaseInsensitive))
+        if (whole[i] && StoredNameText(entries[i]).contains(text, Qt::CaseInsensitive))
             match[i] = true;
 }
 

@@ -199,6 +199,14 @@ Expected<HueEntry> WholeEntry(const HueFile &file, const std::string &fileName, 
                                std::to_string(reached));
 }
 
+Expected<HueEntry> ReadWholeEntry(const std::string &fileName, int n)
+{
+    const Expected<HueFile> file = OpenHueFile(fileName, false);
+    if (!file)
+        return Fail(file.error());
+    return WholeEntry(*file, fileName, n);
+}
+
 bool WriteAll(int descriptor, const std::string &bytes)
 {
     std::size_t done = 0;
@@ -399,10 +407,7 @@ CommandResult RunList(const ListRequest &request, std::ostream &out)
 
 CommandResult RunShow(const ShowRequest &request, std::ostream &out)
 {
-    const Expected<HueFile> file = OpenHueFile(request.file, false);
-    if (!file)
-        return Fail(file.error());
-    const Expected<HueEntry> entry = WholeEntry(*file, request.file, request.entry);
+    const Expected<HueEntry> entry = ReadWholeEntry(request.file, request.entry);
     if (!entry)
         return Fail(entry.error());
     if (request.json) {
@@ -640,10 +645,7 @@ CommandResult RunFind(const FindRequest &request, std::ostream &out)
 
 CommandResult RunPreview(const PreviewRequest &request, std::ostream &)
 {
-    const Expected<HueFile> file = OpenHueFile(request.file, false);
-    if (!file)
-        return Fail(file.error());
-    const Expected<HueEntry> entry = WholeEntry(*file, request.file, request.entry);
+    const Expected<HueEntry> entry = ReadWholeEntry(request.file, request.entry);
     if (!entry)
         return Fail(entry.error());
     const Expected<std::string> bytes = ReadInput(request.image);

@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "app/entry_name_text.h"
 #include "app/qt_colour.h"
 #include "browser/browser_label.h"
 #include "huefile/colour.h"
@@ -23,14 +24,6 @@ constexpr int MousePressed = 2;
 
 constexpr int LabelColumn = 0;
 constexpr DisplayColour Black = 0;
-
-// The stored name runs up to its first zero byte; a name of 20 characters has none.
-QString StoredName(const HueEntry &entry)
-{
-    const auto *end = static_cast<const char *>(std::memchr(entry.name, 0, HueNameLength));
-    const int length = end ? static_cast<int>(end - entry.name) : HueNameLength;
-    return QString::fromLatin1(entry.name, length);
-}
 
 } // namespace
 
@@ -77,7 +70,7 @@ void TForm1::HueGridEditDrawCell(QPainter *canvas, int ACol, int, const QRect &R
 // write file does not hold is only shown: the file stays as it is until the user edits.
 void TForm1::RefreshHueGridEdit()
 {
-    const QString name = StoredName(EditHue);
+    const QString name = StoredNameText(EditHue);
     if (aktHueName->text() != name) {
         const QScopedValueRollback<bool> quiet(NameSyncWithoutWrite, !EditHueInFile);
         aktHueName->setText(name);

@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "app/entry_name_text.h"
 #include "huefile/formats/palette_formats.h"
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
@@ -94,9 +95,7 @@ bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat>
     if (SameFile(fileName, FilenameRead->text()) || SameFile(fileName, FilenameWrite->text()))
         return refuse("a hue file is never overwritten");
     HueEntry shown = EditHue;
-    std::memset(shown.name, 0, sizeof shown.name);
-    const QByteArray name = aktHueName->text().toLatin1().left(HueNameLength);
-    std::memcpy(shown.name, name.constData(), static_cast<std::size_t>(name.size()));
+    StoreNameText(shown, aktHueName->text());
     const auto bytes = ExportEntry(shown, BrowserRow + 1, *format);
     if (!bytes)
         return refuse(QString::fromStdString(bytes.error()));

@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "app/entry_name_text.h"
 #include "huefile/hue_file.h"
 
 #include <QCheckBox>
@@ -28,16 +29,6 @@ public:
     }
 };
 
-// Byte i of the field is character i of the name; the rest is zero, so a name of exactly
-// the field's length is stored without a terminator.
-void StoreName(const QByteArray &name, HueEntry &entry)
-{
-    std::memset(entry.name, 0, sizeof entry.name);
-    const auto length =
-        std::min<std::size_t>(static_cast<std::size_t>(name.size()), sizeof entry.name);
-    std::memcpy(entry.name, name.constData(), length);
-}
-
 } // namespace
 
 void TForm1::ConnectWriteBack()
@@ -54,7 +45,9 @@ void TForm1::ConnectWriteBack()
 void TForm1::PatchItClick()
 {
     if (auto file = HueFile::openForUpdate(WriteFileName())) {
-        StoreName(aktHueName->text().toLatin1(), EditHue);
+        // Byte i of the field is character i of the name; the rest is zero, so a name of
+        // exactly the field's length is stored without a terminator.
+        StoreNameText(EditHue, aktHueName->text());
         const int entryNumber = BrowserRow + 1;
         EntryWrite change{entryNumber, {}, EditHue};
         const bool written = file->writeEntry(entryNumber, EditHue, &change.before);
