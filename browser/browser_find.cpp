@@ -13,8 +13,8 @@
 
 namespace {
 
-// Over the lower rows of the browser, so that the rows it moves to stay in sight above it.
-const QRect FindBarGeometry(200, 362, 441, 30);
+// Over the browser's caption, so that every row it moves to stays in sight below it.
+const QRect FindBarGeometry(192, 96, 457, 26);
 
 // Marks the entries of one file whose name holds the text. Each file is read in one go and
 // closed again before the search returns.
