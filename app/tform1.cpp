@@ -18,7 +18,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     BuildLayout();
     Image1->setPicture(MakeLogo(qApp->devicePixelRatio()));
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
+    // The sizes a title bar and a task switcher ask for; the installed icon has the large ones.
+    for (int size : {16, 32, 48, 64})
         icon.addPixmap(QPixmap::fromImage(MakeIcon(size)));
     setWindowIcon(icon);
     SetClientHeight(ClientHeightFull);

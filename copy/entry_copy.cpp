@@ -26,12 +26,14 @@ bool WriteAndNote(HueFile &writeFile, int target, const HueEntry &entry, const H
 bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
                   std::vector<EntryWrite> *written)
 {
-    HueEntry entry{};
-    if (!readFile.readEntry(source, entry))
+    EntryWrite write{target, {}, {}};
+    if (!readFile.readEntry(source, write.after))
         return true;
-    HueEntry before{};
-    writeFile.readEntry(target, before);
-    return WriteAndNote(writeFile, target, entry, before, written);
+    if (!writeFile.writeEntry(target, write.after, &write.before))
+        return false;
+    if (written)
+        written->push_back(write);
+    return true;
 }
 
 // Every source and every target is read before the first write, in one read each. Within one

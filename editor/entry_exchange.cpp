@@ -63,8 +63,8 @@ void TForm1::ConnectEntryExchange()
             &TForm1::ImportEntryClick);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this), &QShortcut::activated, this,
             &TForm1::ShowPreviewClick);
+    // The window's event filter, installed on the grid for its tooltips, takes the drops too.
     HueGridEdit->setAcceptDrops(true);
-    HueGridEdit->installEventFilter(this);
 }
 
 void TForm1::ExportEntryClick()

@@ -165,15 +165,6 @@ bool HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry &old)
     return false;
 }
 
-bool HueFile::isSameFileAs(const HueFile &other) const
-{
-    struct stat mine {};
-    struct stat theirs {};
-    if (fstat(m_descriptor, &mine) != 0 || fstat(other.m_descriptor, &theirs) != 0)
-        return false;
-    return mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
-}
-
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination)
 {
     const auto file = HueFile::openForReading(fileName);

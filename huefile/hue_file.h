@@ -55,9 +55,6 @@ public:
     // tells whether entry first + i was a whole record.
     std::vector<HueEntry> readEntries(int first, int last, std::vector<bool> &whole) const;
 
-    // True when both are open on the same file, whatever names they were opened by.
-    bool isSameFileAs(const HueFile &other) const;
-
     // The size when the file was opened, grown by this object's own writes since.
     off_t size() const { return m_size; }
 
