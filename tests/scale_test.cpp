@@ -1,16 +1,19 @@
 #include "support/test_support.h"
 
+#include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <gtest/gtest.h>
+#include <qdrawutil.h>
 
 namespace {
 
@@ -94,3 +97,28 @@ TEST(Logo, BackgroundTakesTheButtonFaceColourButEnclosedPixelsKeepTheirs)
 }
 
 } // namespace
+
+// The grid fills its frame edge by edge for speed; it must still be the toolkit's classic
+// sunken panel, pixel for pixel, also where a logical pixel is more than one device pixel.
+TEST(GridFrame, IsTheClassicSunkenPanel)
+{
+    DrawGrid grid;
+    grid.setVerticalScrollBarEnabled(false);
+    grid.resize(60, 40);
+    const QImage ours = grid.grab().toImage();
+    QImage classic(ours.size(), ours.format());
+    classic.setDevicePixelRatio(ours.devicePixelRatio());
+    classic.fill(Qt::transparent);
+    {
+        QPainter painter(&classic);
+        qDrawWinPanel(&painter, grid.rect(), grid.palette(), true);
+    }
+    // The panel is two device pixels wide on every side.
+    const QRect inside = QRect(QPoint(0, 0), ours.size()).adjusted(2, 2, -2, -2);
+    int differing = 0;
+    for (int y = 0; y < ours.height(); ++y)
+        for (int x = 0; x < ours.width(); ++x)
+            differing += !inside.contains(x, y) && ours.pixel(x, y) != classic.pixel(x, y);
+    EXPECT_EQ(ours.width(), qRound(60 * ours.devicePixelRatio()));
+    EXPECT_EQ(differing, 0);
+}
