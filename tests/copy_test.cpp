@@ -43,21 +43,6 @@ Bytes AfterCopy(Bytes target, const Bytes &source, const PairRun &run)
     return target;
 }
 
-// Counts the paints of a widget.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
 class CopyTest : public ::testing::Test {
 public:
     void SetUp() override

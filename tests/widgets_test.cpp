@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QScrollBar>
+#include <QScreen>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -193,6 +194,43 @@ TEST(DrawGridScrolling, ScrollBarScrollsTheViewButNotTheCursor)
     EXPECT_EQ(browser.grid->topRow(), 500);
     EXPECT_EQ(browser.grid->row(), 0);
     EXPECT_TRUE(log.events.isEmpty());
+}
+
+// The scroll bar skips repaints that would show nothing new, so what is on screen after each
+// step, at the ends too, must still be what a fresh painting of it shows.
+TEST(DrawGridScrolling, ScrollBarOnScreenFollowsEveryStep)
+{
+    GridWindow browser(QRect(8, 16, 441, 273));
+    SetUpBrowserGrid(browser.grid);
+    browser.show();
+    QWidget *window = browser.window.get();
+    auto *bar = browser.grid->findChild<QScrollBar *>();
+    PaintCounter barPaints(bar);
+    int stepPaints = 0;
+    const auto press = [&](Qt::Key key) {
+        const int before = barPaints.paints;
+        QTest::keyClick(browser.grid, key);
+        QApplication::processEvents();
+        stepPaints += barPaints.paints - before;
+    };
+    const auto onScreen = [&] {
+        const QRect at(bar->mapTo(window, QPoint(0, 0)), bar->size());
+        return window->screen()
+            ->grabWindow(window->winId(), at.x(), at.y(), at.width(), at.height())
+            .toImage();
+    };
+    press(Qt::Key_End);
+    std::vector<Qt::Key> keys(30, Qt::Key_Up);
+    keys.insert(keys.end(), {Qt::Key_Home, Qt::Key_PageDown});
+    keys.insert(keys.end(), 120, Qt::Key_Down);
+    int steps = 0;
+    for (const Qt::Key key : keys) {
+        press(key);
+        ++steps;
+        ASSERT_TRUE(onScreen() == bar->grab().toImage())
+            << "after step " << steps << ", top row " << browser.grid->topRow();
+    }
+    EXPECT_LT(stepPaints, steps / 2) << "a step that moves the slider by no pixel repaints nothing";
 }
 
 struct PaintedCells {

@@ -1,6 +1,7 @@
 #include "widgets/draw_grid.h"
 
 #include "widgets/plain_style.h"
+#include "widgets/stepping_scroll_bar.h"
 #include "widgets/vector_state.h"
 
 #include <QImage>
@@ -54,7 +55,7 @@ DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_scrollBar = new QScrollBar(Qt::Vertical, this);
+    m_scrollBar = new SteppingScrollBar(Qt::Vertical, this);
     m_scrollBar->setFocusPolicy(Qt::NoFocus);
     // A flat scroll bar, matching the grid's frame, costs a fraction of a shaded one to paint,
     // and it is painted at every step of the grid.

@@ -25,3 +25,15 @@ void MoveWithButtonsHeld(QWidget *widget, QPoint pos, Qt::MouseButtons held)
                      Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
 }
+
+PaintCounter::PaintCounter(QWidget *widget)
+{
+    widget->installEventFilter(this);
+}
+
+bool PaintCounter::eventFilter(QObject *, QEvent *event)
+{
+    if (event->type() == QEvent::Paint)
+        ++paints;
+    return false;
+}

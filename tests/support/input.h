@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QPoint>
 #include <QString>
 #include <iosfwd>
@@ -17,3 +18,13 @@ void ShowActive(QWidget *window);
 // pressed on it is held, wherever the pointer goes, so the move is sent to it directly, as the
 // pointer grab would.
 void MoveWithButtonsHeld(QWidget *widget, QPoint pos, Qt::MouseButtons held = Qt::LeftButton);
+
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget *widget);
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override;
+};
