@@ -15,7 +15,9 @@
 #include <QRadioButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
 
+#include <deque>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -144,6 +146,44 @@ TEST(PictureBox, FloodFillCoversALargeAreaWithoutRecursion)
     box.floodFill(500, 500, Qt::green);
     EXPECT_EQ(box.pixel(0, 0), QColor(Qt::green));
     EXPECT_EQ(box.pixel(999, 999), QColor(Qt::green));
+}
+
+// The fill that the window's logo relies on, against the plainest fill there is: every
+// pixel reached through its four neighbours, one at a time.
+QImage FilledByNeighbours(QImage image, QPoint start, QRgb replacement)
+{
+    const QRgb target = image.pixel(start);
+    if (target == replacement)
+        return image;
+    std::deque<QPoint> pending{start};
+    while (!pending.empty()) {
+        const QPoint p = pending.front();
+        pending.pop_front();
+        if (!image.valid(p) || image.pixel(p) != target)
+            continue;
+        image.setPixel(p, replacement);
+        for (const QPoint step : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)})
+            pending.push_back(p + step);
+    }
+    return image;
+}
+
+RC_GTEST_PROP(PictureBox, FloodFillRecoloursExactlyTheAreaConnectedToTheStart, ())
+{
+    const int width = *rc::gen::inRange(1, 24);
+    const int height = *rc::gen::inRange(1, 24);
+    // Two colours only, so that areas meet and part in every shape.
+    const auto pixels =
+        *rc::gen::container<std::vector<bool>>(width * height, rc::gen::arbitrary<bool>());
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, pixels[y * width + x] ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    const QPoint start(*rc::gen::inRange(0, width), *rc::gen::inRange(0, height));
+    PictureBox box;
+    box.setPicture(picture);
+    box.floodFill(start.x(), start.y(), QColor(0x12, 0x34, 0x56));
+    RC_ASSERT(box.picture() == FilledByNeighbours(picture, start, qRgb(0x12, 0x34, 0x56)));
 }
 
 TEST(PictureBox, ButtonPressedOnItKeepsReportingOutsideItsArea)

@@ -58,7 +58,8 @@ QColor PictureBox::pixel(int x, int y) const
     return m_picture.pixelColor(x, y);
 }
 
-// An explicit stack of seeds instead of recursion: an area can span the whole picture.
+// Fills whole runs of a row at a time and leaves one seed for each run of the area just
+// above and below, an explicit stack instead of recursion: an area can span the whole picture.
 void PictureBox::floodFill(int x, int y, const QColor &colour)
 {
     ensureSurface();
@@ -66,26 +67,35 @@ void PictureBox::floodFill(int x, int y, const QColor &colour)
         return;
     // The surface holds one QRgb per pixel; reading and writing them in place spares the
     // format checks of a pixel call for every pixel of the area.
-    auto *bits = reinterpret_cast<QRgb *>(m_picture.bits());
-    const qsizetype stride = m_picture.bytesPerLine() / qsizetype(sizeof(QRgb));
-    const auto pixel = [bits, stride](const QPoint &p) -> QRgb & {
-        return bits[p.y() * stride + p.x()];
-    };
-    const QRgb target = pixel(QPoint(x, y));
+    const auto line = [this](int row) { return reinterpret_cast<QRgb *>(m_picture.scanLine(row)); };
+    const QRgb target = line(y)[x];
     const QRgb replacement = colour.rgb();
     if (target == replacement)
         return;
+    const int lastColumn = m_picture.width() - 1;
     std::vector<QPoint> seeds{QPoint(x, y)};
     while (!seeds.empty()) {
         const QPoint seed = seeds.back();
         seeds.pop_back();
-        if (!m_picture.valid(seed) || pixel(seed) != target)
+        QRgb *row = line(seed.y());
+        if (row[seed.x()] != target)
             continue;
-        pixel(seed) = replacement;
-        seeds.emplace_back(seed.x() + 1, seed.y());
-        seeds.emplace_back(seed.x() - 1, seed.y());
-        seeds.emplace_back(seed.x(), seed.y() + 1);
-        seeds.emplace_back(seed.x(), seed.y() - 1);
+        int left = seed.x();
+        int right = seed.x();
+        while (left > 0 && row[left - 1] == target)
+            --left;
+        while (right < lastColumn && row[right + 1] == target)
+            ++right;
+        std::fill(row + left, row + right + 1, replacement);
+        for (const int next : {seed.y() - 1, seed.y() + 1}) {
+            if (next < 0 || next >= m_picture.height())
+                continue;
+            const QRgb *neighbours = line(next);
+            for (int column = left; column <= right; ++column)
+                if (neighbours[column] == target &&
+                    (column == left || neighbours[column - 1] != target))
+                    seeds.emplace_back(column, next);
+        }
     }
     update();
 }
