@@ -4,7 +4,6 @@
 
 #include "widgets/bevel_panel.h"
 #include "widgets/draw_grid.h"
-#include "widgets/plain_style.h"
 #include "widgets/hidden_tab_set.h"
 #include "widgets/picture_box.h"
 #include "widgets/track_bar.h"
@@ -16,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <algorithm>
 
 namespace {
@@ -132,9 +130,6 @@ void TForm1::BuildLogGroup()
     MemoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // The same plain scroll bars as the browser's.
-    for (QScrollBar *bar : {MemoLog->verticalScrollBar(), MemoLog->horizontalScrollBar()})
-        SetPlainStyle(bar);
 }
 
 void TForm1::BuildBrowserGroup()

@@ -3,8 +3,8 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <QScrollBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>

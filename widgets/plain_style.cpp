@@ -11,8 +11,7 @@ namespace {
 // Half one colour, half the other: what a fine checkerboard of the two looks like.
 QColor Halfway(const QColor &a, const QColor &b)
 {
-    return QColor((a.red() + b.red()) / 2, (a.green() + b.green()) / 2,
-                  (a.blue() + b.blue()) / 2);
+    return QColor((a.red() + b.red()) / 2, (a.green() + b.green()) / 2, (a.blue() + b.blue()) / 2);
 }
 
 // The plain style paints a scroll bar's trough as a checkerboard pattern, which the toolkit
@@ -31,19 +30,23 @@ public:
         }
         const QPalette &palette = option->palette;
         const bool pressed = option->state & State_Sunken;
-        painter->fillRect(option->rect,
-                          pressed ? Halfway(palette.color(QPalette::Shadow),
-                                            palette.color(QPalette::Dark))
-                                  : Halfway(palette.color(QPalette::Light),
-                                            palette.color(QPalette::Button)));
+        painter->fillRect(
+            option->rect,
+            pressed ? Halfway(palette.color(QPalette::Shadow), palette.color(QPalette::Dark))
+                    : Halfway(palette.color(QPalette::Light), palette.color(QPalette::Button)));
     }
 };
 
 } // namespace
 
+QStyle *CreatePlainStyle()
+{
+    return new PlainStyle;
+}
+
 void SetPlainStyle(QWidget *control)
 {
-    auto *plain = new PlainStyle;
+    QStyle *plain = CreatePlainStyle();
     plain->setParent(control);
     control->setStyle(plain);
 }

@@ -22,8 +22,7 @@ QRect SteppingScrollBar::sliderRect() const
 {
     QStyleOptionSlider option;
     initStyleOption(&option);
-    return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
-                                   this);
+    return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
 }
 
 bool SteppingScrollBar::atAnEnd() const
