@@ -164,18 +164,20 @@ void TForm1::ShowPreviewClick()
 }
 
 // A palette file dropped onto the editor grid is imported as Ctrl+I would.
+// A drag may carry the URL format with no URL in it; such a drop is ignored.
 bool TForm1::HandleDrop(QEvent *event)
 {
+    const auto *dropped = static_cast<QDropEvent *>(event);
+    const QList<QUrl> urls = dropped->mimeData()->urls();
+    const bool localFile = !urls.isEmpty() && urls.constFirst().isLocalFile();
     if (event->type() == QEvent::DragEnter) {
-        auto *enter = static_cast<QDragEnterEvent *>(event);
-        if (enter->mimeData()->hasUrls() && enter->mimeData()->urls().constFirst().isLocalFile())
-            enter->acceptProposedAction();
+        if (localFile)
+            static_cast<QDragEnterEvent *>(event)->acceptProposedAction();
         return true;
     }
-    auto *drop = static_cast<QDropEvent *>(event);
-    if (!drop->mimeData()->hasUrls())
+    if (!localFile)
         return false;
-    drop->acceptProposedAction();
-    ImportEntryFrom(drop->mimeData()->urls().constFirst().toLocalFile(), std::nullopt);
+    static_cast<QDropEvent *>(event)->acceptProposedAction();
+    ImportEntryFrom(urls.constFirst().toLocalFile(), std::nullopt);
     return true;
 }

@@ -9,10 +9,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QHelpEvent>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -337,6 +339,41 @@ TEST_F(ExchangeTest, ARefusedImportLeavesTheEntryAloneAndAnAutosavedOneIsUndone)
     form->HueGrid1->setFocus();
     Press(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(ReadBytes("hues.mul"), file);
+}
+
+// Other programs' drags may carry the URL format with no URL, or a URL that is no local
+// file: the editor takes none of them, and a local palette file it imports.
+TEST_F(ExchangeTest, OnlyALocalFileDroppedOnTheEditorIsTaken)
+{
+    ASSERT_TRUE(form->ExportEntryTo("dropped.gpl", std::nullopt));
+    form->MemoLog->clear();
+    form->EditHue = PatternEntry(50, 9);
+    const HueEntry before = form->EditHue;
+    const struct {
+        const char *what;
+        QByteArray uriList;
+        bool taken;
+    } drags[] = {
+        {"no URL", "", false},
+        {"a line end only", "\r\n", false},
+        {"a remote file", "http://example.invalid/dropped.gpl\r\n", false},
+        {"a local file", QUrl::fromLocalFile(QDir::current().absoluteFilePath("dropped.gpl"))
+                             .toEncoded() + "\r\n",
+         true},
+    };
+    for (const auto &drag : drags) {
+        SCOPED_TRACE(drag.what);
+        QMimeData data;
+        data.setData("text/uri-list", drag.uriList);
+        const QPoint at = form->HueGridEdit->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form->HueGridEdit, &enter);
+        EXPECT_EQ(enter.isAccepted(), drag.taken);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form->HueGridEdit, &drop);
+        EXPECT_EQ(SameEntry(form->EditHue, before), !drag.taken);
+    }
+    EXPECT_EQ(LogLines(*form), QStringList({"GET ONE   12", "IMPORT    dropped.gpl"}));
 }
 
 // A grey ramp of the 32 levels takes the entry's 32 colours; a coloured pixel keeps its colour
