@@ -357,8 +357,8 @@ TEST_F(ExchangeTest, OnlyALocalFileDroppedOnTheEditorIsTaken)
         {"no URL", "", false},
         {"a line end only", "\r\n", false},
         {"a remote file", "http://example.invalid/dropped.gpl\r\n", false},
-        {"a local file", QUrl::fromLocalFile(QDir::current().absoluteFilePath("dropped.gpl"))
-                             .toEncoded() + "\r\n",
+        {"a local file",
+         QUrl::fromLocalFile(QDir::current().absoluteFilePath("dropped.gpl")).toEncoded() + "\r\n",
          true},
     };
     for (const auto &drag : drags) {
