@@ -1,11 +1,13 @@
 #include "app/application.h"
 #include "app/tform1.h"
+#include "huefile/hue_file.h"
 
 #include <QMessageBox>
 #include <exception>
 
 int main(int argc, char **argv)
 {
+    OpenClosedStandardStreams();
     ColvaneApplication app(argc, argv);
     app.setApplicationName("Colvane");
     try {

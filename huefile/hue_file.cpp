@@ -27,8 +27,8 @@ ssize_t ReadAt(int descriptor, void *buffer, ssize_t count, off_t offset)
     auto *bytes = static_cast<char *>(buffer);
     ssize_t done = 0;
     while (done < count) {
-        const ssize_t got = pread(descriptor, bytes + done, static_cast<std::size_t>(count - done),
-                                  offset + done);
+        const ssize_t got =
+            pread(descriptor, bytes + done, static_cast<std::size_t>(count - done), offset + done);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -46,8 +46,8 @@ ssize_t WriteAt(int descriptor, const void *buffer, ssize_t count, off_t offset)
     const auto *bytes = static_cast<const char *>(buffer);
     ssize_t done = 0;
     while (done < count) {
-        const ssize_t put = pwrite(descriptor, bytes + done, static_cast<std::size_t>(count - done),
-                                   offset + done);
+        const ssize_t put =
+            pwrite(descriptor, bytes + done, static_cast<std::size_t>(count - done), offset + done);
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
@@ -57,11 +57,24 @@ ssize_t WriteAt(int descriptor, const void *buffer, ssize_t count, off_t offset)
     return done;
 }
 
+// A program started with standard input, output or error closed would get one of those
+// numbers for a hue file, and the next warning "to standard error" would be written into it.
+// The file is moved to a higher number, so such a stray write finds no file at all.
+int AwayFromStandardStreams(int descriptor)
+{
+    if (descriptor < 0 || descriptor > STDERR_FILENO)
+        return descriptor;
+    const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(descriptor);
+    return moved;
+}
+
 } // namespace
 
 std::optional<HueFile> HueFile::open(const std::string &fileName, int flags)
 {
-    const int descriptor = ::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int descriptor = AwayFromStandardStreams(
+        ::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (descriptor < 0)
         return std::nullopt;
     struct stat info {};
@@ -124,8 +137,8 @@ std::vector<HueEntry> HueFile::readEntries(int first, int last, std::vector<bool
         return entries;
     const off_t start = EntryOffset(first);
     std::vector<char> bytes(static_cast<std::size_t>(EntryOffset(last) + RecordSize - start));
-    const ssize_t got =
-        std::max<ssize_t>(0, ReadAt(m_descriptor, bytes.data(), static_cast<ssize_t>(bytes.size()), start));
+    const ssize_t got = std::max<ssize_t>(
+        0, ReadAt(m_descriptor, bytes.data(), static_cast<ssize_t>(bytes.size()), start));
     for (std::size_t i = 0; i < count; ++i) {
         const off_t at = EntryOffset(first + static_cast<int>(i)) - start;
         const auto present = static_cast<std::size_t>(std::clamp<off_t>(got - at, 0, RecordSize));
@@ -192,4 +205,12 @@ std::string WhyNotAHueFile(const std::string &fileName)
     if (!S_ISREG(info.st_mode))
         return "not a regular file";
     return CanOpenHueFile(fileName) ? std::string() : "cannot be read";
+}
+
+void OpenClosedStandardStreams()
+{
+    // The lowest free number is taken, so each open fills exactly the stream being checked.
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream)
+        if (fcntl(stream, F_GETFD) < 0 && errno == EBADF)
+            ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
 }

@@ -4,8 +4,8 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 #include <sys/types.h>
+#include <vector>
 
 // File names are passed in the platform's file-name encoding, as the C library expects them.
 
@@ -75,3 +75,8 @@ bool CanOpenHueFile(const std::string &fileName);
 // Why a name does not open as a hue file, in a few words ("no such file", "a folder", "not a
 // regular file", "cannot be read"); empty when it does.
 std::string WhyNotAHueFile(const std::string &fileName);
+
+// For a program's start: puts the null device on any of standard input, output and error
+// that the caller left closed. Otherwise the next file opened would take that number, and
+// whatever is written "to standard error" would land in it.
+void OpenClosedStandardStreams();

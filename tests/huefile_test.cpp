@@ -9,6 +9,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -110,6 +113,32 @@ TEST_F(HueFileAccess, NeitherADirectoryNorAnEmptyNameIsAHueFile)
         EXPECT_FALSE(CanOpenHueFile(name)) << "name \"" << name << "\"";
     HueEntry entry{};
     EXPECT_EQ(ReadEntryFromFile(".", 1, entry), ReadOutcome::NotOpened);
+}
+
+// A program started with its standard streams closed must not get a hue file under their
+// numbers, or a warning meant for standard error would be written into the file.
+TEST_F(HueFileAccess, AHueFileNeverTakesTheNumberOfAClosedStandardStream)
+{
+    WriteHueFile(file, 8);
+    const auto before = ReadBytes(file);
+    const int savedError = dup(STDERR_FILENO);
+    ASSERT_GE(savedError, 0);
+    close(STDERR_FILENO);
+    std::optional<HueFile> opened = HueFile::openForUpdate(file);
+    const bool strayWriteLanded = write(STDERR_FILENO, "stray warning\n", 14) > 0;
+    opened.reset();
+    // A program's start fills the gap with the null device.
+    OpenClosedStandardStreams();
+    struct stat filled {};
+    struct stat null {};
+    const bool nullDevice = fstat(STDERR_FILENO, &filled) == 0 && stat("/dev/null", &null) == 0 &&
+                            filled.st_rdev == null.st_rdev;
+    dup2(savedError, STDERR_FILENO);
+    close(savedError);
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_FALSE(strayWriteLanded);
+    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_TRUE(nullDevice);
 }
 
 struct ConversionCase {
