@@ -110,7 +110,8 @@ void TForm1::FilenameWriteChange()
             // The browser's current entry, which is entry 1 at start-up: the editor's entry is
             // always the one a write-back goes to.
             if (!EditHueLoaded) {
-                EditHueInFile = file->readEntry(BrowserRow + 1, EditHue);
+                EditHueHeldIn =
+                    file->readEntry(BrowserRow + 1, EditHue) ? WriteFileName() : std::string();
                 EditHueLoaded = true;
             }
         } else {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "huefile/hue_entry.h"
 #include "huefile/formats/palette_formats.h"
+#include "huefile/hue_entry.h"
 #include "undo/write_history.h"
 
 #include <QByteArray>
@@ -173,10 +173,11 @@ public:
 
     HueEntry EditHue{};
     bool EditHueLoaded = false;
-    // The write file held EditHue's entry as a whole record when it was loaded, or the editor
-    // has written it since. While it does not, showing the entry must not write it: only an
-    // edit may extend the file.
-    bool EditHueInFile = false;
+    // The write file that held EditHue's entry as a whole record when it was loaded, or that
+    // the editor has written it to since; empty when there is none. While the write file is
+    // another, showing the entry must not write it: only an edit may extend a file, or put the
+    // entry into a file chosen since.
+    std::string EditHueHeldIn;
     // Set while the editor puts a stored name into aktHueName that must not be written back.
     bool NameSyncWithoutWrite = false;
     int EditColourIndex = -1;

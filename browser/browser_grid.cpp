@@ -128,7 +128,7 @@ void TForm1::HueGrid1DblClick()
     // entry and the rest of another; the load counts as done whenever the file opened.
     EditHueLoaded = false;
     const ReadOutcome outcome = ReadEntryFromFile(WriteFileName(), BrowserRow + 1, EditHue);
-    EditHueInFile = outcome == ReadOutcome::Read;
+    EditHueHeldIn = outcome == ReadOutcome::Read ? WriteFileName() : std::string();
     if (outcome != ReadOutcome::NotOpened) {
         EditHueLoaded = true;
         PendingLogLine = LoadLinePrefix + NumberFrom->text().toLatin1();

@@ -67,12 +67,14 @@ void TForm1::HueGridEditDrawCell(QPainter *canvas, int ACol, int, const QRect &R
 // The name field takes the stored name first, because its change may write the entry back
 // and that write must carry the colours the grid is about to show. An equal text is left
 // alone, which keeps the field's cursor and undo history and fires no change. An entry the
-// write file does not hold is only shown: the file stays as it is until the user edits.
+// write file does not hold, or that came from another write file, is only shown: the file
+// stays as it is until the user edits.
 void TForm1::RefreshHueGridEdit()
 {
     const QString name = StoredNameText(EditHue);
     if (aktHueName->text() != name) {
-        const QScopedValueRollback<bool> quiet(NameSyncWithoutWrite, !EditHueInFile);
+        const QScopedValueRollback<bool> quiet(NameSyncWithoutWrite,
+                                               EditHueHeldIn != WriteFileName());
         aktHueName->setText(name);
     }
     HueGridEdit->repaint();

@@ -88,6 +88,9 @@ bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat>
         AppendLogLine("!EXPORT " + ShortName(fileName) + ": " + why.toLatin1());
         return false;
     };
+    // After a load that failed the editor shows black, and EditHue is another entry's.
+    if (!EditHueLoaded)
+        return refuse("no entry is loaded into the editor");
     if (!format)
         format = FormatFromExtension(QFile::encodeName(fileName).toStdString());
     if (!format)
@@ -125,6 +128,10 @@ bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteForma
         AppendLogLine("!IMPORT " + ShortName(fileName) + ": " + why.toLatin1());
         return false;
     };
+    // The import keeps the loaded entry's carried bytes, and its name where the palette has
+    // none; after a load that failed, those would be another entry's.
+    if (!EditHueLoaded)
+        return refuse("no entry is loaded into the editor");
     if (!format)
         format = FormatFromExtension(QFile::encodeName(fileName).toStdString());
     if (!format)
@@ -163,8 +170,8 @@ void TForm1::ShowPreviewClick()
     Preview->activateWindow();
 }
 
-// A palette file dropped onto the editor grid is imported as Ctrl+I would.
-// A drag may carry the URL format with no URL in it; such a drop is ignored.
+// A palette file dropped onto the editor grid is imported as Ctrl+I would. A drag may carry
+// the URL format with no URL in it, or a remote one; such a drop is ignored.
 bool TForm1::HandleDrop(QEvent *event)
 {
     const auto *dropped = static_cast<QDropEvent *>(event);

@@ -41,20 +41,26 @@ void TForm1::ConnectWriteBack()
 
 // The typed name enters EditHue only once the file is open, so a write file that cannot be
 // opened leaves the entry in memory as it was. A record that the disk refuses is undone and
-// reported like a file that would not open.
+// reported like a file that would not open. After a load that could not open the write file
+// the editor shows black and EditHue still holds the entry loaded before, under another
+// number: that is refused in the same way, until an entry is loaded.
 void TForm1::PatchItClick()
 {
-    if (auto file = HueFile::openForUpdate(WriteFileName())) {
+    auto file = EditHueLoaded ? HueFile::openForUpdate(WriteFileName()) : std::nullopt;
+    if (file) {
         // Byte i of the field is character i of the name; the rest is zero, so a name of
-        // exactly the field's length is stored without a terminator.
-        StoreNameText(EditHue, aktHueName->text());
+        // exactly the field's length is stored without a terminator. A text that is the
+        // stored name already keeps the bytes behind its end, which the user never saw.
+        if (aktHueName->text() != StoredNameText(EditHue))
+            StoreNameText(EditHue, aktHueName->text());
         const int entryNumber = BrowserRow + 1;
         EntryWrite change{entryNumber, {}, EditHue};
         const bool written = file->writeEntry(entryNumber, EditHue, &change.before);
         file.reset();
-        EditHueInFile = EditHueInFile || written;
-        if (written)
+        if (written) {
+            EditHueHeldIn = WriteFileName();
             History.record({change});
+        }
         AppendLogLine(written ? WriteBackPrefix + QByteArray::number(entryNumber)
                               : WriteBackFailed);
     } else {

@@ -61,9 +61,9 @@ int LastEntryAround(long size)
 
 rc::Gen<int> EntryNear(int around)
 {
-    return rc::gen::oneOf(Uniform(1, MaxEntryNumber + 1),
-                          Uniform(std::max(1, around - 3),
-                                           std::min(MaxEntryNumber, around + 3) + 1));
+    return rc::gen::oneOf(
+        Uniform(1, MaxEntryNumber + 1),
+        Uniform(std::max(1, around - 3), std::min(MaxEntryNumber, around + 3) + 1));
 }
 
 std::string StoredName(const HueEntry &entry)
@@ -155,9 +155,11 @@ struct Model {
         return Write(n, entry);
     }
 
+    // A shown name that is the stored one keeps the bytes behind its end.
     void PatchIt()
     {
-        StoreName(shownName, editor);
+        if (shownName != StoredName(editor))
+            StoreName(shownName, editor);
         const bool written = Write(browserRow + 1, editor);
         editorInFile = editorInFile || written;
         log << (written ? QString("PATCHING  %1").arg(browserRow + 1) : QString("!ERROR"));
@@ -277,10 +279,9 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         const Bytes before = model.writeFile;
         const int around = LastEntryAround(static_cast<long>(before.size()));
         const bool limited = *rc::gen::weightedElement<bool>({{1, true}, {3, false}});
-        const long limit =
-            *rc::gen::oneOf(Uniform(0L, FullFileSize + 1),
-                            Uniform(std::max(0L, EntryOffset(around) - 100),
-                                             EntryOffset(around) + 200));
+        const long limit = *rc::gen::oneOf(
+            Uniform(0L, FullFileSize + 1),
+            Uniform(std::max(0L, EntryOffset(around) - 100), EntryOffset(around) + 200));
         model.sizeLimit = limited ? std::optional<long>(limit) : std::nullopt;
         std::optional<FileSizeLimit> sizeLimit;
         if (limited)
@@ -289,13 +290,14 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         const int kind = *Uniform(0, 5);
         if (kind <= 1) {
             const int from = *EntryNear(around);
-            const int to = kind == 0 ? from : *Uniform(from, std::min(MaxEntryNumber, from + 40) + 1);
+            const int to =
+                kind == 0 ? from : *Uniform(from, std::min(MaxEntryNumber, from + 40) + 1);
             const int target = *EntryNear(around);
             window.Copy(kind == 0, from, to, target);
             TForm1 &form = *window.form;
             const bool written =
-                model.Copy(window.Field(form.NumberFrom), kind == 0 ? window.Field(form.NumberFrom)
-                                                                    : window.Field(form.NumberTo),
+                model.Copy(window.Field(form.NumberFrom),
+                           kind == 0 ? window.Field(form.NumberFrom) : window.Field(form.NumberTo),
                            window.Field(form.TargetNumberFrom),
                            kind == 0 ? window.Field(form.TargetNumberFrom)
                                      : window.Field(form.TargetNumberTo));
@@ -394,7 +396,8 @@ protected:
     {
         const TempFolder folder;
         WriteHueFile("patch-hues.mul", MaxEntryNumber, 1);
-        const Bytes initial = fault.writeFileSize < 0 ? Bytes() : RandomBytes(fault.writeFileSize, 7);
+        const Bytes initial =
+            fault.writeFileSize < 0 ? Bytes() : RandomBytes(fault.writeFileSize, 7);
         if (fault.writeFileSize >= 0)
             WriteBytes("hues.mul", initial);
         auto form = ShowForm();
@@ -413,7 +416,7 @@ protected:
         model.shownName = form->aktHueName->text().toLatin1().toStdString();
         if (GetParam() == Operation::AutoSavedName)
             model.shownName = model.shownName.size() < HueNameLength ? model.shownName + "x"
-                                                                      : model.shownName.substr(1);
+                                                                     : model.shownName.substr(1);
         {
             std::optional<FileSizeLimit> limit;
             if (fault.sizeLimit)
@@ -455,8 +458,8 @@ protected:
             form.CopyColorsClick();
             if (!opens)
                 break;
-            const QString range = single ? QString("ONE   %1").arg(n)
-                                         : QString("RANGE %1 .. %2").arg(n).arg(last);
+            const QString range =
+                single ? QString("ONE   %1").arg(n) : QString("RANGE %1 .. %2").arg(n).arg(last);
             model.log << "GET " + range << "PUT " + range;
             if (!model.Copy(n, last, n, last))
                 model.log << "!ERROR";

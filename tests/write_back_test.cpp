@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
@@ -180,6 +181,59 @@ TEST_F(WriteBackTest, UnsavedTypedNameIsReplacedAndWrittenBeforeTheEditsLines)
                                             "PATCHING  12"}));
     EXPECT_EQ(QByteArray(EntryOnDisk("hues.mul", 12).name), "entry 12");
     EXPECT_EQ(EntryOnDisk("hues.mul", 12).colours[5], 0x7E00);
+}
+
+// Nothing the user did not change is written: not the editor's entry into a write file
+// chosen after it was loaded, not an entry that a failed load left in the editor under the
+// new number, and not the bytes behind a name's end when the name shown is the stored one.
+TEST_F(WriteBackTest, WritesNoBytesTheUserDidNotChange)
+{
+    const auto loadFromBrowser = [&](int n) {
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, n - 1, canSelect);
+        form->HueGrid1DblClick();
+    };
+    const auto logEndsWith = [&](const QString &line) { return LogLines(*form).last() == line; };
+
+    // A name typed but not saved, then autosave, then another write file.
+    WriteHueFile("other.mul", EntryCount, 7);
+    const auto other = ReadBytes("other.mul");
+    loadFromBrowser(12);
+    form->aktHueName->setText("typed");
+    form->AutoSave->setChecked(true);
+    form->FilenameWrite->setText("other.mul");
+    EXPECT_EQ(ReadBytes("other.mul"), other);
+    form->FilenameWrite->setText("hues.mul");
+    EXPECT_EQ(ReadBytes("hues.mul"), original);
+
+    // A load while the write file cannot be opened, then the file is back.
+    ASSERT_EQ(std::rename("hues.mul", "away.mul"), 0);
+    loadFromBrowser(14);
+    ASSERT_EQ(std::rename("away.mul", "hues.mul"), 0);
+    Mix(5, 31, 16, 0);
+    EXPECT_TRUE(logEndsWith("!ERROR"));
+    form->PatchItClick();
+    EXPECT_TRUE(logEndsWith("!ERROR"));
+    WriteHueFile("palette.gpl", 0);
+    EXPECT_FALSE(form->ImportEntryFrom("palette.gpl", std::nullopt));
+    EXPECT_TRUE(logEndsWith("!IMPORT palette.gpl: no entry is loaded into the editor"))
+        << LogLines(*form).last().toStdString();
+    EXPECT_FALSE(form->ExportEntryTo("exported.gpl", std::nullopt));
+    EXPECT_EQ(ReadBytes("hues.mul"), original);
+
+    // Bytes behind the end of a stored name survive its autosaved sync, and an undo of a typed
+    // letter leaves the redo in place.
+    auto withTail = original;
+    std::memcpy(withTail.data() + EntryOffset(3) + NameOffset + 8, "\0ZZ", 3);
+    WriteBytes("hues.mul", withTail);
+    loadFromBrowser(3);
+    EXPECT_TRUE(logEndsWith("PATCHING  3"));
+    EXPECT_EQ(ReadBytes("hues.mul"), withTail);
+    form->aktHueName->setText("entry 3X");
+    form->UndoLastWrite();
+    EXPECT_EQ(ReadBytes("hues.mul"), withTail);
+    form->RedoLastWrite();
+    EXPECT_EQ(QByteArray(EntryOnDisk("hues.mul", 3).name), "entry 3X");
 }
 
 } // namespace
