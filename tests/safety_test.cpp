@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "huefile/hue_file.h"
+#include "undo/write_history.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -255,6 +256,25 @@ QStringList FolderContents()
                                      QDir::Name);
 }
 
+// Undoing every step gives back the file the window started with; a file that a step
+// extended keeps its length, the added bytes zero. Redoing every step gives back the end.
+void UndoAndRedoEverything(TForm1 &form, const Bytes &start)
+{
+    const Bytes end = ReadBytes("hues.mul");
+    Bytes restored = start;
+    restored.resize(end.size(), 0);
+    for (int step = 0; step <= static_cast<int>(WriteHistory::Capacity) && form.History.nextUndo();
+         ++step)
+        form.UndoLastWrite();
+    RC_ASSERT(!form.History.nextUndo());
+    RC_ASSERT(ReadBytes("hues.mul") == restored);
+    for (int step = 0; step <= static_cast<int>(WriteHistory::Capacity) && form.History.nextRedo();
+         ++step)
+        form.RedoLastWrite();
+    RC_ASSERT(!form.History.nextRedo());
+    RC_ASSERT(ReadBytes("hues.mul") == end);
+}
+
 } // namespace
 
 RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
@@ -274,6 +294,8 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
     model.editorInFile = Model::ReadEntry(writeStart, 1, model.editor);
     model.shownName = StoredName(model.editor);
 
+    // Imports from the command line change the file behind the window's history.
+    bool changedBehindTheWindow = false;
     const int steps = *Uniform(1, 10);
     for (int step = 0; step < steps; ++step) {
         const Bytes before = model.writeFile;
@@ -351,6 +373,7 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
                 sizeLimit.emplace(limit);
             const bool imported = ImportPalette(input, n);
             RC_ASSERT(imported == model.Import(n, palette, format));
+            changedBehindTheWindow = true;
         }
         sizeLimit.reset();
 
@@ -362,6 +385,8 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         RC_ASSERT(SameEntry(window.form->EditHue, model.editor));
         RC_ASSERT(FolderContents() == contents);
     }
+    if (!changedBehindTheWindow)
+        UndoAndRedoEverything(*window.form, writeStart);
 }
 
 namespace {
