@@ -221,55 +221,111 @@ bool WriteAll(int descriptor, const std::string &bytes)
     return true;
 }
 
-// A new or replaced regular file appears whole or not at all: the bytes go to a temporary file
-// beside it, which then takes its name. A pipe or device named as output is written as it is.
-Expected<int> WriteOutputFile(const std::string &fileName, const std::string &bytes)
+// A pipe or device named as output is written as it is. A pipe that no one reads would hold
+// the open forever, so it opens without waiting and is refused when it finds no reader.
+Expected<int> WriteToStream(const std::string &fileName, const std::string &bytes)
 {
-    struct stat info {};
-    std::string target = fileName;
-    mode_t mode = 0;
-    if (stat(fileName.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode))
-            return About(fileName, "is a directory");
-        if (!S_ISREG(info.st_mode)) {
-            const int descriptor = open(fileName.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-            const bool written = descriptor >= 0 && WriteAll(descriptor, bytes);
-            const int error = errno;
-            if (descriptor >= 0)
-                close(descriptor);
-            return written ? Expected<int>(ExitSame) : About(fileName, ErrnoText(error));
-        }
-        char resolved[PATH_MAX];
-        if (realpath(fileName.c_str(), resolved))
-            target = resolved;
-        mode = info.st_mode & 07777;
-    } else if (errno != ENOENT) {
-        return About(fileName, ErrnoText(errno));
-    } else {
-        mode = umask(0);
-        umask(mode);
-        mode = 0666 & ~mode;
-    }
+    const int descriptor = open(fileName.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return About(fileName, errno == ENXIO ? "is a pipe with no reader" : ErrnoText(errno));
+    const int flags = fcntl(descriptor, F_GETFL);
+    const bool written = flags >= 0 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+                         WriteAll(descriptor, bytes);
+    const int error = errno;
+    close(descriptor);
+    return written ? Expected<int>(ExitSame) : About(fileName, ErrnoText(error));
+}
 
+mode_t NewFileMode()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// Why the existing regular file target may not be replaced, or empty. A rename would replace
+// it whatever its name, mode, owner or links, so each of them is asked first: only a file of
+// the format being written is replaced, and only as writing into it would have been allowed.
+std::string WhyNotReplaced(const std::string &target, const struct stat &info, PaletteFormat format)
+{
+    if (FormatFromExtension(target) != format)
+        return "exists and is no " + FormatName(format) + " file; not replaced";
+    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        return ErrnoText(errno);
+    if (geteuid() != 0 && info.st_uid != geteuid())
+        return "belongs to another user, and a replacement would change its owner";
+    if (info.st_nlink > 1)
+        return "has " + std::to_string(info.st_nlink) +
+               " hard links, which a replacement would split; not replaced";
+    return "";
+}
+
+// Why the bytes are not all in the temporary file, with the owner and mode of the file it
+// replaces (or a new file's mode), or empty. The owner goes first: a change of owner clears
+// the set-user-id bits that the mode then sets.
+std::string FillTemporary(int descriptor, const std::string &bytes, const struct stat *replaced)
+{
+    errno = 0;
+    std::string why;
+    if (!WriteAll(descriptor, bytes))
+        why = ErrnoText(errno ? errno : EIO);
+    else if (replaced && fchown(descriptor, replaced->st_uid, replaced->st_gid) != 0)
+        why = "its owner and group cannot be kept (" + ErrnoText(errno) + "); not replaced";
+    else if (fchmod(descriptor, replaced ? replaced->st_mode & 07777 : NewFileMode()) != 0)
+        why = ErrnoText(errno);
+    if (close(descriptor) != 0 && why.empty())
+        why = ErrnoText(errno);
+    return why;
+}
+
+// The file appears whole or not at all: the bytes go to a temporary file beside the target,
+// which then takes its name. The temporary's name is short, so that a target name of the
+// longest length still leaves room for it.
+Expected<int> WriteThroughTemporary(const std::string &fileName, const std::string &target,
+                                    const struct stat *replaced, const std::string &bytes)
+{
     const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temporary = folder + (slash == std::string::npos ? "/." : ".") + base + ".XXXXXX";
+    std::string temporary =
+        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+        ".colvane-XXXXXX";
     const int descriptor = mkstemp(temporary.data());
     if (descriptor < 0)
         return About(fileName, ErrnoText(errno));
-    errno = 0;
-    int error = 0;
-    if (!WriteAll(descriptor, bytes) || fchmod(descriptor, mode) != 0)
-        error = errno ? errno : EIO;
-    if (close(descriptor) != 0 && !error)
-        error = errno;
-    if (!error && rename(temporary.c_str(), target.c_str()) != 0)
-        error = errno;
-    if (!error)
+    std::string why = FillTemporary(descriptor, bytes, replaced);
+    if (why.empty() && rename(temporary.c_str(), target.c_str()) == 0)
         return ExitSame;
+    if (why.empty())
+        why = ErrnoText(errno);
     unlink(temporary.c_str());
-    return About(fileName, ErrnoText(error));
+    return About(fileName, why);
+}
+
+// Writes the bytes of a file of the given format to the file named by -o, which is created,
+// replaced as WhyNotReplaced allows, or written as it is when it is a pipe or device.
+Expected<int> WriteOutputFile(const std::string &fileName, PaletteFormat format,
+                              const std::string &bytes)
+{
+    if (fileName.empty())
+        return About("-o", "no output file name");
+    struct stat info {};
+    if (stat(fileName.c_str(), &info) != 0) {
+        if (errno != ENOENT)
+            return About(fileName, ErrnoText(errno));
+        struct stat link {};
+        if (lstat(fileName.c_str(), &link) == 0)
+            return About(fileName, "is a link to nothing");
+        return WriteThroughTemporary(fileName, fileName, nullptr, bytes);
+    }
+    if (S_ISDIR(info.st_mode))
+        return About(fileName, "is a directory");
+    if (!S_ISREG(info.st_mode))
+        return WriteToStream(fileName, bytes);
+    char resolved[PATH_MAX];
+    const std::string target = realpath(fileName.c_str(), resolved) ? resolved : fileName;
+    const std::string why = WhyNotReplaced(target, info, format);
+    if (!why.empty())
+        return About(fileName, why);
+    return WriteThroughTemporary(fileName, target, &info, bytes);
 }
 
 bool SameFile(const std::string &a, const std::string &b)
@@ -280,11 +336,38 @@ bool SameFile(const std::string &a, const std::string &b)
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+std::string TooLargeForAPalette()
+{
+    return "too large for a palette (more than " + std::to_string(MaxInputSize) + " bytes)";
+}
+
+// Why the input could not be read to its end, or empty. The limit holds however much the input
+// grows while it is read, and for standard input, which has no size to ask for beforehand.
+std::string ReadToEnd(int descriptor, std::string &bytes)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(descriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return ErrnoText(errno);
+        if (got == 0)
+            return "";
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (bytes.size() > static_cast<std::size_t>(MaxInputSize))
+            return TooLargeForAPalette();
+    }
+}
+
 // Never blocks: a pipe or device named as input is refused; standard input is read as it is.
 Expected<std::string> ReadInput(const std::string &fileName)
 {
-    if (fileName == "-")
-        return std::string(std::istreambuf_iterator<char>(std::cin), {});
+    std::string bytes;
+    if (fileName == "-") {
+        const std::string why = ReadToEnd(STDIN_FILENO, bytes);
+        return why.empty() ? Expected<std::string>(std::move(bytes)) : About(fileName, why);
+    }
     const int descriptor = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0)
         return About(fileName, WhyNotOpened(fileName, errno));
@@ -295,19 +378,9 @@ Expected<std::string> ReadInput(const std::string &fileName)
     else if (!NotARegularFile(info).empty())
         why = NotARegularFile(info);
     else if (info.st_size > MaxInputSize)
-        why = "too large for a palette (" + std::to_string(info.st_size) + " bytes)";
-    std::string bytes;
-    char buffer[65536];
-    while (why.empty()) {
-        const ssize_t got = read(descriptor, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            why = ErrnoText(errno);
-        if (got <= 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
+        why = TooLargeForAPalette();
+    else
+        why = ReadToEnd(descriptor, bytes);
     close(descriptor);
     if (!why.empty())
         return About(fileName, why);
@@ -364,7 +437,7 @@ Expected<EntryRange> EntryRangeFromText(std::string_view text)
     const auto number = [](std::string_view part) -> Expected<int> {
         const std::optional<std::int32_t> value = NumberText(part);
         if (!value)
-            return Fail("\"" + std::string(part) + "\" is no entry number");
+            return Fail("\"" + Excerpt(part) + "\" is no entry number");
         if (*value < 1 || *value > MaxEntryNumber)
             return Fail(std::to_string(*value) + " is no entry number (1 to 3000)");
         return static_cast<int>(*value);
@@ -379,7 +452,7 @@ Expected<EntryRange> EntryRangeFromText(std::string_view text)
     if (!last)
         return Fail(last.error());
     if (*last < *first)
-        return Fail("the range " + std::string(text) + " runs backwards");
+        return Fail("the range " + Excerpt(text) + " runs backwards");
     return EntryRange{*first, *last, true};
 }
 
@@ -467,7 +540,7 @@ CommandResult RunExport(const ExportRequest &request, std::ostream &out)
     }
     if (SameFile(*request.output, request.file))
         return About(*request.output, "is the hue file being exported, which is never overwritten");
-    return WriteOutputFile(*request.output, *bytes);
+    return WriteOutputFile(*request.output, request.format, *bytes);
 }
 
 CommandResult RunImport(const ImportRequest &request, std::ostream &out)
@@ -562,7 +635,9 @@ CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
         const HueEntry &y = right.entries[static_cast<std::size_t>(i)];
         const bool xWhole = left.whole[static_cast<std::size_t>(i)];
         const bool yWhole = right.whole[static_cast<std::size_t>(i)];
-        if (xWhole == yWhole && std::memcmp(&x, &y, sizeof x) == 0)
+        // Bytes compare only where both files hold the whole entry; elsewhere only states do.
+        const bool differs = xWhole != yWhole || (xWhole && std::memcmp(&x, &y, sizeof x) != 0);
+        if (!differs)
             continue;
         ++found;
         // Where one file lacks the entry, its state says all; zeroes are not its contents.
@@ -603,7 +678,7 @@ CommandResult RunFind(const FindRequest &request, std::ostream &out)
     if (request.text) {
         const Expected<std::string> latin1 = NameFromUtf8(*request.text);
         if (!latin1)
-            return About(*request.text, latin1.error());
+            return About(Excerpt(*request.text), latin1.error());
         needle = Folded(*latin1);
     }
     const Expected<HueFile> file = OpenHueFile(request.file, false);
@@ -657,10 +732,12 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &)
         return About(request.image, "not a picture this program can read");
     if (SameFile(request.output, request.file))
         return About(request.output, "is the hue file, which is never overwritten");
+    if (SameFile(request.output, request.image))
+        return About(request.output, "is the picture being recoloured, which is never overwritten");
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     if (!RecolourImage(picture, *entry, request.wholeImage).save(&buffer, "PNG"))
         return About(request.output, "the picture could not be encoded");
-    return WriteOutputFile(request.output, png.toStdString());
+    return WriteOutputFile(request.output, PaletteFormat::Png, png.toStdString());
 }

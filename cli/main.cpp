@@ -2,12 +2,17 @@
 // checks of every argument; each subcommand then runs one function of cli/commands.h.
 #include "cli/commands.h"
 #include "huefile/formats/entry_name.h"
+#include "huefile/hue_file.h"
 
 #include <CLI/CLI.hpp>
+#include <QString>
+#include <QtGlobal>
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -46,21 +51,25 @@ EntryRange RangeOf(const std::string &text)
 }
 
 // An error is one line on standard error whatever it quotes: a name read from a file may hold
-// a line break or a terminal escape, which show as \xNN.
+// a line break, a terminal escape, an 8-bit control or bytes that are not UTF-8, which show as
+// \xNN, byte by byte. Valid UTF-8 text shows as it is.
 std::string OneLine(std::string_view text)
 {
     while (!text.empty() && text.back() == '\n')
         text.remove_suffix(1);
     std::string line;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
+    while (!text.empty()) {
+        const Utf8Character character = FirstUtf8Character(text);
+        const std::size_t length = std::max<std::size_t>(1, character.length);
+        const bool shown = character.length > 0 && character.value >= 0x20 &&
+                           (character.value < 0x7F || character.value >= 0xA0);
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto byte = static_cast<unsigned char>(text[i]);
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            line += escaped;
-        } else {
-            line += c;
+            line += shown ? std::string(1, text[i]) : std::string(escaped);
         }
+        text.remove_prefix(length);
     }
     return line;
 }
@@ -71,10 +80,27 @@ int Trouble(std::string_view what)
     return ExitTrouble;
 }
 
+// The toolkit and the picture library below it explain themselves on standard error, in lines
+// of their own that would break the one-line rule; only a fatal message counts, and it ends the
+// program as any other trouble does.
+void QuietToolkit(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtFatalMsg)
+        return;
+    Trouble("internal error: " + Excerpt(message.toStdString(), 200));
+    std::cerr.flush();
+    std::_Exit(ExitTrouble);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    OpenClosedStandardStreams();
+    // Past a file-size limit a write then fails with a reason, instead of ending the program
+    // with its temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+    qInstallMessageHandler(QuietToolkit);
     CLI::App app("Lists, shows, exports, imports, copies, compares and searches the entries of "
                  "hue files. Entry numbers run from 1 to 3000; a range is A..B.",
                  ProgramName);
@@ -130,8 +156,8 @@ int main(int argc, char **argv)
         ->required()
         ->check(Format);
     exportCommand->add_option("-o,--output", exportOutput,
-                              "Output file, written whole or not at all (default: standard "
-                              "output)");
+                              "Output file, written whole or not at all; an existing one only "
+                              "when named for the format (default: standard output)");
     exportCommand
         ->add_option("--scale", exportRequest.options.scale, "Side of a png cell in pixels")
         ->check(CLI::Range(1, MaxPngScale))
@@ -208,7 +234,10 @@ int main(int argc, char **argv)
     previewCommand->add_option("FILE", preview.file, "Hue file")->required();
     previewCommand->add_option("N", previewEntry, "Entry number")->required()->check(EntryNumber);
     previewCommand->add_option("IMAGE", preview.image, "Picture to recolour")->required();
-    previewCommand->add_option("-o,--output", preview.output, "Png file to write")->required();
+    previewCommand
+        ->add_option("-o,--output", preview.output,
+                     "Png file to write; an existing one only when named .png")
+        ->required();
     previewCommand->add_flag("--whole", preview.wholeImage, "Recolour every pixel");
 
     try {
@@ -219,7 +248,8 @@ int main(int argc, char **argv)
         std::string where = "usage";
         for (const CLI::App *command : app.get_subcommands())
             where = command->get_name();
-        return Trouble(where + ": " + error.what());
+        // The parser's messages quote a refused argument whole.
+        return Trouble(where + ": " + Excerpt(error.what(), 200));
     }
 
     const auto run = [&]() -> CommandResult {
@@ -233,7 +263,7 @@ int main(int argc, char **argv)
         if (*exportCommand) {
             exportRequest.entries = RangeOf(exportEntries);
             exportRequest.format = *FormatFromName(exportFormat);
-            if (!exportOutput.empty())
+            if (exportCommand->count("--output"))
                 exportRequest.output = exportOutput;
             return RunExport(exportRequest, std::cout);
         }

@@ -2,10 +2,23 @@
 
 #include "cli/commands.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <linux/capability.h>
+#include <map>
 #include <sstream>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // colvane-cli run as a process on real files, and its copy called directly where a fault must
 // be injected into the process doing the writes.
@@ -18,12 +31,14 @@ struct Outcome {
     std::string err;
 };
 
-// Arguments separated by single spaces. A run that does not end within 20 s, as one blocked on
-// a pipe would, fails the test instead of hanging it.
-Outcome RunCli(const QString &arguments)
+// A run that does not end within 20 s, as one blocked on a pipe would, fails the test instead
+// of hanging it. inChild prepares the child process before the program starts in it.
+Outcome RunCli(const QStringList &arguments, const std::function<void()> &inChild = {})
 {
     QProcess process;
-    process.start(COLVANE_CLI_PATH, arguments.split(' ', Qt::SkipEmptyParts));
+    if (inChild)
+        process.setChildProcessModifier(inChild);
+    process.start(COLVANE_CLI_PATH, arguments);
     process.closeWriteChannel();
     if (!process.waitForFinished(20000)) {
         process.kill();
@@ -35,6 +50,12 @@ Outcome RunCli(const QString &arguments)
             process.readAllStandardError().toStdString()};
 }
 
+// Arguments separated by single spaces.
+Outcome RunCli(const QString &arguments)
+{
+    return RunCli(arguments.split(' ', Qt::SkipEmptyParts));
+}
+
 QStringList FolderContents()
 {
     return QDir::current().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
@@ -44,6 +65,64 @@ QStringList FolderContents()
 void WriteText(const std::string &fileName, const std::string &text)
 {
     WriteBytes(fileName, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
+// Every name in the folder with its kind and what it holds, a regular file's bytes (as a hash,
+// for short messages) or a link's target; a pipe is not read, which would block.
+std::map<std::string, std::string> FolderSnapshot()
+{
+    std::map<std::string, std::string> snapshot;
+    for (const QString &name : FolderContents()) {
+        const std::string fileName = name.toStdString();
+        struct stat info {};
+        lstat(fileName.c_str(), &info);
+        std::string &held = snapshot[fileName] = std::to_string(info.st_mode) + ":";
+        if (S_ISREG(info.st_mode)) {
+            const auto bytes = ReadBytes(fileName);
+            held +=
+                std::to_string(std::hash<std::string>()(std::string(bytes.begin(), bytes.end())));
+        } else if (S_ISLNK(info.st_mode)) {
+            held += QFile::symLinkTarget(name).toStdString();
+        }
+    }
+    return snapshot;
+}
+
+std::uint32_t Crc32(const QByteArray &bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray BigEndian(std::uint32_t value)
+{
+    return QByteArray(1, static_cast<char>(value >> 24)) + static_cast<char>(value >> 16) +
+           static_cast<char>(value >> 8) + static_cast<char>(value);
+}
+
+constexpr QRgb StripColour = 0x102030;
+
+// A strip of 32 pixels with a colour-profile chunk too short to hold a profile, over which the
+// picture library warns and still decodes the picture.
+std::vector<unsigned char> PngWithBrokenProfile()
+{
+    QImage strip(HueColourCount, 1, QImage::Format_RGB32);
+    strip.fill(StripColour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    strip.save(&buffer, "PNG");
+    // Name "x", its end, compression 0, then a compressed stream without the length in front.
+    const QByteArray body = QByteArray("iCCPx", 5) + QByteArray(2, '\0') +
+                            qCompress(QByteArray("garbage").repeated(10)).mid(4);
+    const int afterHeader = 33;
+    png.insert(afterHeader, BigEndian(body.size() - 4) + body + BigEndian(Crc32(body)));
+    return std::vector<unsigned char>(png.begin(), png.end());
 }
 
 // Two hue files of different lengths and contents, a pipe, a folder, and palette files.
@@ -60,6 +139,9 @@ protected:
             colours += "160 176 192\n";
         WriteText("short.pal", "JASC-PAL\n0100\n31\n" + colours);
         WriteText("long.gpl", "GIMP Palette\nName: abcdefghijklmnopqrstu\n0 0 0\n" + colours);
+        WriteText("control.gpl",
+                  "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
+        WriteText("bytes.json", "{\"name\": \"\xFF");
     }
 
     TempFolder folder;
@@ -108,6 +190,12 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
          "colvane-cli: short.pal: not a picture this program can read\n"},
         {"preview hues.mul 1 pipe.mul -o out.png", 2,
          "colvane-cli: pipe.mul: is a pipe, not a regular file\n"},
+        {"import hues.mul 1 control.gpl", 2,
+         "colvane-cli: control.gpl: the name \"\\xc2\\x9b" + std::string(20, 'c') +
+             "\" has 21 characters, an entry holds 20\n"},
+        {"import hues.mul 1 bytes.json", 2,
+         "colvane-cli: bytes.json: not json: parse error at line 1, column 11: syntax error while "
+         "parsing value - invalid string: ill-formed UTF-8 byte; last read: '\"\\xff'\n"},
         {"copy patch.mul hues.mul 5..1", 2, ""},
         {"find hues.mul", 2, ""},
         {"frobnicate", 2, ""},
@@ -178,11 +266,15 @@ TEST_F(CliTest, ListsEntriesUpToWhereTheFileEndsAndFindsFreeOnes)
     auto bytes = ReadBytes("small.mul");
     bytes.resize(bytes.size() + 20, 7);
     WriteBytes("small.mul", bytes);
+    bytes.back() = 8;
+    WriteBytes("other.mul", bytes);
     const std::pair<QString, std::string> runs[] = {
         {"list small.mul",
          "   1  used     entry 1\n   2  empty\n   3  used     entry 3\n   4  missing\n"},
         {"find small.mul --empty", "   2  empty\n4..3000  missing\n"},
         {"find small.mul ENTRY", "   1  used     entry 1\n   3  used     entry 3\n"},
+        // Neither file holds entry 4 whole, so there is nothing of it to compare.
+        {"diff small.mul other.mul", ""},
     };
     for (const auto &[arguments, out] : runs) {
         const Outcome outcome = RunCli(arguments);
@@ -254,6 +346,121 @@ TEST_F(CliTest, FailedRangeCopySaysWhereItStopped)
     EXPECT_EQ(out.str(), "GET RANGE 95 .. 110\nPUT RANGE 95 .. 110\n");
     EXPECT_EQ(ReadBytes("hues.mul").size(), static_cast<std::size_t>(EntryOffset(103) + 88));
     EXPECT_TRUE(SameEntry(EntryOnDisk("hues.mul", 103), PatternEntry(103, 2)));
+}
+
+struct OutputRefusal {
+    QStringList arguments;
+    std::string error;
+};
+
+// Root may write into a read-only file; a child without that privilege in its bounding set
+// keeps without it after it starts the program, and is refused as any other user would be.
+void WithoutPermissionOverride()
+{
+    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+}
+
+// -o replaces only a file of the format being written that this user may write, and never one
+// the command reads; a pipe without a reader is refused at once instead of waited for.
+TEST_F(CliTest, RefusesOutputsItMustNotReplace)
+{
+    WriteText("readonly.hex", "ffffff\n");
+    ASSERT_EQ(chmod("readonly.hex", 0444), 0);
+    WriteText("linked.hex", "ffffff\n");
+    ASSERT_EQ(link("linked.hex", "twin.hex"), 0);
+    ASSERT_EQ(symlink("nothing.hex", "dangling.hex"), 0);
+    WriteBytes("picture.png", PngWithBrokenProfile());
+    ASSERT_EQ(symlink("picture.png", "picture-link.png"), 0);
+    const QStringList hex = {"export", "hues.mul", "6", "-f", "hex", "-o"};
+    const QStringList preview = {"preview", "hues.mul", "1", "picture.png", "-o"};
+    const OutputRefusal refusals[] = {
+        {hex + QStringList{"patch.mul"}, "patch.mul: exists and is no hex file; not replaced"},
+        {preview + QStringList{"patch.mul"}, "patch.mul: exists and is no png file; not replaced"},
+        {hex + QStringList{"readonly.hex"}, "readonly.hex: permission denied"},
+        {hex + QStringList{"linked.hex"},
+         "linked.hex: has 2 hard links, which a replacement would split; not replaced"},
+        {hex + QStringList{"dangling.hex"}, "dangling.hex: is a link to nothing"},
+        {hex + QStringList{"pipe.mul"}, "pipe.mul: is a pipe with no reader"},
+        {preview + QStringList{"picture-link.png"},
+         "picture-link.png: is the picture being recoloured, which is never overwritten"},
+        {hex + QStringList{""}, "-o: no output file name"},
+        {preview + QStringList{""}, "-o: no output file name"},
+    };
+    const auto contents = FolderSnapshot();
+    for (const OutputRefusal &refusal : refusals) {
+        const Outcome outcome = RunCli(refusal.arguments, WithoutPermissionOverride);
+        const std::string arguments = refusal.arguments.join(' ').toStdString();
+        EXPECT_EQ(outcome.status, 2) << arguments;
+        EXPECT_EQ(outcome.err, "colvane-cli: " + refusal.error + "\n") << arguments;
+        EXPECT_EQ(FolderSnapshot(), contents) << arguments;
+    }
+}
+
+// The toolkit's warnings about a picture reach no one: not standard error, and not the hue
+// file that takes descriptor 2 when the caller closed it.
+TEST_F(CliTest, PictureWarningsReachNeitherTheUserNorAFile)
+{
+    WriteBytes("warns.png", PngWithBrokenProfile());
+    auto expected = ReadBytes("hues.mul");
+    HueEntry imported = PatternEntry(3, 1);
+    const HueColour word = (0x10 >> 3) << 10 | (0x20 >> 3) << 5 | 0x30 >> 3;
+    std::fill(std::begin(imported.colours), std::end(imported.colours), word);
+    std::memcpy(expected.data() + EntryOffset(3), &imported, sizeof imported);
+    const auto closeStandardError = [] { close(STDERR_FILENO); };
+    for (const bool closed : {false, true}) {
+        WriteHueFile("hues.mul", 100, 1);
+        const Outcome outcome = RunCli({"import", "hues.mul", "3", "warns.png"},
+                                       closed ? closeStandardError : std::function<void()>());
+        EXPECT_EQ(outcome.status, 0) << closed;
+        EXPECT_EQ(outcome.err, "") << closed;
+        EXPECT_EQ(ReadBytes("hues.mul"), expected) << closed;
+    }
+}
+
+// Endless standard input is cut off as a large file is; a file-size limit refuses the output
+// and leaves no temporary file behind; an output name of the longest length is written.
+TEST_F(CliTest, StaysWithinLimits)
+{
+    const auto contents = FolderSnapshot();
+    const Outcome endless = RunCli({"import", "hues.mul", "1", "-", "-f", "hex"}, [] {
+        dup2(open("/dev/zero", O_RDONLY), STDIN_FILENO);
+        const rlimit memory{1L << 30, 1L << 30};
+        setrlimit(RLIMIT_AS, &memory);
+    });
+    EXPECT_EQ(endless.err, "colvane-cli: -: too large for a palette (more than 16777216 bytes)\n");
+    const Outcome limited =
+        RunCli({"export", "hues.mul", "1..100", "-f", "json", "-o", "all.json"}, [] {
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit size{};
+            getrlimit(RLIMIT_FSIZE, &size);
+            size.rlim_cur = 4096;
+            setrlimit(RLIMIT_FSIZE, &size);
+        });
+    EXPECT_EQ(limited.status, 2);
+    EXPECT_EQ(limited.err, "colvane-cli: all.json: file too large\n");
+    EXPECT_EQ(FolderSnapshot(), contents);
+    const std::string longest = std::string(251, 'n') + ".hex";
+    const Outcome written =
+        RunCli({"export", "hues.mul", "1", "-f", "hex", "-o", QString::fromStdString(longest)});
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_EQ(ReadBytes(longest).size(), 32u * 7);
+}
+
+// A replaced file keeps its owner, group and mode, as writing into it would have kept them.
+TEST_F(CliTest, ReplacedOutputKeepsOwnerAndMode)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    WriteText("owned.hex", "ffffff\n");
+    ASSERT_EQ(chown("owned.hex", 1234, 5678), 0);
+    ASSERT_EQ(chmod("owned.hex", 0604), 0);
+    ASSERT_EQ(RunCli("export hues.mul 1 -f hex -o owned.hex").status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat("owned.hex", &info), 0);
+    EXPECT_EQ(info.st_uid, 1234u);
+    EXPECT_EQ(info.st_gid, 5678u);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+    EXPECT_EQ(info.st_size, 32 * 7);
 }
 
 TEST_F(CliTest, HelpOnEverySubcommandAndVersion)

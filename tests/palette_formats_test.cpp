@@ -193,12 +193,19 @@ struct Refusal {
     std::optional<std::string> name = std::nullopt;
 };
 
-// Each refusal names what is wrong; the entry it would replace is not touched by a refusal,
-// which the command-line tests check on disk.
+// A picture of another format, however a reader could decode it: a 1 by 1 gif.
+const std::string Gif("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x2c\x00\x00"
+                      "\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b",
+                      35);
+
+// Each refusal names what is wrong, in a few words whatever the size of the input it quotes;
+// the entry it would replace is not touched by a refusal, which the command-line tests check
+// on disk.
 TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
 {
     const std::string gpl = "GIMP Palette\nName: ";
     const std::string colours = RampLines(0, 32, "%d %d %d");
+    const std::string megabyte(1 << 20, 'a');
     const Refusal refusals[] = {
         {"31 gpl colours", Gpl, gpl + "x\n" + RampLines(0, 31, "%d %d %d"),
          "31 colours, an entry holds 32"},
@@ -222,13 +229,22 @@ TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
         {"no GIMP header", Gpl, colours, "not a GIMP palette"},
         {"not json", Json, "{\"words\": [1,", "not json"},
         {"not png", Png, "GIMP Palette\n", "not a png picture"},
+        {"a gif", Png, Gif, "not a png picture"},
+        {"json nested 100000 deep", Json,
+         "[{\"words\": " + std::string(100000, '[') + std::string(100000, ']') + "}]",
+         "nested deeper than 8 levels"},
+        {"a hex line of a megabyte", Hex, megabyte, "\"aaaaaaaaaa"},
+        {"a pal version of a megabyte", Pal, "JASC-PAL\n" + megabyte + "\n32\n", "version"},
+        {"a gpl name of a megabyte", Gpl, gpl + megabyte + "\n" + colours, "has 1048576 char"},
+        {"an unclosed json text of a megabyte", Json, "{\"name\": \"" + megabyte, "last read"},
     };
     for (const Refusal &refusal : refusals) {
         const Expected<HueEntry> entry =
             ImportEntry(refusal.bytes, refusal.format, CurrentEntry(), {refusal.name});
         ASSERT_FALSE(entry) << refusal.what;
         EXPECT_NE(entry.error().find(refusal.error), std::string::npos)
-            << refusal.what << ": " << entry.error();
+            << refusal.what << ": " << entry.error().substr(0, 200);
+        EXPECT_LT(entry.error().size(), 200u) << refusal.what;
     }
 }
 

@@ -1,57 +1,75 @@
 #include "huefile/formats/entry_name.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
 
 namespace {
 
-// Strict UTF-8: overlong forms, surrogates and values past U+10FFFF are refused, so that every
-// character has exactly one spelling and a name compares the same wherever it came from.
+// Strict UTF-8: every character has exactly one spelling, so a name compares the same wherever
+// it came from.
 std::optional<std::vector<char32_t>> DecodeUtf8(std::string_view text)
 {
     std::vector<char32_t> characters;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int length = 0;
-        char32_t value = 0;
-        char32_t smallest = 0;
-        if (lead < 0x80) {
-            length = 1;
-            value = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            value = lead & 0x1F;
-            smallest = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            value = lead & 0x0F;
-            smallest = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            value = lead & 0x07;
-            smallest = 0x10000;
-        } else {
+    while (!text.empty()) {
+        const Utf8Character character = FirstUtf8Character(text);
+        if (character.length == 0)
             return std::nullopt;
-        }
-        if (i + static_cast<std::size_t>(length) > text.size())
-            return std::nullopt;
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            if ((next & 0xC0) != 0x80)
-                return std::nullopt;
-            value = (value << 6) | (next & 0x3F);
-        }
-        if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-            return std::nullopt;
-        characters.push_back(value);
-        i += static_cast<std::size_t>(length);
+        characters.push_back(character.value);
+        text.remove_prefix(character.length);
     }
     return characters;
 }
 
 } // namespace
+
+// Overlong forms, surrogates and values past U+10FFFF are refused.
+Utf8Character FirstUtf8Character(std::string_view text)
+{
+    if (text.empty())
+        return {0, 0};
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t smallest = 0;
+    if (lead < 0x80)
+        return {lead, 1};
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        value = lead & 0x1F;
+        smallest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        value = lead & 0x0F;
+        smallest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        value = lead & 0x07;
+        smallest = 0x10000;
+    } else {
+        return {0, 0};
+    }
+    if (length > text.size())
+        return {0, 0};
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[k]);
+        if ((next & 0xC0) != 0x80)
+            return {0, 0};
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return {0, 0};
+    return {value, length};
+}
+
+std::string Excerpt(std::string_view text, std::size_t characters)
+{
+    std::size_t end = 0;
+    for (std::size_t count = 0; end < text.size() && count < characters; ++count)
+        end += std::max<std::size_t>(1, FirstUtf8Character(text.substr(end)).length);
+    return end < text.size() ? std::string(text.substr(0, end)) + "\u2026" : std::string(text);
+}
 
 std::string StoredName(const HueEntry &entry)
 {
@@ -87,7 +105,7 @@ Expected<std::string> NameFromUtf8(std::string_view utf8)
     const auto characters = DecodeUtf8(utf8);
     if (!characters)
         return Fail("the name is not UTF-8 text");
-    const std::string quoted = "the name \"" + std::string(utf8) + "\"";
+    const std::string quoted = "the name \"" + Excerpt(utf8) + "\"";
     std::string latin1;
     for (std::size_t i = 0; i < characters->size(); ++i) {
         const char32_t c = (*characters)[i];

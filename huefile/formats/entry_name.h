@@ -20,3 +20,15 @@ std::string Latin1ToUtf8(std::string_view latin1);
 // The Latin-1 bytes of a name given as UTF-8, or why it cannot be an entry's name: text that is
 // not UTF-8, a character beyond Latin-1, a zero character, more than 20 characters.
 Expected<std::string> NameFromUtf8(std::string_view utf8);
+
+// The first character of UTF-8 text and its length in bytes; length 0 where the text does not
+// start with a whole, valid character.
+struct Utf8Character {
+    char32_t value;
+    std::size_t length;
+};
+Utf8Character FirstUtf8Character(std::string_view text);
+
+// Input quoted in a message: its first characters, then "…" where it went on, so that a line
+// of megabytes still gives a short message. A byte that is not UTF-8 counts as one character.
+std::string Excerpt(std::string_view text, std::size_t characters = 40);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 namespace {
 
@@ -30,11 +31,35 @@ Json EntryObject(const NumberedEntry &numbered)
                 {"extra", HexBytes(entry.carried, sizeof entry.carried)}};
 }
 
-// The parser's messages start with an internal tag in brackets that means nothing to a person.
-std::string WithoutTag(const std::string &message)
+// A palette needs four levels: an array, an entry, its lists and their values. Input nested
+// far deeper is no palette, and copying or destroying it would take a call per level.
+constexpr int MaxJsonDepth = 8;
+
+struct TooDeep {};
+
+Json ParseShallow(std::string_view bytes)
+{
+    return Json::parse(bytes.begin(), bytes.end(), [](int depth, Json::parse_event_t, Json &) {
+        if (depth > MaxJsonDepth)
+            throw TooDeep{};
+        return true;
+    });
+}
+
+// The parser's messages start with an internal tag in brackets that means nothing to a person,
+// and end with what it read last, which may be a whole line of the file.
+std::string ParserReason(const std::string &message)
 {
     const std::size_t end = message.find("] ");
-    return end == std::string::npos ? message : message.substr(end + 2);
+    const std::string reason = end == std::string::npos ? message : message.substr(end + 2);
+    const std::string lastRead = "last read: '";
+    const std::size_t quoted = reason.find(lastRead);
+    if (quoted == std::string::npos)
+        return reason;
+    std::string_view read = std::string_view(reason).substr(quoted + lastRead.size());
+    if (!read.empty() && read.back() == '\'')
+        read.remove_suffix(1);
+    return reason.substr(0, quoted + lastRead.size()) + Excerpt(read) + "'";
 }
 
 std::string SlotError(const char *key, std::size_t slot, const std::string &why)
@@ -89,8 +114,10 @@ Expected<std::string> WriteJson(const std::vector<NumberedEntry> &entries, bool 
     Json document = Json::array();
     for (const NumberedEntry &entry : entries)
         document.push_back(EntryObject(entry));
-    if (!asArray)
-        document = document.at(0);
+    if (!asArray) {
+        Json first = std::move(document.at(0));
+        document = std::move(first);
+    }
     return document.dump(2) + "\n";
 }
 
@@ -99,14 +126,18 @@ Expected<ParsedPalette> ParseJson(std::string_view bytes)
 {
     Json document;
     try {
-        document = Json::parse(bytes.begin(), bytes.end());
+        document = ParseShallow(bytes);
+    } catch (const TooDeep &) {
+        return Fail("nested deeper than " + std::to_string(MaxJsonDepth) +
+                    " levels, which no palette is");
     } catch (const Json::exception &error) {
-        return Fail("not json: " + WithoutTag(error.what()));
+        return Fail("not json: " + ParserReason(error.what()));
     }
     if (document.is_array()) {
         if (document.size() != 1)
             return Fail(std::to_string(document.size()) + " entries, an import takes one");
-        document = Json(document.at(0));
+        Json first = std::move(document.at(0));
+        document = std::move(first);
     }
     if (!document.is_object())
         return Fail("the json holds no entry object");

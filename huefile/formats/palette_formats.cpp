@@ -68,7 +68,7 @@ std::string AtLine(const Line &line, const std::string &why)
 
 std::string Quoted(std::string_view text)
 {
-    return "\"" + std::string(text) + "\"";
+    return "\"" + Excerpt(text) + "\"";
 }
 
 // Three whole numbers from 0 to 255 separated by blanks, then whatever follows (a colour name).

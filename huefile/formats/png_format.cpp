@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QImageReader>
 #include <algorithm>
 
 Expected<std::string> WritePng(const HueEntry &entry, int scale)
@@ -31,9 +32,13 @@ Expected<std::string> WritePng(const HueEntry &entry, int scale)
 // cell, such as a strip one pixel high, is read along its last row.
 Expected<ParsedPalette> ParsePng(std::string_view bytes)
 {
+    // With detection on, a reader told "png" would still decode a gif or whatever the bytes are.
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer, "png");
+    reader.setAutoDetectImageFormat(false);
     QImage picture;
-    if (!picture.loadFromData(reinterpret_cast<const uchar *>(bytes.data()),
-                              static_cast<qsizetype>(bytes.size()), "PNG"))
+    if (!reader.read(&picture))
         return Fail("not a png picture");
     if (picture.width() % HueColourCount != 0)
         return Fail("a picture " + std::to_string(picture.width()) +
