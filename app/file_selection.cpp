@@ -4,6 +4,7 @@
 
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
+#include "widgets/find_bar.h"
 #include "widgets/writable_files_only.h"
 
 #include <QCheckBox>
@@ -92,6 +93,8 @@ void TForm1::FilenameReadChange()
 
 void TForm1::HideCopyLogAndBrowser()
 {
+    if (FindEntryBar)
+        FindEntryBar->hide();
     SetClientHeight(ClientHeightSmall);
     GroupBox2->setEnabled(false);
     GroupBox2->hide();

@@ -173,6 +173,8 @@ public:
 
     HueEntry EditHue{};
     bool EditHueLoaded = false;
+    // What the editor shows: the loaded entry, or black while none is loaded.
+    HueEntry ShownEditHue() const { return EditHueLoaded ? EditHue : HueEntry{}; }
     // The write file that held EditHue's entry as a whole record when it was loaded, or that
     // the editor has written it to since; empty when there is none. While the write file is
     // another, showing the entry must not write it: only an edit may extend a file, or put the

@@ -6,6 +6,7 @@
 #include "widgets/draw_grid.h"
 #include "widgets/find_bar.h"
 
+#include <QGroupBox>
 #include <QKeySequence>
 #include <QShortcut>
 #include <algorithm>
@@ -55,8 +56,12 @@ void TForm1::ConnectFind()
 {
     FindEntryBar = new FindBar(this);
     FindEntryBar->setGeometry(FindBarGeometry);
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated,
-            FindEntryBar, &FindBar::open);
+    // A find moves the browser's cursor and may load the entry: not while the browser is hidden.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
+            [this] {
+                if (GroupBox4->isVisible())
+                    FindEntryBar->open();
+            });
     connect(FindEntryBar, &FindBar::nextRequested, this, [this] { FindEntry(true); });
     connect(FindEntryBar, &FindBar::previousRequested, this, [this] { FindEntry(false); });
     connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this,
@@ -69,7 +74,7 @@ void TForm1::ConnectFind()
 // The cursor moves as an arrow key moves it, so in "cursor position" mode the entry loads.
 void TForm1::FindEntry(bool forward)
 {
-    if (!FindEntryBar->isVisible() || FindEntryBar->text().isEmpty())
+    if (!GroupBox4->isVisible() || !FindEntryBar->isVisible() || FindEntryBar->text().isEmpty())
         return;
     const std::vector<int> entries = EntriesMatching(FindEntryBar->text());
     FindEntryBar->setStatus(entries.empty() ? tr("no match") : QString());

@@ -79,7 +79,7 @@ void TForm1::RefreshHueGridEdit()
     }
     HueGridEdit->repaint();
     if (Preview)
-        Preview->setEntry(EditHue);
+        Preview->setEntry(ShownEditHue());
 }
 
 void TForm1::HueGridEditSelectCell(int ACol, int, bool &)

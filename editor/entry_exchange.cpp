@@ -164,7 +164,7 @@ void TForm1::ShowPreviewClick()
 {
     if (!Preview)
         Preview = new PreviewWindow(this);
-    Preview->setEntry(EditHue);
+    Preview->setEntry(ShownEditHue());
     Preview->show();
     Preview->raise();
     Preview->activateWindow();

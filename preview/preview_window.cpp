@@ -5,16 +5,31 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <cstring>
 
 namespace {
 
 constexpr int Zooms[] = {1, 2, 4, 8};
+// The shown picture and its copy on the screen take 8 bytes a pixel; beyond this a zoom would
+// take gigabytes, and the next lower zoom is shown instead.
+constexpr qint64 MaxShownPixels = 32 << 20;
+
+// The largest zoom up to the chosen one at which the picture stays within the limit; 1 at
+// least, for a picture the reader accepted at all.
+int FittingZoom(QSize picture, int chosen)
+{
+    int zoom = chosen;
+    while (zoom > 1 && qint64(picture.width()) * picture.height() * zoom * zoom > MaxShownPixels)
+        zoom /= 2;
+    return zoom;
+}
 
 } // namespace
 
@@ -55,24 +70,41 @@ PreviewWindow::PreviewWindow(QWidget *owner) : QWidget(owner, Qt::Window)
         move(owner->frameGeometry().topRight() + QPoint(8, 0));
 }
 
+// The editor refreshes on every load and edit; a picture of millions of pixels is recoloured
+// only when the entry changed, and not at all while the window is closed.
 void PreviewWindow::setEntry(const HueEntry &entry)
 {
+    if (std::memcmp(&entry, &m_entry, sizeof entry) == 0)
+        return;
     m_entry = entry;
-    render();
+    if (isVisible())
+        render();
+    else
+        m_stale = true;
 }
 
+// Only a regular file: a pipe would hold the whole program until someone wrote to it.
 bool PreviewWindow::loadImage(const QString &fileName)
 {
     QImageReader reader(fileName);
-    QImage image = reader.read();
+    const QImage image = QFileInfo(fileName).isFile() ? reader.read() : QImage();
     if (image.isNull()) {
-        m_status->setText(QString("%1: %2").arg(fileName, reader.errorString()));
+        const QString why =
+            QFileInfo(fileName).isFile() ? reader.errorString() : "not a regular file";
+        m_status->setText(QString("%1: %2").arg(fileName, why));
         return false;
     }
     m_image = image;
-    m_status->setText(fileName);
+    m_fileName = fileName;
     render();
     return true;
+}
+
+void PreviewWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_stale)
+        render();
 }
 
 void PreviewWindow::chooseImage()
@@ -85,9 +117,16 @@ void PreviewWindow::chooseImage()
 
 void PreviewWindow::render()
 {
+    m_stale = false;
     if (m_image.isNull())
         return;
-    const int zoom = m_zoom->currentData().toInt();
+    const int chosen = m_zoom->currentData().toInt();
+    const int zoom = FittingZoom(m_image.size(), chosen);
+    m_status->setText(zoom == chosen ? m_fileName
+                                     : QString("%1 (shown at %2x: %3x would be too large)")
+                                           .arg(m_fileName)
+                                           .arg(zoom)
+                                           .arg(chosen));
     m_shown = RecolourImage(m_image, m_entry, m_wholeImage->isChecked())
                   .scaled(m_image.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     m_picture->setPixmap(QPixmap::fromImage(m_shown));

@@ -10,7 +10,8 @@ class QComboBox;
 class QLabel;
 
 // A window beside the main one that shows a picture recoloured by an entry, at 1x to 8x with
-// nearest-neighbour scaling. It keeps nothing once the program ends.
+// nearest-neighbour scaling, or at a lower zoom where that would take gigabytes. It keeps
+// nothing once the program ends.
 class PreviewWindow : public QWidget {
     Q_OBJECT
 
@@ -24,13 +25,19 @@ public:
     // What the window shows: the recoloured picture at the chosen zoom.
     const QImage &shownImage() const { return m_shown; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void chooseImage();
     void render();
 
     HueEntry m_entry{};
     QImage m_image;
+    QString m_fileName;
     QImage m_shown;
+    // The entry changed while the window was closed; showing it recolours the picture.
+    bool m_stale = false;
     QLabel *m_picture = nullptr;
     QLabel *m_status = nullptr;
     QCheckBox *m_wholeImage = nullptr;

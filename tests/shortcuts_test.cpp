@@ -8,10 +8,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QHelpEvent>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -22,6 +24,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -106,6 +109,18 @@ TEST_F(KeyboardTest, FindMovesTheCursorByNameNumberAndHexWrappingRound)
     EXPECT_FALSE(form->FindEntryBar->isVisible());
     EXPECT_EQ(Focus(), form->HueGrid1);
     EXPECT_EQ(form->ClientHeight(), ClientHeightFull);
+
+    // A find would move the hidden browser and load an entry: while the browser is hidden the
+    // bar closes and does not open, and F3 finds nothing.
+    Press(Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(Focus(), "ocean");
+    form->FilenameRead->setText("missing.mul");
+    EXPECT_FALSE(form->FindEntryBar->isVisible());
+    const int row = form->HueGrid1->row();
+    QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_FALSE(form->FindEntryBar->isVisible());
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    EXPECT_EQ(form->HueGrid1->row(), row);
 }
 
 class UndoTest : public KeyboardTest {
@@ -406,6 +421,48 @@ TEST_F(ExchangeTest, ThePreviewRecoloursGreyLevelsByTheEntryAndFollowsItsEdits)
     bool canSelect = true;
     form->HueGrid1SelectCell(1, 13, canSelect);
     expectEntryColours(EntryOnDisk("hues.mul", 14));
+}
+
+// The preview never waits on a pipe, recolours nothing while it is closed, shows a picture
+// that a zoom would make gigabytes large at a lower zoom and says so, and shows black where
+// the editor does.
+TEST_F(ExchangeTest, ThePreviewStaysCheapAndShowsWhatTheEditorShows)
+{
+    QImage grey(3000, 3000, QImage::Format_RGB32);
+    grey.fill(qRgb(123, 123, 123));
+    ASSERT_TRUE(grey.save("grey.png"));
+    ASSERT_EQ(mkfifo("pipe.png", 0644), 0);
+    form->ShowPreviewClick();
+    PreviewWindow &preview = *form->Preview;
+    EXPECT_FALSE(preview.loadImage("pipe.png"));
+    ASSERT_TRUE(preview.loadImage("grey.png"));
+    const auto shownColour = [&] { return preview.shownImage().pixel(0, 0) & 0xFFFFFF; };
+    const auto levelColour = [](const HueEntry &entry) {
+        return ToQColor(HueToDisplay(entry, 15)).rgb() & 0xFFFFFF;
+    };
+    EXPECT_EQ(shownColour(), levelColour(loaded));
+
+    preview.findChild<QComboBox *>()->setCurrentIndex(1);
+    EXPECT_EQ(preview.shownImage().size(), grey.size());
+    const QStringList texts = [&] {
+        QStringList all;
+        for (const QLabel *label : preview.findChildren<QLabel *>())
+            all << label->text();
+        return all;
+    }();
+    EXPECT_TRUE(texts.contains("grey.png (shown at 1x: 2x would be too large)"))
+        << texts.join("|").toStdString();
+
+    preview.hide();
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 19, canSelect);
+    EXPECT_EQ(shownColour(), levelColour(loaded)) << "recoloured while closed";
+    preview.show();
+    EXPECT_EQ(shownColour(), levelColour(EntryOnDisk("hues.mul", 20)));
+
+    ASSERT_EQ(std::rename("hues.mul", "away.mul"), 0);
+    form->HueGrid1SelectCell(1, 20, canSelect);
+    EXPECT_EQ(shownColour(), 0u) << "the editor shows black";
 }
 
 } // namespace
