@@ -3,10 +3,13 @@
 #include "huefile/hue_entry.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -61,20 +64,114 @@ HueEntry SampleEntry(int n, bool edited)
     return entry;
 }
 
-bool WriteSampleFile(const std::string &path, int count, bool edited)
+std::vector<unsigned char> SampleBytes(int count, bool edited)
 {
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    const unsigned char header[4] = {0, 0, 0, 0};
-    bool ok = true;
-    for (int n = 1; n <= count && ok; ++n) {
+    std::vector<unsigned char> bytes;
+    for (int n = 1; n <= count; ++n) {
         if ((n - 1) % 8 == 0)
-            ok = std::fwrite(header, sizeof header, 1, file) == 1;
+            bytes.insert(bytes.end(), 4, 0);
         const HueEntry entry = SampleEntry(n, edited && n % 5 == 0);
-        ok = ok && std::fwrite(&entry, sizeof entry, 1, file) == 1;
+        const auto *record = reinterpret_cast<const unsigned char *>(&entry);
+        bytes.insert(bytes.end(), record, record + sizeof entry);
     }
-    return std::fclose(file) == 0 && ok;
+    return bytes;
+}
+
+// A sample file being written. A run that cannot finish the pair removes only the files it
+// created itself, so a rerun starts from the folder as it was.
+struct SampleFile {
+    std::string path;
+    int descriptor = -1;
+    bool created = false;
+};
+
+// Exclusive creation refuses any name already there, a dangling link included, so nothing is
+// created outside the folder through a link and no file is truncated behind a check.
+int CreateExclusively(const std::string &path)
+{
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+}
+
+std::string SystemFailure(const std::string &path)
+{
+    return path + ": " + std::strerror(errno);
+}
+
+// --force replaces a link by a file of its own instead of writing where it points, and writes
+// only into a regular file: opening a pipe without a reader would wait for ever.
+bool ReplaceExisting(SampleFile &file, std::string &error)
+{
+    file.descriptor = ::open(file.path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (file.descriptor < 0 && errno == ELOOP && ::unlink(file.path.c_str()) == 0) {
+        file.descriptor = CreateExclusively(file.path);
+        file.created = file.descriptor >= 0;
+    }
+    struct stat info {};
+    if (file.descriptor < 0 || ::fstat(file.descriptor, &info) != 0) {
+        error = SystemFailure(file.path);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode))
+        error = file.path + ": not a regular file";
+    return S_ISREG(info.st_mode);
+}
+
+bool OpenSampleFile(SampleFile &file, bool force, std::string &error)
+{
+    file.descriptor = CreateExclusively(file.path);
+    file.created = file.descriptor >= 0;
+    if (file.created)
+        return true;
+    if (errno == EEXIST && force)
+        return ReplaceExisting(file, error);
+    error = errno == EEXIST ? file.path + ": already there; --force overwrites it"
+                            : SystemFailure(file.path);
+    return false;
+}
+
+bool WriteAndClose(SampleFile &file, const std::vector<unsigned char> &bytes, std::string &error)
+{
+    if (::ftruncate(file.descriptor, 0) != 0) {
+        error = SystemFailure(file.path);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(file.descriptor, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            error = written < 0 ? SystemFailure(file.path) : file.path + ": nothing written";
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    const int closed = ::close(file.descriptor);
+    file.descriptor = -1;
+    if (closed != 0)
+        error = SystemFailure(file.path);
+    return closed == 0;
+}
+
+// Both files are opened before either is truncated, so a name refused costs no file its bytes.
+bool WriteSamples(SampleFile (&files)[2], bool force, std::string &error)
+{
+    for (SampleFile &file : files) {
+        if (!OpenSampleFile(file, force, error))
+            return false;
+    }
+    return WriteAndClose(files[0], SampleBytes(ReadFileEntries, false), error) &&
+           WriteAndClose(files[1], SampleBytes(WriteFileEntries, true), error);
+}
+
+void RemoveCreated(SampleFile (&files)[2])
+{
+    for (SampleFile &file : files) {
+        if (file.descriptor >= 0)
+            ::close(file.descriptor);
+        if (file.created)
+            ::unlink(file.path.c_str());
+    }
 }
 
 } // namespace
@@ -96,19 +193,11 @@ int main(int argc, char **argv)
         return app.exit(error) == 0 ? 0 : 2;
     }
 
-    const std::string readPath = folder + "/patch-hues.mul";
-    const std::string writePath = folder + "/hues.mul";
-    for (const std::string &path : {readPath, writePath}) {
-        if (!force && std::filesystem::exists(path)) {
-            std::fprintf(stderr, "colvane-samples: %s: already there; --force overwrites it\n",
-                         path.c_str());
-            return 2;
-        }
-    }
-    if (!WriteSampleFile(readPath, ReadFileEntries, false) ||
-        !WriteSampleFile(writePath, WriteFileEntries, true)) {
-        std::fprintf(stderr, "colvane-samples: %s: cannot write the sample files\n",
-                     folder.c_str());
+    SampleFile files[2] = {{folder + "/patch-hues.mul"}, {folder + "/hues.mul"}};
+    std::string error;
+    if (!WriteSamples(files, force, error)) {
+        RemoveCreated(files);
+        std::fprintf(stderr, "colvane-samples: %s\n", error.c_str());
         return 2;
     }
     std::printf("Sample hue files written into %s\n", folder.c_str());
