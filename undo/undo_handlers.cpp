@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include <QApplication>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -25,14 +26,25 @@ QByteArray ReplayLine(const QByteArray &word, const WriteHistory::Step &step)
 } // namespace
 
 // The shortcuts belong to the window, so the edit fields, which take these keys for their own
-// text undo, keep them while they have the focus. A history is only valid for one file.
+// text undo, keep them while they have the focus. Not every platform's fields take Ctrl+Y,
+// so a key that reaches the window while a field has the focus is the field's own, and
+// never undoes or redoes a write. A history is only valid for one file.
 void TForm1::ConnectUndo()
 {
+    const auto unlessInField = [this](void (TForm1::*replay)(), void (QLineEdit::*own)()) {
+        return [this, replay, own] {
+            if (auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget()))
+                (field->*own)();
+            else
+                (this->*replay)();
+        };
+    };
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this), &QShortcut::activated, this,
-            &TForm1::UndoLastWrite);
+            unlessInField(&TForm1::UndoLastWrite, &QLineEdit::undo));
     for (const QKeySequence &keys :
          {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)})
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, &TForm1::RedoLastWrite);
+        connect(new QShortcut(keys, this), &QShortcut::activated, this,
+                unlessInField(&TForm1::RedoLastWrite, &QLineEdit::redo));
     connect(FilenameWrite, &QLineEdit::textChanged, this, [this] { History.clear(); });
 }
 
