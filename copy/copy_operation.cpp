@@ -61,13 +61,15 @@ void TForm1::CopyColorsClick()
     try {
         RaiseNumberToToNumberFrom(*this);
         bool written = false;
-        std::vector<EntryWrite> changes;
+        WriteHistory::Step changes;
         {
             const auto readFile = HueFile::openForReading(ReadFileName());
             auto writeFile = HueFile::openForUpdate(WriteFileName());
             if (!readFile || !writeFile)
                 return;
-            written = CopySelectionAndLog(*this, *readFile, *writeFile, changes);
+            changes.sizeBefore = writeFile->size();
+            written = CopySelectionAndLog(*this, *readFile, *writeFile, changes.writes);
+            changes.sizeAfter = writeFile->size();
         }
         History.record(std::move(changes));
         if (!written)

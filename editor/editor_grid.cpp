@@ -73,8 +73,8 @@ void TForm1::RefreshHueGridEdit()
 {
     const QString name = StoredNameText(EditHue);
     if (aktHueName->text() != name) {
-        const QScopedValueRollback<bool> quiet(NameSyncWithoutWrite,
-                                               EditHueHeldIn != WriteFileName());
+        const QScopedValueRollback<bool> quiet(
+            NameSyncWithoutWrite, NameSyncWithoutWrite || EditHueHeldIn != WriteFileName());
         aktHueName->setText(name);
     }
     HueGridEdit->repaint();

@@ -55,11 +55,13 @@ void TForm1::PatchItClick()
             StoreNameText(EditHue, aktHueName->text());
         const int entryNumber = BrowserRow + 1;
         EntryWrite change{entryNumber, {}, EditHue};
+        const off_t sizeBefore = file->size();
         const bool written = file->writeEntry(entryNumber, EditHue, &change.before);
+        const off_t sizeAfter = file->size();
         file.reset();
         if (written) {
             EditHueHeldIn = WriteFileName();
-            History.record({change});
+            History.record({{change}, sizeBefore, sizeAfter});
         }
         AppendLogLine(written ? WriteBackPrefix + QByteArray::number(entryNumber)
                               : WriteBackFailed);

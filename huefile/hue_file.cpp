@@ -178,6 +178,16 @@ bool HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry &old)
     return false;
 }
 
+bool HueFile::giveBackLength(off_t earlierSize)
+{
+    if (earlierSize >= m_size)
+        return true;
+    if (ftruncate(m_descriptor, earlierSize) != 0)
+        return false;
+    m_size = earlierSize;
+    return true;
+}
+
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination)
 {
     const auto file = HueFile::openForReading(fileName);

@@ -57,6 +57,10 @@ public:
 
     // The size when the file was opened, grown by this object's own writes since.
     off_t size() const { return m_size; }
+    // For an undo of writes that extended the file: gives it back the length it had before
+    // them. The caller has checked that the file still ends where those writes left it, so
+    // only bytes that the undone writes added go.
+    bool giveBackLength(off_t earlierSize);
 
 private:
     HueFile(int descriptor, off_t size) : m_descriptor(descriptor), m_size(size) {}

@@ -256,13 +256,12 @@ QStringList FolderContents()
                                      QDir::Name);
 }
 
-// Undoing every step gives back the file the window started with; a file that a step
-// extended keeps its length, the added bytes zero. Redoing every step gives back the end.
+// Undoing every step gives back the file the window started with, its length included;
+// redoing every step gives back the end.
 void UndoAndRedoEverything(TForm1 &form, const Bytes &start)
 {
     const Bytes end = ReadBytes("hues.mul");
-    Bytes restored = start;
-    restored.resize(end.size(), 0);
+    const Bytes &restored = start;
     for (int step = 0; step <= static_cast<int>(WriteHistory::Capacity) && form.History.nextUndo();
          ++step)
         form.UndoLastWrite();

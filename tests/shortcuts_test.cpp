@@ -207,6 +207,47 @@ TEST_F(UndoTest, AnAutosavedNameIsUndoneKeystrokeByKeystrokeButNotInsideTheField
     EXPECT_FALSE(LogLines(*form).join('|').contains("REDO"));
 }
 
+// A write past the end lengthens the file; its undo gives the file its length back, also
+// for a record of zeroes that changed no byte, and its redo lengthens it again. Bytes that
+// someone else appended since keep the file long.
+TEST_F(UndoTest, AnUndoGivesBackTheLengthAWriteAdded)
+{
+    for (const std::size_t size : {std::size_t(708), std::size_t(660)}) {
+        SCOPED_TRACE(size);
+        Bytes shorter = original;
+        shorter.resize(size);
+        WriteBytes("hues.mul", shorter);
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, 8, canSelect);
+        form->HueGrid1DblClick();
+        form->PatchIt->click();
+        ASSERT_EQ(ReadBytes("hues.mul").size(), 800u);
+        Undo();
+        EXPECT_EQ(ReadBytes("hues.mul"), shorter);
+        Redo();
+        EXPECT_EQ(ReadBytes("hues.mul").size(), 800u);
+    }
+    Bytes appended = ReadBytes("hues.mul");
+    appended.push_back(7);
+    WriteBytes("hues.mul", appended);
+    Undo();
+    EXPECT_EQ(ReadBytes("hues.mul").size(), appended.size());
+}
+
+// In "double click" mode the editor keeps its entry, but not one an undo took back: the next
+// edit must not write the undone colour again.
+TEST_F(UndoTest, AnUndoneEntryLeavesTheEditorInDoubleClickModeToo)
+{
+    form->RadioButtonGetColor1->setChecked(true);
+    const HueEntry before = EntryOnDisk("hues.mul", 4);
+    PatchEntry(4, 0x1234);
+    Undo();
+    EXPECT_TRUE(SameEntry(form->EditHue, before));
+    form->EditHue.colours[7] = 0x0042;
+    form->PatchIt->click();
+    EXPECT_EQ(EntryOnDisk("hues.mul", 4).colours[0], before.colours[0]);
+}
+
 TEST_F(UndoTest, AnEntryChangedBehindTheWindowsBackIsNotUndone)
 {
     PatchEntry(12, 0x1234);

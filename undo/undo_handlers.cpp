@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <algorithm>
 
@@ -13,11 +14,11 @@ namespace {
 // entry, or the first and last entry of a step that wrote several.
 QByteArray ReplayLine(const QByteArray &word, const WriteHistory::Step &step)
 {
-    const auto [first, last] =
-        std::minmax_element(step.begin(), step.end(), [](const EntryWrite &a, const EntryWrite &b) {
-            return a.entry < b.entry;
-        });
-    if (step.size() == 1)
+    const auto &writes = step.writes;
+    const auto [first, last] = std::minmax_element(
+        writes.begin(), writes.end(),
+        [](const EntryWrite &a, const EntryWrite &b) { return a.entry < b.entry; });
+    if (writes.size() == 1)
         return word.leftJustified(10, ' ') + QByteArray::number(first->entry);
     return word + " RANGE " + QByteArray::number(first->entry) + " .. " +
            QByteArray::number(last->entry);
@@ -60,13 +61,18 @@ void TForm1::RedoLastWrite()
 
 // A step whose entries someone else has changed since can never be replayed, so it is
 // dropped; a step whose write failed stays, to be tried again. Only a replay that wrote
-// refreshes the browser and, as after a copy, reloads the editor.
+// refreshes the browser and, as after a copy, reloads the editor; in "double click" mode too
+// when it replayed the entry that the editor writes back to.
 void TForm1::ReplayLastWrite(bool undo)
 {
     const WriteHistory::Step *step = undo ? History.nextUndo() : History.nextRedo();
     if (!step)
         return;
     const QByteArray word = undo ? "UNDO" : "REDO";
+    // The editor holding the entry replayed would write back what was just taken back.
+    const bool replaysEditorEntry =
+        std::any_of(step->writes.begin(), step->writes.end(),
+                    [this](const EntryWrite &write) { return write.entry == BrowserRow + 1; });
     auto file = HueFile::openForUpdate(WriteFileName());
     const ReplayResult result =
         file ? ReplayStep(*file, *step, undo) : ReplayResult{ReplayOutcome::Failed, 0};
@@ -87,6 +93,11 @@ void TForm1::ReplayLastWrite(bool undo)
     if (result.outcome != ReplayOutcome::Done)
         return;
     RefreshBrowser();
-    if (RadioButtonGetColor2->isChecked())
+    if (RadioButtonGetColor2->isChecked()) {
         HueGrid1DblClick();
+    } else if (replaysEditorEntry) {
+        // A reload the user did not ask for in this mode: the name it shows is not written.
+        const QScopedValueRollback<bool> quiet(NameSyncWithoutWrite, true);
+        HueGrid1DblClick();
+    }
 }

@@ -14,10 +14,15 @@ bool SameBytes(const HueEntry &a, const HueEntry &b)
 
 void WriteHistory::record(Step step)
 {
-    step.erase(std::remove_if(step.begin(), step.end(),
-                              [](const EntryWrite &w) { return SameBytes(w.before, w.after); }),
-               step.end());
-    if (step.empty())
+    // A write that lengthened the file stays even when its bytes are zeroes, for a redo must
+    // lengthen the file again.
+    const auto changedNothing = [&step](const EntryWrite &w) {
+        return SameBytes(w.before, w.after) &&
+               EntryOffset(w.entry) + off_t(sizeof(HueEntry)) <= step.sizeBefore;
+    };
+    auto &writes = step.writes;
+    writes.erase(std::remove_if(writes.begin(), writes.end(), changedNothing), writes.end());
+    if (writes.empty() && step.sizeBefore == step.sizeAfter)
         return;
     m_redo.clear();
     m_undo.push_back(std::move(step));
@@ -67,7 +72,7 @@ void WriteHistory::dropNextRedo()
 ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo)
 {
     std::vector<const EntryWrite *> order;
-    for (const EntryWrite &write : step)
+    for (const EntryWrite &write : step.writes)
         order.push_back(&write);
     if (undo)
         std::reverse(order.begin(), order.end());
@@ -88,5 +93,9 @@ ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo
             return {ReplayOutcome::Failed, write.entry};
         }
     }
+    // Bytes appended by someone else since would go with the length, so then the added
+    // entries stay, as zeroes.
+    if (undo && file.size() == step.sizeAfter && !file.giveBackLength(step.sizeBefore))
+        return {ReplayOutcome::Failed, step.writes.empty() ? 0 : step.writes.front().entry};
     return {};
 }

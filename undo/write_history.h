@@ -12,10 +12,16 @@
 class WriteHistory {
 public:
     static constexpr std::size_t Capacity = 100;
-    using Step = std::vector<EntryWrite>;
+    struct Step {
+        std::vector<EntryWrite> writes;
+        // The file's length before the step and after it: a step that extended the file is
+        // undone to its earlier length, as long as nothing else has lengthened it since.
+        off_t sizeBefore = 0;
+        off_t sizeAfter = 0;
+    };
 
-    // Entries a write left as they were are not kept; a step that changed nothing is no step.
-    // A new step makes the undone ones impossible to redo.
+    // Entries a write left as they were are not kept; a step that changed neither a byte nor
+    // the length is no step. A new step makes the undone ones impossible to redo.
     void record(Step step);
     void clear();
 
