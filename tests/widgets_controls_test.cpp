@@ -77,6 +77,10 @@ TEST(TrackBar, ClickBesideTheThumbMovesByTwoTowardsTheClick)
         reported.clear();
         QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, y));
         EXPECT_EQ(reported, std::vector<int>{expected}) << "click at y " << y;
+        // The other buttons move nothing.
+        for (const Qt::MouseButton other : {Qt::MiddleButton, Qt::RightButton})
+            QTest::mouseClick(bar, other, {}, QPoint(bar->width() / 2, y));
+        EXPECT_EQ(reported, std::vector<int>{expected}) << "other buttons at y " << y;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "widgets/track_bar.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -31,6 +32,16 @@ TrackBar::TrackBar(QWidget *parent) : QSlider(Qt::Vertical, parent)
 int TrackBar::position() const
 {
     return value();
+}
+
+// Only the left button moves a track bar; the toolkit's sliders would jump to a middle click.
+void TrackBar::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    QSlider::mousePressEvent(event);
 }
 
 void TrackBar::setPosition(int position)

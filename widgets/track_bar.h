@@ -19,5 +19,8 @@ signals:
     void changed();
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
