@@ -42,6 +42,21 @@ std::optional<PaletteFormat> FormatOf(const QString &fileName, const QString &fi
     return FormatOfFilter(filter);
 }
 
+// Why an exchange with a palette file cannot start, or empty; a format not given comes from
+// the file's name. After a load that failed the editor shows black while EditHue still holds
+// another entry, whose colours, carried bytes and name must not travel either way.
+QString WhyNoExchange(bool entryLoaded, const QString &fileName,
+                      std::optional<PaletteFormat> &format)
+{
+    if (!entryLoaded)
+        return "no entry is loaded into the editor";
+    if (!format)
+        format = FormatFromExtension(QFile::encodeName(fileName).toStdString());
+    if (!format)
+        return "not a palette name (gpl, pal, hex, json or png)";
+    return {};
+}
+
 QByteArray ShortName(const QString &fileName)
 {
     return QFileInfo(fileName).fileName().toLatin1();
@@ -88,13 +103,8 @@ bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat>
         AppendLogLine("!EXPORT " + ShortName(fileName) + ": " + why.toLatin1());
         return false;
     };
-    // After a load that failed the editor shows black, and EditHue is another entry's.
-    if (!EditHueLoaded)
-        return refuse("no entry is loaded into the editor");
-    if (!format)
-        format = FormatFromExtension(QFile::encodeName(fileName).toStdString());
-    if (!format)
-        return refuse("not a palette name (gpl, pal, hex, json or png)");
+    if (const QString why = WhyNoExchange(EditHueLoaded, fileName, format); !why.isEmpty())
+        return refuse(why);
     if (SameFile(fileName, FilenameRead->text()) || SameFile(fileName, FilenameWrite->text()))
         return refuse("a hue file is never overwritten");
     HueEntry shown = EditHue;
@@ -128,14 +138,8 @@ bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteForma
         AppendLogLine("!IMPORT " + ShortName(fileName) + ": " + why.toLatin1());
         return false;
     };
-    // The import keeps the loaded entry's carried bytes, and its name where the palette has
-    // none; after a load that failed, those would be another entry's.
-    if (!EditHueLoaded)
-        return refuse("no entry is loaded into the editor");
-    if (!format)
-        format = FormatFromExtension(QFile::encodeName(fileName).toStdString());
-    if (!format)
-        return refuse("not a palette name (gpl, pal, hex, json or png)");
+    if (const QString why = WhyNoExchange(EditHueLoaded, fileName, format); !why.isEmpty())
+        return refuse(why);
     QFile file(fileName);
     if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
         return refuse("cannot be read");

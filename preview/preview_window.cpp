@@ -86,11 +86,11 @@ void PreviewWindow::setEntry(const HueEntry &entry)
 // Only a regular file: a pipe would hold the whole program until someone wrote to it.
 bool PreviewWindow::loadImage(const QString &fileName)
 {
+    const bool regular = QFileInfo(fileName).isFile();
     QImageReader reader(fileName);
-    const QImage image = QFileInfo(fileName).isFile() ? reader.read() : QImage();
+    const QImage image = regular ? reader.read() : QImage();
     if (image.isNull()) {
-        const QString why =
-            QFileInfo(fileName).isFile() ? reader.errorString() : "not a regular file";
+        const QString why = regular ? reader.errorString() : "not a regular file";
         m_status->setText(QString("%1: %2").arg(fileName, why));
         return false;
     }

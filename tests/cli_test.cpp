@@ -6,16 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
-#include <linux/capability.h>
 #include <map>
 #include <sstream>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,29 +22,11 @@
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using Outcome = ProcessOutcome;
 
-// A run that does not end within 20 s, as one blocked on a pipe would, fails the test instead
-// of hanging it. inChild prepares the child process before the program starts in it.
 Outcome RunCli(const QStringList &arguments, const std::function<void()> &inChild = {})
 {
-    QProcess process;
-    if (inChild)
-        process.setChildProcessModifier(inChild);
-    process.start(COLVANE_CLI_PATH, arguments);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, "", "did not finish"};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
-            process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
+    return RunProgram(COLVANE_CLI_PATH, arguments, inChild);
 }
 
 // Arguments separated by single spaces.
@@ -353,13 +332,6 @@ struct OutputRefusal {
     std::string error;
 };
 
-// Root may write into a read-only file; a child without that privilege in its bounding set
-// keeps without it after it starts the program, and is refused as any other user would be.
-void WithoutPermissionOverride()
-{
-    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-}
-
 // -o replaces only a file of the format being written that this user may write, and never one
 // the command reads; a pipe without a reader is refused at once instead of waited for.
 TEST_F(CliTest, RefusesOutputsItMustNotReplace)
@@ -388,7 +360,7 @@ TEST_F(CliTest, RefusesOutputsItMustNotReplace)
     };
     const auto contents = FolderSnapshot();
     for (const OutputRefusal &refusal : refusals) {
-        const Outcome outcome = RunCli(refusal.arguments, WithoutPermissionOverride);
+        const Outcome outcome = RunCli(refusal.arguments, DropPermissionOverrides);
         const std::string arguments = refusal.arguments.join(' ').toStdString();
         EXPECT_EQ(outcome.status, 2) << arguments;
         EXPECT_EQ(outcome.err, "colvane-cli: " + refusal.error + "\n") << arguments;

@@ -2,10 +2,7 @@
 
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <functional>
-#include <linux/capability.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,29 +10,6 @@
 // links may point into; every row compares both folders afterwards.
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string err;
-};
-
-// A run that does not end within 20 s fails instead of hanging. inChild prepares the child
-// process before the program starts in it.
-Outcome RunSamples(const QStringList &arguments, const std::function<void()> &inChild)
-{
-    QProcess process;
-    if (inChild)
-        process.setChildProcessModifier(inChild);
-    process.start(COLVANE_SAMPLES_PATH, arguments);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, "did not finish"};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
-            process.readAllStandardError().toStdString()};
-}
 
 // Every name under the current folder, one a line: a folder ends in "/", a link shows its
 // target, a file its bytes when short and its size otherwise.
@@ -58,14 +32,6 @@ std::string Contents()
     }
     lines.sort();
     return lines.join('\n').toStdString();
-}
-
-// Root passes any folder's permissions; a child without those privileges in its bounding set
-// keeps without them in the program, and is refused as any other user would be.
-void WithoutPermissionOverride()
-{
-    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-    prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
 }
 
 // What the folder holds, or how it is closed, before a run.
@@ -118,9 +84,10 @@ TEST(SamplesTool, WritesThePairOrNothingAndNeverThroughALink)
         ASSERT_EQ(mkdir("samples", 0755), 0);
         ASSERT_EQ(mkdir("elsewhere", 0755), 0);
         Prepare(row.before);
-        const Outcome outcome =
-            RunSamples(row.force ? QStringList{"samples", "--force"} : QStringList{"samples"},
-                       row.before == Before::NotEnterable ? WithoutPermissionOverride : nullptr);
+        const ProcessOutcome outcome =
+            RunProgram(COLVANE_SAMPLES_PATH,
+                       row.force ? QStringList{"samples", "--force"} : QStringList{"samples"},
+                       row.before == Before::NotEnterable ? DropPermissionOverrides : nullptr);
         chmod("samples", 0755);
         EXPECT_EQ(outcome.status, row.status);
         EXPECT_EQ(outcome.err, row.err);

@@ -8,14 +8,16 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTest>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <iterator>
 #include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -252,4 +254,28 @@ void PressAndDragAcrossEditor(TForm1 &form, const std::vector<int> &colours)
 void ReleaseOverEditor(TForm1 &form, int colour)
 {
     QTest::mouseRelease(form.HueGridEdit, Qt::LeftButton, {}, EditorCellCentre(form, colour));
+}
+
+ProcessOutcome RunProgram(const QString &program, const QStringList &arguments,
+                          const std::function<void()> &inChild)
+{
+    QProcess process;
+    if (inChild)
+        process.setChildProcessModifier(inChild);
+    process.start(program, arguments);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, "", "did not finish"};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
+            process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+void DropPermissionOverrides()
+{
+    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+    prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
 }

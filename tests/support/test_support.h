@@ -74,6 +74,21 @@ private:
     std::string m_failure;
 };
 
+// A program run as a process. One that does not end within 20 s, as one blocked on a pipe
+// would, fails the test instead of hanging it (status -1); one ended by a signal has status -2.
+// inChild prepares the child process before the program starts in it.
+struct ProcessOutcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+ProcessOutcome RunProgram(const QString &program, const QStringList &arguments,
+                          const std::function<void()> &inChild = {});
+// For inChild: root passes any file's and folder's permissions; a child without those
+// privileges in its bounding set keeps without them in the program, and is refused as any
+// other user would be.
+void DropPermissionOverrides();
+
 // Builds the window in the current folder, shows it and waits until it is exposed.
 std::unique_ptr<TForm1> ShowForm();
 
