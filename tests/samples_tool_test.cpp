@@ -2,7 +2,10 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <csignal>
+#include <fcntl.h>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +14,12 @@
 
 namespace {
 
-// Every name under the current folder, one a line: a folder ends in "/", a link shows its
+// Every name under the current folder, hidden ones too, one a line: a folder ends in "/", a link shows its
 // target, a file its bytes when short and its size otherwise.
 std::string Contents()
 {
     QStringList lines;
-    QDirIterator it(".", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+    QDirIterator it(".", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo entry(it.next());
@@ -35,18 +38,47 @@ std::string Contents()
 }
 
 // What the folder holds, or how it is closed, before a run.
-enum class Before { Nothing, OldFile, LinkOutside, FolderInTheWay, NotEnterable };
+enum class Before {
+    Nothing,
+    OldFile,
+    OldPair,
+    HardLinkOutside,
+    LinkOutside,
+    FolderInTheWay,
+    NotEnterable
+};
 
 void Prepare(Before before)
 {
-    if (before == Before::OldFile)
+    if (before == Before::OldFile || before == Before::OldPair)
         WriteBytes("samples/hues.mul", {'o', 'l', 'd'});
+    if (before == Before::OldPair)
+        WriteBytes("samples/patch-hues.mul", {'o', 'l', 'd'});
+    if (before == Before::HardLinkOutside) {
+        WriteBytes("elsewhere/x.mul", {'o', 'l', 'd'});
+        link("elsewhere/x.mul", "samples/hues.mul");
+    }
     if (before == Before::LinkOutside)
         symlink("../elsewhere/x.mul", "samples/hues.mul");
     if (before == Before::FolderInTheWay)
         mkdir("samples/hues.mul", 0755);
     if (before == Before::NotEnterable)
         chmod("samples", 0666);
+}
+
+// What the run meets: a file-size limit smaller than a sample file, with the signal it raises
+// left as the system sets it, or a standard output with no room.
+enum class Trouble { None, SizeLimit, FullOutput };
+
+void MeetInChild(Trouble trouble)
+{
+    if (trouble == Trouble::SizeLimit) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit limit{100000, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (trouble == Trouble::FullOutput)
+        dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
 }
 
 struct Row {
@@ -56,12 +88,28 @@ struct Row {
     int status;
     std::string err;
     std::string contents;
+    Trouble trouble = Trouble::None;
 };
+
+mode_t NewFileMode()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+mode_t ModeOf(const char *path)
+{
+    struct stat info {};
+    stat(path, &info);
+    return info.st_mode & 07777;
+}
 
 const std::string Refused =
     "colvane-samples: samples/hues.mul: already there; --force overwrites it\n";
 const std::string Written = "elsewhere/\nsamples/\nsamples/hues.mul 221252\n"
                             "samples/patch-hues.mul 265500";
+const std::string TooLarge = "colvane-samples: samples/patch-hues.mul: File too large\n";
 
 TEST(SamplesTool, WritesThePairOrNothingAndNeverThroughALink)
 {
@@ -77,6 +125,18 @@ TEST(SamplesTool, WritesThePairOrNothingAndNeverThroughALink)
         {"cannot finish, --force", Before::FolderInTheWay, true, 2,
          "colvane-samples: samples/hues.mul: Is a directory\n",
          "elsewhere/\nsamples/\nsamples/hues.mul/"},
+        {"hard link, --force", Before::HardLinkOutside, true, 0, "",
+         "elsewhere/\nelsewhere/x.mul 'old'\nsamples/\nsamples/hues.mul 221252\n"
+         "samples/patch-hues.mul 265500"},
+        {"size limit", Before::Nothing, false, 2, TooLarge, "elsewhere/\nsamples/",
+         Trouble::SizeLimit},
+        {"size limit, --force", Before::OldPair, true, 2, TooLarge,
+         "elsewhere/\nsamples/\nsamples/hues.mul 'old'\nsamples/patch-hues.mul 'old'",
+         Trouble::SizeLimit},
+        {"full standard output", Before::Nothing, false, 2,
+         "colvane-samples: samples: the sample files were written, but reporting it on standard "
+         "output failed (No space left on device)\n",
+         Written, Trouble::FullOutput},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -84,14 +144,19 @@ TEST(SamplesTool, WritesThePairOrNothingAndNeverThroughALink)
         ASSERT_EQ(mkdir("samples", 0755), 0);
         ASSERT_EQ(mkdir("elsewhere", 0755), 0);
         Prepare(row.before);
-        const ProcessOutcome outcome =
-            RunProgram(COLVANE_SAMPLES_PATH,
-                       row.force ? QStringList{"samples", "--force"} : QStringList{"samples"},
-                       row.before == Before::NotEnterable ? DropPermissionOverrides : nullptr);
+        const ProcessOutcome outcome = RunProgram(
+            COLVANE_SAMPLES_PATH,
+            row.force ? QStringList{"samples", "--force"} : QStringList{"samples"}, [&row] {
+                if (row.before == Before::NotEnterable)
+                    DropPermissionOverrides();
+                MeetInChild(row.trouble);
+            });
         chmod("samples", 0755);
         EXPECT_EQ(outcome.status, row.status);
         EXPECT_EQ(outcome.err, row.err);
         EXPECT_EQ(Contents(), row.contents);
+        if (row.contents.find("samples/hues.mul 221252") != std::string::npos)
+            EXPECT_EQ(ModeOf("samples/hues.mul"), NewFileMode());
     }
 }
 
