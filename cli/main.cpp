@@ -117,7 +117,7 @@ int Finish(const Command &command, const CommandResult &result, const std::strin
     return *result;
 }
 
-// "2996 .. 3000 are", or "3000 is", for a note on entries skipped.
+// "entries 2996 .. 3000 are", or "entry 3000 is", for a note on entries skipped.
 std::string EntriesAre(int first, int last)
 {
     return first == last
@@ -134,9 +134,9 @@ std::string SkippedByCopy(const CopyRequest &request)
            " not copied; targets end at entry " + std::to_string(MaxEntryNumber);
 }
 
-// The toolkit and the picture library below it explain themselves on standard error, in lines
-// of their own that would break the one-line rule; only a fatal message counts, and it ends the
-// program as any other trouble does.
+// The toolkit explains itself in lines of its own that would break the one-line rule; only a
+// fatal message counts, and it ends the program as any other trouble does. The picture library
+// below the toolkit writes to standard error directly, so a command runs with that silenced.
 void QuietToolkit(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type != QtFatalMsg)
