@@ -116,21 +116,14 @@ std::vector<unsigned char> PngWithBrokenProfile()
     return Bytes(png);
 }
 
-// Pictures the picture library gives up on, each time with a line of its own on standard error:
-// one whose image data fails its checksum, and one cut off inside its image data.
+// A picture whose image data fails its checksum, which the picture library gives up on with a
+// line of its own on standard error.
 std::vector<unsigned char> PngWithBadChecksum()
 {
     QByteArray png = PngStrip();
     const qsizetype data = png.indexOf("IDAT");
-    const qsizetype checksum = data + 4 + qFromBigEndian<quint32>(png.constData() + data - 4);
-    png[checksum] = static_cast<char>(png[checksum] ^ 0xFF);
+    png[data + 4 + qFromBigEndian<quint32>(png.constData() + data - 4)] ^= 0x55;
     return Bytes(png);
-}
-
-std::vector<unsigned char> PngCutShort()
-{
-    const QByteArray png = PngStrip();
-    return Bytes(png.left(png.indexOf("IDAT") + 8));
 }
 
 // Two hue files of different lengths and contents, a pipe, a folder, and palette files.
@@ -151,7 +144,8 @@ protected:
                   "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
         WriteText("bytes.json", "{\"name\": \"\xFF");
         WriteBytes("checksum.png", PngWithBadChecksum());
-        WriteBytes("cut.png", PngCutShort());
+        const QByteArray png = PngStrip();
+        WriteBytes("cut.png", Bytes(png.left(png.indexOf("IDAT") + 8)));
     }
 
     TempFolder folder;
@@ -449,9 +443,6 @@ TEST_F(CliTest, StandardOutputClosedOrFullIsTrouble)
         ", but reporting it on standard output failed (no space left on device)\n";
     const LostOutput runs[] = {
         {"list hues.mul", OutputClosed, 2, closed, false},
-        {"show hues.mul 1", OutputClosed, 2, closed, false},
-        {"diff hues.mul patch.mul", OutputClosed, 2, closed, false},
-        {"find hues.mul --empty", OutputClosed, 2, closed, false},
         {"export hues.mul 1 -f hex", OutputClosed, 2, closed, false},
         {"export hues.mul 1 -f hex -o -", OutputClosed, 2, closed, false},
         {"preview hues.mul 1 strip.png -o -", OutputClosed, 2, closed, false},
@@ -461,14 +452,11 @@ TEST_F(CliTest, StandardOutputClosedOrFullIsTrouble)
         {"export hues.mul 1 -f hex -o e1.hex", OutputClosed, 0, "", false},
         {"preview hues.mul 1 strip.png -o e1.png", OutputClosed, 0, "", false},
         {"list hues.mul", OutputFull, 2, full, false},
-        {"export hues.mul 1..9 -f json", OutputFull, 2, full, false},
         {"preview hues.mul 1 strip.png -o -", OutputFull, 2, full, false},
         {"--version", OutputFull, 2, full, false},
         {"import hues.mul 3 strip.png", OutputFull, 2,
          "colvane-cli: hues.mul: entry 3 was imported" + reportLost, true},
         {"copy patch.mul hues.mul 1..3", OutputFull, 2,
-         "colvane-cli: hues.mul: the copy was written" + reportLost, true},
-        {"copy patch.mul hues.mul 7 --to 3000", OutputFull, 2,
          "colvane-cli: hues.mul: the copy was written" + reportLost, true},
     };
     const auto closeOutput = [] { close(STDOUT_FILENO); };
