@@ -116,17 +116,8 @@ std::vector<unsigned char> PngWithBrokenProfile()
     return Bytes(png);
 }
 
-// A picture whose image data fails its checksum, which the picture library gives up on with a
-// line of its own on standard error.
-std::vector<unsigned char> PngWithBadChecksum()
-{
-    QByteArray png = PngStrip();
-    const qsizetype data = png.indexOf("IDAT");
-    png[data + 4 + qFromBigEndian<quint32>(png.constData() + data - 4)] ^= 0x55;
-    return Bytes(png);
-}
-
-// Two hue files of different lengths and contents, a pipe, a folder, and palette files.
+// Two hue files of different lengths and contents, a pipe, a folder, palette files and broken
+// pictures.
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -143,9 +134,13 @@ protected:
         WriteText("control.gpl",
                   "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
         WriteText("bytes.json", "{\"name\": \"\xFF");
-        WriteBytes("checksum.png", PngWithBadChecksum());
-        const QByteArray png = PngStrip();
-        WriteBytes("cut.png", Bytes(png.left(png.indexOf("IDAT") + 8)));
+        // Pictures the picture library gives up on, with a line of its own on standard error:
+        // one cut off inside its image data, one whose image data fails its checksum.
+        QByteArray png = PngStrip();
+        const qsizetype data = png.indexOf("IDAT");
+        WriteBytes("cut.png", Bytes(png.left(data + 8)));
+        png[data + 4 + qFromBigEndian<quint32>(png.constData() + data - 4)] ^= 0x55;
+        WriteBytes("checksum.png", Bytes(png));
     }
 
     TempFolder folder;
