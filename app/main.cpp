@@ -12,8 +12,12 @@ int main(int argc, char **argv)
     OpenClosedStandardStreams();
     const std::optional<int> answered = AnswerWithoutWindow(
         std::vector<std::string>(argv + 1, argv + argc), COLVANE_VERSION, std::cout, std::cerr);
+    if (answered && !std::cout.flush()) {
+        std::cerr << "colvane: standard output: the write failed\n";
+        return 2;
+    }
     if (answered)
-        return std::cout.flush() ? *answered : 2;
+        return *answered;
     ColvaneApplication app(argc, argv);
     app.setApplicationName("Colvane");
     try {
