@@ -129,10 +129,10 @@ bool WriteAll(int descriptor, const std::vector<unsigned char> &bytes)
         const ssize_t written = ::write(descriptor, bytes.data() + done, bytes.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0) {
-            errno = written < 0 ? errno : EIO;
+        if (written == 0)
+            errno = EIO;
+        if (written <= 0)
             return false;
-        }
         done += static_cast<std::size_t>(written);
     }
     return true;
