@@ -162,8 +162,9 @@ int main(int argc, char **argv)
     app.require_subcommand(1);
     const std::string common =
         "Exit status: 0 on success (for diff: the same entries), 1 when diff finds a "
-        "difference, 2 on a usage or data error, which is one line on standard error. No hue "
-        "file is ever created or truncated; every entry is written whole or not at all.";
+        "difference, 2 on a usage or data error or a standard output that is closed or fails, "
+        "which is one line on standard error. No hue file is ever created or truncated; "
+        "every entry is written whole or not at all.";
     app.footer(common);
     // Each subcommand's help ends with what it does in detail, then the common notes.
     const auto command = [&](const char *name, const char *summary, const char *detail) {
