@@ -568,7 +568,17 @@ CommandResult RunImport(const ImportRequest &request, std::ostream &out)
     return ExitSame;
 }
 
+CopyPlan PlanCopy(const CopyRequest &request)
+{
+    const int first = request.entries.first;
+    const int targetFirst = request.to.value_or(first);
+    const int targetLast =
+        std::min(MaxEntryNumber, targetFirst + (request.entries.last - request.entries.first));
+    return {first, first + (targetLast - targetFirst), targetFirst, targetLast};
+}
+
 // The window logs the copy after it ran, and so does this; a failure follows the log lines.
+// The lines name the entries the copy could reach, not those the request named.
 CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
 {
     const Expected<HueFile> readFile = OpenHueFile(request.source, false);
@@ -578,8 +588,9 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
     if (!writeFile)
         return Fail(writeFile.error());
 
-    const int first = request.entries.first;
-    const int targetFrom = request.to.value_or(first);
+    const CopyPlan plan = PlanCopy(request);
+    const int first = plan.sourceFirst;
+    const int targetFrom = plan.targetFirst;
     if (!request.entries.isRange) {
         errno = 0;
         const bool written = CopyHueEntry(*readFile, writeFile.value(), first, targetFrom);
@@ -590,16 +601,15 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
         return ExitSame;
     }
 
-    const int last = request.entries.last;
-    const int targetTo = std::min(MaxEntryNumber, targetFrom + (last - first));
+    const int targetTo = plan.targetLast;
     const off_t sourceSize = readFile->size();
     std::vector<EntryWrite> written;
     errno = 0;
-    const bool whole = CopyHueEntryRange(*readFile, writeFile.value(), first, last, targetFrom,
-                                         targetTo, &written);
+    const bool whole = CopyHueEntryRange(*readFile, writeFile.value(), first, plan.sourceLast,
+                                         targetFrom, targetTo, &written);
     const int error = errno;
-    out << "GET RANGE " << first << " .. " << last << "\nPUT RANGE " << targetFrom << " .. "
-        << targetTo << '\n';
+    out << "GET RANGE " << first << " .. " << plan.sourceLast << "\nPUT RANGE " << targetFrom
+        << " .. " << targetTo << '\n';
     if (whole)
         return ExitSame;
     // Pairs go in ascending order and skip sources the read file held no whole record of, so
@@ -718,8 +728,9 @@ CommandResult RunFind(const FindRequest &request, std::ostream &out)
     return ExitSame;
 }
 
-CommandResult RunPreview(const PreviewRequest &request, std::ostream &)
+CommandResult RunPreview(const PreviewRequest &request, std::ostream &out)
 {
+    const bool toStandardOutput = request.output == StandardStreamName;
     const Expected<HueEntry> entry = ReadWholeEntry(request.file, request.entry);
     if (!entry)
         return Fail(entry.error());
@@ -730,14 +741,18 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &)
     if (!picture.loadFromData(reinterpret_cast<const uchar *>(bytes->data()),
                               static_cast<int>(bytes->size())))
         return About(request.image, "not a picture this program can read");
-    if (SameFile(request.output, request.file))
+    if (!toStandardOutput && SameFile(request.output, request.file))
         return About(request.output, "is the hue file, which is never overwritten");
-    if (SameFile(request.output, request.image))
+    if (!toStandardOutput && SameFile(request.output, request.image))
         return About(request.output, "is the picture being recoloured, which is never overwritten");
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     if (!RecolourImage(picture, *entry, request.wholeImage).save(&buffer, "PNG"))
         return About(request.output, "the picture could not be encoded");
+    if (toStandardOutput) {
+        out << png.toStdString();
+        return ExitSame;
+    }
     return WriteOutputFile(request.output, PaletteFormat::Png, png.toStdString());
 }

@@ -17,6 +17,9 @@ constexpr int ExitSame = 0;
 constexpr int ExitDifferent = 1;
 constexpr int ExitTrouble = 2;
 
+// The name of an input or output that means standard input or output.
+constexpr const char *StandardStreamName = "-";
+
 using CommandResult = Expected<int>;
 
 struct EntryRange {
@@ -75,6 +78,16 @@ struct CopyRequest {
 };
 CommandResult RunCopy(const CopyRequest &request, std::ostream &out);
 
+// The entries a copy reads and the ones it writes. Targets end at 3000, so of a range that
+// would run past it only the sources whose targets fit are read; the rest are skipped.
+struct CopyPlan {
+    int sourceFirst = 1;
+    int sourceLast = 1;
+    int targetFirst = 1;
+    int targetLast = 1;
+};
+CopyPlan PlanCopy(const CopyRequest &request);
+
 struct DiffRequest {
     std::string first;
     std::string second;
@@ -82,9 +95,8 @@ struct DiffRequest {
 };
 CommandResult RunDiff(const DiffRequest &request, std::ostream &out);
 
-// Entries whose name holds text (Latin-1, in any letter case), or the free ones: empty
-// entries, entries only partly in the file, and the entries past its end.
-// A picture recoloured by one entry, as the window's preview shows it, written as png.
+// A picture recoloured by one entry, as the window's preview shows it, written as png to the
+// output file, or to `out` when the output is named StandardStreamName.
 struct PreviewRequest {
     std::string file;
     int entry = 1;
@@ -94,6 +106,8 @@ struct PreviewRequest {
 };
 CommandResult RunPreview(const PreviewRequest &request, std::ostream &out);
 
+// Entries whose name holds text (Latin-1, in any letter case), or the free ones: empty
+// entries, entries only partly in the file, and the entries past its end.
 struct FindRequest {
     std::string file;
     std::optional<std::string> text;

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/hue_file.h"
+#include "huefile/standard_streams.h"
 
 #include <CLI/CLI.hpp>
 #include <QString>
@@ -11,7 +12,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <functional>
+#include <sstream>
 #include <string_view>
 
 namespace {
@@ -74,21 +76,72 @@ std::string OneLine(std::string_view text)
     return line;
 }
 
+// A line for standard error, which is not the toolkit's while a command runs.
+void Tell(std::string_view what)
+{
+    WriteWhole(CallersStandardError(), std::string(ProgramName) + ": " + OneLine(what) + "\n");
+}
+
 int Trouble(std::string_view what)
 {
-    std::cerr << ProgramName << ": " << OneLine(what) << '\n';
+    Tell(what);
     return ExitTrouble;
 }
 
-// The toolkit and the picture library below it explain themselves on standard error, in lines
-// of their own that would break the one-line rule; only a fatal message counts, and it ends the
-// program as any other trouble does.
+// The subcommand the arguments chose, set up by its parser callback.
+struct Command {
+    std::function<CommandResult(std::ostream &out)> run;
+    // Only a run whose output goes to a file named by -o does without standard output.
+    bool writesStandardOutput = true;
+    // For a command that changes a hue file: "<file>: <what it did>", for when its report to
+    // standard output is lost.
+    std::string change;
+    // A line for standard error after a run that succeeded.
+    std::string note;
+};
+
+// Nothing of the run reaches standard output before the run is over, so that a failure to
+// write it can be told apart from the run's own, and told with what the run changed.
+int Finish(const Command &command, const CommandResult &result, const std::string &output)
+{
+    const std::string lost = WriteWhole(STDOUT_FILENO, output);
+    if (!result)
+        return Trouble(result.error());
+    if (!lost.empty() && command.change.empty())
+        return Trouble("standard output: " + lost);
+    if (!lost.empty())
+        return Trouble(command.change + ", but reporting it on standard output failed (" + lost +
+                       ")");
+    if (!command.note.empty())
+        Tell(command.note);
+    return *result;
+}
+
+// "entries 2996 .. 3000 are", or "entry 3000 is", for a note on entries skipped.
+std::string EntriesAre(int first, int last)
+{
+    return first == last
+               ? "entry " + std::to_string(first) + " is"
+               : "entries " + std::to_string(first) + " .. " + std::to_string(last) + " are";
+}
+
+std::string SkippedByCopy(const CopyRequest &request)
+{
+    const CopyPlan plan = PlanCopy(request);
+    if (plan.sourceLast == request.entries.last)
+        return "";
+    return request.source + ": " + EntriesAre(plan.sourceLast + 1, request.entries.last) +
+           " not copied; targets end at entry " + std::to_string(MaxEntryNumber);
+}
+
+// The toolkit explains itself in lines of its own that would break the one-line rule; only a
+// fatal message counts, and it ends the program as any other trouble does. The picture library
+// below the toolkit writes to standard error directly, so a command runs with that silenced.
 void QuietToolkit(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type != QtFatalMsg)
         return;
     Trouble("internal error: " + Excerpt(message.toStdString(), 200));
-    std::cerr.flush();
     std::_Exit(ExitTrouble);
 }
 
@@ -96,6 +149,7 @@ void QuietToolkit(QtMsgType type, const QMessageLogContext &, const QString &mes
 
 int main(int argc, char **argv)
 {
+    const bool outputClosed = StandardStreamClosed(STDOUT_FILENO);
     OpenClosedStandardStreams();
     // Past a file-size limit a write then fails with a reason, instead of ending the program
     // with its temporary file left behind.
@@ -108,8 +162,9 @@ int main(int argc, char **argv)
     app.require_subcommand(1);
     const std::string common =
         "Exit status: 0 on success (for diff: the same entries), 1 when diff finds a "
-        "difference, 2 on a usage or data error, which is one line on standard error. No hue "
-        "file is ever created or truncated; every entry is written whole or not at all.";
+        "difference, 2 on a usage or data error or a standard output that is closed or fails, "
+        "which is one line on standard error. No hue file is ever created or truncated; "
+        "every entry is written whole or not at all.";
     app.footer(common);
     // Each subcommand's help ends with what it does in detail, then the common notes.
     const auto command = [&](const char *name, const char *summary, const char *detail) {
@@ -117,6 +172,9 @@ int main(int argc, char **argv)
         sub->footer(std::string(detail) + "\n\n" + common);
         return sub;
     };
+
+    // Each subcommand's callback sets what runs once parsing is over.
+    Command chosen;
 
     ListRequest list;
     CLI::App *listCommand =
@@ -126,6 +184,8 @@ int main(int argc, char **argv)
                 "is in the file. Entries past the end are not listed.");
     listCommand->add_option("FILE", list.file, "Hue file")->required();
     listCommand->add_flag("--json", list.json, "A json array of {entry, state, name}");
+    listCommand->callback(
+        [&] { chosen.run = [&](std::ostream &out) { return RunList(list, out); }; });
 
     ShowRequest show;
     std::string showEntry;
@@ -137,6 +197,11 @@ int main(int argc, char **argv)
     showCommand->add_option("FILE", show.file, "Hue file")->required();
     showCommand->add_option("N", showEntry, "Entry number")->required()->check(EntryNumber);
     showCommand->add_flag("--json", show.json, "The entry as the json export writes it");
+    showCommand->callback([&] {
+        show.entry = RangeOf(showEntry).first;
+        show.swatches = isatty(STDOUT_FILENO) == 1;
+        chosen.run = [&](std::ostream &out) { return RunShow(show, out); };
+    });
 
     ExportRequest exportRequest;
     std::string exportEntries;
@@ -157,11 +222,19 @@ int main(int argc, char **argv)
         ->check(Format);
     exportCommand->add_option("-o,--output", exportOutput,
                               "Output file, written whole or not at all; an existing one only "
-                              "when named for the format (default: standard output)");
+                              "when named for the format; - or none for standard output");
     exportCommand
         ->add_option("--scale", exportRequest.options.scale, "Side of a png cell in pixels")
         ->check(CLI::Range(1, MaxPngScale))
         ->capture_default_str();
+    exportCommand->callback([&] {
+        exportRequest.entries = RangeOf(exportEntries);
+        exportRequest.format = *FormatFromName(exportFormat);
+        if (exportCommand->count("--output") && exportOutput != StandardStreamName)
+            exportRequest.output = exportOutput;
+        chosen.writesStandardOutput = !exportRequest.output;
+        chosen.run = [&](std::ostream &out) { return RunExport(exportRequest, out); };
+    });
 
     ImportRequest import;
     std::string importEntry;
@@ -183,6 +256,15 @@ int main(int argc, char **argv)
                      "gpl, pal, hex, json or png (default: from IN's extension)")
         ->check(Format);
     importCommand->add_option("--name", importName, "Name for the entry")->check(EntryName);
+    importCommand->callback([&] {
+        import.entry = RangeOf(importEntry).first;
+        if (!importFormat.empty())
+            import.format = FormatFromName(importFormat);
+        if (importCommand->count("--name"))
+            import.options.name = importName;
+        chosen.change = import.file + ": entry " + std::to_string(import.entry) + " was imported";
+        chosen.run = [&](std::ostream &out) { return RunImport(import, out); };
+    });
 
     CopyRequest copy;
     std::string copyEntries;
@@ -190,16 +272,26 @@ int main(int argc, char **argv)
     CLI::App *copyCommand =
         command("copy", "Entries from one hue file to another, as the window copies",
                 "Copies entry A, or A..B, to the same numbers or from --to on, ending at 3000 "
-                "at most, and prints the window's log lines. Within one file a range moves as a "
-                "block, whichever way it overlaps. A source entry not wholly in SRC is "
-                "skipped; an entry past the end of DST extends it. When a write fails, the "
-                "entries before it stay copied and the message says where the copy stopped.");
+                "at most, and prints the window's log lines for the entries copied; the "
+                "entries that would land past 3000 are named on standard error. Within one "
+                "file a range moves as a block, whichever way it overlaps. A source entry not "
+                "wholly in SRC is skipped; an entry past the end of DST extends it. When a "
+                "write fails, the entries before it stay copied and the message says where the "
+                "copy stopped.");
     copyCommand->add_option("SRC", copy.source, "Hue file to read")->required();
     copyCommand->add_option("DST", copy.target, "Hue file to write (must exist)")->required();
     copyCommand->add_option("A", copyEntries, "Entry number or range A..B")
         ->required()
         ->check(Entries);
     copyCommand->add_option("--to", copyTo, "First target entry")->check(EntryNumber);
+    copyCommand->callback([&] {
+        copy.entries = RangeOf(copyEntries);
+        if (!copyTo.empty())
+            copy.to = RangeOf(copyTo).first;
+        chosen.change = copy.target + ": the copy was written";
+        chosen.note = SkippedByCopy(copy);
+        chosen.run = [&](std::ostream &out) { return RunCopy(copy, out); };
+    });
 
     DiffRequest diff;
     CLI::App *diffCommand =
@@ -210,6 +302,8 @@ int main(int argc, char **argv)
     diffCommand->add_option("A", diff.first, "Hue file")->required();
     diffCommand->add_option("B", diff.second, "Hue file")->required();
     diffCommand->add_flag("--json", diff.json, "A json array of differences");
+    diffCommand->callback(
+        [&] { chosen.run = [&](std::ostream &out) { return RunDiff(diff, out); }; });
 
     FindRequest find;
     std::string findText;
@@ -223,6 +317,11 @@ int main(int argc, char **argv)
     CLI::Option *textOption = what->add_option("TEXT", findText, "Text to look for");
     what->add_flag("--empty", find.empty, "Free entries");
     what->require_option(1);
+    findCommand->callback([&] {
+        if (textOption->count())
+            find.text = findText;
+        chosen.run = [&](std::ostream &out) { return RunFind(find, out); };
+    });
 
     PreviewRequest preview;
     std::string previewEntry;
@@ -236,15 +335,26 @@ int main(int argc, char **argv)
     previewCommand->add_option("IMAGE", preview.image, "Picture to recolour")->required();
     previewCommand
         ->add_option("-o,--output", preview.output,
-                     "Png file to write; an existing one only when named .png")
+                     "Png file to write, an existing one only when named .png; - for standard "
+                     "output")
         ->required();
     previewCommand->add_flag("--whole", preview.wholeImage, "Recolour every pixel");
+    previewCommand->callback([&] {
+        preview.entry = RangeOf(previewEntry).first;
+        chosen.writesStandardOutput = preview.output == StandardStreamName;
+        chosen.run = [&](std::ostream &out) { return RunPreview(preview, out); };
+    });
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
-        if (error.get_exit_code() == 0)
-            return app.exit(error);
+        if (error.get_exit_code() == 0) {
+            std::ostringstream text;
+            app.exit(error, text, text);
+            if (outputClosed)
+                return Trouble("standard output: is closed");
+            return Finish(Command{}, ExitSame, text.str());
+        }
         std::string where = "usage";
         for (const CLI::App *command : app.get_subcommands())
             where = command->get_name();
@@ -252,53 +362,15 @@ int main(int argc, char **argv)
         return Trouble(where + ": " + Excerpt(error.what(), 200));
     }
 
-    const auto run = [&]() -> CommandResult {
-        if (*listCommand)
-            return RunList(list, std::cout);
-        if (*showCommand) {
-            show.entry = RangeOf(showEntry).first;
-            show.swatches = isatty(STDOUT_FILENO) == 1;
-            return RunShow(show, std::cout);
-        }
-        if (*exportCommand) {
-            exportRequest.entries = RangeOf(exportEntries);
-            exportRequest.format = *FormatFromName(exportFormat);
-            if (exportCommand->count("--output"))
-                exportRequest.output = exportOutput;
-            return RunExport(exportRequest, std::cout);
-        }
-        if (*importCommand) {
-            import.entry = RangeOf(importEntry).first;
-            if (!importFormat.empty())
-                import.format = FormatFromName(importFormat);
-            if (importCommand->count("--name"))
-                import.options.name = importName;
-            return RunImport(import, std::cout);
-        }
-        if (*copyCommand) {
-            copy.entries = RangeOf(copyEntries);
-            if (!copyTo.empty())
-                copy.to = RangeOf(copyTo).first;
-            return RunCopy(copy, std::cout);
-        }
-        if (*diffCommand)
-            return RunDiff(diff, std::cout);
-        if (*previewCommand) {
-            preview.entry = RangeOf(previewEntry).first;
-            return RunPreview(preview, std::cout);
-        }
-        if (textOption->count())
-            find.text = findText;
-        return RunFind(find, std::cout);
-    };
+    if (outputClosed && chosen.writesStandardOutput)
+        return Trouble("standard output: is closed; nothing was done");
+    std::ostringstream out;
     try {
-        const CommandResult result = run();
-        std::cout.flush();
-        if (!result)
-            return Trouble(result.error());
-        if (!std::cout)
-            return Trouble("standard output: the write failed");
-        return *result;
+        const CommandResult result = [&] {
+            const LibraryMessagesSilenced silenced;
+            return chosen.run(out);
+        }();
+        return Finish(chosen, result, out.str());
     } catch (const std::exception &error) {
         return Trouble(std::string("internal error: ") + error.what());
     }

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include "app/command_line.h"
 #include "app/qt_colour.h"
 #include "widgets/bevel_panel.h"
 #include "widgets/draw_grid.h"
@@ -13,17 +14,19 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QSignalSpy>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTimer>
-#include <stdexcept>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <stdexcept>
 #include <sys/stat.h>
 
 namespace {
@@ -100,6 +103,64 @@ TEST(StartUp, WithOnlyTheWriteFile)
     EXPECT_FALSE(form->GroupBox2->isVisible());
     EXPECT_FALSE(form->CopyColors->isEnabled());
     EXPECT_TRUE(form->EditHueLoaded);
+}
+
+// What the window's arguments do: an exit status with what it prints, or, for OpensWindow,
+// the window opening with the arguments left for the toolkit.
+constexpr int OpensWindow = -1;
+
+struct WindowArguments {
+    QStringList arguments;
+    int status;
+    // The start of standard output, and the whole of standard error.
+    std::string out;
+    std::string err;
+};
+
+// --help and --version answer with no display to start the toolkit on; anything neither the
+// program nor the toolkit takes is refused with a usage line; the toolkit's options are left
+// for it with their values, even a value that looks like an option.
+TEST(StartUp, ArgumentsAreDecidedBeforeTheToolkitStarts)
+{
+    const std::string usage =
+        "; usage: colvane [-style NAME] [TOOLKIT OPTIONS] | --help | --version\n";
+    const std::string version = std::string("colvane ") + COLVANE_VERSION + "\n";
+    const WindowArguments runs[] = {
+        {{"--help"}, 0, "Usage: colvane [-style NAME]", ""},
+        {{"-h"}, 0, "Usage: colvane [-style NAME]", ""},
+        {{"--version"}, 0, version, ""},
+        {{"-style", "Fusion", "-v"}, 0, version, ""},
+        {{"--bogus"}, 2, "", "colvane: unknown option \"--bogus\"" + usage},
+        {{"-reverse", "-stylex"}, 2, "", "colvane: unknown option \"-stylex\"" + usage},
+        {{"hues.mul"}, 2, "", "colvane: unexpected argument \"hues.mul\"" + usage},
+        {{"-platform"}, 2, "", "colvane: option \"-platform\" needs a value" + usage},
+        {{"-style", "Fusion", "--style=Fusion", "-platform", "offscreen", "-qwindowtitle", "--help",
+          "-reverse", "--geometry", "700x620", "-display", ":0", "-qmljsdebugger=port:1"},
+         OpensWindow,
+         "",
+         ""},
+    };
+    const auto withoutDisplay = [] {
+        unsetenv("QT_QPA_PLATFORM");
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+    };
+    for (const WindowArguments &run : runs) {
+        const std::string arguments = run.arguments.join(' ').toStdString();
+        if (run.status == OpensWindow) {
+            std::vector<std::string> list;
+            for (const QString &argument : run.arguments)
+                list.push_back(argument.toStdString());
+            std::ostringstream out;
+            EXPECT_EQ(AnswerWithoutWindow(list, COLVANE_VERSION, out, out), std::nullopt)
+                << arguments << ": " << out.str();
+            continue;
+        }
+        const ProcessOutcome outcome = RunProgram(COLVANE_PATH, run.arguments, withoutDisplay);
+        EXPECT_EQ(outcome.status, run.status) << arguments;
+        EXPECT_EQ(outcome.out.substr(0, run.out.size()), run.out) << arguments;
+        EXPECT_EQ(outcome.err, run.err) << arguments;
+    }
 }
 
 TEST(FileSelection, TypingANameKeyByKeyChecksAfterEveryKeystroke)

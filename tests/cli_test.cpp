@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QtEndian>
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -86,9 +87,7 @@ QByteArray BigEndian(std::uint32_t value)
 
 constexpr QRgb StripColour = 0x102030;
 
-// A strip of 32 pixels with a colour-profile chunk too short to hold a profile, over which the
-// picture library warns and still decodes the picture.
-std::vector<unsigned char> PngWithBrokenProfile()
+QByteArray PngStrip()
 {
     QImage strip(HueColourCount, 1, QImage::Format_RGB32);
     strip.fill(StripColour);
@@ -96,15 +95,29 @@ std::vector<unsigned char> PngWithBrokenProfile()
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     strip.save(&buffer, "PNG");
+    return png;
+}
+
+std::vector<unsigned char> Bytes(const QByteArray &bytes)
+{
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+}
+
+// A strip of 32 pixels with a colour-profile chunk too short to hold a profile, over which the
+// picture library warns and still decodes the picture.
+std::vector<unsigned char> PngWithBrokenProfile()
+{
+    QByteArray png = PngStrip();
     // Name "x", its end, compression 0, then a compressed stream without the length in front.
     const QByteArray body = QByteArray("iCCPx", 5) + QByteArray(2, '\0') +
                             qCompress(QByteArray("garbage").repeated(10)).mid(4);
     const int afterHeader = 33;
     png.insert(afterHeader, BigEndian(body.size() - 4) + body + BigEndian(Crc32(body)));
-    return std::vector<unsigned char>(png.begin(), png.end());
+    return Bytes(png);
 }
 
-// Two hue files of different lengths and contents, a pipe, a folder, and palette files.
+// Two hue files of different lengths and contents, a pipe, a folder, palette files and broken
+// pictures.
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -121,6 +134,13 @@ protected:
         WriteText("control.gpl",
                   "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
         WriteText("bytes.json", "{\"name\": \"\xFF");
+        // Pictures the picture library gives up on, with a line of its own on standard error:
+        // one cut off inside its image data, one whose image data fails its checksum.
+        QByteArray png = PngStrip();
+        const qsizetype data = png.indexOf("IDAT");
+        WriteBytes("cut.png", Bytes(png.left(data + 8)));
+        png[data + 4 + qFromBigEndian<quint32>(png.constData() + data - 4)] ^= 0x55;
+        WriteBytes("checksum.png", Bytes(png));
     }
 
     TempFolder folder;
@@ -175,6 +195,10 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"import hues.mul 1 bytes.json", 2,
          "colvane-cli: bytes.json: not json: parse error at line 1, column 11: syntax error while "
          "parsing value - invalid string: ill-formed UTF-8 byte; last read: '\"\\xff'\n"},
+        {"import hues.mul 1 checksum.png", 2, ""},
+        {"import hues.mul 1 cut.png", 2, ""},
+        {"preview hues.mul 1 checksum.png -o out.png", 2, ""},
+        {"preview hues.mul 1 cut.png -o -", 2, ""},
         {"copy patch.mul hues.mul 5..1", 2, ""},
         {"find hues.mul", 2, ""},
         {"frobnicate", 2, ""},
@@ -203,25 +227,33 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
 }
 
 // An entry exported and imported back onto itself changes no byte, whatever the format keeps
-// from the entry and whatever it carries itself.
+// from the entry and whatever it carries itself. Standard output, by default or as "-o -",
+// gets the bytes the output file gets, and no file is named "-".
 TEST_F(CliTest, ExportThenImportBackChangesNothing)
 {
     const auto before = ReadBytes("hues.mul");
     for (const PaletteFormat format : AllPaletteFormats) {
         const QString name = "e5." + QString::fromStdString(FormatName(format));
-        const Outcome exported = RunCli("export hues.mul 5 -f " +
-                                        QString::fromStdString(FormatName(format)) + " -o " + name);
+        const QString exportEntry =
+            "export hues.mul 5 -f " + QString::fromStdString(FormatName(format));
+        const Outcome exported = RunCli(exportEntry + " -o " + name);
         ASSERT_EQ(exported.status, 0) << exported.err;
         EXPECT_EQ(exported.out, "");
-        const Outcome toStandardOutput =
-            RunCli("export hues.mul 5 -f " + QString::fromStdString(FormatName(format)));
         const auto written = ReadBytes(name.toStdString());
-        EXPECT_EQ(toStandardOutput.out, std::string(written.begin(), written.end()));
+        for (const QString &toStandardOutput : {QString(), QString(" -o -")})
+            EXPECT_EQ(RunCli(exportEntry + toStandardOutput).out,
+                      std::string(written.begin(), written.end()))
+                << toStandardOutput.toStdString();
         const Outcome imported = RunCli("import hues.mul 5 " + name);
         EXPECT_EQ(imported.status, 0) << name.toStdString() << ": " << imported.err;
         EXPECT_EQ(imported.out, "imported " + name.toStdString() + " into entry 5: \"entry 5\"\n");
         EXPECT_EQ(ReadBytes("hues.mul"), before) << name.toStdString();
     }
+    ASSERT_EQ(RunCli("preview hues.mul 5 e5.png -o recoloured.png").status, 0);
+    const auto recoloured = ReadBytes("recoloured.png");
+    EXPECT_EQ(RunCli("preview hues.mul 5 e5.png -o -").out,
+              std::string(recoloured.begin(), recoloured.end()));
+    EXPECT_FALSE(FileExists("-"));
 }
 
 TEST_F(CliTest, DiffNamesTheEntryAndTheSlotsThatDiffer)
@@ -281,10 +313,14 @@ struct BlockMove {
     int sourceFrom;
     int targetFrom;
     int count;
+    int fileEntries = 100;
+    // Standard error: the entries skipped because their targets would lie past 3000.
+    std::string skipped = "";
 };
 
 // Within one file every target receives its source as it was before the copy, whichever way
-// the ranges overlap, and a target past the end extends the file.
+// the ranges overlap, and a target past the end extends the file. Targets end at 3000: the
+// log names only the entries copied, and standard error the ones skipped.
 TEST_F(CliTest, SameFileCopyMovesABlock)
 {
     const BlockMove moves[] = {
@@ -292,18 +328,27 @@ TEST_F(CliTest, SameFileCopyMovesABlock)
         {"copy hues.mul hues.mul 5..14 --to 1", "GET RANGE 5 .. 14\nPUT RANGE 1 .. 10\n", 5, 1, 10},
         {"copy hues.mul hues.mul 95..100 --to 98", "GET RANGE 95 .. 100\nPUT RANGE 98 .. 103\n", 95,
          98, 6},
+        {"copy hues.mul hues.mul 2990..3000 --to 2995",
+         "GET RANGE 2990 .. 2995\nPUT RANGE 2995 .. 3000\n", 2990, 2995, 6, 3000,
+         "colvane-cli: hues.mul: entries 2996 .. 3000 are not copied; targets end at entry 3000\n"},
+        {"copy hues.mul hues.mul 2990..2999 --to 2992",
+         "GET RANGE 2990 .. 2998\nPUT RANGE 2992 .. 3000\n", 2990, 2992, 9, 3000,
+         "colvane-cli: hues.mul: entry 2999 is not copied; targets end at entry 3000\n"},
     };
     for (const BlockMove &move : moves) {
-        WriteHueFile("hues.mul", 100, 1);
+        WriteHueFile("hues.mul", move.fileEntries, 1);
         const Outcome outcome = RunCli(move.arguments);
         EXPECT_EQ(outcome.status, 0) << move.arguments << ": " << outcome.err;
         EXPECT_EQ(outcome.out, move.log);
-        const int last = std::max(100, move.targetFrom + move.count - 1);
-        EXPECT_EQ(ReadBytes("hues.mul").size(), static_cast<std::size_t>(EntryOffset(last) + 88));
+        EXPECT_EQ(outcome.err, move.skipped);
+        const int last = std::max(move.fileEntries, move.targetFrom + move.count - 1);
+        const auto bytes = ReadBytes("hues.mul");
+        ASSERT_EQ(bytes.size(), static_cast<std::size_t>(EntryOffset(last) + 88));
         for (int n = 1; n <= last; ++n) {
             const bool target = n >= move.targetFrom && n < move.targetFrom + move.count;
-            const int source = target ? move.sourceFrom + (n - move.targetFrom) : n;
-            EXPECT_TRUE(SameEntry(EntryOnDisk("hues.mul", n), PatternEntry(source, 1)))
+            const HueEntry source =
+                PatternEntry(target ? move.sourceFrom + (n - move.targetFrom) : n, 1);
+            EXPECT_EQ(std::memcmp(bytes.data() + EntryOffset(n), &source, sizeof source), 0)
                 << move.arguments << ", entry " << n;
         }
     }
@@ -366,6 +411,62 @@ TEST_F(CliTest, RefusesOutputsItMustNotReplace)
         EXPECT_EQ(outcome.err, "colvane-cli: " + refusal.error + "\n") << arguments;
         EXPECT_EQ(FolderSnapshot(), contents) << arguments;
     }
+}
+
+// What the caller did to standard output.
+enum StandardOutput { OutputClosed, OutputFull };
+
+struct LostOutput {
+    const char *arguments;
+    StandardOutput output;
+    int status;
+    std::string error;
+    bool changesHues;
+};
+
+// A command that cannot write its output or its report to standard output fails, and says what
+// it changed before it found out; a closed one is found out before anything changes. A command
+// that writes only to -o FILE needs no standard output.
+TEST_F(CliTest, StandardOutputClosedOrFullIsTrouble)
+{
+    if (!FileExists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full to fill standard output with";
+    WriteBytes("strip.png", Bytes(PngStrip()));
+    const std::string closed = "colvane-cli: standard output: is closed; nothing was done\n";
+    const std::string full = "colvane-cli: standard output: no space left on device\n";
+    const std::string reportLost =
+        ", but reporting it on standard output failed (no space left on device)\n";
+    const LostOutput runs[] = {
+        {"list hues.mul", OutputClosed, 2, closed, false},
+        {"export hues.mul 1 -f hex", OutputClosed, 2, closed, false},
+        {"export hues.mul 1 -f hex -o -", OutputClosed, 2, closed, false},
+        {"preview hues.mul 1 strip.png -o -", OutputClosed, 2, closed, false},
+        {"import hues.mul 3 strip.png", OutputClosed, 2, closed, false},
+        {"copy patch.mul hues.mul 1..3", OutputClosed, 2, closed, false},
+        {"--help", OutputClosed, 2, "colvane-cli: standard output: is closed\n", false},
+        {"export hues.mul 1 -f hex -o e1.hex", OutputClosed, 0, "", false},
+        {"preview hues.mul 1 strip.png -o e1.png", OutputClosed, 0, "", false},
+        {"list hues.mul", OutputFull, 2, full, false},
+        {"preview hues.mul 1 strip.png -o -", OutputFull, 2, full, false},
+        {"--version", OutputFull, 2, full, false},
+        {"import hues.mul 3 strip.png", OutputFull, 2,
+         "colvane-cli: hues.mul: entry 3 was imported" + reportLost, true},
+        {"copy patch.mul hues.mul 1..3", OutputFull, 2,
+         "colvane-cli: hues.mul: the copy was written" + reportLost, true},
+    };
+    const auto closeOutput = [] { close(STDOUT_FILENO); };
+    const auto fillOutput = [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); };
+    for (const LostOutput &run : runs) {
+        WriteHueFile("hues.mul", 100, 1);
+        const auto before = ReadBytes("hues.mul");
+        const Outcome outcome = RunCli(QString(run.arguments).split(' '),
+                                       run.output == OutputClosed ? closeOutput : fillOutput);
+        EXPECT_EQ(outcome.status, run.status) << run.arguments;
+        EXPECT_EQ(outcome.err, run.error) << run.arguments;
+        EXPECT_EQ(ReadBytes("hues.mul") != before, run.changesHues) << run.arguments;
+    }
+    EXPECT_EQ(ReadBytes("e1.hex").size(), 32u * 7);
+    EXPECT_TRUE(QImage("e1.png").size() == QSize(HueColourCount, 1));
 }
 
 // The toolkit's warnings about a picture reach no one: not standard error, and not the hue

@@ -2,7 +2,10 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <csignal>
+#include <fcntl.h>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +14,12 @@
 
 namespace {
 
-// Every name under the current folder, one a line: a folder ends in "/", a link shows its
-// target, a file its bytes when short and its size otherwise.
+// Every name under the current folder, hidden ones too, one a line: a folder ends in "/", a
+// link shows its target, a file its bytes when short and its size otherwise.
 std::string Contents()
 {
     QStringList lines;
-    QDirIterator it(".", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+    QDirIterator it(".", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo entry(it.next());
@@ -34,19 +37,40 @@ std::string Contents()
     return lines.join('\n').toStdString();
 }
 
-// What the folder holds, or how it is closed, before a run.
-enum class Before { Nothing, OldFile, LinkOutside, FolderInTheWay, NotEnterable };
+// What the folder holds, or how it is closed, before a run. A twin is a hard link.
+enum class Before { Nothing, OldFile, OldPair, Twin, LinkOutside, FolderInTheWay, NotEnterable };
 
 void Prepare(Before before)
 {
-    if (before == Before::OldFile)
+    if (before == Before::OldFile || before == Before::OldPair)
         WriteBytes("samples/hues.mul", {'o', 'l', 'd'});
+    if (before == Before::OldPair)
+        WriteBytes("samples/patch-hues.mul", {'o', 'l', 'd'});
+    if (before == Before::Twin) {
+        WriteBytes("elsewhere/x.mul", {'o', 'l', 'd'});
+        link("elsewhere/x.mul", "samples/hues.mul");
+    }
     if (before == Before::LinkOutside)
         symlink("../elsewhere/x.mul", "samples/hues.mul");
     if (before == Before::FolderInTheWay)
         mkdir("samples/hues.mul", 0755);
     if (before == Before::NotEnterable)
         chmod("samples", 0666);
+}
+
+// What the run meets: a file-size limit smaller than a sample file, with the signal it raises
+// left as the system sets it, or a standard output with no room.
+enum class Trouble { None, SizeLimit, FullOutput };
+
+void MeetInChild(Trouble trouble)
+{
+    if (trouble == Trouble::SizeLimit) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit limit{100000, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (trouble == Trouble::FullOutput)
+        dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
 }
 
 struct Row {
@@ -56,12 +80,14 @@ struct Row {
     int status;
     std::string err;
     std::string contents;
+    Trouble trouble = Trouble::None;
 };
 
 const std::string Refused =
     "colvane-samples: samples/hues.mul: already there; --force overwrites it\n";
 const std::string Written = "elsewhere/\nsamples/\nsamples/hues.mul 221252\n"
                             "samples/patch-hues.mul 265500";
+const std::string TooLarge = "colvane-samples: samples/patch-hues.mul: File too large\n";
 
 TEST(SamplesTool, WritesThePairOrNothingAndNeverThroughALink)
 {
@@ -77,21 +103,41 @@ TEST(SamplesTool, WritesThePairOrNothingAndNeverThroughALink)
         {"cannot finish, --force", Before::FolderInTheWay, true, 2,
          "colvane-samples: samples/hues.mul: Is a directory\n",
          "elsewhere/\nsamples/\nsamples/hues.mul/"},
+        {"hard link, --force", Before::Twin, true, 0, "",
+         "elsewhere/\nelsewhere/x.mul 'old'\nsamples/\nsamples/hues.mul 221252\n"
+         "samples/patch-hues.mul 265500"},
+        {"size limit", Before::Nothing, false, 2, TooLarge, "elsewhere/\nsamples/",
+         Trouble::SizeLimit},
+        {"size limit, --force", Before::OldPair, true, 2, TooLarge,
+         "elsewhere/\nsamples/\nsamples/hues.mul 'old'\nsamples/patch-hues.mul 'old'",
+         Trouble::SizeLimit},
+        {"full standard output", Before::Nothing, false, 2,
+         "colvane-samples: samples: the sample files were written, but reporting it on standard "
+         "output failed (No space left on device)\n",
+         Written, Trouble::FullOutput},
     };
+    const mode_t mask = umask(0);
+    umask(mask);
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         TempFolder folder;
         ASSERT_EQ(mkdir("samples", 0755), 0);
         ASSERT_EQ(mkdir("elsewhere", 0755), 0);
         Prepare(row.before);
-        const ProcessOutcome outcome =
-            RunProgram(COLVANE_SAMPLES_PATH,
-                       row.force ? QStringList{"samples", "--force"} : QStringList{"samples"},
-                       row.before == Before::NotEnterable ? DropPermissionOverrides : nullptr);
+        const ProcessOutcome outcome = RunProgram(
+            COLVANE_SAMPLES_PATH,
+            row.force ? QStringList{"samples", "--force"} : QStringList{"samples"}, [&row] {
+                if (row.before == Before::NotEnterable)
+                    DropPermissionOverrides();
+                MeetInChild(row.trouble);
+            });
         chmod("samples", 0755);
         EXPECT_EQ(outcome.status, row.status);
         EXPECT_EQ(outcome.err, row.err);
         EXPECT_EQ(Contents(), row.contents);
+        struct stat info {};
+        if (row.status == 0 && stat("samples/hues.mul", &info) == 0)
+            EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << "a new file's mode";
     }
 }
 

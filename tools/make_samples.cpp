@@ -4,9 +4,11 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,107 +79,143 @@ std::vector<unsigned char> SampleBytes(int count, bool edited)
     return bytes;
 }
 
-// A sample file being written. A run that cannot finish the pair removes only the files it
-// created itself, so a rerun starts from the folder as it was.
+// A sample file is written whole into a temporary file beside its name, which then takes the
+// name. So a full disk or a size limit leaves the old file or none, never part of one, and
+// --force replaces a file instead of writing into it: a hard link to the old file keeps its
+// bytes, and a symbolic link is replaced itself rather than written through.
 struct SampleFile {
     std::string path;
-    int descriptor = -1;
+    std::string temporary = {};
+    // The name was free before the run and this run gave it a file.
     bool created = false;
 };
-
-// Exclusive creation refuses any name already there, a dangling link included, so nothing is
-// created outside the folder through a link and no file is truncated behind a check.
-int CreateExclusively(const std::string &path)
-{
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-}
 
 std::string SystemFailure(const std::string &path)
 {
     return path + ": " + std::strerror(errno);
 }
 
-// --force replaces a link by a file of its own instead of writing where it points, and writes
-// only into a regular file: opening a pipe without a reader would wait for ever.
-bool ReplaceExisting(SampleFile &file, std::string &error)
+// Without --force only a free name is taken. With it, a regular file or a link is replaced;
+// anything else, such as a folder, is in the way.
+bool NameUsable(const SampleFile &file, bool force, std::string &error)
 {
-    file.descriptor = ::open(file.path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (file.descriptor < 0 && errno == ELOOP && ::unlink(file.path.c_str()) == 0) {
-        file.descriptor = CreateExclusively(file.path);
-        file.created = file.descriptor >= 0;
-    }
     struct stat info {};
-    if (file.descriptor < 0 || ::fstat(file.descriptor, &info) != 0) {
+    if (::lstat(file.path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return true;
         error = SystemFailure(file.path);
         return false;
     }
-    if (!S_ISREG(info.st_mode))
+    if (!force)
+        error = file.path + ": already there; --force overwrites it";
+    else if (S_ISDIR(info.st_mode))
+        error = file.path + ": " + std::strerror(EISDIR);
+    else if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
         error = file.path + ": not a regular file";
-    return S_ISREG(info.st_mode);
+    return error.empty();
 }
 
-bool OpenSampleFile(SampleFile &file, bool force, std::string &error)
+mode_t NewFileMode()
 {
-    file.descriptor = CreateExclusively(file.path);
-    file.created = file.descriptor >= 0;
-    if (file.created)
-        return true;
-    if (errno == EEXIST && force)
-        return ReplaceExisting(file, error);
-    error = errno == EEXIST ? file.path + ": already there; --force overwrites it"
-                            : SystemFailure(file.path);
-    return false;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
-bool WriteAndClose(SampleFile &file, const std::vector<unsigned char> &bytes, std::string &error)
+bool WriteAll(int descriptor, const std::vector<unsigned char> &bytes)
 {
-    if (::ftruncate(file.descriptor, 0) != 0) {
-        error = SystemFailure(file.path);
-        return false;
-    }
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t written = ::write(file.descriptor, bytes.data() + done, bytes.size() - done);
+        const ssize_t written = ::write(descriptor, bytes.data() + done, bytes.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0) {
-            error = written < 0 ? SystemFailure(file.path) : file.path + ": nothing written";
+        if (written == 0)
+            errno = EIO;
+        if (written <= 0)
             return false;
-        }
         done += static_cast<std::size_t>(written);
     }
-    const int closed = ::close(file.descriptor);
-    file.descriptor = -1;
-    if (closed != 0)
-        error = SystemFailure(file.path);
-    return closed == 0;
+    return true;
 }
 
-// Both files are opened before either is truncated, so a name refused costs no file its bytes.
-bool WriteSamples(SampleFile (&files)[2], bool force, std::string &error)
+bool WriteTemporary(SampleFile &file, const std::string &folder,
+                    const std::vector<unsigned char> &bytes, std::string &error)
 {
-    for (SampleFile &file : files) {
-        if (!OpenSampleFile(file, force, error))
+    file.temporary = folder + "/.colvane-samples-XXXXXX";
+    const int descriptor = ::mkstemp(file.temporary.data());
+    if (descriptor < 0) {
+        file.temporary.clear();
+        error = SystemFailure(file.path);
+        return false;
+    }
+    int failure = 0;
+    if (!WriteAll(descriptor, bytes) || ::fchmod(descriptor, NewFileMode()) != 0)
+        failure = errno;
+    if (::close(descriptor) != 0 && failure == 0)
+        failure = errno;
+    if (failure != 0)
+        error = file.path + ": " + std::strerror(failure);
+    return failure == 0;
+}
+
+// A free name is taken with a new link, which fails if something took the name meanwhile;
+// --force renames over what is there.
+bool TakeName(SampleFile &file, bool force, std::string &error)
+{
+    const bool taken = force ? ::rename(file.temporary.c_str(), file.path.c_str()) == 0
+                             : ::link(file.temporary.c_str(), file.path.c_str()) == 0;
+    if (!taken) {
+        error = SystemFailure(file.path);
+        return false;
+    }
+    if (!force) {
+        file.created = true;
+        ::unlink(file.temporary.c_str());
+    }
+    file.temporary.clear();
+    return true;
+}
+
+// Both names are checked and both files written before either name is taken, so a name
+// refused or a write that fails costs no file its bytes.
+bool WriteSamples(SampleFile (&files)[2], const std::string &folder, bool force, std::string &error)
+{
+    for (const SampleFile &file : files) {
+        if (!NameUsable(file, force, error))
             return false;
     }
-    return WriteAndClose(files[0], SampleBytes(ReadFileEntries, false), error) &&
-           WriteAndClose(files[1], SampleBytes(WriteFileEntries, true), error);
+    if (!WriteTemporary(files[0], folder, SampleBytes(ReadFileEntries, false), error) ||
+        !WriteTemporary(files[1], folder, SampleBytes(WriteFileEntries, true), error))
+        return false;
+    return TakeName(files[0], force, error) && TakeName(files[1], force, error);
 }
 
-void RemoveCreated(SampleFile (&files)[2])
+// A run that cannot finish the pair removes its temporary files and the files it created, so
+// a rerun starts from the folder as it was.
+void RemoveOwnFiles(const SampleFile (&files)[2])
 {
-    for (SampleFile &file : files) {
-        if (file.descriptor >= 0)
-            ::close(file.descriptor);
+    for (const SampleFile &file : files) {
+        if (!file.temporary.empty())
+            ::unlink(file.temporary.c_str());
         if (file.created)
             ::unlink(file.path.c_str());
     }
+}
+
+// Standard output is a file like any other: one that cannot be written is a failure.
+bool Print(const std::string &text)
+{
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+           std::fflush(stdout) == 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    // Past a file-size limit a write then fails with a reason and the temporary file goes,
+    // instead of the program ending with it left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     CLI::App app("Writes two sample hue files into FOLDER: patch-hues.mul with all 3000 "
                  "entries, hues.mul with 2500, some of them edited.",
                  "colvane-samples");
@@ -186,20 +224,33 @@ int main(int argc, char **argv)
     app.add_option("FOLDER", folder, "An existing folder")
         ->required()
         ->check(CLI::ExistingDirectory);
-    app.add_flag("--force", force, "Overwrite hue files that are already there");
+    app.add_flag("--force", force, "Replace hue files that are already there");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
-        return app.exit(error) == 0 ? 0 : 2;
+        std::ostringstream help;
+        if (app.exit(error, help, help) != 0) {
+            std::fputs(help.str().c_str(), stderr);
+            return 2;
+        }
+        if (Print(help.str()))
+            return 0;
+        std::fprintf(stderr, "colvane-samples: standard output: %s\n", std::strerror(errno));
+        return 2;
     }
 
     SampleFile files[2] = {{folder + "/patch-hues.mul"}, {folder + "/hues.mul"}};
     std::string error;
-    if (!WriteSamples(files, force, error)) {
-        RemoveCreated(files);
+    if (!WriteSamples(files, folder, force, error)) {
+        RemoveOwnFiles(files);
         std::fprintf(stderr, "colvane-samples: %s\n", error.c_str());
         return 2;
     }
-    std::printf("Sample hue files written into %s\n", folder.c_str());
-    return 0;
+    if (Print("Sample hue files written into " + folder + "\n"))
+        return 0;
+    std::fprintf(stderr,
+                 "colvane-samples: %s: the sample files were written, but reporting it on "
+                 "standard output failed (%s)\n",
+                 folder.c_str(), std::strerror(errno));
+    return 2;
 }
