@@ -414,18 +414,37 @@ TEST_F(CliTest, StaysWithinLimits)
     EXPECT_EQ(ReadBytes(longest).size(), 32u * 7);
 }
 
+// One byte over a local socket, carrying one descriptor.
+struct DescriptorMessage {
+    char byte = 0;
+    iovec content{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr header{nullptr, 0, &content, 1, control, sizeof control, 0};
+
+    explicit DescriptorMessage(int descriptor = -1)
+    {
+        cmsghdr *passed = CMSG_FIRSTHDR(&header);
+        *passed = {CMSG_LEN(sizeof(int)), SOL_SOCKET, SCM_RIGHTS};
+        std::memcpy(CMSG_DATA(passed), &descriptor, sizeof descriptor);
+    }
+    int descriptor() const
+    {
+        int descriptor = -1;
+        std::memcpy(&descriptor, CMSG_DATA(CMSG_FIRSTHDR(&header)), sizeof descriptor);
+        return descriptor;
+    }
+};
+
 // Holds the program at its first fchmod, which it makes on its filled temporary file just
 // before the rename: a filter that the child installs before the program starts hands that
-// call to the test, which never answers it. The filter's listener comes to the test over a
-// socket.
+// call to the test, which never answers it. The filter's listener comes over a socket.
 class HeldAtFchmod {
 public:
     HeldAtFchmod() { socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, m_sockets); }
     ~HeldAtFchmod()
     {
         for (const int descriptor : {m_sockets[0], m_sockets[1], m_listener})
-            if (descriptor >= 0)
-                close(descriptor);
+            close(descriptor);
     }
     HeldAtFchmod(const HeldAtFchmod &) = delete;
     HeldAtFchmod &operator=(const HeldAtFchmod &) = delete;
@@ -443,43 +462,19 @@ public:
         };
         sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
         prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
-        const int listener = static_cast<int>(syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER,
-                                                      SECCOMP_FILTER_FLAG_NEW_LISTENER, &program));
-        char control[CMSG_SPACE(sizeof(int))] = {};
-        char byte = 0;
-        iovec content{&byte, 1};
-        msghdr message{};
-        message.msg_iov = &content;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr *passed = CMSG_FIRSTHDR(&message);
-        passed->cmsg_level = SOL_SOCKET;
-        passed->cmsg_type = SCM_RIGHTS;
-        passed->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(passed), &listener, sizeof listener);
-        sendmsg(m_sockets[1], &message, 0);
+        DescriptorMessage message(static_cast<int>(syscall(
+            SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_NEW_LISTENER, &program)));
+        sendmsg(m_sockets[1], &message.header, 0);
     }
 
     // Waits until the program is held in its fchmod.
     bool held()
     {
         pollfd ready{m_sockets[0], POLLIN, 0};
-        if (poll(&ready, 1, 20000) != 1)
+        DescriptorMessage message;
+        if (poll(&ready, 1, 20000) != 1 || recvmsg(m_sockets[0], &message.header, 0) != 1)
             return false;
-        char control[CMSG_SPACE(sizeof(int))] = {};
-        char byte = 0;
-        iovec content{&byte, 1};
-        msghdr message{};
-        message.msg_iov = &content;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const cmsghdr *passed =
-            recvmsg(m_sockets[0], &message, 0) == 1 ? CMSG_FIRSTHDR(&message) : nullptr;
-        if (!passed || passed->cmsg_type != SCM_RIGHTS)
-            return false;
-        std::memcpy(&m_listener, CMSG_DATA(passed), sizeof m_listener);
+        m_listener = message.descriptor();
         ready = {m_listener, POLLIN, 0};
         return m_listener >= 0 && poll(&ready, 1, 20000) == 1;
     }
