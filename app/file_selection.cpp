@@ -105,7 +105,7 @@ void TForm1::HideCopyLogAndBrowser()
 void TForm1::FilenameWriteChange()
 {
     try {
-        if (const auto file = HueFile::openForReading(WriteFileName())) {
+        if (const auto file = OpenHueFile(WriteFileName(), HueFileUse::Reading)) {
             SetRoleColour(FilenameWrite, QPalette::Text, ValidNameColour);
             CopyColors->setEnabled(GroupBox2->isEnabled());
             SetClientHeight(ClientHeight() <= ClientHeightSmall ? ClientHeightMedium

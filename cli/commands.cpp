@@ -2,19 +2,19 @@
 
 #include "copy/entry_copy.h"
 #include "huefile/colour.h"
+#include "huefile/file_checks.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/formats/recolour.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
+#include "huefile/output_file.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
@@ -36,69 +36,15 @@ Failure About(const std::string &what, const std::string &why)
     return Fail(what + ": " + why);
 }
 
-// The system's reason in the short, lower-case words the program's messages use.
-std::string ErrnoText(int error)
-{
-    switch (error) {
-    case 0:
-        return "cannot be opened";
-    case ENOENT:
-        return "no such file";
-    case EACCES:
-    case EPERM:
-        return "permission denied";
-    case EISDIR:
-        return "is a directory";
-    case ENOTDIR:
-        return "a part of the path is not a directory";
-    case ENOSPC:
-        return "no space left on the device";
-    case EFBIG:
-        return "file too large";
-    case EROFS:
-        return "read-only file system";
-    default: {
-        std::string text = std::strerror(error);
-        if (!text.empty())
-            text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-        return text;
-    }
-    }
-}
-
-// What stands behind a name that is no regular file, or empty for a regular file.
-std::string NotARegularFile(const struct stat &info)
-{
-    if (S_ISREG(info.st_mode))
-        return "";
-    if (S_ISDIR(info.st_mode))
-        return "is a directory";
-    if (S_ISFIFO(info.st_mode))
-        return "is a pipe, not a regular file";
-    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
-        return "is a device, not a regular file";
-    return "is not a regular file";
-}
-
 // Taken right after a failed open: errno tells why the open failed, the file's kind tells
 // why an open that succeeded was refused.
 std::string WhyNotOpened(const std::string &fileName, int error)
 {
     struct stat info {};
     if (stat(fileName.c_str(), &info) != 0)
-        return ErrnoText(errno);
-    const std::string kind = NotARegularFile(info);
-    return kind.empty() ? ErrnoText(error) : kind;
-}
-
-Expected<HueFile> OpenHueFile(const std::string &fileName, bool forUpdate)
-{
-    errno = 0;
-    std::optional<HueFile> file =
-        forUpdate ? HueFile::openForUpdate(fileName) : HueFile::openForReading(fileName);
-    if (!file)
-        return About(fileName, WhyNotOpened(fileName, errno));
-    return std::move(*file);
+        return ErrorText(errno);
+    const std::string kind = KindText(info.st_mode);
+    return kind.empty() ? ErrorText(error) : kind;
 }
 
 // Entries whose place the file reaches, whole or in part.
@@ -201,131 +147,20 @@ Expected<HueEntry> WholeEntry(const HueFile &file, const std::string &fileName, 
 
 Expected<HueEntry> ReadWholeEntry(const std::string &fileName, int n)
 {
-    const Expected<HueFile> file = OpenHueFile(fileName, false);
+    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading);
     if (!file)
-        return Fail(file.error());
+        return About(fileName, file.error());
     return WholeEntry(*file, fileName, n);
 }
 
-bool WriteAll(int descriptor, const std::string &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = write(descriptor, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// A pipe or device named as output is written as it is. A pipe that no one reads would hold
-// the open forever, so it opens without waiting and is refused when it finds no reader.
-Expected<int> WriteToStream(const std::string &fileName, const std::string &bytes)
-{
-    const int descriptor = open(fileName.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0)
-        return About(fileName, errno == ENXIO ? "is a pipe with no reader" : ErrnoText(errno));
-    const int flags = fcntl(descriptor, F_GETFL);
-    const bool written = flags >= 0 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
-                         WriteAll(descriptor, bytes);
-    const int error = errno;
-    close(descriptor);
-    return written ? Expected<int>(ExitSame) : About(fileName, ErrnoText(error));
-}
-
-mode_t NewFileMode()
-{
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
-// Why the existing regular file target may not be replaced, or empty. A rename would replace
-// it whatever its name, mode, owner or links, so each of them is asked first: only a file of
-// the format being written is replaced, and only as writing into it would have been allowed.
-std::string WhyNotReplaced(const std::string &target, const struct stat &info, PaletteFormat format)
-{
-    if (FormatFromExtension(target) != format)
-        return "exists and is no " + FormatName(format) + " file; not replaced";
-    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        return ErrnoText(errno);
-    if (geteuid() != 0 && info.st_uid != geteuid())
-        return "belongs to another user, and a replacement would change its owner";
-    if (info.st_nlink > 1)
-        return "has " + std::to_string(info.st_nlink) +
-               " hard links, which a replacement would split; not replaced";
-    return "";
-}
-
-// Why the bytes are not all in the temporary file, with the owner and mode of the file it
-// replaces (or a new file's mode), or empty. The owner goes first: a change of owner clears
-// the set-user-id bits that the mode then sets.
-std::string FillTemporary(int descriptor, const std::string &bytes, const struct stat *replaced)
-{
-    errno = 0;
-    std::string why;
-    if (!WriteAll(descriptor, bytes))
-        why = ErrnoText(errno ? errno : EIO);
-    else if (replaced && fchown(descriptor, replaced->st_uid, replaced->st_gid) != 0)
-        why = "its owner and group cannot be kept (" + ErrnoText(errno) + "); not replaced";
-    else if (fchmod(descriptor, replaced ? replaced->st_mode & 07777 : NewFileMode()) != 0)
-        why = ErrnoText(errno);
-    if (close(descriptor) != 0 && why.empty())
-        why = ErrnoText(errno);
-    return why;
-}
-
-// The file appears whole or not at all: the bytes go to a temporary file beside the target,
-// which then takes its name. The temporary's name is short, so that a target name of the
-// longest length still leaves room for it.
-Expected<int> WriteThroughTemporary(const std::string &fileName, const std::string &target,
-                                    const struct stat *replaced, const std::string &bytes)
-{
-    const std::size_t slash = target.rfind('/');
-    std::string temporary =
-        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-        ".colvane-XXXXXX";
-    const int descriptor = mkstemp(temporary.data());
-    if (descriptor < 0)
-        return About(fileName, ErrnoText(errno));
-    std::string why = FillTemporary(descriptor, bytes, replaced);
-    if (why.empty() && rename(temporary.c_str(), target.c_str()) == 0)
-        return ExitSame;
-    if (why.empty())
-        why = ErrnoText(errno);
-    unlink(temporary.c_str());
-    return About(fileName, why);
-}
-
-// Writes the bytes of a file of the given format to the file named by -o, which is created,
-// replaced as WhyNotReplaced allows, or written as it is when it is a pipe or device.
-Expected<int> WriteOutputFile(const std::string &fileName, PaletteFormat format,
-                              const std::string &bytes)
+// The bytes of a file of the given format to the file named by -o.
+CommandResult WriteOutput(const std::string &fileName, PaletteFormat format,
+                          const std::string &bytes)
 {
     if (fileName.empty())
         return About("-o", "no output file name");
-    struct stat info {};
-    if (stat(fileName.c_str(), &info) != 0) {
-        if (errno != ENOENT)
-            return About(fileName, ErrnoText(errno));
-        struct stat link {};
-        if (lstat(fileName.c_str(), &link) == 0)
-            return About(fileName, "is a link to nothing");
-        return WriteThroughTemporary(fileName, fileName, nullptr, bytes);
-    }
-    if (S_ISDIR(info.st_mode))
-        return About(fileName, "is a directory");
-    if (!S_ISREG(info.st_mode))
-        return WriteToStream(fileName, bytes);
-    char resolved[PATH_MAX];
-    const std::string target = realpath(fileName.c_str(), resolved) ? resolved : fileName;
-    const std::string why = WhyNotReplaced(target, info, format);
-    if (!why.empty())
-        return About(fileName, why);
-    return WriteThroughTemporary(fileName, target, &info, bytes);
+    const std::string why = WriteOutputFile(fileName, FormatName(format), bytes);
+    return why.empty() ? CommandResult(ExitSame) : About(fileName, why);
 }
 
 bool SameFile(const std::string &a, const std::string &b)
@@ -351,7 +186,7 @@ std::string ReadToEnd(int descriptor, std::string &bytes)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return ErrnoText(errno);
+            return ErrorText(errno);
         if (got == 0)
             return "";
         bytes.append(buffer, static_cast<std::size_t>(got));
@@ -374,9 +209,9 @@ Expected<std::string> ReadInput(const std::string &fileName)
     struct stat info {};
     std::string why;
     if (fstat(descriptor, &info) != 0)
-        why = ErrnoText(errno);
-    else if (!NotARegularFile(info).empty())
-        why = NotARegularFile(info);
+        why = ErrorText(errno);
+    else if (!KindText(info.st_mode).empty())
+        why = KindText(info.st_mode);
     else if (info.st_size > MaxInputSize)
         why = TooLargeForAPalette();
     else
@@ -427,7 +262,7 @@ std::string QuotedName(const HueEntry &entry, bool whole)
 std::string CopyFailure(int entry, int error)
 {
     return "entry " + std::to_string(entry) + " could not be written (" +
-           (error ? ErrnoText(error) : std::string("the write failed")) + ")";
+           (error ? ErrorText(error) : std::string("the write failed")) + ")";
 }
 
 } // namespace
@@ -458,9 +293,9 @@ Expected<EntryRange> EntryRangeFromText(std::string_view text)
 
 CommandResult RunList(const ListRequest &request, std::ostream &out)
 {
-    const Expected<HueFile> file = OpenHueFile(request.file, false);
+    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading);
     if (!file)
-        return Fail(file.error());
+        return About(request.file, file.error());
     const FileEntries all = ReadReachedEntries(*file, EntriesReached(file->size()));
     Json list = Json::array();
     for (std::size_t i = 0; i < all.entries.size(); ++i) {
@@ -516,9 +351,9 @@ CommandResult RunExport(const ExportRequest &request, std::ostream &out)
     if (request.entries.isRange && request.format != PaletteFormat::Json)
         return About("export",
                      "a range exports only as json, not as " + FormatName(request.format));
-    const Expected<HueFile> file = OpenHueFile(request.file, false);
+    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading);
     if (!file)
-        return Fail(file.error());
+        return About(request.file, file.error());
     std::vector<NumberedEntry> entries;
     for (int n = request.entries.first; n <= request.entries.last; ++n) {
         const Expected<HueEntry> entry = WholeEntry(*file, request.file, n);
@@ -540,7 +375,7 @@ CommandResult RunExport(const ExportRequest &request, std::ostream &out)
     }
     if (SameFile(*request.output, request.file))
         return About(*request.output, "is the hue file being exported, which is never overwritten");
-    return WriteOutputFile(*request.output, request.format, *bytes);
+    return WriteOutput(*request.output, request.format, *bytes);
 }
 
 CommandResult RunImport(const ImportRequest &request, std::ostream &out)
@@ -552,9 +387,9 @@ CommandResult RunImport(const ImportRequest &request, std::ostream &out)
     const Expected<std::string> bytes = ReadInput(request.input);
     if (!bytes)
         return Fail(bytes.error());
-    Expected<HueFile> file = OpenHueFile(request.file, true);
+    Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Update);
     if (!file)
-        return Fail(file.error());
+        return About(request.file, file.error());
     HueEntry current{};
     file->readEntry(request.entry, current);
     const Expected<HueEntry> entry = ImportEntry(*bytes, *format, current, request.options);
@@ -581,12 +416,12 @@ CopyPlan PlanCopy(const CopyRequest &request)
 // The lines name the entries the copy could reach, not those the request named.
 CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
 {
-    const Expected<HueFile> readFile = OpenHueFile(request.source, false);
+    const Expected<HueFile> readFile = OpenHueFile(request.source, HueFileUse::Reading);
     if (!readFile)
-        return Fail(readFile.error());
-    Expected<HueFile> writeFile = OpenHueFile(request.target, true);
+        return About(request.source, readFile.error());
+    Expected<HueFile> writeFile = OpenHueFile(request.target, HueFileUse::Update);
     if (!writeFile)
-        return Fail(writeFile.error());
+        return About(request.target, writeFile.error());
 
     const CopyPlan plan = PlanCopy(request);
     const int first = plan.sourceFirst;
@@ -628,12 +463,12 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
 
 CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
 {
-    const Expected<HueFile> a = OpenHueFile(request.first, false);
+    const Expected<HueFile> a = OpenHueFile(request.first, HueFileUse::Reading);
     if (!a)
-        return Fail(a.error());
-    const Expected<HueFile> b = OpenHueFile(request.second, false);
+        return About(request.first, a.error());
+    const Expected<HueFile> b = OpenHueFile(request.second, HueFileUse::Reading);
     if (!b)
-        return Fail(b.error());
+        return About(request.second, b.error());
     const int count = std::max(EntriesReached(a->size()), EntriesReached(b->size()));
     const FileEntries left = ReadReachedEntries(*a, count);
     const FileEntries right = ReadReachedEntries(*b, count);
@@ -691,9 +526,9 @@ CommandResult RunFind(const FindRequest &request, std::ostream &out)
             return About(Excerpt(*request.text), latin1.error());
         needle = Folded(*latin1);
     }
-    const Expected<HueFile> file = OpenHueFile(request.file, false);
+    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading);
     if (!file)
-        return Fail(file.error());
+        return About(request.file, file.error());
     const int reached = EntriesReached(file->size());
     const FileEntries all = ReadReachedEntries(*file, reached);
     // Free entries come in runs, as a copy past the end leaves them; each run is one line.
@@ -754,5 +589,5 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &out)
         out << png.toStdString();
         return ExitSame;
     }
-    return WriteOutputFile(request.output, PaletteFormat::Png, png.toStdString());
+    return WriteOutput(request.output, PaletteFormat::Png, png.toStdString());
 }

@@ -2,6 +2,7 @@
 
 #include "app/entry_name_text.h"
 #include "huefile/formats/palette_formats.h"
+#include "huefile/output_file.h"
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
@@ -12,7 +13,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QSaveFile>
 #include <QShortcut>
 #include <cstring>
 
@@ -96,7 +96,8 @@ void TForm1::ExportEntryClick()
 }
 
 // The entry as the editor shows it: its colours and the name in the field. The file appears
-// whole or not at all, and a hue file is never the one written.
+// whole or not at all, and a hue file is never the one written: neither of the two named in
+// the window, nor any other, which the output file's own checks refuse.
 bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat> format)
 {
     const auto refuse = [&](const QString &why) {
@@ -112,10 +113,10 @@ bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat>
     const auto bytes = ExportEntry(shown, BrowserRow + 1, *format);
     if (!bytes)
         return refuse(QString::fromStdString(bytes.error()));
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes->data(), static_cast<qint64>(bytes->size())) < 0 || !file.commit())
-        return refuse(file.errorString());
+    const std::string why =
+        WriteOutputFile(QFile::encodeName(fileName).toStdString(), FormatName(*format), *bytes);
+    if (!why.empty())
+        return refuse(QString::fromLocal8Bit(why.c_str()));
     AppendLogLine("EXPORT    " + ShortName(fileName));
     return true;
 }

@@ -1,5 +1,7 @@
 #include "huefile/hue_file.h"
 
+#include "huefile/file_checks.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -12,6 +14,7 @@
 namespace {
 
 constexpr auto RecordSize = static_cast<ssize_t>(sizeof(HueEntry));
+constexpr ssize_t TextCheckSize = 4096;
 
 // Past the file-size limit the kernel would end the whole program with SIGXFSZ. Ignored, the
 // write fails with EFBIG instead, and is reported like any other failed write.
@@ -57,6 +60,22 @@ ssize_t WriteAt(int descriptor, const void *buffer, ssize_t count, off_t offset)
     return done;
 }
 
+bool HeadHoldsNoZeroByte(int descriptor)
+{
+    char head[TextCheckSize];
+    const ssize_t got = ReadAt(descriptor, head, TextCheckSize, 0);
+    return got > 0 && std::memchr(head, 0, static_cast<std::size_t>(got)) == nullptr;
+}
+
+// Why a regular file that opened is refused for writing, as an errno value, or 0. A text file
+// has no errno of its own; its reason is found again when the refusal is explained.
+int WhyNotWritten(int descriptor, const struct stat &info)
+{
+    if (ReadOnlyForEveryone(info.st_mode))
+        return EACCES;
+    return HeadHoldsNoZeroByte(descriptor) ? EINVAL : 0;
+}
+
 // A program started with standard input, output or error closed would get one of those
 // numbers for a hue file, and the next warning "to standard error" would be written into it.
 // The file is moved to a higher number, so such a stray write finds no file at all.
@@ -78,8 +97,16 @@ std::optional<HueFile> HueFile::open(const std::string &fileName, int flags)
     if (descriptor < 0)
         return std::nullopt;
     struct stat info {};
-    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    int refusal = 0;
+    if (fstat(descriptor, &info) != 0)
+        refusal = errno;
+    else if (!S_ISREG(info.st_mode))
+        refusal = EINVAL;
+    else if ((flags & O_ACCMODE) != O_RDONLY)
+        refusal = WhyNotWritten(descriptor, info);
+    if (refusal != 0) {
         ::close(descriptor);
+        errno = refusal;
         return std::nullopt;
     }
     return HueFile(descriptor, info.st_size);
@@ -116,6 +143,11 @@ HueFile::~HueFile()
 {
     if (m_descriptor >= 0)
         ::close(m_descriptor);
+}
+
+bool HueFile::looksLikeText() const
+{
+    return HeadHoldsNoZeroByte(m_descriptor);
 }
 
 bool HueFile::readEntry(int n, HueEntry &destination) const
@@ -196,25 +228,55 @@ ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &dest
     return file->readEntry(n, destination) ? ReadOutcome::Read : ReadOutcome::NoRecord;
 }
 
-bool CanOpenHueFile(const std::string &fileName)
-{
-    return HueFile::openForReading(fileName).has_value();
-}
+namespace {
 
-// The same checks as an open, in the same order, but telling them apart. stat follows a
-// symbolic link as the open does, and never waits on a pipe.
-std::string WhyNotAHueFile(const std::string &fileName)
+// The checks of an open in their order, told apart; error is what the open that failed left in
+// errno, the reason when nothing else explains the refusal (as for a file this user may read
+// but not write). stat follows a symbolic link as the open does, and never waits on a pipe.
+std::string WhyRefused(const std::string &fileName, HueFileUse use, int error)
 {
     if (fileName.empty())
         return "no file name";
     struct stat info {};
     if (stat(fileName.c_str(), &info) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
-    if (S_ISDIR(info.st_mode))
-        return "a folder";
-    if (!S_ISREG(info.st_mode))
-        return "not a regular file";
-    return CanOpenHueFile(fileName) ? std::string() : "cannot be read";
+        return ErrorText(errno);
+    if (const std::string kind = KindText(info.st_mode); !kind.empty())
+        return kind;
+    if (use == HueFileUse::Update && ReadOnlyForEveryone(info.st_mode))
+        return ReadOnlyReason;
+    errno = 0;
+    const auto file = HueFile::openForReading(fileName);
+    if (!file)
+        return ErrorText(errno);
+    if (file->looksLikeText())
+        return TextFileReason;
+    return ErrorText(error);
+}
+
+} // namespace
+
+Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use)
+{
+    errno = 0;
+    std::optional<HueFile> file = use == HueFileUse::Update ? HueFile::openForUpdate(fileName)
+                                                            : HueFile::openForReading(fileName);
+    const int error = errno;
+    // An open for update has made the text check itself.
+    if (file && (use == HueFileUse::Update || !file->looksLikeText()))
+        return std::move(*file);
+    file.reset();
+    return Fail(WhyRefused(fileName, use, error));
+}
+
+bool CanOpenHueFile(const std::string &fileName)
+{
+    return OpenHueFile(fileName, HueFileUse::Reading).ok();
+}
+
+std::string WhyNotAHueFile(const std::string &fileName)
+{
+    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading);
+    return file ? std::string() : file.error();
 }
 
 void OpenClosedStandardStreams()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "huefile/formats/expected.h"
 #include "huefile/hue_entry.h"
 
 #include <optional>
@@ -28,8 +29,10 @@ enum class ReadOutcome {
 // by the write being undone.
 class HueFile {
 public:
+    // Any regular file, its contents unlooked at: what one entry's read needs.
     static std::optional<HueFile> openForReading(const std::string &fileName);
-    // An existing file, for reading and writing in place.
+    // An existing file, for reading and writing in place. Refused when it is read-only for
+    // everyone or looks like text, whatever its name's check found before.
     static std::optional<HueFile> openForUpdate(const std::string &fileName);
 
     HueFile(HueFile &&other) noexcept;
@@ -55,6 +58,11 @@ public:
     // tells whether entry first + i was a whole record.
     std::vector<HueEntry> readEntries(int first, int last, std::vector<bool> &whole) const;
 
+    // A non-empty file whose first 4 KiB hold no zero byte. A hue file always holds one there:
+    // in its carried bytes, in any name shorter than 20 characters, in the high byte of any
+    // colour without red.
+    bool looksLikeText() const;
+
     // The size when the file was opened, grown by this object's own writes since.
     off_t size() const { return m_size; }
     // For an undo of writes that extended the file: gives it back the length it had before
@@ -73,11 +81,17 @@ private:
 // Open, read one record, close. With NotOpened the destination keeps its bytes.
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination);
 
+enum class HueFileUse { Reading, Update };
+
+// The file behind a name that is checked as a hue file, or why it is none, in the words of
+// huefile/file_checks.h: a regular file that does not look like text and, for an update, is
+// not read-only for everyone and may be written.
+Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use);
+
 // A name is valid when it opens for reading as a hue file.
 bool CanOpenHueFile(const std::string &fileName);
 
-// Why a name does not open as a hue file, in a few words ("no such file", "a folder", "not a
-// regular file", "cannot be read"); empty when it does.
+// Why a name does not open for reading as a hue file; empty when it does.
 std::string WhyNotAHueFile(const std::string &fileName);
 
 // For a program's start: puts the null device on any of standard input, output and error

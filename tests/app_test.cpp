@@ -183,17 +183,34 @@ TEST(FileSelection, TypingANameKeyByKeyChecksAfterEveryKeystroke)
     EXPECT_FALSE(form->GroupBox2->isEnabled());
 }
 
-TEST(FileSelection, ADirectoryNameShowsRed)
+// A name shows red when it is no hue file: a folder, or a text file. A read-only file opens
+// for reading, and an empty one is a hue file without entries.
+TEST(FileSelection, NamesOfNoHueFileShowRed)
 {
     TempFolder folder;
     WriteHueFile("patch-hues.mul", 10);
+    WriteHueFile("locked.mul", 10);
+    chmod("locked.mul", 0444);
+    WriteBytes("empty.mul", {});
+    WriteBytes("notes.txt", std::vector<unsigned char>(300, 'n'));
     auto form = ShowForm();
-    form->FilenameWrite->setText(".");
-    EXPECT_EQ(NameColour(form->FilenameWrite), Red);
-    EXPECT_FALSE(form->CopyColors->isEnabled());
-    form->FilenameRead->setText("/");
-    EXPECT_EQ(NameColour(form->FilenameRead), Red);
-    EXPECT_EQ(form->ClientHeight(), ClientHeightSmall);
+    const struct {
+        const char *name;
+        bool valid;
+    } names[] = {{".", false},
+                 {"/", false},
+                 {"notes.txt", false},
+                 {"locked.mul", true},
+                 {"empty.mul", true}};
+    for (const auto &n : names) {
+        form->FilenameRead->setText("patch-hues.mul");
+        form->FilenameWrite->setText(n.name);
+        EXPECT_EQ(NameColour(form->FilenameWrite), n.valid ? Green : Red) << n.name;
+        EXPECT_EQ(form->CopyColors->isEnabled(), n.valid) << n.name;
+        form->FilenameRead->setText(n.name);
+        EXPECT_EQ(NameColour(form->FilenameRead), n.valid ? Green : Red) << n.name;
+        EXPECT_EQ(form->ClientHeight(), n.valid ? ClientHeightFull : ClientHeightSmall) << n.name;
+    }
 }
 
 TEST(FileSelection, ANonAsciiFileNameIsOpenedByItsOwnName)
@@ -285,17 +302,15 @@ TEST(Exceptions, AnEscapingExceptionIsShownAndTheProgramCarriesOn)
 namespace {
 
 // The ".." dialogs list every folder and the files that can be written, and nothing else, so
-// a read-only file cannot be picked.
+// a read-only file cannot be picked, not even by root.
 TEST(FileDialog, OffersOnlyFilesThatCanBeWritten)
 {
     const TempFolder folder;
     WriteHueFile("hues.mul", 1);
     WriteHueFile("locked.mul", 1);
     QDir().mkdir("sub");
-    const WithoutPermissionOverride asAnyUser;
     chmod("locked.mul", 0444);
-    if (IsWritableByUser("locked.mul"))
-        GTEST_SKIP() << "a read-only file counts as writable here: " << asAnyUser.failure();
+    EXPECT_FALSE(IsWritableByUser("locked.mul"));
 
     auto form = ShowForm();
     auto *filter = qobject_cast<WritableFilesOnly *>(form->BuildOpenDialog()->proxyModel());

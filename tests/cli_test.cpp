@@ -6,16 +6,24 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QtEndian>
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <map>
+#include <poll.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // colvane-cli run as a process on real files, and its copy called directly where a fault must
@@ -36,36 +44,9 @@ Outcome RunCli(const QString &arguments)
     return RunCli(arguments.split(' ', Qt::SkipEmptyParts));
 }
 
-QStringList FolderContents()
-{
-    return QDir::current().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                                     QDir::Name);
-}
-
 void WriteText(const std::string &fileName, const std::string &text)
 {
     WriteBytes(fileName, std::vector<unsigned char>(text.begin(), text.end()));
-}
-
-// Every name in the folder with its kind and what it holds, a regular file's bytes (as a hash,
-// for short messages) or a link's target; a pipe is not read, which would block.
-std::map<std::string, std::string> FolderSnapshot()
-{
-    std::map<std::string, std::string> snapshot;
-    for (const QString &name : FolderContents()) {
-        const std::string fileName = name.toStdString();
-        struct stat info {};
-        lstat(fileName.c_str(), &info);
-        std::string &held = snapshot[fileName] = std::to_string(info.st_mode) + ":";
-        if (S_ISREG(info.st_mode)) {
-            const auto bytes = ReadBytes(fileName);
-            held +=
-                std::to_string(std::hash<std::string>()(std::string(bytes.begin(), bytes.end())));
-        } else if (S_ISLNK(info.st_mode)) {
-            held += QFile::symLinkTarget(name).toStdString();
-        }
-    }
-    return snapshot;
 }
 
 std::uint32_t Crc32(const QByteArray &bytes)
@@ -116,20 +97,24 @@ std::vector<unsigned char> PngWithBrokenProfile()
     return Bytes(png);
 }
 
-// Two hue files of different lengths and contents, a pipe, a folder, palette files and broken
-// pictures.
+// Two hue files of different lengths and contents, one of them again read-only, a text file, a
+// pipe, a folder, palette files and broken pictures.
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         WriteHueFile("hues.mul", 100, 1);
         WriteHueFile("patch.mul", 120, 2);
+        WriteHueFile("readonly.mul", 100, 1);
+        ASSERT_EQ(chmod("readonly.mul", 0444), 0);
+        WriteText("notes.txt", "a line of text\n");
         ASSERT_EQ(mkfifo("pipe.mul", 0644), 0);
         ASSERT_TRUE(QDir().mkdir("folder.mul"));
         std::string colours;
         for (int i = 0; i < 31; ++i)
             colours += "160 176 192\n";
         WriteText("short.pal", "JASC-PAL\n0100\n31\n" + colours);
+        WriteText("good.pal", "JASC-PAL\n0100\n32\n" + colours + "0 0 0\n");
         WriteText("long.gpl", "GIMP Palette\nName: abcdefghijklmnopqrstu\n0 0 0\n" + colours);
         WriteText("control.gpl",
                   "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
@@ -154,19 +139,19 @@ struct Refusal {
 };
 
 // Every refusal is one line on standard error with status 2, and leaves every file as it was:
-// nothing created, nothing truncated, not even the hue file an import names.
+// nothing created, nothing truncated, not even the hue file an import names. A text file is
+// no hue file to read or write, and a read-only one is not written, not even by root.
 TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
 {
     const Refusal refusals[] = {
         {"list nosuch.mul", 2, "colvane-cli: nosuch.mul: no such file\n"},
-        {"list folder.mul", 2, "colvane-cli: folder.mul: is a directory\n"},
-        {"list pipe.mul", 2, "colvane-cli: pipe.mul: is a pipe, not a regular file\n"},
-        {"import pipe.mul 1 short.pal", 2,
-         "colvane-cli: pipe.mul: is a pipe, not a regular file\n"},
-        {"import folder.mul 1 short.pal", 2, "colvane-cli: folder.mul: is a directory\n"},
+        {"list folder.mul", 2, "colvane-cli: folder.mul: a folder\n"},
+        {"list pipe.mul", 2, "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
+        {"import pipe.mul 1 short.pal", 2, "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
+        {"import folder.mul 1 short.pal", 2, "colvane-cli: folder.mul: a folder\n"},
         {"import nosuch.mul 1 short.pal", 2, "colvane-cli: nosuch.mul: no such file\n"},
         {"import hues.mul 1 pipe.mul -f hex", 2,
-         "colvane-cli: pipe.mul: is a pipe, not a regular file\n"},
+         "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
         {"import hues.mul 1 short.pal", 2,
          "colvane-cli: short.pal: 31 colours, an entry holds 32\n"},
         {"import hues.mul 1 long.gpl", 2,
@@ -174,8 +159,19 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
          "holds 20\n"},
         {"import hues.mul 1 short.txt", 2,
          "colvane-cli: short.txt: cannot tell the format from the name; give it with -f\n"},
-        {"copy patch.mul pipe.mul 1", 2, "colvane-cli: pipe.mul: is a pipe, not a regular file\n"},
+        {"copy patch.mul pipe.mul 1", 2, "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
         {"copy patch.mul nosuch.mul 1..5", 2, "colvane-cli: nosuch.mul: no such file\n"},
+        {"list notes.txt", 2, "colvane-cli: notes.txt: looks like text, not a hue file\n"},
+        {"import notes.txt 1 good.pal", 2,
+         "colvane-cli: notes.txt: looks like text, not a hue file\n"},
+        {"copy notes.txt hues.mul 1", 2,
+         "colvane-cli: notes.txt: looks like text, not a hue file\n"},
+        {"copy patch.mul notes.txt 1..5", 2,
+         "colvane-cli: notes.txt: looks like text, not a hue file\n"},
+        {"import readonly.mul 1 good.pal", 2, "colvane-cli: readonly.mul: read-only\n"},
+        {"copy patch.mul readonly.mul 1", 2, "colvane-cli: readonly.mul: read-only\n"},
+        {"copy patch.mul readonly.mul 1..5", 2, "colvane-cli: readonly.mul: read-only\n"},
+        {"diff hues.mul readonly.mul", 0, ""},
         {"show hues.mul 101", 2,
          "colvane-cli: hues.mul: no entry 101: the file ends at entry 100\n"},
         {"show hues.mul 3001", 2, "colvane-cli: show: N: 3001 is no entry number (1 to 3000)\n"},
@@ -183,12 +179,12 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
          "colvane-cli: export: a range exports only as json, not as hex\n"},
         {"export hues.mul 1 -f gpl -o hues.mul", 2,
          "colvane-cli: hues.mul: is the hue file being exported, which is never overwritten\n"},
-        {"export hues.mul 1 -f gpl -o folder.mul", 2, "colvane-cli: folder.mul: is a directory\n"},
-        {"diff hues.mul folder.mul", 2, "colvane-cli: folder.mul: is a directory\n"},
+        {"export hues.mul 1 -f gpl -o folder.mul", 2, "colvane-cli: folder.mul: a folder\n"},
+        {"diff hues.mul folder.mul", 2, "colvane-cli: folder.mul: a folder\n"},
         {"preview hues.mul 1 short.pal -o out.png", 2,
          "colvane-cli: short.pal: not a picture this program can read\n"},
         {"preview hues.mul 1 pipe.mul -o out.png", 2,
-         "colvane-cli: pipe.mul: is a pipe, not a regular file\n"},
+         "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
         {"import hues.mul 1 control.gpl", 2,
          "colvane-cli: control.gpl: the name \"\\xc2\\x9b" + std::string(20, 'c') +
              "\" has 21 characters, an entry holds 20\n"},
@@ -206,9 +202,7 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"diff hues.mul hues.mul", 0, ""},
         {"diff hues.mul patch.mul", 1, ""},
     };
-    const auto hues = ReadBytes("hues.mul");
-    const auto patch = ReadBytes("patch.mul");
-    const QStringList contents = FolderContents();
+    const auto contents = FolderSnapshot();
     for (const Refusal &refusal : refusals) {
         const Outcome outcome = RunCli(refusal.arguments);
         EXPECT_EQ(outcome.status, refusal.status) << refusal.arguments;
@@ -220,9 +214,7 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
                 << refusal.arguments << ": " << outcome.err;
         else
             EXPECT_EQ(outcome.err, "") << refusal.arguments;
-        EXPECT_EQ(ReadBytes("hues.mul"), hues) << refusal.arguments;
-        EXPECT_EQ(ReadBytes("patch.mul"), patch) << refusal.arguments;
-        EXPECT_EQ(FolderContents(), contents) << refusal.arguments;
+        EXPECT_EQ(FolderSnapshot(), contents) << refusal.arguments;
     }
 }
 
@@ -377,8 +369,9 @@ struct OutputRefusal {
     std::string error;
 };
 
-// -o replaces only a file of the format being written that this user may write, and never one
-// the command reads; a pipe without a reader is refused at once instead of waited for.
+// -o replaces only a file of the format being written, also through a link, that this user may
+// write, and never one the command reads; a pipe without a reader is refused at once instead of
+// waited for. A read-only file is refused to root as well.
 TEST_F(CliTest, RefusesOutputsItMustNotReplace)
 {
     WriteText("readonly.hex", "ffffff\n");
@@ -386,6 +379,7 @@ TEST_F(CliTest, RefusesOutputsItMustNotReplace)
     WriteText("linked.hex", "ffffff\n");
     ASSERT_EQ(link("linked.hex", "twin.hex"), 0);
     ASSERT_EQ(symlink("nothing.hex", "dangling.hex"), 0);
+    ASSERT_EQ(symlink("patch.mul", "sea.hex"), 0);
     WriteBytes("picture.png", PngWithBrokenProfile());
     ASSERT_EQ(symlink("picture.png", "picture-link.png"), 0);
     const QStringList hex = {"export", "hues.mul", "6", "-f", "hex", "-o"};
@@ -393,11 +387,12 @@ TEST_F(CliTest, RefusesOutputsItMustNotReplace)
     const OutputRefusal refusals[] = {
         {hex + QStringList{"patch.mul"}, "patch.mul: exists and is no hex file; not replaced"},
         {preview + QStringList{"patch.mul"}, "patch.mul: exists and is no png file; not replaced"},
-        {hex + QStringList{"readonly.hex"}, "readonly.hex: permission denied"},
+        {hex + QStringList{"readonly.hex"}, "readonly.hex: read-only"},
+        {hex + QStringList{"sea.hex"}, "sea.hex: exists and is no hex file; not replaced"},
         {hex + QStringList{"linked.hex"},
          "linked.hex: has 2 hard links, which a replacement would split; not replaced"},
-        {hex + QStringList{"dangling.hex"}, "dangling.hex: is a link to nothing"},
-        {hex + QStringList{"pipe.mul"}, "pipe.mul: is a pipe with no reader"},
+        {hex + QStringList{"dangling.hex"}, "dangling.hex: a link to nothing"},
+        {hex + QStringList{"pipe.mul"}, "pipe.mul: a pipe with no reader"},
         {preview + QStringList{"picture-link.png"},
          "picture-link.png: is the picture being recoloured, which is never overwritten"},
         {hex + QStringList{""}, "-o: no output file name"},
@@ -405,7 +400,7 @@ TEST_F(CliTest, RefusesOutputsItMustNotReplace)
     };
     const auto contents = FolderSnapshot();
     for (const OutputRefusal &refusal : refusals) {
-        const Outcome outcome = RunCli(refusal.arguments, DropPermissionOverrides);
+        const Outcome outcome = RunCli(refusal.arguments);
         const std::string arguments = refusal.arguments.join(' ').toStdString();
         EXPECT_EQ(outcome.status, 2) << arguments;
         EXPECT_EQ(outcome.err, "colvane-cli: " + refusal.error + "\n") << arguments;
@@ -517,6 +512,106 @@ TEST_F(CliTest, StaysWithinLimits)
         RunCli({"export", "hues.mul", "1", "-f", "hex", "-o", QString::fromStdString(longest)});
     EXPECT_EQ(written.status, 0) << written.err;
     EXPECT_EQ(ReadBytes(longest).size(), 32u * 7);
+}
+
+// One byte over a local socket, carrying one descriptor.
+struct DescriptorMessage {
+    char byte = 0;
+    iovec content{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr header{nullptr, 0, &content, 1, control, sizeof control, 0};
+
+    explicit DescriptorMessage(int descriptor = -1)
+    {
+        cmsghdr *passed = CMSG_FIRSTHDR(&header);
+        *passed = {CMSG_LEN(sizeof(int)), SOL_SOCKET, SCM_RIGHTS};
+        std::memcpy(CMSG_DATA(passed), &descriptor, sizeof descriptor);
+    }
+    int descriptor() const
+    {
+        int descriptor = -1;
+        std::memcpy(&descriptor, CMSG_DATA(CMSG_FIRSTHDR(&header)), sizeof descriptor);
+        return descriptor;
+    }
+};
+
+// Holds the program at its first fchmod, which it makes on its filled temporary file just
+// before the rename: a filter that the child installs before the program starts hands that
+// call to the test, which never answers it. The filter's listener comes over a socket.
+class HeldAtFchmod {
+public:
+    HeldAtFchmod() { socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, m_sockets); }
+    ~HeldAtFchmod()
+    {
+        for (const int descriptor : {m_sockets[0], m_sockets[1], m_listener})
+            close(descriptor);
+    }
+    HeldAtFchmod(const HeldAtFchmod &) = delete;
+    HeldAtFchmod &operator=(const HeldAtFchmod &) = delete;
+
+    // In the child, before the program starts.
+    void install() const
+    {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 0, 3),
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fchmod, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_USER_NOTIF),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+        DescriptorMessage message(static_cast<int>(syscall(
+            SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_NEW_LISTENER, &program)));
+        sendmsg(m_sockets[1], &message.header, 0);
+    }
+
+    // Waits until the program is held in its fchmod.
+    bool held()
+    {
+        pollfd ready{m_sockets[0], POLLIN, 0};
+        DescriptorMessage message;
+        if (poll(&ready, 1, 20000) != 1 || recvmsg(m_sockets[0], &message.header, 0) != 1)
+            return false;
+        m_listener = message.descriptor();
+        ready = {m_listener, POLLIN, 0};
+        return m_listener >= 0 && poll(&ready, 1, 20000) == 1;
+    }
+
+private:
+    int m_sockets[2] = {-1, -1};
+    int m_listener = -1;
+};
+
+constexpr int EndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// An export held while its temporary file exists and sent an ending signal removes the
+// temporary and ends by that signal, whatever the test's own signals were.
+TEST_F(CliTest, AnEndingSignalLeavesNoTemporaryFile)
+{
+#ifndef __x86_64__
+    GTEST_SKIP() << "the filter that holds the program knows only x86-64 system calls";
+#endif
+    WriteHueFile("all.mul", 100, 3);
+    const auto contents = FolderSnapshot();
+    for (const int signalNumber : EndingSignals) {
+        HeldAtFchmod hold;
+        QProcess process;
+        process.setChildProcessModifier([&hold] {
+            for (const int ending : EndingSignals)
+                std::signal(ending, SIG_DFL);
+            hold.install();
+        });
+        process.start(COLVANE_CLI_PATH, {"export", "all.mul", "1", "-f", "hex", "-o", "1.hex"});
+        ASSERT_TRUE(hold.held()) << strsignal(signalNumber);
+        EXPECT_EQ(FolderSnapshot().size(), contents.size() + 1) << "no temporary file";
+        kill(static_cast<pid_t>(process.processId()), signalNumber);
+        EXPECT_TRUE(process.waitForFinished(20000)) << strsignal(signalNumber);
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << strsignal(signalNumber);
+        EXPECT_EQ(process.exitCode(), signalNumber) << strsignal(signalNumber);
+        EXPECT_EQ(FolderSnapshot(), contents) << strsignal(signalNumber);
+    }
 }
 
 // A replaced file keeps its owner, group and mode, as writing into it would have kept them.

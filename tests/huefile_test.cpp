@@ -12,8 +12,11 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+using Bytes = std::vector<unsigned char>;
 
 TEST(EntryOffset, BlocksOfEightBehindFourByteHeaders)
 {
@@ -107,12 +110,64 @@ TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
     EXPECT_STREQ(entry.name, "entry 5");
 }
 
-TEST_F(HueFileAccess, NeitherADirectoryNorAnEmptyNameIsAHueFile)
+struct NameCase {
+    const char *name;
+    // The reasons for reading and for an update; empty where the file opens.
+    const char *notForReading;
+    const char *notForUpdate;
+};
+
+// Only a regular file that does not look like text is a hue file, and one that is read-only
+// for everyone opens for reading alone, root included. A row read is one read of the entry
+// and looks at nothing else.
+TEST_F(HueFileAccess, WhatIsAHueFileAndWhyNot)
 {
-    for (const std::string &name : {folder.path(""), std::string("."), std::string()})
-        EXPECT_FALSE(CanOpenHueFile(name)) << "name \"" << name << "\"";
+    WriteHueFile("hues.mul", 3);
+    WriteHueFile("locked.mul", 3);
+    ASSERT_EQ(chmod("locked.mul", 0444), 0);
+    WriteBytes("empty.mul", {});
+    WriteBytes("notes.txt", Bytes(100, 'n'));
+    Bytes zeroAtTheLastCheckedByte(5000, 'n');
+    zeroAtTheLastCheckedByte[4095] = 0;
+    WriteBytes("late.mul", zeroAtTheLastCheckedByte);
+    Bytes zeroTooLate(5000, 'n');
+    zeroTooLate[4096] = 0;
+    WriteBytes("long.txt", zeroTooLate);
+    ASSERT_EQ(mkdir("folder.mul", 0755), 0);
+    ASSERT_EQ(mkfifo("pipe.mul", 0644), 0);
+    const char *text = "looks like text, not a hue file";
+    const NameCase cases[] = {
+        {"hues.mul", "", ""},
+        {"empty.mul", "", ""},
+        {"late.mul", "", ""},
+        {"locked.mul", "", "read-only"},
+        {"notes.txt", text, text},
+        {"long.txt", text, text},
+        {"missing.mul", "no such file", "no such file"},
+        {"hues.mul/1", "a part of the path is not a folder", "a part of the path is not a folder"},
+        {"folder.mul", "a folder", "a folder"},
+        {".", "a folder", "a folder"},
+        {"pipe.mul", "a pipe, not a regular file", "a pipe, not a regular file"},
+        {"/dev/null", "a device, not a regular file", "a device, not a regular file"},
+        {"", "no file name", "no file name"},
+    };
+    for (const NameCase &c : cases) {
+        const Expected<HueFile> reading = OpenHueFile(c.name, HueFileUse::Reading);
+        const Expected<HueFile> update = OpenHueFile(c.name, HueFileUse::Update);
+        EXPECT_EQ(reading ? "" : reading.error(), c.notForReading) << c.name;
+        EXPECT_EQ(update ? "" : update.error(), c.notForUpdate) << c.name;
+        EXPECT_EQ(WhyNotAHueFile(c.name), c.notForReading) << c.name;
+        EXPECT_EQ(CanOpenHueFile(c.name), !*c.notForReading) << c.name;
+        EXPECT_EQ(HueFile::openForUpdate(c.name).has_value(), !*c.notForUpdate) << c.name;
+    }
+    const Bytes before = ReadBytes("notes.txt");
     HueEntry entry{};
+    EXPECT_EQ(ReadEntryFromFile("notes.txt", 1, entry), ReadOutcome::Read);
     EXPECT_EQ(ReadEntryFromFile(".", 1, entry), ReadOutcome::NotOpened);
+    EXPECT_FALSE(WriteEntryInPlace("notes.txt", 1, PatternEntry(1)));
+    EXPECT_FALSE(WriteEntryInPlace("locked.mul", 1, PatternEntry(1, 7)));
+    EXPECT_EQ(ReadBytes("notes.txt"), before);
+    EXPECT_TRUE(SameEntry(EntryOnDisk("locked.mul", 1), PatternEntry(1)));
 }
 
 // A program started with its standard streams closed must not get a hue file under their

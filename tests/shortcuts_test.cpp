@@ -299,9 +299,12 @@ TEST_F(KeyboardTest, TipsNameBothSidesOfABrowserRowAndWhyAFileNameIsRed)
     const struct {
         const char *name;
         const char *reason;
-    } names[] = {
-        {"missing.mul", "no such file"}, {".", "a folder"}, {"pipe.mul", "not a regular file"}};
+    } names[] = {{"missing.mul", "no such file"},
+                 {".", "a folder"},
+                 {"pipe.mul", "a pipe, not a regular file"},
+                 {"notes.txt", "looks like text, not a hue file"}};
     mkfifo("pipe.mul", 0644);
+    WriteBytes("notes.txt", Bytes(10, 't'));
     for (const auto &n : names) {
         form->FilenameWrite->setText(n.name);
         const QString tip = TipAt(form->FilenameWrite, QPoint(5, 5));
@@ -403,6 +406,43 @@ TEST_F(ExchangeTest, ARefusedImportLeavesTheEntryAloneAndAnAutosavedOneIsUndone)
     form->HueGrid1->setFocus();
     Press(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(ReadBytes("hues.mul"), file);
+}
+
+// An export replaces only a palette file of its own format with a single link that may be
+// written, whatever a link in front of it is called; anything else is refused and nothing is
+// written.
+TEST_F(ExchangeTest, ARefusedExportWritesNothing)
+{
+    WriteHueFile("other.mul", 10, 3);
+    ASSERT_EQ(symlink("other.mul", "sea.gpl"), 0);
+    ASSERT_EQ(symlink("hues.mul", "hues.gpl"), 0);
+    ASSERT_EQ(symlink("nothing.gpl", "dangling.gpl"), 0);
+    ASSERT_TRUE(form->ExportEntryTo("locked.gpl", std::nullopt));
+    ASSERT_EQ(chmod("locked.gpl", 0444), 0);
+    ASSERT_TRUE(form->ExportEntryTo("twin.gpl", std::nullopt));
+    ASSERT_EQ(link("twin.gpl", "twin2.gpl"), 0);
+    ASSERT_TRUE(QDir().mkdir("folder.gpl"));
+    ASSERT_EQ(mkfifo("pipe.gpl", 0644), 0);
+    const struct {
+        const char *name;
+        const char *log;
+    } refusals[] = {
+        {"sea.gpl", "!EXPORT sea.gpl: exists and is no gpl file; not replaced"},
+        {"hues.gpl", "!EXPORT hues.gpl: a hue file is never overwritten"},
+        {"locked.gpl", "!EXPORT locked.gpl: read-only"},
+        {"twin.gpl", "!EXPORT twin.gpl: has 2 hard links, which a replacement would split; not "
+                     "replaced"},
+        {"dangling.gpl", "!EXPORT dangling.gpl: a link to nothing"},
+        {"folder.gpl", "!EXPORT folder.gpl: a folder"},
+        {"pipe.gpl", "!EXPORT pipe.gpl: a pipe with no reader"},
+    };
+    const auto contents = FolderSnapshot();
+    for (const auto &refusal : refusals) {
+        form->MemoLog->clear();
+        EXPECT_FALSE(form->ExportEntryTo(refusal.name, std::nullopt)) << refusal.name;
+        EXPECT_EQ(LogLines(*form), QStringList(refusal.log)) << refusal.name;
+        EXPECT_EQ(FolderSnapshot(), contents) << refusal.name;
+    }
 }
 
 // Other programs' drags may carry the URL format with no URL, or a URL that is no local

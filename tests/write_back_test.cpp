@@ -10,7 +10,9 @@
 #include <QTest>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -92,16 +94,34 @@ TEST_F(WriteBackTest, PatchItWritesEntryWithTypedNameAtBrowserRow)
     }
 }
 
-TEST_F(WriteBackTest, MissingWriteFileLogsErrorAndKeepsNameInMemory)
+// The write file's name was green at its check; since then the file went, or became one
+// that is not written: read-only (for root as well), or text.
+TEST_F(WriteBackTest, WriteFileThatCannotBeWrittenLogsErrorAndKeepsNameInMemory)
 {
-    Load(3);
-    const HueEntry before = form->EditHue;
-    form->aktHueName->setText("renamed");
-    ASSERT_EQ(std::remove("hues.mul"), 0);
-    form->PatchItClick();
-    EXPECT_EQ(LogLines(*form), QStringList({"!ERROR"}));
-    EXPECT_TRUE(SameEntry(before, form->EditHue));
-    EXPECT_FALSE(FileExists("hues.mul"));
+    const struct {
+        const char *what;
+        std::function<void()> breakFile;
+    } cases[] = {
+        {"removed", [] { std::remove("hues.mul"); }},
+        {"read-only", [] { chmod("hues.mul", 0444); }},
+        {"text", [] { WriteBytes("hues.mul", std::vector<unsigned char>(2000, 't')); }},
+    };
+    for (const auto &c : cases) {
+        WriteHueFile("hues.mul", EntryCount);
+        form->MemoLog->clear();
+        Load(3);
+        const HueEntry before = form->EditHue;
+        form->aktHueName->setText("renamed");
+        c.breakFile();
+        const bool existed = FileExists("hues.mul");
+        const auto bytes = ReadBytes("hues.mul");
+        form->PatchItClick();
+        EXPECT_EQ(LogLines(*form), QStringList({"!ERROR"})) << c.what;
+        EXPECT_TRUE(SameEntry(before, form->EditHue)) << c.what;
+        EXPECT_EQ(FileExists("hues.mul"), existed) << c.what;
+        EXPECT_EQ(ReadBytes("hues.mul"), bytes) << c.what;
+        chmod("hues.mul", 0644);
+    }
 }
 
 TEST_F(WriteBackTest, AutoSaveDisablesPatchItAndWritesNothingByItself)

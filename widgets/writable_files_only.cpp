@@ -1,13 +1,13 @@
 #include "widgets/writable_files_only.h"
 
+#include "huefile/file_checks.h"
+
 #include <QFile>
 #include <QFileSystemModel>
-#include <fcntl.h>
-#include <unistd.h>
 
 bool IsWritableByUser(const QString &path)
 {
-    return faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+    return MayWriteFile(QFile::encodeName(path).toStdString());
 }
 
 bool WritableFilesOnly::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const

@@ -2,7 +2,8 @@
 
 #include <QSortFilterProxyModel>
 
-// Whether this process, with the permissions it acts with now, may write the file.
+// Whether this process, with the permissions it acts with now, may write the file; a file
+// without any write permission bit never, not even for root.
 bool IsWritableByUser(const QString &path);
 
 // A filter for a file dialog's list that offers only files the user may write, and every

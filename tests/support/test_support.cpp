@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <linux/capability.h>
@@ -158,6 +159,26 @@ std::vector<unsigned char> ReadBytes(const std::string &fileName)
 bool FileExists(const std::string &fileName)
 {
     return QFileInfo::exists(QString::fromStdString(fileName));
+}
+
+std::map<std::string, std::string> FolderSnapshot()
+{
+    std::map<std::string, std::string> snapshot;
+    for (const QString &name : QDir::current().entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                         QDir::System | QDir::Hidden)) {
+        const std::string fileName = name.toStdString();
+        struct stat info {};
+        lstat(fileName.c_str(), &info);
+        std::string &held = snapshot[fileName] = std::to_string(info.st_mode) + ":";
+        if (S_ISREG(info.st_mode)) {
+            const auto bytes = ReadBytes(fileName);
+            held +=
+                std::to_string(std::hash<std::string>()(std::string(bytes.begin(), bytes.end())));
+        } else if (S_ISLNK(info.st_mode)) {
+            held += QFile::symLinkTarget(name).toStdString();
+        }
+    }
+    return snapshot;
 }
 
 bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry)

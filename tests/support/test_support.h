@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ void WriteHueFile(const std::string &fileName, int count, int seed = 0);
 void WriteBytes(const std::string &fileName, const std::vector<unsigned char> &bytes);
 std::vector<unsigned char> ReadBytes(const std::string &fileName);
 bool FileExists(const std::string &fileName);
+// Every name in the current folder, hidden ones included, with its kind and what it holds: a
+// regular file's bytes (as a hash, for short messages) or a link's target; a pipe is not read,
+// which would block.
+std::map<std::string, std::string> FolderSnapshot();
 // Writes entry n in place through the program's own file layer; false when the file does not
 // open or the record cannot be written.
 bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry);
