@@ -3,12 +3,14 @@
 #include "copy/entry_copy.h"
 #include "huefile/colour.h"
 #include "huefile/formats/entry_name.h"
+#include "huefile/formats/picture_limit.h"
 #include "huefile/formats/recolour.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -726,9 +728,13 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &)
     const Expected<std::string> bytes = ReadInput(request.image);
     if (!bytes)
         return Fail(bytes.error());
+    QByteArray data = QByteArray::fromRawData(bytes->data(), static_cast<qsizetype>(bytes->size()));
+    QBuffer input(&data);
+    QImageReader reader(&input);
+    if (const auto tooLarge = WhyPictureTooLarge(reader))
+        return About(request.image, *tooLarge);
     QImage picture;
-    if (!picture.loadFromData(reinterpret_cast<const uchar *>(bytes->data()),
-                              static_cast<int>(bytes->size())))
+    if (!reader.read(&picture))
         return About(request.image, "not a picture this program can read");
     if (SameFile(request.output, request.file))
         return About(request.output, "is the hue file, which is never overwritten");

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -121,6 +122,7 @@ protected:
         WriteText("control.gpl",
                   "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
         WriteText("bytes.json", "{\"name\": \"\xFF");
+        WriteText("huge.png", PngHeaderOfSize(20000, 20000));
     }
 
     TempFolder folder;
@@ -167,6 +169,10 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"diff hues.mul folder.mul", 2, "colvane-cli: folder.mul: is a directory\n"},
         {"preview hues.mul 1 short.pal -o out.png", 2,
          "colvane-cli: short.pal: not a picture this program can read\n"},
+        {"preview hues.mul 1 huge.png -o out.png", 2,
+         "colvane-cli: huge.png: a picture of 20000 × 20000 pixels is too large: it takes "
+         "1525 MB, the limit is " +
+             std::to_string(QImageReader::allocationLimit()) + " MB\n"},
         {"preview hues.mul 1 pipe.mul -o out.png", 2,
          "colvane-cli: pipe.mul: is a pipe, not a regular file\n"},
         {"import hues.mul 1 control.gpl", 2,
