@@ -15,6 +15,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -120,9 +121,9 @@ public:
     }
     ~CopyProcess()
     {
-        if (!m_reaped) {
-            kill(m_pid, SIGKILL);
-            wait();
+        if (!m_reaped && kill(m_pid, SIGKILL) == 0) {
+            while (waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
+            }
         }
     }
     CopyProcess(const CopyProcess &) = delete;
@@ -130,16 +131,18 @@ public:
 
     bool exited()
     {
-        int status = 0;
-        if (m_reaped || waitpid(m_pid, &status, WNOHANG) != m_pid)
-            return m_reaped;
-        m_status = status;
-        return m_reaped = true;
+        if (!m_reaped && waitpid(m_pid, &m_status, WNOHANG) == m_pid)
+            m_reaped = true;
+        return m_reaped;
     }
     int wait()
     {
-        while (!m_reaped && waitpid(m_pid, &m_status, 0) == m_pid)
-            m_reaped = true;
+        while (!m_reaped) {
+            if (waitpid(m_pid, &m_status, 0) == m_pid)
+                m_reaped = true;
+            else if (errno != EINTR)
+                throw SoakFailure("the copy's process vanished");
+        }
         return m_status;
     }
     void killAt(Clock::time_point when)
@@ -230,7 +233,7 @@ public:
             const std::optional<Clock::time_point> first = firstWriteSeen(copy);
             std::optional<Clock::time_point> last;
             while (first && !last && !copy.exited()) {
-                if (SameEntryOnDisk(MaxEntryNumber, m_new.back()))
+                if (sameEntryOnDisk(MaxEntryNumber, m_new.back()))
                     last = Clock::now();
                 std::this_thread::sleep_for(PollInterval);
             }
@@ -240,7 +243,7 @@ public:
             m_after = ReadFile(m_target);
         }
         for (int n = 1; n <= MaxEntryNumber; ++n) {
-            if (!SameEntry(EntryAt(m_after, n), m_new[n - 1]))
+            if (!SameEntry(entryAt(m_after, n), m_new[n - 1]))
                 throw SoakFailure(m_name + ": a whole copy did not copy entry " +
                                   std::to_string(n));
         }
@@ -289,7 +292,7 @@ private:
     std::optional<Clock::time_point> firstWriteSeen(CopyProcess &copy) const
     {
         while (!copy.exited()) {
-            if (!SameEntryOnDisk(1, m_old[0]))
+            if (!sameEntryOnDisk(1, m_old[0]))
                 return Clock::now();
             std::this_thread::sleep_for(PollInterval);
         }
@@ -297,14 +300,14 @@ private:
     }
 
     // Reading one entry alone keeps the polling light.
-    bool SameEntryOnDisk(int n, const HueEntry &expected) const
+    bool sameEntryOnDisk(int n, const HueEntry &expected) const
     {
         HueEntry entry{};
         return ReadEntryFromFile(m_target, n, entry) == ReadOutcome::Read &&
                SameEntry(entry, expected);
     }
 
-    static HueEntry EntryAt(const Bytes &file, int n)
+    static HueEntry entryAt(const Bytes &file, int n)
     {
         HueEntry entry{};
         const auto offset = static_cast<std::size_t>(EntryOffset(n));
@@ -326,12 +329,12 @@ private:
         int torn = 0;
         for (int n = 1; n <= MaxEntryNumber; ++n) {
             const HueEntry &entry = entries[n - 1];
-            const bool started = file->size() > EntryOffset(n);
+            const bool reachedByFile = file->size() > EntryOffset(n);
             const bool isNew = whole[n - 1] && SameEntry(entry, m_new[n - 1]);
             if (reached == 0 && !isNew)
                 reached = n;
-            if (started && (!whole[n - 1] || !(isNew || SameEntry(entry, m_old[n - 1]) ||
-                                               SameEntry(entry, HueEntry{}))))
+            if (reachedByFile && (!whole[n - 1] || !(isNew || SameEntry(entry, m_old[n - 1]) ||
+                                                     SameEntry(entry, HueEntry{}))))
                 ++torn;
         }
         reached = reached == 0 ? MaxEntryNumber : reached;
