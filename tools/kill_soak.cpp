@@ -223,7 +223,7 @@ public:
     std::size_t straddlerCount() const { return m_straddlers.size(); }
 
     // Whole copies: the file they leave, and how long they write, from the first write seen
-    // to the last entry seen written.
+    // to the last entry seen written or the end of the process.
     void calibrate(const std::string &cli)
     {
         std::vector<double> writing;
@@ -237,9 +237,11 @@ public:
                     last = Clock::now();
                 std::this_thread::sleep_for(PollInterval);
             }
+            // The last write comes just before the end, which the polling may see first.
+            const Clock::time_point end = last.value_or(Clock::now());
             if (copy.wait() != 0)
                 throw SoakFailure(m_name + ": a copy that was not killed failed");
-            writing.push_back(first && last ? Milliseconds(*last - *first) : 0);
+            writing.push_back(first ? Milliseconds(end - *first) : 0);
             m_after = ReadFile(m_target);
         }
         for (int n = 1; n <= MaxEntryNumber; ++n) {
