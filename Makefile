@@ -110,11 +110,20 @@ fuzz: fuzz-packages
 
 # The window's random operation sequences against the byte model, many more of them than
 # `make test` runs. A failure prints the shrunk sequence and the seed to repeat it with.
+# Then the installed colvane-cli is killed with SIGKILL in the middle of its copies, extending
+# and in place, until that many kills of each kind landed during a write; a torn entry left by
+# an extending copy fails, in-place tears are counted. A failure prints the seed to repeat it.
 SOAK_SEQUENCES ?= 10000
+SOAK_KILLS_EXTENDING ?= 500
+SOAK_KILLS_IN_PLACE ?= 1500
+SOAK_TREE := $(BUILD)/soak-tree
 .PHONY: soak
 soak: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen RC_PARAMS="max_success=$(SOAK_SEQUENCES)" \
 	  tests/safety_test --gtest_filter='WindowAgainstModel.*'
+	cmake --install $(BUILD) --prefix $(abspath $(SOAK_TREE)) >/dev/null
+	$(BUILD)/colvane-kill-soak $(SOAK_TREE)/bin/colvane-cli \
+	  --extending $(SOAK_KILLS_EXTENDING) --in-place $(SOAK_KILLS_IN_PLACE)
 
 # The program's timings beside plain baselines, printed as one table with pass, FAIL or not run
 # per line. A report, not a test: it always exits 0, and neither `make test` nor CI runs it.

@@ -78,6 +78,7 @@ int main(int argc, char **argv)
     RunBrowserBenches(table, rounds);
     table.append(startup);
     RunCopyBenches(table, rounds);
+    RunPaletteBenches(table, rounds);
     table.print();
     return 0;
 }

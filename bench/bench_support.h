@@ -153,6 +153,8 @@ constexpr int DefaultStartupRounds = 15;
 
 void RunBrowserBenches(BenchTable &table, int rounds);
 void RunCopyBenches(BenchTable &table, int rounds);
+// Each palette format read from an input of 16 MB, the most an import reads.
+void RunPaletteBenches(BenchTable &table, int rounds);
 // Must run before this process builds any window: a child's peak memory as the kernel reports
 // it is never below this process's own peak when the child was started.
 void RunStartupBenches(BenchTable &table, const std::string &self, int rounds);

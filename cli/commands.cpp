@@ -4,6 +4,7 @@
 #include "huefile/colour.h"
 #include "huefile/file_checks.h"
 #include "huefile/formats/entry_name.h"
+#include "huefile/formats/picture_limit.h"
 #include "huefile/formats/recolour.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
@@ -11,6 +12,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -572,9 +574,13 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &out)
     const Expected<std::string> bytes = ReadInput(request.image);
     if (!bytes)
         return Fail(bytes.error());
+    QByteArray data = QByteArray::fromRawData(bytes->data(), static_cast<qsizetype>(bytes->size()));
+    QBuffer input(&data);
+    QImageReader reader(&input);
+    if (const auto tooLarge = WhyPictureTooLarge(reader))
+        return About(request.image, *tooLarge);
     QImage picture;
-    if (!picture.loadFromData(reinterpret_cast<const uchar *>(bytes->data()),
-                              static_cast<int>(bytes->size())))
+    if (!reader.read(&picture))
         return About(request.image, "not a picture this program can read");
     if (!toStandardOutput && SameFile(request.output, request.file))
         return About(request.output, "is the hue file, which is never overwritten");

@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/entry_name_text.h"
+#include "huefile/colour.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/output_file.h"
 #include "preview/preview_window.h"
@@ -132,7 +133,9 @@ void TForm1::ImportEntryClick()
 }
 
 // Like a mix: the entry changes in memory, the grid, range bar and name field follow, the
-// held-back load line and the import's own line are logged, and autosave writes it.
+// held-back load line and the import's own line are logged, and autosave writes it. The picker
+// takes the imported colour at the selected index, as after a load, so that "It´s fine" starts
+// from it; the selected run stays.
 bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format)
 {
     const auto refuse = [&](const QString &why) {
@@ -158,8 +161,10 @@ bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteForma
     RefreshHueGridEdit();
     FlushPendingLogLine();
     AppendLogLine("IMPORT    " + ShortName(fileName));
-    if (EditColourIndex >= 0)
+    if (EditColourIndex >= 0) {
+        ShowColourInPicker(HueToDisplay(EditHue, EditColourIndex));
         DrawColorRange(EditColourIndex, ImageColorRange->tag(), false);
+    }
     if (AutoSave->isChecked())
         PatchItClick();
     return true;

@@ -1,5 +1,6 @@
 #include "preview/preview_window.h"
 
+#include "huefile/formats/picture_limit.h"
 #include "huefile/formats/recolour.h"
 
 #include <QCheckBox>
@@ -83,17 +84,22 @@ void PreviewWindow::setEntry(const HueEntry &entry)
         m_stale = true;
 }
 
-// Only a regular file: a pipe would hold the whole program until someone wrote to it.
+// Only a regular file: a pipe would hold the whole program until someone wrote to it. A
+// picture too large for the reader is named as such, with its size, before it is decoded.
 bool PreviewWindow::loadImage(const QString &fileName)
 {
-    const bool regular = QFileInfo(fileName).isFile();
     QImageReader reader(fileName);
-    const QImage image = regular ? reader.read() : QImage();
-    if (image.isNull()) {
-        const QString why = regular ? reader.errorString() : "not a regular file";
+    const auto refuse = [&](const QString &why) {
         m_status->setText(QString("%1: %2").arg(fileName, why));
         return false;
-    }
+    };
+    if (!QFileInfo(fileName).isFile())
+        return refuse("not a regular file");
+    if (const auto tooLarge = WhyPictureTooLarge(reader))
+        return refuse(QString::fromStdString(*tooLarge));
+    const QImage image = reader.read();
+    if (image.isNull())
+        return refuse(reader.errorString());
     m_image = image;
     m_fileName = fileName;
     render();

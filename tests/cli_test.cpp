@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QProcess>
 #include <QtEndian>
 #include <algorithm>
@@ -126,6 +127,7 @@ protected:
         WriteBytes("cut.png", Bytes(png.left(data + 8)));
         png[data + 4 + qFromBigEndian<quint32>(png.constData() + data - 4)] ^= 0x55;
         WriteBytes("checksum.png", Bytes(png));
+        WriteText("huge.png", PngHeaderOfSize(20000, 20000));
     }
 
     TempFolder folder;
@@ -183,6 +185,10 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"diff hues.mul folder.mul", 2, "colvane-cli: folder.mul: a folder\n"},
         {"preview hues.mul 1 short.pal -o out.png", 2,
          "colvane-cli: short.pal: not a picture this program can read\n"},
+        {"preview hues.mul 1 huge.png -o out.png", 2,
+         "colvane-cli: huge.png: a picture of 20000 × 20000 pixels is too large: it takes "
+         "1525 MB, the limit is " +
+             std::to_string(QImageReader::allocationLimit()) + " MB\n"},
         {"preview hues.mul 1 pipe.mul -o out.png", 2,
          "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
         {"import hues.mul 1 control.gpl", 2,

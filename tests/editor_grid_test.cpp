@@ -315,7 +315,9 @@ TEST_F(EditorGridTest, KeyMovesSelectSingleColours)
     EXPECT_FALSE(form->SpreadColorOkay->isEnabled());
 }
 
-TEST_F(EditorGridTest, ReceivingTheFocusResetsTheMouseState)
+// The focus given back to the grid when its window becomes active may come after the press
+// that activated the window; it leaves the press alone, so the drag shows its whole run.
+TEST_F(EditorGridTest, ReceivingTheFocusResetsTheMouseStateButActivatingTheWindowDoesNot)
 {
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -323,6 +325,22 @@ TEST_F(EditorGridTest, ReceivingTheFocusResetsTheMouseState)
     form->HueGridEdit->setTag(Dragging);
     form->HueGridEdit->setFocus();
     EXPECT_EQ(MouseState(*form), Idle);
+
+    Press(*form, 3);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ASSERT_TRUE(form->HueGridEdit->hasFocus());
+    EXPECT_EQ(MouseState(*form), Pressed);
+    DragTo(*form, 4);
+    DragTo(*form, 6);
+    ReleaseOverEditor(*form, 6);
+    EXPECT_EQ(Anchor(*form), 3);
+    EXPECT_EQ(form->EditColourIndex, 6);
+    EXPECT_TRUE(form->SpreadColorOkay->isEnabled());
 }
 
 TEST_F(EditorGridTest, LoadAfterTheLabelWasSelectedSelectsTheRememberedColourAgain)

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <cstring>
 #include <rapidcheck/gtest.h>
 
@@ -198,6 +199,16 @@ const std::string Gif("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xf
                       "\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b",
                       35);
 
+// An entry object whose one word comes after other keys, as many as an input of 16 MB
+// holds. A reader that searches the keys it holds on every insert takes minutes over it.
+std::string JsonAfterManyKeys(int keys)
+{
+    std::string json = "{";
+    for (int key = 0; key < keys; ++key)
+        json += "\"k" + std::to_string(key) + "\": 0, ";
+    return json + "\"words\": [1]}";
+}
+
 // Each refusal names what is wrong, in a few words whatever the size of the input it quotes;
 // the entry it would replace is not touched by a refusal, which the command-line tests check
 // on disk.
@@ -237,6 +248,10 @@ TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
         {"a pal version of a megabyte", Pal, "JASC-PAL\n" + megabyte + "\n32\n", "version"},
         {"a gpl name of a megabyte", Gpl, gpl + megabyte + "\n" + colours, "has 1048576 char"},
         {"an unclosed json text of a megabyte", Json, "{\"name\": \"" + megabyte, "last read"},
+        {"json of a million keys", Json, JsonAfterManyKeys(1000000), "1 words, an entry holds 32"},
+        {"a png too large to read", Png, PngHeaderOfSize(20000, 20000),
+         "a picture of 20000 × 20000 pixels is too large: it takes 1525 MB, the limit is " +
+             std::to_string(QImageReader::allocationLimit()) + " MB"},
     };
     for (const Refusal &refusal : refusals) {
         const Expected<HueEntry> entry =

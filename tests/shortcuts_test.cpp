@@ -4,6 +4,7 @@
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
 #include "widgets/find_bar.h"
+#include "widgets/picture_box.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QDropEvent>
 #include <QHelpEvent>
 #include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -353,9 +355,12 @@ protected:
 };
 
 // Each format out of the editor and back in gives the same colours; the formats with a name
-// bring it back as well. The log says what happened, and nothing is written.
+// bring it back as well. The picker follows to the imported colour while the selected run
+// stays, so "It´s fine" keeps that colour. The log says what happened, and nothing is written.
 TEST_F(ExchangeTest, EveryFormatRoundTripsThroughTheEditor)
 {
+    PressAndDragAcrossEditor(*form, ColoursFrom(3, 10));
+    ReleaseOverEditor(*form, 10);
     const Bytes file = ReadBytes("hues.mul");
     const struct {
         const char *name;
@@ -368,14 +373,21 @@ TEST_F(ExchangeTest, EveryFormatRoundTripsThroughTheEditor)
         ASSERT_TRUE(form->ExportEntryTo(f.name, std::nullopt))
             << LogLines(*form).join("|").toStdString();
         form->EditHue = PatternEntry(50, 9);
+        form->ShowColourInPicker(HueToDisplay(form->EditHue, 10));
         ASSERT_TRUE(form->ImportEntryFrom(f.name, std::nullopt))
             << LogLines(*form).join("|").toStdString();
+        EXPECT_EQ(form->PreviewColour(), HueToDisplay(loaded, 10)) << f.name;
+        EXPECT_EQ(ChannelFieldTexts(*form), ChannelTexts(HueToDisplay(loaded, 10))) << f.name;
+        EXPECT_EQ(form->ImageColorRange->tag(), 3) << f.name;
+        EXPECT_TRUE(form->SpreadColorOkay->isEnabled()) << f.name;
         EXPECT_EQ(std::memcmp(form->EditHue.colours, loaded.colours, sizeof loaded.colours), 0)
             << f.name;
         EXPECT_EQ(form->aktHueName->text(), f.carriesName ? "entry 12" : "entry 50") << f.name;
         EXPECT_EQ(LogLines(*form), QStringList({QString("EXPORT    ") + f.name, "GET ONE   12",
                                                 QString("IMPORT    ") + f.name}))
             << f.name;
+        form->MixColorOkayClick();
+        EXPECT_EQ(form->EditHue.colours[10], loaded.colours[10]) << f.name;
         form->EditHue = loaded;
         form->RefreshHueGridEdit();
     }
@@ -512,18 +524,31 @@ TEST_F(ExchangeTest, ThePreviewRecoloursGreyLevelsByTheEntryAndFollowsItsEdits)
     expectEntryColours(EntryOnDisk("hues.mul", 14));
 }
 
-// The preview never waits on a pipe, recolours nothing while it is closed, shows a picture
-// that a zoom would make gigabytes large at a lower zoom and says so, and shows black where
-// the editor does.
+// The preview never waits on a pipe, names a picture too large to read as such, recolours
+// nothing while it is closed, shows a picture that a zoom would make gigabytes large at a lower
+// zoom and says so, and shows black where the editor does.
 TEST_F(ExchangeTest, ThePreviewStaysCheapAndShowsWhatTheEditorShows)
 {
     QImage grey(3000, 3000, QImage::Format_RGB32);
     grey.fill(qRgb(123, 123, 123));
     ASSERT_TRUE(grey.save("grey.png"));
     ASSERT_EQ(mkfifo("pipe.png", 0644), 0);
+    const std::string huge = PngHeaderOfSize(30000, 10000);
+    WriteBytes("huge.png", std::vector<unsigned char>(huge.begin(), huge.end()));
     form->ShowPreviewClick();
     PreviewWindow &preview = *form->Preview;
+    const auto texts = [&] {
+        QStringList all;
+        for (const QLabel *label : preview.findChildren<QLabel *>())
+            all << label->text();
+        return all;
+    };
     EXPECT_FALSE(preview.loadImage("pipe.png"));
+    EXPECT_FALSE(preview.loadImage("huge.png"));
+    EXPECT_TRUE(texts().contains(QString("huge.png: a picture of 30000 × 10000 pixels is too "
+                                         "large: it takes 1144 MB, the limit is %1 MB")
+                                     .arg(QImageReader::allocationLimit())))
+        << texts().join("|").toStdString();
     ASSERT_TRUE(preview.loadImage("grey.png"));
     const auto shownColour = [&] { return preview.shownImage().pixel(0, 0) & 0xFFFFFF; };
     const auto levelColour = [](const HueEntry &entry) {
@@ -533,14 +558,8 @@ TEST_F(ExchangeTest, ThePreviewStaysCheapAndShowsWhatTheEditorShows)
 
     preview.findChild<QComboBox *>()->setCurrentIndex(1);
     EXPECT_EQ(preview.shownImage().size(), grey.size());
-    const QStringList texts = [&] {
-        QStringList all;
-        for (const QLabel *label : preview.findChildren<QLabel *>())
-            all << label->text();
-        return all;
-    }();
-    EXPECT_TRUE(texts.contains("grey.png (shown at 1x: 2x would be too large)"))
-        << texts.join("|").toStdString();
+    EXPECT_TRUE(texts().contains("grey.png (shown at 1x: 2x would be too large)"))
+        << texts().join("|").toStdString();
 
     preview.hide();
     bool canSelect = true;

@@ -575,11 +575,14 @@ void DrawGrid::wheelEvent(QWheelEvent *event)
     }
 }
 
-// The focus shows only on the current cell.
+// The focus shows only on the current cell. A window that becomes active gives the focus back
+// to the grid that held it; that is no entry into the grid, and may arrive after the press
+// that activated the window, whose drag the owner is following.
 void DrawGrid::focusInEvent(QFocusEvent *event)
 {
     QWidget::focusInEvent(event);
-    emit entered();
+    if (event->reason() != Qt::ActiveWindowFocusReason)
+        emit entered();
     update(cellRect(m_col, m_row));
 }
 

@@ -79,7 +79,7 @@ signals:
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
     void mouseMoved(Qt::KeyboardModifiers modifiers, const QPoint &pos);
     void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
-    // The grid received the keyboard focus.
+    // The grid received the keyboard focus, other than back from its window being activated.
     void entered();
 
 protected:

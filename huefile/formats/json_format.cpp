@@ -8,7 +8,9 @@
 
 namespace {
 
+// Written files keep their keys in the order a person reads them; read files need no order.
 using Json = nlohmann::ordered_json;
+using ReadJson = nlohmann::json;
 
 constexpr unsigned MaxWord = 0xFFFF;
 
@@ -37,13 +39,23 @@ constexpr int MaxJsonDepth = 8;
 
 struct TooDeep {};
 
-Json ParseShallow(std::string_view bytes)
+// Only the keys that an import reads are kept, wherever they stand. Any other key is skipped with
+// its value unbuilt, so an object of a million keys costs no more than reading past them.
+bool IsEntryKey(const ReadJson &key)
 {
-    return Json::parse(bytes.begin(), bytes.end(), [](int depth, Json::parse_event_t, Json &) {
-        if (depth > MaxJsonDepth)
-            throw TooDeep{};
-        return true;
-    });
+    static const std::string_view names[] = {"name", "colours", "words", "extra"};
+    const std::string &text = key.get_ref<const std::string &>();
+    return std::find(std::begin(names), std::end(names), text) != std::end(names);
+}
+
+ReadJson ParseShallow(std::string_view bytes)
+{
+    return ReadJson::parse(bytes.begin(), bytes.end(),
+                           [](int depth, ReadJson::parse_event_t event, ReadJson &parsed) {
+                               if (depth > MaxJsonDepth)
+                                   throw TooDeep{};
+                               return event != ReadJson::parse_event_t::key || IsEntryKey(parsed);
+                           });
 }
 
 // The parser's messages start with an internal tag in brackets that means nothing to a person,
@@ -67,13 +79,13 @@ std::string SlotError(const char *key, std::size_t slot, const std::string &why)
     return "\"" + std::string(key) + "\": slot " + std::to_string(slot) + " " + why;
 }
 
-Expected<std::vector<HueColour>> WordsOf(const Json &array)
+Expected<std::vector<HueColour>> WordsOf(const ReadJson &array)
 {
     if (!array.is_array())
         return Fail("\"words\" is no list");
     std::vector<HueColour> words;
     for (std::size_t slot = 0; slot < array.size(); ++slot) {
-        const Json &word = array[slot];
+        const ReadJson &word = array[slot];
         if (!word.is_number_integer() || word.get<long long>() < 0 ||
             word.get<long long>() > MaxWord)
             return Fail(SlotError("words", slot, "is no word (0 to 65535)"));
@@ -82,7 +94,7 @@ Expected<std::vector<HueColour>> WordsOf(const Json &array)
     return words;
 }
 
-Expected<std::vector<Rgb>> ColoursOf(const Json &array)
+Expected<std::vector<Rgb>> ColoursOf(const ReadJson &array)
 {
     if (!array.is_array())
         return Fail("\"colours\" is no list");
@@ -97,7 +109,7 @@ Expected<std::vector<Rgb>> ColoursOf(const Json &array)
     return colours;
 }
 
-Expected<std::array<std::uint8_t, 4>> CarriedOf(const Json &extra)
+Expected<std::array<std::uint8_t, 4>> CarriedOf(const ReadJson &extra)
 {
     const auto bytes = extra.is_string() ? BytesFromHex(extra.get<std::string>()) : std::nullopt;
     std::array<std::uint8_t, 4> carried{};
@@ -124,19 +136,19 @@ Expected<std::string> WriteJson(const std::vector<NumberedEntry> &entries, bool 
 // The entry number in the file is not checked: an import goes to the entry it is told to.
 Expected<ParsedPalette> ParseJson(std::string_view bytes)
 {
-    Json document;
+    ReadJson document;
     try {
         document = ParseShallow(bytes);
     } catch (const TooDeep &) {
         return Fail("nested deeper than " + std::to_string(MaxJsonDepth) +
                     " levels, which no palette is");
-    } catch (const Json::exception &error) {
+    } catch (const ReadJson::exception &error) {
         return Fail("not json: " + ParserReason(error.what()));
     }
     if (document.is_array()) {
         if (document.size() != 1)
             return Fail(std::to_string(document.size()) + " entries, an import takes one");
-        Json first = std::move(document.at(0));
+        ReadJson first = std::move(document.at(0));
         document = std::move(first);
     }
     if (!document.is_object())

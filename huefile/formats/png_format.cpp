@@ -1,4 +1,5 @@
 #include "huefile/formats/palette_parts.h"
+#include "huefile/formats/picture_limit.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -37,6 +38,8 @@ Expected<ParsedPalette> ParsePng(std::string_view bytes)
     QBuffer buffer(&data);
     QImageReader reader(&buffer, "png");
     reader.setAutoDetectImageFormat(false);
+    if (const auto tooLarge = WhyPictureTooLarge(reader))
+        return Fail(*tooLarge);
     QImage picture;
     if (!reader.read(&picture))
         return Fail("not a png picture");

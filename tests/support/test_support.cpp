@@ -156,6 +156,44 @@ std::vector<unsigned char> ReadBytes(const std::string &fileName)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+namespace {
+
+std::uint32_t PngCrc(const std::string &bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::string BigEndian32(std::uint32_t value)
+{
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+// Length, type and data, and the checksum over type and data.
+std::string PngChunk(const std::string &type, const std::string &data)
+{
+    return BigEndian32(static_cast<std::uint32_t>(data.size())) + type + data +
+           BigEndian32(PngCrc(type + data));
+}
+
+} // namespace
+
+std::string PngHeaderOfSize(std::uint32_t width, std::uint32_t height)
+{
+    // Depth 8, colour type 2 (RGB), then compression, filter and interlace methods 0.
+    const std::string header =
+        BigEndian32(width) + BigEndian32(height) + std::string("\x08\x02\0\0\0", 5);
+    const QByteArray pixels = qCompress(QByteArray(16, '\0')).mid(4);
+    return "\x89PNG\r\n\x1a\n" + PngChunk("IHDR", header) + PngChunk("IDAT", pixels.toStdString()) +
+           PngChunk("IEND", "");
+}
+
 bool FileExists(const std::string &fileName)
 {
     return QFileInfo::exists(QString::fromStdString(fileName));
