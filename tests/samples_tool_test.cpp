@@ -136,8 +136,9 @@ TEST(SamplesTool, WritesThePairOrNothingAndNeverThroughALink)
         EXPECT_EQ(outcome.err, row.err);
         EXPECT_EQ(Contents(), row.contents);
         struct stat info {};
-        if (row.status == 0 && stat("samples/hues.mul", &info) == 0)
+        if (row.status == 0 && stat("samples/hues.mul", &info) == 0) {
             EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << "a new file's mode";
+        }
     }
 }
 
