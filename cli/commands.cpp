@@ -55,6 +55,8 @@ std::string ErrnoText(int error)
         return "no space left on the device";
     case EFBIG:
         return "file too large";
+    case EWOULDBLOCK:
+        return "locked by another process";
     case EROFS:
         return "read-only file system";
     default: {
@@ -91,11 +93,14 @@ std::string WhyNotOpened(const std::string &fileName, int error)
     return kind.empty() ? ErrnoText(error) : kind;
 }
 
+// How long a write waits for another process's write to the same file to end.
+constexpr auto LockWait = std::chrono::seconds(2);
+
 Expected<HueFile> OpenHueFile(const std::string &fileName, bool forUpdate)
 {
     errno = 0;
     std::optional<HueFile> file =
-        forUpdate ? HueFile::openForUpdate(fileName) : HueFile::openForReading(fileName);
+        forUpdate ? HueFile::openForUpdate(fileName, LockWait) : HueFile::openForReading(fileName);
     if (!file)
         return About(fileName, WhyNotOpened(fileName, errno));
     return std::move(*file);
