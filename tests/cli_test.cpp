@@ -1,20 +1,24 @@
 #include "support/test_support.h"
 
 #include "cli/commands.h"
+#include "huefile/hue_file.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 // colvane-cli run as a process on real files, and its copy called directly where a fault must
@@ -131,10 +135,25 @@ struct Refusal {
     int status;
     // The whole of standard error; empty where only its form is checked.
     std::string error;
+    // How long another process's write holds hues.mul from the start.
+    std::chrono::milliseconds heldFor{0};
 };
 
+// Holds the writers' lock on a hue file for a while from another thread, and so from another
+// open of the file, as another process's write would.
+std::thread HoldWriterLock(const std::string &fileName, std::chrono::milliseconds heldFor)
+{
+    std::optional<HueFile> file = HueFile::openForUpdate(fileName);
+    EXPECT_TRUE(file.has_value()) << fileName;
+    return std::thread([held = std::move(file), heldFor]() mutable {
+        std::this_thread::sleep_for(heldFor);
+        held.reset();
+    });
+}
+
 // Every refusal is one line on standard error with status 2, and leaves every file as it was:
-// nothing created, nothing truncated, not even the hue file an import names.
+// nothing created, nothing truncated, not even the hue file an import names. A write waits up
+// to 2 s for another process's write to the same file.
 TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
 {
     const Refusal refusals[] = {
@@ -181,12 +200,22 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"export hues.mul 1", 2, ""},
         {"diff hues.mul hues.mul", 0, ""},
         {"diff hues.mul patch.mul", 1, ""},
+        {"import hues.mul 1 short.pal", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"copy patch.mul hues.mul 1..5", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"copy hues.mul hues.mul 7", 0, "", std::chrono::milliseconds(400)},
     };
     const auto hues = ReadBytes("hues.mul");
     const auto patch = ReadBytes("patch.mul");
     const QStringList contents = FolderContents();
     for (const Refusal &refusal : refusals) {
+        std::thread holder;
+        if (refusal.heldFor.count() > 0)
+            holder = HoldWriterLock("hues.mul", refusal.heldFor);
         const Outcome outcome = RunCli(refusal.arguments);
+        if (holder.joinable())
+            holder.join();
         EXPECT_EQ(outcome.status, refusal.status) << refusal.arguments;
         if (!refusal.error.empty())
             EXPECT_EQ(outcome.err, refusal.error) << refusal.arguments;
