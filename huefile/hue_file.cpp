@@ -130,7 +130,7 @@ std::optional<HueFile> HueFile::open(const std::string &fileName, int flags)
         ::close(descriptor);
         return std::nullopt;
     }
-    return HueFile(descriptor);
+    return HueFile(descriptor, info.st_size);
 }
 
 std::optional<HueFile> HueFile::openForReading(const std::string &fileName)
@@ -150,7 +150,10 @@ std::optional<HueFile> HueFile::openForUpdate(const std::string &fileName,
     return file;
 }
 
-HueFile::HueFile(HueFile &&other) noexcept : m_descriptor(std::exchange(other.m_descriptor, -1)) {}
+HueFile::HueFile(HueFile &&other) noexcept
+    : m_descriptor(std::exchange(other.m_descriptor, -1)), m_knownLength(other.m_knownLength)
+{
+}
 
 HueFile &HueFile::operator=(HueFile &&other) noexcept
 {
@@ -158,6 +161,7 @@ HueFile &HueFile::operator=(HueFile &&other) noexcept
         if (m_descriptor >= 0)
             ::close(m_descriptor);
         m_descriptor = std::exchange(other.m_descriptor, -1);
+        m_knownLength = other.m_knownLength;
     }
     return *this;
 }
@@ -217,9 +221,10 @@ bool HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry &old)
 {
     const off_t offset = EntryOffset(n);
     const off_t end = offset + RecordSize;
-    const off_t lengthBefore = size();
+    const off_t lengthBefore = end > m_knownLength ? size() : m_knownLength;
     if (lengthBefore < 0 || (end > lengthBefore && ftruncate(m_descriptor, end) != 0))
         return false;
+    m_knownLength = std::max(lengthBefore, end);
     const ssize_t landed = WriteAt(m_descriptor, &entry, RecordSize, offset);
     if (landed == RecordSize)
         return true;
@@ -240,7 +245,10 @@ off_t HueFile::size() const
 bool HueFile::extendTo(off_t length)
 {
     const off_t now = size();
-    return now >= 0 && (length <= now || ftruncate(m_descriptor, length) == 0);
+    if (now < 0 || (length > now && ftruncate(m_descriptor, length) != 0))
+        return false;
+    m_knownLength = std::max(now, length);
+    return true;
 }
 
 std::optional<off_t> HueFile::firstChangeAfter(off_t earlierSize, const FileBytes &added) const
@@ -264,8 +272,10 @@ GiveBackOutcome HueFile::giveBackLength(off_t earlierSize, const FileBytes &adde
         return GiveBackOutcome::Cut;
     if (firstChangeAfter(earlierSize, added))
         return GiveBackOutcome::Touched;
-    return ftruncate(m_descriptor, earlierSize) == 0 ? GiveBackOutcome::Cut
-                                                     : GiveBackOutcome::Failed;
+    if (ftruncate(m_descriptor, earlierSize) != 0)
+        return GiveBackOutcome::Failed;
+    m_knownLength = earlierSize;
+    return GiveBackOutcome::Cut;
 }
 
 int EntryAt(off_t offset)

@@ -88,10 +88,14 @@ public:
     GiveBackOutcome giveBackLength(off_t earlierSize, const FileBytes &added);
 
 private:
-    explicit HueFile(int descriptor) : m_descriptor(descriptor) {}
+    HueFile(int descriptor, off_t length) : m_descriptor(descriptor), m_knownLength(length) {}
     static std::optional<HueFile> open(const std::string &fileName, int flags);
 
     int m_descriptor = -1;
+    // The length as this object last saw or left it. Only a write past it asks the system for
+    // the length, which another writer may have changed: a copy of 3000 entries in place then
+    // costs no more than its writes.
+    off_t m_knownLength = 0;
 };
 
 // The entry whose record holds the byte at `offset`, or the first entry after it when the byte
