@@ -328,8 +328,7 @@ void Replay(Model &model, int f, const std::string &path, bool undo, int index)
         const LimitDuringStep limit(model.limit);
         got = ReplayStep(writer, *step, undo);
     }
-    const byte_model::ReplayResult expected =
-        undo ? model.histories[f].undo(model.file(f)) : model.histories[f].redo(model.file(f));
+    const byte_model::ReplayResult expected = model.histories[f].replay(undo, model.file(f));
     const bool replayed = step != nullptr;
     Expect(replayed == (expected.outcome != byte_model::Replay::Nothing), "a step to replay",
            replayed, !replayed);
@@ -339,8 +338,8 @@ void Replay(Model &model, int f, const std::string &path, bool undo, int index)
     const bool stale = got.outcome == ReplayOutcome::Stale;
     Expect(done == (expected.outcome == byte_model::Replay::Done), "replayed", done, !done);
     Expect(stale == (expected.outcome == byte_model::Replay::Stale), "stale", stale, !stale);
-    if (stale && got.staleEntry != expected.entry)
-        Fail(Describe("stale at entry %d, the model says %d", got.staleEntry, expected.entry));
+    if (stale && got.staleEntry != expected.staleEntry)
+        Fail(Describe("stale at entry %d, the model says %d", got.staleEntry, expected.staleEntry));
     if (done)
         undo ? history.undone() : history.redone();
     else if (stale)

@@ -181,31 +181,30 @@ struct Model {
     // A replay that wrote the editor's entry loads it again, without writing its name back.
     void Replay(bool undo)
     {
-        if (heldElsewhere && (undo ? history.canUndo() : history.canRedo())) {
+        if (heldElsewhere && history.canReplay(undo)) {
             log << "!ERROR";
             return;
         }
-        const auto result = undo ? history.undo(file()) : history.redo(file());
+        const auto result = history.replay(undo, file());
         const QString word = undo ? "UNDO" : "REDO";
+        const auto &entries = result.entries;
         switch (result.outcome) {
         case byte_model::Replay::Nothing:
             return;
         case byte_model::Replay::Stale:
-            log << QString("!%1 STALE %2").arg(word).arg(result.entry);
+            log << QString("!%1 STALE %2").arg(word).arg(result.staleEntry);
             return;
         case byte_model::Replay::Failed:
             log << "!ERROR";
             return;
         case byte_model::Replay::Done:
-            log << (result.single ? word.leftJustified(10, ' ') + QString::number(result.first)
-                                  : QString("%1 RANGE %2 .. %3")
-                                        .arg(word)
-                                        .arg(result.first)
-                                        .arg(result.last));
+            const auto [first, last] = std::minmax_element(entries.begin(), entries.end());
+            log << (entries.size() == 1
+                        ? word.leftJustified(10, ' ') + QString::number(*first)
+                        : QString("%1 RANGE %2 .. %3").arg(word).arg(*first).arg(*last));
             break;
         }
-        if (std::find(result.entries.begin(), result.entries.end(), browserRow + 1) !=
-            result.entries.end()) {
+        if (std::find(entries.begin(), entries.end(), browserRow + 1) != entries.end()) {
             Load(browserRow);
             shownName = StoredName(editor);
         }
@@ -464,6 +463,7 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
             model.Replay(kind == 5);
         }
         sizeLimit.reset();
+        model.sizeLimit.reset();
         holder.reset();
         model.heldElsewhere = false;
         if (model.writeFile.size() > before.size())
@@ -478,8 +478,20 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         RC_ASSERT(SameEntry(window.form->EditHue, model.editor));
         RC_ASSERT(FolderContents() == contents);
     }
-    if (!changedBehindTheWindow)
+    if (!changedBehindTheWindow) {
         UndoAndRedoEverything(*window.form, writeStart);
+        return;
+    }
+    // Whatever happened behind the window, each undo left takes back what the model says.
+    for (int step = 0;
+         step <= static_cast<int>(WriteHistory::Capacity) && model.history.canReplay(true);
+         ++step) {
+        window.Replay(true);
+        model.Replay(true);
+        RC_ASSERT(ReadBytes("hues.mul") == model.writeFile);
+        RC_ASSERT(LogLines(*window.form) == model.log);
+    }
+    RC_ASSERT(!window.form->History.nextUndo());
 }
 
 namespace {

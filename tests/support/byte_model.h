@@ -106,18 +106,16 @@ enum class Replay { Nothing, Done, Stale, Failed };
 
 struct ReplayResult {
     Replay outcome = Replay::Nothing;
-    int entry = 0;
-    // The entries the step wrote, lowest and highest, for the log.
-    int first = 0;
-    int last = 0;
-    bool single = false;
+    // The first entry that no longer holds what the step expects.
+    int staleEntry = 0;
+    // The entries the step wrote, in its order.
     std::vector<int> entries;
 };
 
-// The window's undo and redo. A step is undone only while every entry it wrote still holds
-// what it left and, when it lengthened the file, while the file is exactly as long as it left
-// it and holds what it added, zeroes of a gap included; otherwise it is stale and dropped. A
-// replay that cannot write one of its records changes nothing and stays.
+// The window's undo and redo. A step is replayed only while every entry it wrote holds what
+// the other side left and, for an undo that gives back a length, while the file is exactly as
+// long as the step left it and holds what it added, zeroes of a gap included; otherwise it is
+// stale and dropped. A replay that cannot write one of its records changes nothing and stays.
 class History {
 public:
     static constexpr std::size_t Capacity = 100;
@@ -144,124 +142,80 @@ public:
             m_undo.pop_front();
     }
 
-    bool canUndo() const { return !m_undo.empty(); }
-    bool canRedo() const { return !m_redo.empty(); }
+    bool canReplay(bool undo) const { return !(undo ? m_undo : m_redo).empty(); }
 
-    ReplayResult undo(LimitedFile file)
+    ReplayResult replay(bool undo, LimitedFile file)
     {
-        if (m_undo.empty())
+        std::deque<Step> &from = undo ? m_undo : m_redo;
+        if (from.empty())
             return {};
-        const Step step = m_undo.back();
-        ReplayResult result = Describe(step);
-        m_undo.pop_back();
-        std::vector<Written> order(step.writes.rbegin(), step.writes.rend());
-        for (const Written &w : order)
-            if (!Holds(file.bytes, w.entry, w.after))
-                return Stale(result, w.entry);
-        const bool extended = step.sizeAfter > step.sizeBefore;
-        if (extended) {
-            if (const auto changed = FirstChangeAfter(file.bytes, step))
-                return Stale(result, EntryAt(*changed));
+        const Step step = from.back();
+        from.pop_back();
+        ReplayResult result{Replay::Stale, 0, {}};
+        std::vector<Written> order = step.writes;
+        if (undo)
+            std::reverse(order.begin(), order.end());
+        for (const Written &w : step.writes)
+            result.entries.push_back(w.entry);
+        for (const Written &w : order) {
+            HueEntry now;
+            ReadEntry(file.bytes, w.entry, now);
+            if (!SameBytes(now, undo ? w.after : w.before)) {
+                result.staleEntry = w.entry;
+                return result;
+            }
+        }
+        const bool cut = undo && step.sizeAfter > step.sizeBefore;
+        if (cut) {
+            if (const auto changed = FirstChangeAfter(file.bytes, step)) {
+                result.staleEntry = EntryAt(*changed);
+                return result;
+            }
+            // Entries wholly in what the step added go with the length.
             order.erase(std::remove_if(order.begin(), order.end(),
                                        [&step](const Written &w) {
                                            return EntryOffset(w.entry) >= step.sizeBefore;
                                        }),
                         order.end());
         }
-        if (!AllFit(file, order)) {
-            m_undo.push_back(step);
-            return Failed(result);
+        if (!std::all_of(order.begin(), order.end(),
+                         [&file](const Written &w) { return file.fits(w.entry); })) {
+            from.push_back(step);
+            result.outcome = Replay::Failed;
+            return result;
         }
         for (const Written &w : order)
-            PutBytes(file.bytes, EntryOffset(w.entry), &w.before, Record);
-        if (extended)
+            PutBytes(file.bytes, EntryOffset(w.entry), undo ? &w.before : &w.after, Record);
+        if (cut)
             file.bytes.resize(static_cast<std::size_t>(step.sizeBefore));
-        m_redo.push_back(step);
-        result.outcome = Replay::Done;
-        return result;
-    }
-
-    ReplayResult redo(LimitedFile file)
-    {
-        if (m_redo.empty())
-            return {};
-        const Step step = m_redo.back();
-        ReplayResult result = Describe(step);
-        m_redo.pop_back();
-        for (const Written &w : step.writes)
-            if (!Holds(file.bytes, w.entry, w.before))
-                return Stale(result, w.entry);
-        if (!AllFit(file, step.writes)) {
-            m_redo.push_back(step);
-            return Failed(result);
-        }
-        for (const Written &w : step.writes)
-            PutBytes(file.bytes, EntryOffset(w.entry), &w.after, Record);
-        m_undo.push_back(step);
+        (undo ? m_redo : m_undo).push_back(step);
         result.outcome = Replay::Done;
         return result;
     }
 
 private:
-    static bool Holds(const Bytes &file, int n, const HueEntry &expected)
-    {
-        HueEntry now;
-        ReadEntry(file, n, now);
-        return SameBytes(now, expected);
-    }
-
-    static bool AllFit(const LimitedFile &file, const std::vector<Written> &writes)
-    {
-        return std::all_of(writes.begin(), writes.end(),
-                           [&file](const Written &w) { return file.fits(w.entry); });
-    }
-
     // The first byte from the step's earlier end on that is not what the step added, or
     // where the file's end differs from the step's.
     static std::optional<long> FirstChangeAfter(const Bytes &file, const Step &step)
     {
-        Bytes expected(static_cast<std::size_t>(step.sizeBefore), 0);
-        std::copy(file.begin(), file.begin() + std::min<long>(step.sizeBefore, file.size()),
-                  expected.begin());
+        Bytes expected = file;
+        expected.resize(static_cast<std::size_t>(step.sizeBefore), 0);
         for (const Written &w : step.writes)
             PutBytes(expected, EntryOffset(w.entry), &w.after, Record);
         expected.resize(static_cast<std::size_t>(step.sizeAfter), 0);
-        for (long at = step.sizeBefore; at < step.sizeAfter; ++at)
-            if (at >= static_cast<long>(file.size()) ||
-                file[static_cast<std::size_t>(at)] != expected[static_cast<std::size_t>(at)])
-                return at;
-        if (static_cast<long>(file.size()) != step.sizeAfter)
-            return step.sizeAfter;
+        const auto start = static_cast<std::size_t>(step.sizeBefore);
+        if (file.size() <= start)
+            return step.sizeBefore;
+        const std::size_t common = std::max(start, std::min(file.size(), expected.size()));
+        const auto differs = std::mismatch(expected.begin() + start, expected.begin() + common,
+                                           file.begin() + start);
+        if (differs.first != expected.begin() + common || file.size() != expected.size())
+            return static_cast<long>(differs.first - expected.begin());
         return std::nullopt;
     }
 
-    static ReplayResult Describe(const Step &step)
-    {
-        ReplayResult result;
-        result.single = step.writes.size() == 1;
-        for (const Written &w : step.writes) {
-            result.entries.push_back(w.entry);
-            result.first = result.first == 0 ? w.entry : std::min(result.first, w.entry);
-            result.last = std::max(result.last, w.entry);
-        }
-        return result;
-    }
-
-    static ReplayResult Stale(ReplayResult result, int entry)
-    {
-        result.outcome = Replay::Stale;
-        result.entry = entry;
-        return result;
-    }
-
-    static ReplayResult Failed(ReplayResult result)
-    {
-        result.outcome = Replay::Failed;
-        return result;
-    }
-
     std::deque<Step> m_undo;
-    std::vector<Step> m_redo;
+    std::deque<Step> m_redo;
 };
 
 } // namespace byte_model
