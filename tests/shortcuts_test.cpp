@@ -230,8 +230,10 @@ TEST_F(UndoTest, AnUndoGivesBackTheLengthAWriteAdded)
     Bytes appended = ReadBytes("hues.mul");
     appended.push_back(7);
     WriteBytes("hues.mul", appended);
+    form->MemoLog->clear();
     Undo();
     EXPECT_EQ(ReadBytes("hues.mul"), appended);
+    EXPECT_EQ(LogLines(*form), QStringList({"!UNDO STALE 10"}));
 }
 
 // In "double click" mode the editor keeps its entry, but not one an undo took back: the next
