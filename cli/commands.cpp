@@ -49,6 +49,9 @@ std::string WhyNotOpened(const std::string &fileName, int error)
     return kind.empty() ? ErrorText(error) : kind;
 }
 
+// How long a write waits for another process's write to the same file to end.
+constexpr auto LockWait = std::chrono::seconds(2);
+
 // Entries whose place the file reaches, whole or in part.
 int EntriesReached(off_t size)
 {
@@ -389,7 +392,7 @@ CommandResult RunImport(const ImportRequest &request, std::ostream &out)
     const Expected<std::string> bytes = ReadInput(request.input);
     if (!bytes)
         return Fail(bytes.error());
-    Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Update);
+    Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Update, LockWait);
     if (!file)
         return About(request.file, file.error());
     HueEntry current{};
@@ -421,7 +424,7 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
     const Expected<HueFile> readFile = OpenHueFile(request.source, HueFileUse::Reading);
     if (!readFile)
         return About(request.source, readFile.error());
-    Expected<HueFile> writeFile = OpenHueFile(request.target, HueFileUse::Update);
+    Expected<HueFile> writeFile = OpenHueFile(request.target, HueFileUse::Update, LockWait);
     if (!writeFile)
         return About(request.target, writeFile.error());
 

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -31,19 +32,23 @@ void RaiseNumberToToNumberFrom(TForm1 &form)
         form.NumberTo->setText(form.NumberFrom->text());
 }
 
-bool CopySelectionAndLog(TForm1 &form, const HueFile &readFile, HueFile &writeFile,
+// Without a write file, held by another process's write, the copy fails as a whole.
+bool CopySelectionAndLog(TForm1 &form, const HueFile &readFile, HueFile *writeFile,
                          std::vector<EntryWrite> &changes)
 {
     if (form.Only1Color->isChecked()) {
-        const bool written = form.CopyEntry(readFile, writeFile, EntryNumberIn(form.NumberFrom),
-                                            EntryNumberIn(form.TargetNumberFrom), &changes);
+        const bool written =
+            writeFile && form.CopyEntry(readFile, *writeFile, EntryNumberIn(form.NumberFrom),
+                                        EntryNumberIn(form.TargetNumberFrom), &changes);
         form.AppendLogLine("GET ONE   " + TextOf(form.NumberFrom));
         form.AppendLogLine("PUT ONE   " + TextOf(form.TargetNumberFrom));
         return written;
     }
-    const bool written = form.CopyEntryRange(
-        readFile, writeFile, EntryNumberIn(form.NumberFrom), EntryNumberIn(form.NumberTo),
-        EntryNumberIn(form.TargetNumberFrom), EntryNumberIn(form.TargetNumberTo), &changes);
+    const bool written =
+        writeFile &&
+        form.CopyEntryRange(readFile, *writeFile, EntryNumberIn(form.NumberFrom),
+                            EntryNumberIn(form.NumberTo), EntryNumberIn(form.TargetNumberFrom),
+                            EntryNumberIn(form.TargetNumberTo), &changes);
     form.AppendLogLine("GET RANGE " + TextOf(form.NumberFrom) + " .. " + TextOf(form.NumberTo));
     form.AppendLogLine("PUT RANGE " + TextOf(form.TargetNumberFrom) + " .. " +
                        TextOf(form.TargetNumberTo));
@@ -56,6 +61,8 @@ bool CopySelectionAndLog(TForm1 &form, const HueFile &readFile, HueFile &writeFi
 // update (its check opened it only for reading) ends the copy silently, as does any
 // exception. A write that fails, as on a full disk, is not passed off as done: "!ERROR" follows
 // the two copy lines, the pairs before the failure stay copied, and the failed one is undone.
+// The window never waits for another process's write: a write file held by one fails the copy
+// at once, as a write that fails before its first pair.
 void TForm1::CopyColorsClick()
 {
     try {
@@ -65,11 +72,13 @@ void TForm1::CopyColorsClick()
         {
             const auto readFile = HueFile::openForReading(ReadFileName());
             auto writeFile = HueFile::openForUpdate(WriteFileName());
-            if (!readFile || !writeFile)
+            const bool heldElsewhere = !writeFile && errno == EWOULDBLOCK;
+            if (!readFile || !(writeFile || heldElsewhere))
                 return;
-            changes.sizeBefore = writeFile->size();
-            written = CopySelectionAndLog(*this, *readFile, *writeFile, changes.writes);
-            changes.sizeAfter = writeFile->size();
+            changes.sizeBefore = writeFile ? writeFile->size() : 0;
+            written = CopySelectionAndLog(*this, *readFile, writeFile ? &*writeFile : nullptr,
+                                          changes.writes);
+            changes.sizeAfter = writeFile ? writeFile->size() : 0;
         }
         History.record(std::move(changes));
         if (!written)

@@ -1,6 +1,7 @@
 #include "copy/entry_copy.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -21,6 +22,28 @@ bool WriteAndNote(HueFile &writeFile, int target, const HueEntry &entry, const H
     return true;
 }
 
+// Where the file must end for the pairs to land: after the last target with a whole source.
+off_t EndOfLastTarget(const std::vector<bool> &whole, int targetFrom)
+{
+    const auto last = std::find(whole.rbegin(), whole.rend(), true);
+    if (last == whole.rend())
+        return 0;
+    const int target = targetFrom + static_cast<int>(whole.rend() - last) - 1;
+    return EntryOffset(target) + static_cast<off_t>(sizeof(HueEntry));
+}
+
+// After a pair failed, the file keeps the length the pairs before it need; the zeroes set
+// ahead for the pairs that never came go again, unless someone else has written there.
+void GiveBackUnusedLength(HueFile &writeFile, off_t lengthBefore, const std::vector<bool> &whole,
+                          int targetFrom, std::size_t failed)
+{
+    std::vector<bool> landed(whole.begin(), whole.begin() + static_cast<long>(failed));
+    const off_t needed = std::max(lengthBefore, EndOfLastTarget(landed, targetFrom));
+    const off_t length = writeFile.size();
+    if (length > needed)
+        writeFile.giveBackLength(needed, FileBytes(static_cast<std::size_t>(length - needed)));
+}
+
 } // namespace
 
 bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
@@ -38,7 +61,9 @@ bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int t
 
 // Every source and every target is read before the first write, in one read each. Within one
 // file a target may be a later pair's source; reading first keeps the written records out of
-// the reads, so the range moves as a block whichever way the ranges overlap.
+// the reads, so the range moves as a block whichever way the ranges overlap. The file gets its
+// final length before the first write, so that a kill at any moment leaves whole entries;
+// where the system refuses that length, each write extends the file as far as it reaches.
 bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
                        int targetFrom, int targetTo, std::vector<EntryWrite> *written)
 {
@@ -48,10 +73,16 @@ bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFr
     std::vector<bool> ignored;
     const std::vector<HueEntry> targets =
         writeFile.readEntries(targetFrom, targetFrom + (lastSource - sourceFrom), ignored);
+    const off_t lengthBefore = writeFile.size();
+    writeFile.extendTo(EndOfLastTarget(whole, targetFrom));
     for (std::size_t i = 0; i < sources.size(); ++i) {
         if (whole[i] && !WriteAndNote(writeFile, targetFrom + static_cast<int>(i), sources[i],
-                                      targets[i], written))
+                                      targets[i], written)) {
+            const int error = errno;
+            GiveBackUnusedLength(writeFile, lengthBefore, whole, targetFrom, i);
+            errno = error;
             return false;
+        }
     }
     return true;
 }

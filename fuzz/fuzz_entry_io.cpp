@@ -1,5 +1,7 @@
 #include "copy/entry_copy.h"
 #include "huefile/hue_file.h"
+#include "tests/support/byte_model.h"
+#include "undo/write_history.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,13 +20,14 @@
 #include <utility>
 #include <vector>
 
-// Each input describes two hue files and a run of entry reads, writes and copies on them,
-// optionally under a file-size limit. The same steps are taken on plain byte arrays, and after
-// every step the files on disk must hold exactly the bytes of their arrays.
+// Each input describes two hue files and a run of entry reads, writes, copies, undos and redos
+// on them, optionally under a file-size limit, with another writer that takes no lock writing
+// between them. The same steps are taken on plain byte arrays, and after every step the files
+// on disk must hold exactly the bytes of their arrays.
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using byte_model::Bytes;
 constexpr long RecordSize = static_cast<long>(sizeof(HueEntry));
 constexpr long LargestFile = EntryOffset(MaxEntryNumber) + RecordSize;
 constexpr int MostSteps = 48;
@@ -183,57 +186,22 @@ const Bytes &ReadWholeFile(const std::string &path)
     return bytes;
 }
 
-// The byte-array side: what each step must do to the files.
+// The byte-array side: what each step must do to the files, and each file's undo history.
 struct Model {
     Bytes files[2];
     std::optional<long> limit;
+    byte_model::History histories[2];
 
-    NOT_TRACED bool read(int file, int n, std::uint8_t *record) const
-    {
-        const Bytes &bytes = files[file];
-        const auto offset = static_cast<std::size_t>(EntryOffset(n));
-        for (std::size_t i = 0; i < sizeof(HueEntry); ++i)
-            record[i] = offset + i < bytes.size() ? bytes[offset + i] : 0;
-        return offset + sizeof(HueEntry) <= bytes.size();
-    }
+    byte_model::LimitedFile file(int f) { return {files[f], limit}; }
 
-    bool write(int file, int n, const std::uint8_t *record)
+    // A write step as the window keeps it for an undo.
+    template <typename Writes> bool recorded(int f, Writes writes)
     {
-        const long offset = EntryOffset(n);
-        if (limit && offset + RecordSize > *limit)
-            return false;
-        Bytes &bytes = files[file];
-        bytes.resize(std::max<std::size_t>(bytes.size(), offset + sizeof(HueEntry)), 0);
-        std::memcpy(bytes.data() + offset, record, sizeof(HueEntry));
-        return true;
-    }
-
-    bool copy(int from, int to, int source, int target)
-    {
-        std::uint8_t record[sizeof(HueEntry)];
-        return !read(from, source, record) || write(to, target, record);
-    }
-
-    bool copyRange(int from, int to, int sourceFrom, int sourceTo, int targetFrom, int targetTo)
-    {
-        struct Pending {
-            int target;
-            std::uint8_t record[sizeof(HueEntry)];
-        };
-        // Reading every source first is the same-file rule; between two files it changes
-        // nothing, since the writes never reach the file read.
-        std::vector<Pending> pending;
-        const int lastSource = std::min(sourceTo, sourceFrom + (targetTo - targetFrom));
-        for (int s = sourceFrom; s <= lastSource; ++s) {
-            Pending one{targetFrom + (s - sourceFrom), {}};
-            if (read(from, s, one.record))
-                pending.push_back(one);
-        }
-        for (const Pending &one : pending) {
-            if (!write(to, one.target, one.record))
-                return false;
-        }
-        return true;
+        const long sizeBefore = static_cast<long>(files[f].size());
+        std::vector<byte_model::Written> written;
+        const bool whole = writes(file(f), &written);
+        histories[f].record({written, sizeBefore, static_cast<long>(files[f].size())});
+        return whole;
     }
 };
 
@@ -305,11 +273,77 @@ HueFile OpenForUpdate(const std::string &path)
 void CheckSizes(const HueFile *reader, long readerSize, const HueFile *writer, long writerSize)
 {
     if (reader && reader->size() != readerSize)
-        Fail(Describe("the read file's size() is %ld, opened at %ld",
+        Fail(Describe("the read file's size() is %ld, the model's file %ld",
                       static_cast<long>(reader->size()), readerSize));
     if (writer && writer->size() != writerSize)
         Fail(Describe("the written file's size() is %ld, the model's file %ld",
                       static_cast<long>(writer->size()), writerSize));
+}
+
+// The library's side of the undo histories, one per file.
+WriteHistory g_histories[2];
+
+// Keeps what a write step of the library did for an undo, as the window does.
+void Record(int f, const HueFile &writer, long sizeBefore, std::vector<EntryWrite> written)
+{
+    g_histories[f].record({std::move(written), sizeBefore, writer.size()});
+}
+
+// Another program that takes no lock: a record, or a few bytes, anywhere from the first entry
+// on, growing the file when they reach past its end. The file keeps its zero first byte.
+void OtherWrite(Input &input, Model &model, int f, int index)
+{
+    const bool record = input.byte() & 1;
+    const long offset = std::max(4L, input.place());
+    Bytes bytes(record ? sizeof(HueEntry) : 1 + input.byte() % 8);
+    Scramble(bytes.data(), bytes.size(), static_cast<std::uint64_t>(input.byte()) << 8 | 0x5A);
+    g_step = Describe("#%d another writer puts %zu bytes at %ld of %c", index, bytes.size(), offset,
+                      "ab"[f]);
+    const int descriptor = open(TheFolder().files[f].c_str(), O_WRONLY | O_CLOEXEC);
+    if (descriptor < 0 || pwrite(descriptor, bytes.data(), bytes.size(), offset) !=
+                              static_cast<ssize_t>(bytes.size()))
+        Fail(std::string("the other writer failed: ") + std::strerror(errno));
+    close(descriptor);
+    byte_model::PutBytes(model.files[f], offset, bytes.data(), static_cast<long>(bytes.size()));
+}
+
+// Op 3 and op 6 let another writer in between the open of a write and the write itself, as a
+// program that takes no lock would; the other codes of the same steps do not. The length the
+// write starts from is the one it finds.
+long AnotherWriterMeanwhile(int op, Input &input, Model &model, int f, int index)
+{
+    if ((op & 7) == 3 || (op & 7) == 6)
+        OtherWrite(input, model, f, index);
+    return static_cast<long>(model.files[f].size());
+}
+
+void Replay(Model &model, int f, const std::string &path, bool undo, int index)
+{
+    g_step = Describe("#%d %s on %c", index, undo ? "undo" : "redo", "ab"[f]);
+    WriteHistory &history = g_histories[f];
+    const WriteHistory::Step *step = undo ? history.nextUndo() : history.nextRedo();
+    ReplayResult got{};
+    if (step) {
+        HueFile writer = OpenForUpdate(path);
+        const LimitDuringStep limit(model.limit);
+        got = ReplayStep(writer, *step, undo);
+    }
+    const byte_model::ReplayResult expected = model.histories[f].replay(undo, model.file(f));
+    const bool replayed = step != nullptr;
+    Expect(replayed == (expected.outcome != byte_model::Replay::Nothing), "a step to replay",
+           replayed, !replayed);
+    if (!step)
+        return;
+    const bool done = got.outcome == ReplayOutcome::Done;
+    const bool stale = got.outcome == ReplayOutcome::Stale;
+    Expect(done == (expected.outcome == byte_model::Replay::Done), "replayed", done, !done);
+    Expect(stale == (expected.outcome == byte_model::Replay::Stale), "stale", stale, !stale);
+    if (stale && got.staleEntry != expected.staleEntry)
+        Fail(Describe("stale at entry %d, the model says %d", got.staleEntry, expected.staleEntry));
+    if (done)
+        undo ? history.undone() : history.redone();
+    else if (stale)
+        undo ? history.dropNextUndo() : history.dropNextRedo();
 }
 
 void Step(Input &input, Model &model, int index)
@@ -322,10 +356,10 @@ void Step(Input &input, Model &model, int index)
     const std::string &writePath = op >> 6 & 1 ? folder.links[to] : folder.files[to];
     const bool anywhere = op >> 7 & 1;
     const long fromSize = static_cast<long>(model.files[from].size());
+    const long toSize = static_cast<long>(model.files[to].size());
 
     switch (op & 7) {
-    case 0:
-    case 1: {
+    case 0: {
         const int n = input.entry();
         g_step = Describe("#%d read entry %d of %c", index, n, "ab"[from]);
         const HueFile reader = OpenForReading(readPath);
@@ -336,29 +370,38 @@ void Step(Input &input, Model &model, int index)
             const LimitDuringStep limit(model.limit);
             got = reader.readEntry(n, entry);
         }
-        std::uint8_t expected[sizeof(HueEntry)];
-        const bool whole = model.read(from, n, expected);
+        HueEntry expected;
+        const bool whole = byte_model::ReadEntry(model.files[from], n, expected);
         Expect(got == whole, "readEntry", got, whole);
-        if (std::memcmp(&entry, expected, sizeof entry) != 0)
+        if (std::memcmp(&entry, &expected, sizeof entry) != 0)
             Fail("readEntry: the record read differs from the model's bytes");
         CheckSizes(&reader, fromSize, nullptr, 0);
         // A file opened for reading only cannot change, so there is nothing to compare.
         return;
     }
+    case 1:
+        OtherWrite(input, model, to, index);
+        break;
     case 2:
     case 3: {
         const int n = input.entry();
         HueEntry entry;
         Scramble(reinterpret_cast<std::uint8_t *>(&entry), sizeof entry,
                  static_cast<std::uint64_t>(input.byte()) << 8 | static_cast<unsigned>(index));
-        g_step = Describe("#%d write entry %d of %c", index, n, "ab"[to]);
         HueFile writer = OpenForUpdate(writePath);
+        const long sizeBefore = AnotherWriterMeanwhile(op, input, model, to, index);
+        g_step = Describe("#%d write entry %d of %c", index, n, "ab"[to]);
+        EntryWrite write{n, {}, entry};
         bool got = false;
         {
             const LimitDuringStep limit(model.limit);
-            got = writer.writeEntry(n, entry);
+            got = writer.writeEntry(n, entry, &write.before);
         }
-        const bool expected = model.write(to, n, reinterpret_cast<const std::uint8_t *>(&entry));
+        if (got)
+            Record(to, writer, sizeBefore, {write});
+        const bool expected = model.recorded(to, [&](byte_model::LimitedFile file, auto *written) {
+            return file.write(n, entry, written);
+        });
         Expect(got == expected, "writeEntry", got, expected);
         CheckSizes(nullptr, 0, &writer, static_cast<long>(model.files[to].size()));
         break;
@@ -370,14 +413,20 @@ void Step(Input &input, Model &model, int index)
                           target, "ab"[to]);
         const HueFile reader = OpenForReading(readPath);
         HueFile writer = OpenForUpdate(writePath);
+        std::vector<EntryWrite> written;
         bool got = false;
         {
             const LimitDuringStep limit(model.limit);
-            got = CopyHueEntry(reader, writer, source, target);
+            got = CopyHueEntry(reader, writer, source, target, &written);
         }
-        const bool expected = model.copy(from, to, source, target);
+        Record(to, writer, toSize, written);
+        const Bytes sourceBytes = model.files[from];
+        const bool expected = model.recorded(to, [&](byte_model::LimitedFile file, auto *w) {
+            return file.copy(sourceBytes, source, source, target, target, w);
+        });
         Expect(got == expected, "CopyHueEntry", got, expected);
-        CheckSizes(&reader, fromSize, &writer, static_cast<long>(model.files[to].size()));
+        CheckSizes(&reader, static_cast<long>(model.files[from].size()), &writer,
+                   static_cast<long>(model.files[to].size()));
         break;
     }
     case 5:
@@ -386,24 +435,36 @@ void Step(Input &input, Model &model, int index)
         const int sourceTo = input.entryNear(sourceFrom, anywhere);
         const int targetFrom = input.entry();
         const int targetTo = input.entryNear(targetFrom, anywhere);
-        g_step = Describe("#%d copy entries %d..%d of %c to %d..%d of %c", index, sourceFrom,
-                          sourceTo, "ab"[from], targetFrom, targetTo, "ab"[to]);
         const HueFile reader = OpenForReading(readPath);
         HueFile writer = OpenForUpdate(writePath);
+        const long sizeBefore = AnotherWriterMeanwhile(op, input, model, to, index);
+        g_step = Describe("#%d copy entries %d..%d of %c to %d..%d of %c", index, sourceFrom,
+                          sourceTo, "ab"[from], targetFrom, targetTo, "ab"[to]);
+        std::vector<EntryWrite> written;
         bool got = false;
         {
             const LimitDuringStep limit(model.limit);
-            got = CopyHueEntryRange(reader, writer, sourceFrom, sourceTo, targetFrom, targetTo);
+            got = CopyHueEntryRange(reader, writer, sourceFrom, sourceTo, targetFrom, targetTo,
+                                    &written);
         }
-        const bool expected = model.copyRange(from, to, sourceFrom, sourceTo, targetFrom, targetTo);
+        Record(to, writer, sizeBefore, written);
+        const Bytes sourceBytes = model.files[from];
+        const bool expected = model.recorded(to, [&](byte_model::LimitedFile file, auto *w) {
+            return file.copy(sourceBytes, sourceFrom, sourceTo, targetFrom, targetTo, w);
+        });
         Expect(got == expected, "CopyHueEntryRange", got, expected);
-        CheckSizes(&reader, fromSize, &writer, static_cast<long>(model.files[to].size()));
+        CheckSizes(&reader, static_cast<long>(model.files[from].size()), &writer,
+                   static_cast<long>(model.files[to].size()));
         break;
     }
     default: {
-        const bool limited = input.byte() & 1;
-        model.limit = limited ? std::optional<long>(input.place()) : std::nullopt;
-        return;
+        const int kind = input.byte();
+        if (kind % 3 == 0) {
+            model.limit = kind & 4 ? std::optional<long>(input.place()) : std::nullopt;
+            return;
+        }
+        Replay(model, to, writePath, kind % 3 == 1, index);
+        break;
     }
     }
     CompareFile(model, to);
@@ -418,10 +479,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Kept from input to input so that its arrays keep their memory.
     static Model model;
     model.limit.reset();
+    for (int f = 0; f < 2; ++f) {
+        model.histories[f] = byte_model::History();
+        g_histories[f].clear();
+    }
     g_step = "setting up";
     for (int f = 0; f < 2; ++f) {
         model.files[f].resize(static_cast<std::size_t>(input.place()));
         Scramble(model.files[f].data(), model.files[f].size(), input.byte() + 256u * f);
+        // Hue files hold zero bytes at their start, text files none.
+        if (!model.files[f].empty())
+            model.files[f][0] = 0;
         WriteWholeFile(folder.files[f], model.files[f]);
     }
     for (int index = 1; index <= MostSteps && !input.empty(); ++index)

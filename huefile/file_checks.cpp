@@ -25,6 +25,8 @@ std::string ErrorText(int error)
         return "no space left on the device";
     case EFBIG:
         return "file too large";
+    case EWOULDBLOCK:
+        return "locked by another process";
     case EROFS:
         return "read-only file system";
     default: {

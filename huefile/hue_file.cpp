@@ -7,7 +7,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -88,6 +90,52 @@ int AwayFromStandardStreams(int descriptor)
     return moved;
 }
 
+// The writers' lock covers one byte far past any entry rather than the entries themselves. On a
+// system where locks are binding, as they are elsewhere, a lock on the entries would make the
+// browser's reads fail while a write runs; one past the data never stands in a reader's way.
+constexpr off_t LockedByte = std::numeric_limits<off_t>::max() - 1;
+constexpr auto LockRetry = std::chrono::milliseconds(10);
+
+// The lock belongs to the open file description, not to the process, so two opens in one
+// process exclude each other as two processes do, and closing the file lets go of it.
+bool TryWriterLock(int descriptor)
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = LockedByte;
+    lock.l_len = 1;
+    return fcntl(descriptor, F_OFD_SETLK, &lock) == 0;
+}
+
+// Polls rather than blocks, so that the wait has an end.
+bool TakeWriterLock(int descriptor, std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!TryWriterLock(descriptor)) {
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        std::this_thread::sleep_for(LockRetry);
+    }
+    return true;
+}
+
+// Keeps errno from a failure while the program tidies up after it.
+class KeepErrno {
+public:
+    KeepErrno() : m_error(errno) {}
+    ~KeepErrno() { errno = m_error; }
+    KeepErrno(const KeepErrno &) = delete;
+    KeepErrno &operator=(const KeepErrno &) = delete;
+
+private:
+    int m_error;
+};
+
 } // namespace
 
 std::optional<HueFile> HueFile::open(const std::string &fileName, int flags)
@@ -117,14 +165,20 @@ std::optional<HueFile> HueFile::openForReading(const std::string &fileName)
     return open(fileName, O_RDONLY);
 }
 
-std::optional<HueFile> HueFile::openForUpdate(const std::string &fileName)
+std::optional<HueFile> HueFile::openForUpdate(const std::string &fileName,
+                                              std::chrono::milliseconds wait)
 {
     IgnoreFileSizeSignal();
-    return open(fileName, O_RDWR);
+    std::optional<HueFile> file = open(fileName, O_RDWR);
+    if (file && !TakeWriterLock(file->m_descriptor, wait)) {
+        const KeepErrno why;
+        file.reset();
+    }
+    return file;
 }
 
 HueFile::HueFile(HueFile &&other) noexcept
-    : m_descriptor(std::exchange(other.m_descriptor, -1)), m_size(other.m_size)
+    : m_descriptor(std::exchange(other.m_descriptor, -1)), m_knownLength(other.m_knownLength)
 {
 }
 
@@ -134,7 +188,7 @@ HueFile &HueFile::operator=(HueFile &&other) noexcept
         if (m_descriptor >= 0)
             ::close(m_descriptor);
         m_descriptor = std::exchange(other.m_descriptor, -1);
-        m_size = other.m_size;
+        m_knownLength = other.m_knownLength;
     }
     return *this;
 }
@@ -183,7 +237,7 @@ std::vector<HueEntry> HueFile::readEntries(int first, int last, std::vector<bool
 bool HueFile::writeEntry(int n, const HueEntry &entry, HueEntry *before)
 {
     const off_t offset = EntryOffset(n);
-    const auto existing = static_cast<ssize_t>(std::clamp<off_t>(m_size - offset, 0, RecordSize));
+    const auto existing = static_cast<ssize_t>(std::clamp<off_t>(size() - offset, 0, RecordSize));
     HueEntry old{};
     if (existing > 0 && ReadAt(m_descriptor, &old, existing, offset) != existing)
         return false;
@@ -194,30 +248,73 @@ bool HueFile::writeEntry(int n, const HueEntry &entry, HueEntry *before)
     return true;
 }
 
+// Beyond the old end `old` holds zeroes, which is what the file held there once extended.
 bool HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry &old)
 {
     const off_t offset = EntryOffset(n);
-    const auto existing = static_cast<ssize_t>(std::clamp<off_t>(m_size - offset, 0, RecordSize));
+    const off_t end = offset + RecordSize;
+    const off_t lengthBefore = end > m_knownLength ? size() : m_knownLength;
+    if (lengthBefore < 0 || (end > lengthBefore && ftruncate(m_descriptor, end) != 0))
+        return false;
+    m_knownLength = std::max(lengthBefore, end);
     const ssize_t landed = WriteAt(m_descriptor, &entry, RecordSize, offset);
-    if (landed == RecordSize) {
-        m_size = std::max<off_t>(m_size, offset + RecordSize);
+    if (landed == RecordSize)
         return true;
-    }
+    const KeepErrno why;
     if (landed > 0)
-        WriteAt(m_descriptor, &old, std::min(landed, existing), offset);
-    if (landed > 0 && offset + landed > m_size)
-        (void)ftruncate(m_descriptor, m_size);
+        WriteAt(m_descriptor, &old, landed, offset);
+    if (end > lengthBefore)
+        giveBackLength(lengthBefore, FileBytes(static_cast<std::size_t>(end - lengthBefore)));
     return false;
 }
 
-bool HueFile::giveBackLength(off_t earlierSize)
+off_t HueFile::size() const
 {
-    if (earlierSize >= m_size)
-        return true;
-    if (ftruncate(m_descriptor, earlierSize) != 0)
+    struct stat info {};
+    return fstat(m_descriptor, &info) == 0 ? info.st_size : -1;
+}
+
+bool HueFile::extendTo(off_t length)
+{
+    const off_t now = size();
+    if (now < 0 || (length > now && ftruncate(m_descriptor, length) != 0))
         return false;
-    m_size = earlierSize;
+    m_knownLength = std::max(now, length);
     return true;
+}
+
+std::optional<off_t> HueFile::firstChangeAfter(off_t earlierSize, const FileBytes &added) const
+{
+    const off_t expected = earlierSize + static_cast<off_t>(added.size());
+    const off_t length = size();
+    FileBytes now(added.size());
+    const ssize_t got =
+        ReadAt(m_descriptor, now.data(), static_cast<ssize_t>(now.size()), earlierSize);
+    if (got < 0)
+        return earlierSize;
+    const auto differs = std::mismatch(added.begin(), added.begin() + got, now.begin()).first;
+    if (differs != added.begin() + got || length != expected)
+        return earlierSize + (differs - added.begin());
+    return std::nullopt;
+}
+
+GiveBackOutcome HueFile::giveBackLength(off_t earlierSize, const FileBytes &added)
+{
+    if (added.empty())
+        return GiveBackOutcome::Cut;
+    if (firstChangeAfter(earlierSize, added))
+        return GiveBackOutcome::Touched;
+    if (ftruncate(m_descriptor, earlierSize) != 0)
+        return GiveBackOutcome::Failed;
+    m_knownLength = earlierSize;
+    return GiveBackOutcome::Cut;
+}
+
+int EntryAt(off_t offset)
+{
+    const off_t block = offset / HueBlockSize;
+    const off_t slot = std::max<off_t>(0, offset % HueBlockSize - 4) / RecordSize;
+    return static_cast<int>(block * 8 + slot + 1);
 }
 
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination)
@@ -255,11 +352,13 @@ std::string WhyRefused(const std::string &fileName, HueFileUse use, int error)
 
 } // namespace
 
-Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use)
+Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
+                              std::chrono::milliseconds wait)
 {
     errno = 0;
-    std::optional<HueFile> file = use == HueFileUse::Update ? HueFile::openForUpdate(fileName)
-                                                            : HueFile::openForReading(fileName);
+    std::optional<HueFile> file = use == HueFileUse::Update
+                                      ? HueFile::openForUpdate(fileName, wait)
+                                      : HueFile::openForReading(fileName);
     const int error = errno;
     // An open for update has made the text check itself.
     if (file && (use == HueFileUse::Update || !file->looksLikeText()))

@@ -3,6 +3,7 @@
 #include "huefile/formats/expected.h"
 #include "huefile/hue_entry.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -23,6 +24,15 @@ enum class ReadOutcome {
     Read,      // one whole record was read
 };
 
+// Bytes of a file, as a give-back compares them.
+using FileBytes = std::vector<unsigned char>;
+
+enum class GiveBackOutcome {
+    Cut,     // the file has its earlier length again
+    Touched, // someone else changed the length or the bytes to cut: nothing was cut
+    Failed,  // the cut itself failed
+};
+
 // One open hue file, closed when the object goes. Only regular files (symbolic links followed)
 // are hue files: a pipe, socket or device is refused, and opening never waits for a writer or
 // reader on the other end. Nothing here ever creates or truncates a file that was not extended
@@ -32,8 +42,12 @@ public:
     // Any regular file, its contents unlooked at: what one entry's read needs.
     static std::optional<HueFile> openForReading(const std::string &fileName);
     // An existing file, for reading and writing in place. Refused when it is read-only for
-    // everyone or looks like text, whatever its name's check found before.
-    static std::optional<HueFile> openForUpdate(const std::string &fileName);
+    // everyone or looks like text, whatever its name's check found before. The object holds the
+    // file's writer lock, advisory, from the open until it goes, so that two writing operations
+    // of this program never interleave. When another open of the file holds it, the open waits
+    // up to `wait` for it and then fails with errno EWOULDBLOCK. Readers take no lock.
+    static std::optional<HueFile> openForUpdate(const std::string &fileName,
+                                                std::chrono::milliseconds wait = {});
 
     HueFile(HueFile &&other) noexcept;
     HueFile &operator=(HueFile &&other) noexcept;
@@ -45,10 +59,13 @@ public:
     // never leaves bytes of an earlier entry behind. True when a whole record was read.
     bool readEntry(int n, HueEntry &destination) const;
 
-    // Writes entry n, all or nothing: when the write fails partway, the bytes of the entry
+    // Writes entry n, all or nothing. A write past the end first sets the file's new length,
+    // zeroes up to the record's end, and only then writes the record, so that a process killed
+    // at any moment leaves whole entries. When the write fails partway, the bytes of the entry
     // that were overwritten get their old values back and a file the write extended gets its
-    // old size back, so every entry reads as it did before. True when the whole record landed;
-    // then `before`, when given, receives the entry as it was (zeroes where the file ended).
+    // old length back, as long as nobody else has changed what it added; so every entry reads
+    // as it did before. True when the whole record landed; then `before`, when given, receives
+    // the entry as it was (zeroes where the file ended). On failure errno tells why.
     bool writeEntry(int n, const HueEntry &entry, HueEntry *before = nullptr);
     // The same, for a caller that has just read the entry as it stands (`current`, zeroes
     // where the file ends) and so spares the write its own read.
@@ -63,20 +80,35 @@ public:
     // colour without red.
     bool looksLikeText() const;
 
-    // The size when the file was opened, grown by this object's own writes since.
-    off_t size() const { return m_size; }
-    // For an undo of writes that extended the file: gives it back the length it had before
-    // them. The caller has checked that the file still ends where those writes left it, so
-    // only bytes that the undone writes added go.
-    bool giveBackLength(off_t earlierSize);
+    // The file's length as it stands now; -1 when it cannot be told.
+    off_t size() const;
+    // For writes that will fill the file up to `length`: sets that length at once, zeroes
+    // beyond the old end. Never shortens the file. False when the system refuses it, as under
+    // a file-size limit; the writes then extend the file one record at a time.
+    bool extendTo(off_t length);
+    // Where the file differs from its first earlierSize bytes followed by `added`: the offset of
+    // the first byte that is not what was added, or of the first byte beyond or missing at the
+    // end. None when the file is exactly that long and ends in exactly those bytes.
+    std::optional<off_t> firstChangeAfter(off_t earlierSize, const FileBytes &added) const;
+    // Gives the file back the length earlierSize, after the writes that added `added` behind it
+    // were undone, but only when firstChangeAfter finds nothing, checked just before the cut:
+    // bytes and lengths that another writer left are never cut.
+    GiveBackOutcome giveBackLength(off_t earlierSize, const FileBytes &added);
 
 private:
-    HueFile(int descriptor, off_t size) : m_descriptor(descriptor), m_size(size) {}
+    HueFile(int descriptor, off_t length) : m_descriptor(descriptor), m_knownLength(length) {}
     static std::optional<HueFile> open(const std::string &fileName, int flags);
 
     int m_descriptor = -1;
-    off_t m_size = 0;
+    // The length as this object last saw or left it. Only a write past it asks the system for
+    // the length, which another writer may have changed: a copy of 3000 entries in place then
+    // costs no more than its writes.
+    off_t m_knownLength = 0;
 };
+
+// The entry whose record holds the byte at `offset`, or the first entry after it when the byte
+// is part of a block header.
+int EntryAt(off_t offset);
 
 // Open, read one record, close. With NotOpened the destination keeps its bytes.
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination);
@@ -85,8 +117,10 @@ enum class HueFileUse { Reading, Update };
 
 // The file behind a name that is checked as a hue file, or why it is none, in the words of
 // huefile/file_checks.h: a regular file that does not look like text and, for an update, is
-// not read-only for everyone and may be written.
-Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use);
+// not read-only for everyone and may be written. An update waits up to `wait` for the writers'
+// lock, as openForUpdate does.
+Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
+                              std::chrono::milliseconds wait = {});
 
 // A name is valid when it opens for reading as a hue file.
 bool CanOpenHueFile(const std::string &fileName);

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include "cli/commands.h"
+#include "huefile/hue_file.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QtEndian>
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +20,7 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <map>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <sys/prctl.h>
@@ -25,6 +28,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 // colvane-cli run as a process on real files, and its copy called directly where a fault must
@@ -138,11 +142,26 @@ struct Refusal {
     int status;
     // The whole of standard error; empty where only its form is checked.
     std::string error;
+    // How long another process's write holds hues.mul from the start.
+    std::chrono::milliseconds heldFor{0};
 };
+
+// Holds the writers' lock on a hue file for a while from another thread, and so from another
+// open of the file, as another process's write would.
+std::thread HoldWriterLock(const std::string &fileName, std::chrono::milliseconds heldFor)
+{
+    std::optional<HueFile> file = HueFile::openForUpdate(fileName);
+    EXPECT_TRUE(file.has_value()) << fileName;
+    return std::thread([held = std::move(file), heldFor]() mutable {
+        std::this_thread::sleep_for(heldFor);
+        held.reset();
+    });
+}
 
 // Every refusal is one line on standard error with status 2, and leaves every file as it was:
 // nothing created, nothing truncated, not even the hue file an import names. A text file is
-// no hue file to read or write, and a read-only one is not written, not even by root.
+// no hue file to read or write, and a read-only one is not written, not even by root. A write
+// waits up to 2 s for another process's write to the same file.
 TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
 {
     const Refusal refusals[] = {
@@ -207,10 +226,20 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"export hues.mul 1", 2, ""},
         {"diff hues.mul hues.mul", 0, ""},
         {"diff hues.mul patch.mul", 1, ""},
+        {"import hues.mul 1 short.pal", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"copy patch.mul hues.mul 1..5", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"copy hues.mul hues.mul 7", 0, "", std::chrono::milliseconds(400)},
     };
     const auto contents = FolderSnapshot();
     for (const Refusal &refusal : refusals) {
+        std::thread holder;
+        if (refusal.heldFor.count() > 0)
+            holder = HoldWriterLock("hues.mul", refusal.heldFor);
         const Outcome outcome = RunCli(refusal.arguments);
+        if (holder.joinable())
+            holder.join();
         EXPECT_EQ(outcome.status, refusal.status) << refusal.arguments;
         if (!refusal.error.empty())
             EXPECT_EQ(outcome.err, refusal.error) << refusal.arguments;

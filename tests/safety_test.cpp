@@ -1,3 +1,4 @@
+#include "support/byte_model.h"
 #include "support/test_support.h"
 
 #include "cli/commands.h"
@@ -23,17 +24,21 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-constexpr long Record = sizeof(HueEntry);
+using byte_model::Bytes;
+using byte_model::ReadEntry;
+using byte_model::Record;
 constexpr long FullFileSize = EntryOffset(MaxEntryNumber) + Record;
 
-// File bytes with many zeroes, so that names end early as often as they run to 20 bytes.
+// File bytes with many zeroes, so that names end early as often as they run to 20 bytes. The
+// first header byte is zero, as in every hue file, so no file is taken for text.
 Bytes RandomBytes(long size, unsigned seed)
 {
     std::mt19937 random(seed);
     Bytes bytes(static_cast<std::size_t>(size));
     for (auto &byte : bytes)
         byte = random() % 4 == 0 ? 0 : static_cast<unsigned char>(random());
+    if (!bytes.empty())
+        bytes[0] = 0;
     return bytes;
 }
 
@@ -81,57 +86,44 @@ void StoreName(const std::string &name, HueEntry &entry)
 }
 
 // The two files and the editor as the window must leave them. With one file behind both
-// names, both sides are the same byte array.
+// names, both sides are the same byte array. While another process's write holds the write
+// file, every write of the window fails at once.
 struct Model {
     Bytes writeFile;
     std::optional<Bytes> readFile;
     std::optional<long> sizeLimit;
+    bool heldElsewhere = false;
     HueEntry editor{};
     bool editorInFile = false;
     std::string shownName;
     int browserRow = 0;
     QStringList log;
+    byte_model::History history;
 
     const Bytes &source() const { return readFile ? *readFile : writeFile; }
+    byte_model::LimitedFile file() { return {writeFile, sizeLimit}; }
 
-    static bool ReadEntry(const Bytes &file, int n, HueEntry &entry)
-    {
-        entry = HueEntry{};
-        const long offset = EntryOffset(n);
-        const long present = std::clamp<long>(static_cast<long>(file.size()) - offset, 0, Record);
-        if (present > 0)
-            std::memcpy(&entry, file.data() + offset, static_cast<std::size_t>(present));
-        return present == Record;
-    }
-
+    // A write of the window, kept for an undo when it changed something.
     bool Write(int n, const HueEntry &entry)
     {
-        const long offset = EntryOffset(n);
-        if (sizeLimit && offset + Record > *sizeLimit)
+        const long sizeBefore = static_cast<long>(writeFile.size());
+        std::vector<byte_model::Written> written;
+        if (heldElsewhere || !file().write(n, entry, &written))
             return false;
-        if (static_cast<long>(writeFile.size()) < offset + Record)
-            writeFile.resize(static_cast<std::size_t>(offset + Record));
-        std::memcpy(writeFile.data() + offset, &entry, Record);
+        history.record({written, sizeBefore, static_cast<long>(writeFile.size())});
         return true;
     }
 
-    // Pairs ascend; a source without a whole record is skipped, the first failed write ends
-    // the copy. Within one file every source is read before the first write.
     bool Copy(int sourceFrom, int sourceTo, int targetFrom, int targetTo)
     {
-        const int lastSource = std::min(sourceTo, sourceFrom + (targetTo - targetFrom));
-        std::vector<std::pair<int, HueEntry>> records;
-        const Bytes sourceBefore = source();
-        for (int s = sourceFrom; s <= lastSource; ++s) {
-            HueEntry entry;
-            if (ReadEntry(sourceBefore, s, entry))
-                records.emplace_back(targetFrom + (s - sourceFrom), entry);
-        }
-        for (const auto &[target, entry] : records) {
-            if (!Write(target, entry))
-                return false;
-        }
-        return true;
+        if (heldElsewhere)
+            return false;
+        const long sizeBefore = static_cast<long>(writeFile.size());
+        std::vector<byte_model::Written> written;
+        const bool whole =
+            file().copy(source(), sourceFrom, sourceTo, targetFrom, targetTo, &written);
+        history.record({written, sizeBefore, static_cast<long>(writeFile.size())});
+        return whole;
     }
 
     // Words keep their bit 15 and the entry its carried bytes, except from json, which carries
@@ -153,31 +145,69 @@ struct Model {
             std::memcpy(entry.carried, palette.carried, sizeof entry.carried);
         if ((json || format == PaletteFormat::Gpl) && StoredName(palette) != StoredName(entry))
             StoreName(StoredName(palette), entry);
-        return Write(n, entry);
+        return file().write(n, entry);
     }
 
-    // A shown name that is the stored one keeps the bytes behind its end.
+    // A shown name that is the stored one keeps the bytes behind its end; the name enters the
+    // editor only once the file is open.
     void PatchIt()
     {
-        if (shownName != StoredName(editor))
+        if (!heldElsewhere && shownName != StoredName(editor))
             StoreName(shownName, editor);
         const bool written = Write(browserRow + 1, editor);
         editorInFile = editorInFile || written;
         log << (written ? QString("PATCHING  %1").arg(browserRow + 1) : QString("!ERROR"));
     }
 
+    void Load(int row)
+    {
+        browserRow = row;
+        editorInFile = ReadEntry(writeFile, row + 1, editor);
+    }
+
     // The load shows what the file holds; only an entry the file holds is written back when
     // its stored name replaces the one shown.
     void LoadWithAutoSave(int row)
     {
-        browserRow = row;
-        editorInFile = ReadEntry(writeFile, row + 1, editor);
+        Load(row);
         const std::string stored = StoredName(editor);
         if (stored == shownName)
             return;
         shownName = stored;
         if (editorInFile)
             PatchIt();
+    }
+
+    // A replay that wrote the editor's entry loads it again, without writing its name back.
+    void Replay(bool undo)
+    {
+        if (heldElsewhere && history.canReplay(undo)) {
+            log << "!ERROR";
+            return;
+        }
+        const auto result = history.replay(undo, file());
+        const QString word = undo ? "UNDO" : "REDO";
+        const auto &entries = result.entries;
+        switch (result.outcome) {
+        case byte_model::Replay::Nothing:
+            return;
+        case byte_model::Replay::Stale:
+            log << QString("!%1 STALE %2").arg(word).arg(result.staleEntry);
+            return;
+        case byte_model::Replay::Failed:
+            log << "!ERROR";
+            return;
+        case byte_model::Replay::Done:
+            const auto [first, last] = std::minmax_element(entries.begin(), entries.end());
+            log << (entries.size() == 1
+                        ? word.leftJustified(10, ' ') + QString::number(*first)
+                        : QString("%1 RANGE %2 .. %3").arg(word).arg(*first).arg(*last));
+            break;
+        }
+        if (std::find(entries.begin(), entries.end(), browserRow + 1) != entries.end()) {
+            Load(browserRow);
+            shownName = StoredName(editor);
+        }
     }
 };
 
@@ -222,6 +252,8 @@ public:
         form->AutoSave->setChecked(false);
     }
 
+    void Replay(bool undo) { undo ? form->UndoLastWrite() : form->RedoLastWrite(); }
+
     int Field(const QLineEdit *field) const { return field->text().toInt(); }
 
     std::unique_ptr<TForm1> form;
@@ -256,22 +288,58 @@ QStringList FolderContents()
                                      QDir::Name);
 }
 
+void ReplayAll(TForm1 &form, bool undo)
+{
+    const auto next = [&form, undo] {
+        return undo ? form.History.nextUndo() : form.History.nextRedo();
+    };
+    for (int step = 0; step <= static_cast<int>(WriteHistory::Capacity) && next(); ++step)
+        undo ? form.UndoLastWrite() : form.RedoLastWrite();
+    RC_ASSERT(!next());
+}
+
 // Undoing every step gives back the file the window started with, its length included;
-// redoing every step gives back the end.
+// redoing every step gives back the end, the steps undone on the way included.
 void UndoAndRedoEverything(TForm1 &form, const Bytes &start)
 {
+    ReplayAll(form, false);
     const Bytes end = ReadBytes("hues.mul");
-    const Bytes &restored = start;
-    for (int step = 0; step <= static_cast<int>(WriteHistory::Capacity) && form.History.nextUndo();
-         ++step)
-        form.UndoLastWrite();
-    RC_ASSERT(!form.History.nextUndo());
-    RC_ASSERT(ReadBytes("hues.mul") == restored);
-    for (int step = 0; step <= static_cast<int>(WriteHistory::Capacity) && form.History.nextRedo();
-         ++step)
-        form.RedoLastWrite();
-    RC_ASSERT(!form.History.nextRedo());
+    ReplayAll(form, true);
+    RC_ASSERT(ReadBytes("hues.mul") == start);
+    ReplayAll(form, false);
     RC_ASSERT(ReadBytes("hues.mul") == end);
+}
+
+// Another program that takes no lock writes through its own open of the file: a record
+// anywhere near the end, bytes that lengthen the file, or bytes into what the window's last
+// extension added, gap zeroes included. Nothing goes before the first entry, so the file keeps
+// the zero byte it starts with.
+void OtherWrite(Model &model, int around, long gapFrom)
+{
+    const long size = static_cast<long>(model.writeFile.size());
+    const auto bytes = [](long count) {
+        return *rc::gen::container<Bytes>(static_cast<std::size_t>(count),
+                                          rc::gen::arbitrary<unsigned char>());
+    };
+    long offset = 0;
+    Bytes written;
+    switch (*Uniform(0, 3)) {
+    case 0:
+        offset = EntryOffset(*EntryNear(around));
+        written = bytes(Record);
+        break;
+    case 1:
+        offset = std::max(4L, size);
+        written = bytes(*Uniform(1L, 3 * Record));
+        break;
+    default:
+        offset = *Uniform(gapFrom, std::max(gapFrom, size) + 1);
+        written = bytes(*Uniform(1L, 9L));
+        break;
+    }
+    RC_ASSERT(WriteBytesAt("hues.mul", offset, written));
+    byte_model::PutBytes(model.writeFile, offset, written.data(),
+                         static_cast<long>(written.size()));
 }
 
 } // namespace
@@ -290,25 +358,42 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
     model.writeFile = writeStart;
     if (!oneFile)
         model.readFile = readStart;
-    model.editorInFile = Model::ReadEntry(writeStart, 1, model.editor);
+    model.editorInFile = ReadEntry(writeStart, 1, model.editor);
     model.shownName = StoredName(model.editor);
 
-    // Imports from the command line change the file behind the window's history.
+    // Imports from the command line and a second writer that takes no lock change the file
+    // behind the window's history; a write of another process may hold the file during a step.
     bool changedBehindTheWindow = false;
-    const int steps = *Uniform(1, 10);
+    long gapFrom = 4;
+    const int steps = *Uniform(1, 12);
     for (int step = 0; step < steps; ++step) {
         const Bytes before = model.writeFile;
         const int around = LastEntryAround(static_cast<long>(before.size()));
+        // 0, 1: copies; 2: a write-back; 3: a load; 4: an import; 5, 6: undo, redo; 7: another
+        // writer. Undos and the other writer come often enough to meet each other.
+        const int kind = *rc::gen::weightedElement<int>(
+            {{2, 0}, {2, 1}, {2, 2}, {1, 3}, {1, 4}, {3, 5}, {1, 6}, {3, 7}});
+        if (kind == 7) {
+            OtherWrite(model, around, gapFrom);
+            changedBehindTheWindow = true;
+            RC_ASSERT(ReadBytes("hues.mul") == model.writeFile);
+            continue;
+        }
         const bool limited = *rc::gen::weightedElement<bool>({{1, true}, {3, false}});
         const long limit = *rc::gen::oneOf(
             Uniform(0L, FullFileSize + 1),
             Uniform(std::max(0L, EntryOffset(around) - 100), EntryOffset(around) + 200));
         model.sizeLimit = limited ? std::optional<long>(limit) : std::nullopt;
+        // The command line would wait for the lock, so only the window meets it.
+        model.heldElsewhere = kind != 4 && *rc::gen::weightedElement<bool>({{1, true}, {7, false}});
+        std::optional<HueFile> holder;
+        if (model.heldElsewhere)
+            holder = HueFile::openForUpdate("hues.mul");
+        RC_ASSERT(holder.has_value() == model.heldElsewhere);
         std::optional<FileSizeLimit> sizeLimit;
         if (limited)
             sizeLimit.emplace(limit);
 
-        const int kind = *Uniform(0, 5);
         if (kind <= 1) {
             const int from = *EntryNear(around);
             const int to =
@@ -347,7 +432,7 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
             const int row = *EntryNear(around) - 1;
             window.LoadWithAutoSave(row);
             model.LoadWithAutoSave(row);
-        } else {
+        } else if (kind == 4) {
             // Any words and carried bytes; a name without line breaks, which a gpl file cannot
             // hold.
             const int n = *EntryNear(around);
@@ -373,19 +458,41 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
             const bool imported = ImportPalette(input, n);
             RC_ASSERT(imported == model.Import(n, palette, format));
             changedBehindTheWindow = true;
+        } else {
+            window.Replay(kind == 5);
+            model.Replay(kind == 5);
         }
         sizeLimit.reset();
+        model.sizeLimit.reset();
+        holder.reset();
+        model.heldElsewhere = false;
+        if (model.writeFile.size() > before.size())
+            gapFrom = std::max(4L, static_cast<long>(before.size()));
 
         RC_ASSERT(ReadBytes("hues.mul") == model.writeFile);
         if (!oneFile)
             RC_ASSERT(ReadBytes("patch-hues.mul") == *model.readFile);
-        RC_ASSERT(ReadBytes("hues.mul").size() >= before.size());
+        if (kind != 5)
+            RC_ASSERT(ReadBytes("hues.mul").size() >= before.size());
         RC_ASSERT(LogLines(*window.form) == model.log);
         RC_ASSERT(SameEntry(window.form->EditHue, model.editor));
         RC_ASSERT(FolderContents() == contents);
     }
-    if (!changedBehindTheWindow)
+    RC_CLASSIFY(changedBehindTheWindow, "another writer changed the file");
+    if (!changedBehindTheWindow) {
         UndoAndRedoEverything(*window.form, writeStart);
+        return;
+    }
+    // Whatever happened behind the window, each undo left takes back what the model says.
+    for (int step = 0;
+         step <= static_cast<int>(WriteHistory::Capacity) && model.history.canReplay(true);
+         ++step) {
+        window.Replay(true);
+        model.Replay(true);
+        RC_ASSERT(ReadBytes("hues.mul") == model.writeFile);
+        RC_ASSERT(LogLines(*window.form) == model.log);
+    }
+    RC_ASSERT(!window.form->History.nextUndo());
 }
 
 namespace {
@@ -400,6 +507,8 @@ struct Fault {
     // file can no longer be opened for update.
     std::function<bool(TForm1 &)> arrange;
     std::optional<long> sizeLimit = std::nullopt;
+    // Another process's write holds the write file while the operation runs.
+    bool heldElsewhere = false;
 };
 
 // A sample file name turned into a thing that is no hue file.
@@ -435,6 +544,7 @@ protected:
         model.writeFile = initial;
         model.readFile = ReadBytes("patch-hues.mul");
         model.sizeLimit = fault.sizeLimit;
+        model.heldElsewhere = fault.heldElsewhere;
         model.browserRow = fault.entry - 1;
         model.editor = form->EditHue;
         model.shownName = form->aktHueName->text().toLatin1().toStdString();
@@ -445,6 +555,9 @@ protected:
             std::optional<FileSizeLimit> limit;
             if (fault.sizeLimit)
                 limit.emplace(*fault.sizeLimit);
+            const auto holder =
+                fault.heldElsewhere ? HueFile::openForUpdate("hues.mul") : std::nullopt;
+            EXPECT_EQ(holder.has_value(), fault.heldElsewhere) << fault.name;
             Apply(*form, model, opens);
         }
         const std::string where = fault.name;
@@ -530,6 +643,8 @@ TEST_P(FaultTest, EveryWriteIsWholeOrChangesNothing)
         {"size limit below the entry", 708, 9, opensForUpdate, EntryOffset(9) - 1},
         {"size limit inside an entry beyond the end", 708, 9, opensForUpdate, EntryOffset(9) + 40},
         {"size limit inside an entry in place", 20000, 30, opensForUpdate, EntryOffset(30) + 40},
+        {"held by another write, in place", 20000, 30, opensForUpdate, std::nullopt, true},
+        {"held by another write, beyond the end", 708, 9, opensForUpdate, std::nullopt, true},
     };
     for (const Fault &fault : faults)
         Run(fault);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -68,6 +69,118 @@ void WriteHistory::dropNextRedo()
     m_redo.pop_back();
 }
 
+namespace {
+
+constexpr auto RecordSize = static_cast<off_t>(sizeof(HueEntry));
+
+// The entry a failure names: the step's first.
+int FirstEntry(const WriteHistory::Step &step)
+{
+    return step.writes.empty() ? 0 : step.writes.front().entry;
+}
+
+off_t EndOf(const EntryWrite &write)
+{
+    return EntryOffset(write.entry) + RecordSize;
+}
+
+// Lays the part of a record that lies in `tail`, the bytes from tailStart on, over it.
+void Overlay(FileBytes &tail, off_t tailStart, const EntryWrite &write, const HueEntry &record)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&record);
+    for (off_t at = std::max(EntryOffset(write.entry), tailStart);
+         at < EndOf(write) && at - tailStart < static_cast<off_t>(tail.size()); ++at)
+        tail[static_cast<std::size_t>(at - tailStart)] = bytes[at - EntryOffset(write.entry)];
+}
+
+// What the step added behind the file's earlier end: zeroes, under the records it wrote there.
+FileBytes AddedBytes(const WriteHistory::Step &step)
+{
+    FileBytes added(static_cast<std::size_t>(std::max<off_t>(0, step.sizeAfter - step.sizeBefore)));
+    for (const EntryWrite &write : step.writes)
+        Overlay(added, step.sizeBefore, write, write.after);
+    return added;
+}
+
+// Writes the records of one side in the given order; when one fails, those already written get
+// the other side's bytes back.
+bool WriteSide(HueFile &file, const std::vector<const EntryWrite *> &order, bool undo)
+{
+    for (auto done = order.begin(); done != order.end(); ++done) {
+        if (!file.writeEntry((*done)->entry, undo ? (*done)->before : (*done)->after)) {
+            while (done != order.begin()) {
+                --done;
+                file.writeEntry((*done)->entry, undo ? (*done)->after : (*done)->before);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+const EntryWrite *FirstStale(const HueFile &file, const std::vector<const EntryWrite *> &order,
+                             bool undo)
+{
+    for (const EntryWrite *write : order) {
+        HueEntry now{};
+        file.readEntry(write->entry, now);
+        if (!SameBytes(now, undo ? write->after : write->before))
+            return write;
+    }
+    return nullptr;
+}
+
+// An undo of a step that lengthened the file: the entries that lie wholly in what it added go
+// with the length, the others get their bytes back first. Nothing changes unless the file is
+// still exactly as long as the step left it and holds what it added, which is checked before
+// the writes and once more just before the cut, since writers that take no lock may come in
+// between.
+ReplayResult UndoExtension(HueFile &file, const WriteHistory::Step &step,
+                           const std::vector<const EntryWrite *> &order)
+{
+    FileBytes added = AddedBytes(step);
+    if (const auto changed = file.firstChangeAfter(step.sizeBefore, added))
+        return {ReplayOutcome::Stale, EntryAt(*changed)};
+    std::vector<const EntryWrite *> inPlace;
+    std::copy_if(
+        order.begin(), order.end(), std::back_inserter(inPlace),
+        [&step](const EntryWrite *write) { return EntryOffset(write->entry) < step.sizeBefore; });
+    if (!WriteSide(file, inPlace, true))
+        return {ReplayOutcome::Failed, inPlace.front()->entry};
+    for (const EntryWrite *write : inPlace)
+        Overlay(added, step.sizeBefore, *write, write->before);
+    const GiveBackOutcome cut = file.giveBackLength(step.sizeBefore, added);
+    if (cut == GiveBackOutcome::Cut)
+        return {};
+    std::vector<const EntryWrite *> again(inPlace.rbegin(), inPlace.rend());
+    WriteSide(file, again, false);
+    if (cut == GiveBackOutcome::Failed)
+        return {ReplayOutcome::Failed, FirstEntry(step)};
+    return {ReplayOutcome::Stale,
+            EntryAt(file.firstChangeAfter(step.sizeBefore, added).value_or(step.sizeBefore))};
+}
+
+// A redo that lengthens the file sets the length first, as a copy does; when a write fails,
+// the length goes again with the records.
+ReplayResult Redo(HueFile &file, const WriteHistory::Step &step,
+                  const std::vector<const EntryWrite *> &order)
+{
+    const off_t lengthBefore = file.size();
+    off_t end = lengthBefore;
+    for (const EntryWrite &write : step.writes)
+        end = std::max(end, EndOf(write));
+    file.extendTo(end);
+    if (WriteSide(file, order, false))
+        return {};
+    const off_t length = file.size();
+    if (length > lengthBefore)
+        file.giveBackLength(lengthBefore,
+                            FileBytes(static_cast<std::size_t>(length - lengthBefore)));
+    return {ReplayOutcome::Failed, FirstEntry(step)};
+}
+
+} // namespace
+
 // Later writes of one step may cover earlier ones, so an undo walks the step backwards.
 ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo)
 {
@@ -77,25 +190,13 @@ ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo
     if (undo)
         std::reverse(order.begin(), order.end());
 
-    for (const EntryWrite *write : order) {
-        HueEntry now{};
-        file.readEntry(write->entry, now);
-        if (!SameBytes(now, undo ? write->after : write->before))
-            return {ReplayOutcome::Stale, write->entry};
-    }
-    for (auto done = order.begin(); done != order.end(); ++done) {
-        const EntryWrite &write = **done;
-        if (!file.writeEntry(write.entry, undo ? write.before : write.after)) {
-            while (done != order.begin()) {
-                --done;
-                file.writeEntry((*done)->entry, undo ? (*done)->after : (*done)->before);
-            }
-            return {ReplayOutcome::Failed, write.entry};
-        }
-    }
-    // Bytes appended by someone else since would go with the length, so then the added
-    // entries stay, as zeroes.
-    if (undo && file.size() == step.sizeAfter && !file.giveBackLength(step.sizeBefore))
-        return {ReplayOutcome::Failed, step.writes.empty() ? 0 : step.writes.front().entry};
+    if (const EntryWrite *stale = FirstStale(file, order, undo))
+        return {ReplayOutcome::Stale, stale->entry};
+    if (!undo)
+        return Redo(file, step, order);
+    if (step.sizeAfter > step.sizeBefore)
+        return UndoExtension(file, step, order);
+    if (!WriteSide(file, order, true))
+        return {ReplayOutcome::Failed, order.front()->entry};
     return {};
 }

@@ -15,7 +15,8 @@ public:
     struct Step {
         std::vector<EntryWrite> writes;
         // The file's length before the step and after it: a step that extended the file is
-        // undone to its earlier length, as long as nothing else has lengthened it since.
+        // undone to its earlier length, and only while the file still ends exactly where the
+        // step left it, in the bytes the step added.
         off_t sizeBefore = 0;
         off_t sizeAfter = 0;
     };
@@ -49,6 +50,8 @@ struct ReplayResult {
 };
 
 // Puts back what the step's writes found (undo) or what they left (redo), all or nothing:
-// only when every entry still holds what the other side says, and when a write fails, the
-// entries already put back get their bytes of a moment ago again.
+// only when every entry still holds what the other side says, and for an undo that gives back
+// a length, when nobody has changed the length or the bytes added since; otherwise the step is
+// stale. When a write fails, the entries already put back get their bytes of a moment ago
+// again.
 ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo);

@@ -194,6 +194,16 @@ std::string PngHeaderOfSize(std::uint32_t width, std::uint32_t height)
            PngChunk("IEND", "");
 }
 
+bool WriteBytesAt(const std::string &fileName, long offset, const std::vector<unsigned char> &bytes)
+{
+    const int descriptor = open(fileName.c_str(), O_WRONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const ssize_t put = pwrite(descriptor, bytes.data(), bytes.size(), offset);
+    close(descriptor);
+    return put == static_cast<ssize_t>(bytes.size());
+}
+
 bool FileExists(const std::string &fileName)
 {
     return QFileInfo::exists(QString::fromStdString(fileName));

@@ -36,6 +36,10 @@ void WriteHueFile(const std::string &fileName, int count, int seed = 0);
 // Writes a file of raw bytes.
 void WriteBytes(const std::string &fileName, const std::vector<unsigned char> &bytes);
 std::vector<unsigned char> ReadBytes(const std::string &fileName);
+// Writes bytes at an offset of an existing file through an open of its own, taking no lock, as
+// another program would. False when the bytes did not all land.
+bool WriteBytesAt(const std::string &fileName, long offset,
+                  const std::vector<unsigned char> &bytes);
 bool FileExists(const std::string &fileName);
 // Every name in the current folder, hidden ones included, with its kind and what it holds: a
 // regular file's bytes (as a hash, for short messages) or a link's target; a pipe is not read,
