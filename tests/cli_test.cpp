@@ -54,23 +54,6 @@ void WriteText(const std::string &fileName, const std::string &text)
     WriteBytes(fileName, std::vector<unsigned char>(text.begin(), text.end()));
 }
 
-std::uint32_t Crc32(const QByteArray &bytes)
-{
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (const char c : bytes) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray BigEndian(std::uint32_t value)
-{
-    return QByteArray(1, static_cast<char>(value >> 24)) + static_cast<char>(value >> 16) +
-           static_cast<char>(value >> 8) + static_cast<char>(value);
-}
-
 constexpr QRgb StripColour = 0x102030;
 
 QByteArray PngStrip()
@@ -95,10 +78,10 @@ std::vector<unsigned char> PngWithBrokenProfile()
 {
     QByteArray png = PngStrip();
     // Name "x", its end, compression 0, then a compressed stream without the length in front.
-    const QByteArray body = QByteArray("iCCPx", 5) + QByteArray(2, '\0') +
+    const QByteArray data = QByteArray("x", 1) + QByteArray(2, '\0') +
                             qCompress(QByteArray("garbage").repeated(10)).mid(4);
     const int afterHeader = 33;
-    png.insert(afterHeader, BigEndian(body.size() - 4) + body + BigEndian(Crc32(body)));
+    png.insert(afterHeader, QByteArray::fromStdString(PngChunk("iCCP", data.toStdString())));
     return Bytes(png);
 }
 

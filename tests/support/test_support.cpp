@@ -175,14 +175,13 @@ std::string BigEndian32(std::uint32_t value)
             static_cast<char>(value >> 8), static_cast<char>(value)};
 }
 
-// Length, type and data, and the checksum over type and data.
+} // namespace
+
 std::string PngChunk(const std::string &type, const std::string &data)
 {
     return BigEndian32(static_cast<std::uint32_t>(data.size())) + type + data +
            BigEndian32(PngCrc(type + data));
 }
-
-} // namespace
 
 std::string PngHeaderOfSize(std::uint32_t width, std::uint32_t height)
 {

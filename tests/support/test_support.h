@@ -56,6 +56,8 @@ bool SameEntry(const HueEntry &a, const HueEntry &b);
 // A png file whose header gives a picture of width by height pixels in 8-bit RGB, followed by
 // a few bytes of pixel data: enough for a reader to learn the size, far too little to decode.
 std::string PngHeaderOfSize(std::uint32_t width, std::uint32_t height);
+// One chunk of a png file: length, type and data, and the checksum over type and data.
+std::string PngChunk(const std::string &type, const std::string &data);
 
 // Sets the soft limit on the size of files this process writes, for the object's life. A
 // write beyond it fails; the program, not the test, must keep the signal it raises harmless.
