@@ -1,13 +1,13 @@
 #include "support/test_support.h"
 
 #include "cli/commands.h"
+#include "huefile/formats/picture_limit.h"
 #include "huefile/hue_file.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
 #include <QProcess>
 #include <QtEndian>
 #include <algorithm>
@@ -186,11 +186,11 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"export hues.mul 1 -f gpl -o folder.mul", 2, "colvane-cli: folder.mul: a folder\n"},
         {"diff hues.mul folder.mul", 2, "colvane-cli: folder.mul: a folder\n"},
         {"preview hues.mul 1 short.pal -o out.png", 2,
-         "colvane-cli: short.pal: not a picture this program can read\n"},
+         "colvane-cli: short.pal: not a png picture\n"},
         {"preview hues.mul 1 huge.png -o out.png", 2,
          "colvane-cli: huge.png: a picture of 20000 × 20000 pixels is too large: it takes "
          "1525 MB, the limit is " +
-             std::to_string(QImageReader::allocationLimit()) + " MB\n"},
+             std::to_string(PictureLimitMegabytes) + " MB\n"},
         {"preview hues.mul 1 pipe.mul -o out.png", 2,
          "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
         {"import hues.mul 1 control.gpl", 2,

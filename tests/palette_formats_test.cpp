@@ -1,11 +1,11 @@
 #include "support/test_support.h"
 
+#include "huefile/formats/picture_limit.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/formats/palette_formats.h"
 
 #include <QBuffer>
 #include <QImage>
-#include <QImageReader>
 #include <cstring>
 #include <rapidcheck/gtest.h>
 
@@ -251,7 +251,7 @@ TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
         {"json of a million keys", Json, JsonAfterManyKeys(1000000), "1 words, an entry holds 32"},
         {"a png too large to read", Png, PngHeaderOfSize(20000, 20000),
          "a picture of 20000 × 20000 pixels is too large: it takes 1525 MB, the limit is " +
-             std::to_string(QImageReader::allocationLimit()) + " MB"},
+             std::to_string(PictureLimitMegabytes) + " MB"},
     };
     for (const Refusal &refusal : refusals) {
         const Expected<HueEntry> entry =
