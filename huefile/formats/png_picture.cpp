@@ -42,7 +42,7 @@ std::string Why(int error)
     case SPNG_IO_EOF:
         return "a damaged png picture: it ends too soon";
     case SPNG_ECHUNK_LIMITS:
-        return "a png picture with a chunk of more than 1 MB";
+        return "a png picture with chunks too large to read";
     case SPNG_EMEM:
         return "out of memory";
     default:

@@ -7,9 +7,9 @@
 #include <string_view>
 
 // Png pictures in and out of memory. Any png colour type and depth is decoded to 8-bit RGBA,
-// transparency chunks applied; nothing else is read. A picture larger than the picture limit,
-// a chunk larger than a megabyte or a damaged file is refused in one short line, and the png
-// library never writes to a standard stream.
+// transparency chunks applied. A picture larger than the picture limit, text or other chunks
+// that would take more than a few megabytes, or a damaged file is refused in one short line,
+// and the png library never writes to a standard stream.
 Expected<RgbaPicture> ReadPngPicture(std::string_view bytes);
 
 // 8-bit RGB when every pixel is opaque, RGBA otherwise.
