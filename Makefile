@@ -2,7 +2,7 @@
 # test. Both first install the Debian packages the build needs when they are missing.
 
 PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
-            libcli11-dev nlohmann-json3-dev scdoc \
+            libcli11-dev nlohmann-json3-dev libspng-dev pkg-config scdoc \
             fonts-dejavu-core fonts-liberation xvfb xauth
 # dpkg-shlibdeps works out the package's dependencies; the validators check what it installs.
 DEB_PACKAGES := dpkg-dev desktop-file-utils appstream

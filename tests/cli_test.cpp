@@ -658,6 +658,20 @@ TEST_F(CliTest, HelpOnEverySubcommandAndVersion)
         EXPECT_NE(outcome.out.find("Usage: colvane-cli"), std::string::npos) << command;
     }
     EXPECT_EQ(RunCli("--version").out, std::string("colvane-cli ") + COLVANE_VERSION + "\n");
+    EXPECT_NE(RunCli("preview --help").out.find("IMAGE is read as png"), std::string::npos);
+}
+
+// The program starts as fast as a plain one only while it loads no toolkit, nor what a toolkit
+// brings along.
+TEST_F(CliTest, LoadsNoToolkit)
+{
+    const Outcome loaded = RunProgram("ldd", {COLVANE_CLI_PATH});
+    if (loaded.status != 0)
+        GTEST_SKIP() << "ldd cannot list the libraries here: " << loaded.err;
+    ASSERT_NE(loaded.out.find("libspng"), std::string::npos) << loaded.out;
+    for (const char *library :
+         {"libQt", "libX11", "libxcb", "libEGL", "libGL", "libfontconfig", "libharfbuzz", "libicu"})
+        EXPECT_EQ(loaded.out.find(library), std::string::npos) << library << " in\n" << loaded.out;
 }
 
 } // namespace
