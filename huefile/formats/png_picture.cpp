@@ -2,7 +2,6 @@
 
 #include "huefile/formats/picture_limit.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <spng.h>
@@ -98,6 +97,10 @@ bool Opaque(const RgbaPicture &picture)
 
 Expected<RgbaPicture> ReadPngPicture(std::string_view bytes)
 {
+    // The library reads the signature and header as one piece, so a short file of something
+    // else would otherwise pass for a png cut short.
+    if (bytes.substr(0, Signature.size()) != Signature)
+        return Fail(Why(SPNG_ESIGNATURE));
     const Context context(spng_ctx_new(0));
     if (!context)
         return Fail(Why(SPNG_EMEM));
@@ -105,10 +108,6 @@ Expected<RgbaPicture> ReadPngPicture(std::string_view bytes)
     spng_set_chunk_limits(context.get(), ChunkLimit, ChunkCacheLimit);
     spng_set_png_buffer(context.get(), bytes.data(), bytes.size());
     spng_ihdr header{};
-    // The library reads the signature and header as one piece, so a short file of something
-    // else would otherwise pass for a png cut short.
-    if (bytes.substr(0, Signature.size()) != Signature)
-        return Fail(Why(SPNG_ESIGNATURE));
     if (const int error = spng_get_ihdr(context.get(), &header))
         return Fail(WhyTooLarge(bytes, error));
     if (const auto tooLarge = WhyPictureTooLarge(header.width, header.height))
