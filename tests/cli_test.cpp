@@ -107,8 +107,8 @@ protected:
         WriteText("control.gpl",
                   "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
         WriteText("bytes.json", "{\"name\": \"\xFF");
-        // Pictures the picture library gives up on, with a line of its own on standard error:
-        // one cut off inside its image data, one whose image data fails its checksum.
+        // Pictures the picture library gives up on: one cut off inside its image data, one
+        // whose image data fails its checksum, which shows only after the last row.
         QByteArray png = PngStrip();
         const qsizetype data = png.indexOf("IDAT");
         WriteBytes("cut.png", Bytes(png.left(data + 8)));
