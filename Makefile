@@ -2,16 +2,17 @@
 # test. Both first install the Debian packages the build needs when they are missing.
 
 PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
-            libcli11-dev nlohmann-json3-dev scdoc \
+            libcli11-dev nlohmann-json3-dev libspng-dev pkg-config scdoc \
             fonts-dejavu-core fonts-liberation xvfb xauth
 # dpkg-shlibdeps works out the package's dependencies; the validators check what it installs.
 DEB_PACKAGES := dpkg-dev desktop-file-utils appstream
-# libFuzzer's runtime comes with clang's compiler-rt, which clang only recommends.
-FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev
+# libFuzzer's runtime comes with clang's compiler-rt, which clang only recommends; the png target
+# links the png and json libraries.
+FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libspng-dev pkg-config nlohmann-json3-dev
 BUILD := build
 ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
-FUZZ_TARGETS := number_text entry_io
+FUZZ_TARGETS := number_text entry_io png
 FUZZ_SECONDS ?= 60
 DEMO := $(BUILD)/demo
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -4,15 +4,12 @@
 #include "huefile/colour.h"
 #include "huefile/file_checks.h"
 #include "huefile/formats/entry_name.h"
-#include "huefile/formats/picture_limit.h"
+#include "huefile/formats/png_picture.h"
 #include "huefile/formats/recolour.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
 #include "huefile/output_file.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QImageReader>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -577,26 +574,20 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &out)
     const Expected<std::string> bytes = ReadInput(request.image);
     if (!bytes)
         return Fail(bytes.error());
-    QByteArray data = QByteArray::fromRawData(bytes->data(), static_cast<qsizetype>(bytes->size()));
-    QBuffer input(&data);
-    QImageReader reader(&input);
-    if (const auto tooLarge = WhyPictureTooLarge(reader))
-        return About(request.image, *tooLarge);
-    QImage picture;
-    if (!reader.read(&picture))
-        return About(request.image, "not a picture this program can read");
+    Expected<RgbaPicture> picture = ReadPngPicture(*bytes);
+    if (!picture)
+        return About(request.image, picture.error());
     if (!toStandardOutput && SameFile(request.output, request.file))
         return About(request.output, "is the hue file, which is never overwritten");
     if (!toStandardOutput && SameFile(request.output, request.image))
         return About(request.output, "is the picture being recoloured, which is never overwritten");
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!RecolourImage(picture, *entry, request.wholeImage).save(&buffer, "PNG"))
-        return About(request.output, "the picture could not be encoded");
+    const Expected<std::string> png =
+        WritePngPicture(RecolourPicture(std::move(picture.value()), *entry, request.wholeImage));
+    if (!png)
+        return About(request.output, png.error());
     if (toStandardOutput) {
-        out << png.toStdString();
+        out << *png;
         return ExitSame;
     }
-    return WriteOutput(request.output, PaletteFormat::Png, png.toStdString());
+    return WriteOutput(request.output, PaletteFormat::Png, *png);
 }

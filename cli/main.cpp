@@ -6,8 +6,6 @@
 #include "huefile/standard_streams.h"
 
 #include <CLI/CLI.hpp>
-#include <QString>
-#include <QtGlobal>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -76,10 +74,9 @@ std::string OneLine(std::string_view text)
     return line;
 }
 
-// A line for standard error, which is not the toolkit's while a command runs.
 void Tell(std::string_view what)
 {
-    WriteWhole(CallersStandardError(), std::string(ProgramName) + ": " + OneLine(what) + "\n");
+    WriteWhole(STDERR_FILENO, std::string(ProgramName) + ": " + OneLine(what) + "\n");
 }
 
 int Trouble(std::string_view what)
@@ -134,17 +131,6 @@ std::string SkippedByCopy(const CopyRequest &request)
            " not copied; targets end at entry " + std::to_string(MaxEntryNumber);
 }
 
-// The toolkit explains itself in lines of its own that would break the one-line rule; only a
-// fatal message counts, and it ends the program as any other trouble does. The picture library
-// below the toolkit writes to standard error directly, so a command runs with that silenced.
-void QuietToolkit(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtFatalMsg)
-        return;
-    Trouble("internal error: " + Excerpt(message.toStdString(), 200));
-    std::_Exit(ExitTrouble);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -154,7 +140,6 @@ int main(int argc, char **argv)
     // Past a file-size limit a write then fails with a reason, instead of ending the program
     // with its temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
-    qInstallMessageHandler(QuietToolkit);
     CLI::App app("Lists, shows, exports, imports, copies, compares and searches the entries of "
                  "hue files. Entry numbers run from 1 to 3000; a range is A..B.",
                  ProgramName);
@@ -329,10 +314,11 @@ int main(int argc, char **argv)
         command("preview", "A picture recoloured by an entry, as the window's preview shows it",
                 "Each grey pixel's 5-bit level (0 to 31) picks that colour of entry N; other "
                 "pixels keep their colour, or with --whole are picked by their 5-bit "
-                "luminance. Transparent pixels stay transparent. The result is written as png.");
+                "luminance. Transparent pixels stay transparent. IMAGE is read as png, in any of "
+                "its colour types and depths, and the result is written as png.");
     previewCommand->add_option("FILE", preview.file, "Hue file")->required();
     previewCommand->add_option("N", previewEntry, "Entry number")->required()->check(EntryNumber);
-    previewCommand->add_option("IMAGE", preview.image, "Picture to recolour")->required();
+    previewCommand->add_option("IMAGE", preview.image, "Png picture to recolour")->required();
     previewCommand
         ->add_option("-o,--output", preview.output,
                      "Png file to write, an existing one only when named .png; - for standard "
@@ -366,10 +352,7 @@ int main(int argc, char **argv)
         return Trouble("standard output: is closed; nothing was done");
     std::ostringstream out;
     try {
-        const CommandResult result = [&] {
-            const LibraryMessagesSilenced silenced;
-            return chosen.run(out);
-        }();
+        const CommandResult result = chosen.run(out);
         return Finish(chosen, result, out.str());
     } catch (const std::exception &error) {
         return Trouble(std::string("internal error: ") + error.what());

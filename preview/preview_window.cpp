@@ -1,7 +1,6 @@
 #include "preview/preview_window.h"
 
-#include "huefile/formats/picture_limit.h"
-#include "huefile/formats/recolour.h"
+#include "preview/picture_image.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -95,7 +94,7 @@ bool PreviewWindow::loadImage(const QString &fileName)
     };
     if (!QFileInfo(fileName).isFile())
         return refuse("not a regular file");
-    if (const auto tooLarge = WhyPictureTooLarge(reader))
+    if (const auto tooLarge = WhyImageTooLarge(reader))
         return refuse(QString::fromStdString(*tooLarge));
     const QImage image = reader.read();
     if (image.isNull())

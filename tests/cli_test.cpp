@@ -1,13 +1,13 @@
 #include "support/test_support.h"
 
 #include "cli/commands.h"
+#include "huefile/formats/picture_limit.h"
 #include "huefile/hue_file.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
 #include <QProcess>
 #include <QtEndian>
 #include <algorithm>
@@ -107,8 +107,8 @@ protected:
         WriteText("control.gpl",
                   "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
         WriteText("bytes.json", "{\"name\": \"\xFF");
-        // Pictures the picture library gives up on, with a line of its own on standard error:
-        // one cut off inside its image data, one whose image data fails its checksum.
+        // Pictures the picture library gives up on: one cut off inside its image data, one
+        // whose image data fails its checksum, which shows only after the last row.
         QByteArray png = PngStrip();
         const qsizetype data = png.indexOf("IDAT");
         WriteBytes("cut.png", Bytes(png.left(data + 8)));
@@ -186,11 +186,11 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"export hues.mul 1 -f gpl -o folder.mul", 2, "colvane-cli: folder.mul: a folder\n"},
         {"diff hues.mul folder.mul", 2, "colvane-cli: folder.mul: a folder\n"},
         {"preview hues.mul 1 short.pal -o out.png", 2,
-         "colvane-cli: short.pal: not a picture this program can read\n"},
+         "colvane-cli: short.pal: not a png picture\n"},
         {"preview hues.mul 1 huge.png -o out.png", 2,
          "colvane-cli: huge.png: a picture of 20000 × 20000 pixels is too large: it takes "
          "1525 MB, the limit is " +
-             std::to_string(QImageReader::allocationLimit()) + " MB\n"},
+             std::to_string(PictureLimitMegabytes) + " MB\n"},
         {"preview hues.mul 1 pipe.mul -o out.png", 2,
          "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
         {"import hues.mul 1 control.gpl", 2,
@@ -658,6 +658,20 @@ TEST_F(CliTest, HelpOnEverySubcommandAndVersion)
         EXPECT_NE(outcome.out.find("Usage: colvane-cli"), std::string::npos) << command;
     }
     EXPECT_EQ(RunCli("--version").out, std::string("colvane-cli ") + COLVANE_VERSION + "\n");
+    EXPECT_NE(RunCli("preview --help").out.find("IMAGE is read as png"), std::string::npos);
+}
+
+// The program starts as fast as a plain one only while it loads no toolkit, nor what a toolkit
+// brings along.
+TEST_F(CliTest, LoadsNoToolkit)
+{
+    const Outcome loaded = RunProgram("ldd", {COLVANE_CLI_PATH});
+    if (loaded.status != 0)
+        GTEST_SKIP() << "ldd cannot list the libraries here: " << loaded.err;
+    ASSERT_NE(loaded.out.find("libspng"), std::string::npos) << loaded.out;
+    for (const char *library :
+         {"libQt", "libX11", "libxcb", "libEGL", "libGL", "libfontconfig", "libharfbuzz", "libicu"})
+        EXPECT_EQ(loaded.out.find(library), std::string::npos) << library << " in\n" << loaded.out;
 }
 
 } // namespace

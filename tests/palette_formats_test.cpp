@@ -2,10 +2,13 @@
 
 #include "huefile/formats/entry_name.h"
 #include "huefile/formats/palette_formats.h"
+#include "huefile/formats/picture_limit.h"
+#include "huefile/formats/png_picture.h"
+#include "huefile/formats/recolour.h"
+#include "preview/picture_image.h"
 
 #include <QBuffer>
 #include <QImage>
-#include <QImageReader>
 #include <cstring>
 #include <rapidcheck/gtest.h>
 
@@ -44,7 +47,9 @@ std::string RampLines(int first, int count, const char *format, const char *line
     return text;
 }
 
-std::string RampPng(int width, int height)
+// Written as the toolkit writes that image format: 8-bit RGB for the default, a palette for
+// Indexed8, 16 bits a channel for RGBA64.
+std::string RampPng(int width, int height, QImage::Format format = QImage::Format_RGB32)
 {
     QImage picture(width, height, QImage::Format_RGB32);
     const int cell = width / 32;
@@ -58,8 +63,22 @@ std::string RampPng(int width, int height)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
+    picture.convertToFormat(format).save(&buffer, "PNG");
     return bytes.toStdString();
+}
+
+// The toolkit's png files end in the last image chunk and an empty end chunk: the end chunk
+// takes the last 12 bytes, the image chunk's checksum the 4 before them.
+std::string WithLastChecksumBroken(std::string png)
+{
+    png[png.size() - 13] ^= 0x55;
+    return png;
+}
+
+std::string WithChunkAfterHeader(const std::string &png, const std::string &chunk)
+{
+    constexpr std::size_t HeaderEnd = 8 + 12 + 13;
+    return png.substr(0, HeaderEnd) + chunk + png.substr(HeaderEnd);
 }
 
 // An entry with bit 15 set in some words, carried bytes and bytes after its name's end, all of
@@ -123,6 +142,35 @@ RC_GTEST_PROP(PaletteFormats, ExportThenImportGivesTheEntryBack, (int number))
     RC_ASSERT(SameEntry(*back, expected));
 }
 
+// Any picture comes back from png byte for byte, whether or not every pixel is opaque, and
+// passes through the window's images unchanged, whatever the byte order of their format; so
+// the window recolours as the command line does.
+RC_GTEST_PROP(PaletteFormats, PicturesComeBackFromPngAndFromTheWindowsImages, ())
+{
+    const int width = *rc::gen::inRange(1, 40);
+    const int height = *rc::gen::inRange(1, 40);
+    const bool opaque = *rc::gen::arbitrary<bool>();
+    RgbaPicture picture{width, height, {}};
+    picture.bytes = *rc::gen::container<std::vector<std::uint8_t>>(
+        std::size_t(width) * height * RgbaBytesPerPixel, rc::gen::arbitrary<std::uint8_t>());
+    for (std::size_t alpha = 3; opaque && alpha < picture.bytes.size(); alpha += 4)
+        picture.bytes[alpha] = 0xFF;
+
+    const Expected<std::string> png = WritePngPicture(picture);
+    RC_ASSERT(png.error() == "");
+    const Expected<RgbaPicture> back = ReadPngPicture(*png);
+    RC_ASSERT(back.error() == "");
+    RC_ASSERT(back->width == width && back->height == height);
+    RC_ASSERT(back->bytes == picture.bytes);
+
+    const QImage image = ImageOf(picture).convertToFormat(QImage::Format_ARGB32);
+    RC_ASSERT(PictureOf(image).bytes == picture.bytes);
+    const HueEntry entry = *AnyEntry();
+    const bool whole = *rc::gen::arbitrary<bool>();
+    RC_ASSERT(PictureOf(RecolourImage(image, entry, whole)).bytes ==
+              RecolourPicture(picture, entry, whole).bytes);
+}
+
 struct HandWritten {
     const char *what;
     PaletteFormat format;
@@ -156,6 +204,12 @@ TEST(PaletteFormats, ImportsFilesWrittenByOtherTools)
          "Ramp"},
         {"png of 32 single pixels", Png, RampPng(32, 1), "kept"},
         {"png of framed cells 5 pixels wide", Png, RampPng(160, 7), "kept"},
+        {"png with a palette", Png, RampPng(64, 2, QImage::Format_Indexed8), "kept"},
+        {"png of 16 bits a channel", Png, RampPng(96, 3, QImage::Format_RGBA64), "kept"},
+        {"png with text and an unknown ancillary chunk", Png,
+         WithChunkAfterHeader(RampPng(32, 1), PngChunk("tEXt", std::string("Title\0Ramp", 10)) +
+                                                  PngChunk("vpAg", std::string(9, '\0'))),
+         "kept"},
     };
     const HueEntry current = CurrentEntry();
     for (const HandWritten &file : files) {
@@ -251,7 +305,25 @@ TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
         {"json of a million keys", Json, JsonAfterManyKeys(1000000), "1 words, an entry holds 32"},
         {"a png too large to read", Png, PngHeaderOfSize(20000, 20000),
          "a picture of 20000 × 20000 pixels is too large: it takes 1525 MB, the limit is " +
-             std::to_string(QImageReader::allocationLimit()) + " MB"},
+             std::to_string(PictureLimitMegabytes) + " MB"},
+        {"a png wider than any picture that fits", Png, PngHeaderOfSize(40000000, 1),
+         "a picture of 40000000 × 1 pixels is too large: it takes 152 MB"},
+        {"a png higher than any picture that fits", Png, PngHeaderOfSize(1, 40000000),
+         "a picture of 1 × 40000000 pixels is too large: it takes 152 MB"},
+        {"a png whose last checksum is wrong", Png, WithLastChecksumBroken(RampPng(32, 1)),
+         "a damaged png picture: a chunk's checksum is wrong"},
+        {"a png cut inside its image data", Png, RampPng(32, 1).substr(0, 50),
+         "a damaged png picture"},
+        {"a png cut after its image data", Png,
+         RampPng(32, 1).substr(0, RampPng(32, 1).size() - 12),
+         "a damaged png picture: it ends too soon"},
+        {"a png whose compressed text unpacks to 20 MB", Png,
+         WithChunkAfterHeader(
+             RampPng(32, 1),
+             PngChunk("zTXt", std::string("Comment\0\0", 9) +
+                                  qCompress(QByteArray(20 << 20, 'x')).mid(4).toStdString())),
+         "a png picture with chunks too large to read"},
+        {"a png of 8 bytes", Png, RampPng(32, 1).substr(0, 8), "a damaged png picture"},
     };
     for (const Refusal &refusal : refusals) {
         const Expected<HueEntry> entry =

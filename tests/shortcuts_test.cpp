@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include "huefile/formats/picture_limit.h"
 #include "app/qt_colour.h"
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
@@ -549,7 +550,7 @@ TEST_F(ExchangeTest, ThePreviewStaysCheapAndShowsWhatTheEditorShows)
     EXPECT_FALSE(preview.loadImage("huge.png"));
     EXPECT_TRUE(texts().contains(QString("huge.png: a picture of 30000 × 10000 pixels is too "
                                          "large: it takes 1144 MB, the limit is %1 MB")
-                                     .arg(QImageReader::allocationLimit())))
+                                     .arg(PictureLimitMegabytes)))
         << texts().join("|").toStdString();
     ASSERT_TRUE(preview.loadImage("grey.png"));
     const auto shownColour = [&] { return preview.shownImage().pixel(0, 0) & 0xFFFFFF; };

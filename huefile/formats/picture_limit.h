@@ -1,12 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
-class QImageReader;
+// The most memory one decoded picture may take; a larger one is refused before any pixel is
+// decoded, since a header of a few bytes can ask for gigabytes.
+constexpr int PictureLimitMegabytes = 128;
 
-// Why the reader's picture is too large to decode, worked out from the size its header gives
-// before any pixel is decoded: "a picture of 20000 × 20000 pixels is too large: it takes
-// 1525 MB, the limit is 128 MB". Nothing when it fits, when there is no limit, or when the
-// header gives no size. Only the header is read, so the reader can go on to decode.
-std::optional<std::string> WhyPictureTooLarge(QImageReader &reader);
+// Why a picture of that size, at that many bits a pixel with rows padded to 32 bits, is too
+// large to decode: "a picture of 20000 × 20000 pixels is too large: it takes 1525 MB, the
+// limit is 128 MB". Nothing when it fits.
+std::optional<std::string> WhyPictureTooLarge(std::uint64_t width, std::uint64_t height,
+                                              int bitsPerPixel = 32);

@@ -5,34 +5,33 @@
 namespace {
 
 // The luminance weights of video, in thousandths, so that no floating point enters a pixel.
-int FiveBitLuminance(QRgb pixel)
+int FiveBitLuminance(const std::uint8_t *pixel)
 {
-    return (qRed(pixel) * 299 + qGreen(pixel) * 587 + qBlue(pixel) * 114) / 1000 >> 3;
+    return (pixel[0] * 299 + pixel[1] * 587 + pixel[2] * 114) / 1000 >> 3;
 }
 
-QRgb EntryColour(const HueEntry &entry, int level, int alpha)
+void PaintEntryColour(std::uint8_t *pixel, const HueEntry &entry, int level)
 {
     const DisplayColour shown = HueWordToDisplay(entry.colours[level]);
-    return qRgba(shown & 0xFF, (shown >> 8) & 0xFF, (shown >> 16) & 0xFF, alpha);
+    pixel[0] = static_cast<std::uint8_t>(shown & 0xFF);
+    pixel[1] = static_cast<std::uint8_t>((shown >> 8) & 0xFF);
+    pixel[2] = static_cast<std::uint8_t>((shown >> 16) & 0xFF);
 }
 
 } // namespace
 
-QImage RecolourImage(const QImage &image, const HueEntry &entry, bool wholeImage)
+RgbaPicture RecolourPicture(RgbaPicture picture, const HueEntry &entry, bool wholeImage)
 {
-    QImage result = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < result.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(result.scanLine(y));
-        for (int x = 0; x < result.width(); ++x) {
-            const QRgb pixel = line[x];
-            if (qAlpha(pixel) == 0)
-                continue;
-            const bool grey = qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel);
-            if (grey)
-                line[x] = EntryColour(entry, qRed(pixel) >> 3, qAlpha(pixel));
-            else if (wholeImage)
-                line[x] = EntryColour(entry, FiveBitLuminance(pixel), qAlpha(pixel));
-        }
+    for (std::size_t at = 0; at + RgbaBytesPerPixel <= picture.bytes.size();
+         at += RgbaBytesPerPixel) {
+        std::uint8_t *pixel = &picture.bytes[at];
+        if (pixel[3] == 0)
+            continue;
+        const bool grey = pixel[0] == pixel[1] && pixel[1] == pixel[2];
+        if (grey)
+            PaintEntryColour(pixel, entry, pixel[0] >> 3);
+        else if (wholeImage)
+            PaintEntryColour(pixel, entry, FiveBitLuminance(pixel));
     }
-    return result;
+    return picture;
 }
