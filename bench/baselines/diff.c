@@ -1,5 +1,6 @@
 /* Compares two hue files as colvane-cli does, in a plain loop: a line per entry that differs,
-   with both names and the colour slots that differ. Exit status 1 when any entry differs. */
+   with both names and the colour slots that differ. Exit status 1 when any entry differs. The
+   bench's two files hold every entry whole, with plain ASCII names. */
 #include "hue_layout.h"
 
 #include <stdio.h>

@@ -1,4 +1,5 @@
-/* Lists a hue file as colvane-cli does, in a plain loop: number, state and name a line. */
+/* Lists a hue file as colvane-cli does, in a plain loop: number, state and name a line. The
+   bench's names are plain ASCII, so they print as they are, with no escapes to look for. */
 #include "hue_layout.h"
 
 #include <stdio.h>
