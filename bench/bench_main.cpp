@@ -14,6 +14,7 @@
 namespace {
 
 const char ChildOption[] = "--startup-child=";
+const char XvfbChildOption[] = "--xvfb-scroll-child=";
 const char RoundsOption[] = "--rounds=";
 // Fewer rounds give no useful median and range.
 constexpr int MinimumRounds = 5;
@@ -45,18 +46,24 @@ int main(int argc, char **argv)
 {
     int rounds = DefaultRounds;
     int startupRounds = DefaultStartupRounds;
+    int xvfbServer = 0;
     for (int a = 1; a < argc; ++a) {
         if (StartsWith(argv[a], ChildOption))
             RunStartupChild(argc, argv, argv[a] + std::strlen(ChildOption));
+        if (StartsWith(argv[a], XvfbChildOption)) {
+            xvfbServer = std::atoi(argv[a] + std::strlen(XvfbChildOption));
+            continue;
+        }
         if (StartsWith(argv[a], RoundsOption)) {
             rounds = std::max(MinimumRounds, std::atoi(argv[a] + std::strlen(RoundsOption)));
             startupRounds = rounds;
             continue;
         }
-        std::fprintf(stderr, "usage: %s [%sN]  (N >= %d)\n", argv[0], RoundsOption,
-                     MinimumRounds);
+        std::fprintf(stderr, "usage: %s [%sN]  (N >= %d)\n", argv[0], RoundsOption, MinimumRounds);
         return 2;
     }
+    if (xvfbServer > 0)
+        RunXvfbScrollChild(argc, argv, rounds, xvfbServer);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::printf("Colvane benchmarks on platform %s: %d interleaved rounds each, %d start-ups of "
@@ -67,17 +74,19 @@ int main(int argc, char **argv)
     BenchTable table;
     table.note("ours, baseline: median (min–max) per unit of work over the rounds; ratio: "
                "median (min–max) of ours / baseline round by round.");
-    table.note("In-process lines: the (CPU) line, CPU time of the whole process, decides; the "
-               "(real) line is shown beside it. Start-up decides on wall time.");
+    table.note("The (CPU) line decides: CPU time of the whole process, or of the child for "
+               "colvane-cli lines; the (real) line is shown beside it. Start-up decides on wall "
+               "time.");
 
     // Started first, while this process is still small: see RunStartupBenches.
     BenchTable startup;
     RunStartupBenches(startup, SelfPath(argv[0]), startupRounds);
 
     ColvaneApplication app(argc, argv);
-    RunBrowserBenches(table, rounds);
+    RunBrowserBenches(table, SelfPath(argv[0]), rounds);
     table.append(startup);
     RunCopyBenches(table, rounds);
+    RunCommandLineBenches(table, COLVANE_BENCH_PROGRAMS, rounds);
     RunPaletteBenches(table, rounds);
     table.print();
     return 0;

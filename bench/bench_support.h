@@ -33,6 +33,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// One entry read as the browser must read it at the least, since no file stays open between
+// rows: open (read-only, non-blocking), fstat, one 88-byte pread, close.
+bool ReadEntryFair(const char *fileName, int entryNumber);
+
 // Waits until the window system has exposed the widget's window and the window has handled
 // that, which paints it. False when that did not happen within the time.
 bool WaitUntilExposed(QWidget *window, int timeoutMilliseconds);
@@ -57,8 +61,7 @@ inline double ProcessCpuSeconds()
 }
 
 // Times units repetitions of work and returns the time of one of them.
-template <typename Work>
-BenchSample TimeUnits(int units, Work &&work)
+template <typename Work> BenchSample TimeUnits(int units, Work &&work)
 {
     const double cpuStart = ProcessCpuSeconds();
     const auto realStart = std::chrono::steady_clock::now();
@@ -96,6 +99,18 @@ PairedSamples RunInterleaved(int rounds, Ours &&ours, Baseline &&baseline)
     return samples;
 }
 
+// A child process's ending as wait reports it, and its wall and CPU (user + system) time.
+struct ProcessRun {
+    int status = 0;
+    BenchSample time;
+};
+
+// Runs the program arguments[0] with the given arguments and environment, its standard output
+// to outputName and its standard error to errorName, and waits for it. Throws BenchNotRun when
+// it cannot start.
+ProcessRun RunProcess(const std::vector<std::string> &arguments, const std::string &outputName,
+                      const std::string &errorName, char *const *environment);
+
 // The smallest, middle and largest of a set of values.
 struct Spread {
     double min = 0;
@@ -131,7 +146,8 @@ public:
     void addNotRun(const std::vector<std::string> &measures, const std::string &goal,
                    const std::string &reason);
 
-    // Two lines: CPU time, which decides, and real time, shown beside it.
+    // Two lines: CPU time, which decides, and real time, shown beside it. Against NoGoal the
+    // ratio is shown for information only.
     void addTimedRatio(const std::string &measure, const PairedSamples &samples, double goal);
     // The same against an absolute goal in seconds, with no baseline.
     void addTimedAbsolute(const std::string &measure, const std::vector<BenchSample> &samples,
@@ -146,12 +162,14 @@ private:
     std::vector<std::string> m_notes;
 };
 
+constexpr double NoGoal = 0;
+
 // Rounds of every comparison, and start-ups of each kind of child. Each round takes
 // milliseconds, and more of them steady the median on a machine shared with other work.
 constexpr int DefaultRounds = 15;
 constexpr int DefaultStartupRounds = 15;
 
-void RunBrowserBenches(BenchTable &table, int rounds);
+void RunBrowserBenches(BenchTable &table, const std::string &self, int rounds);
 void RunCopyBenches(BenchTable &table, int rounds);
 // Each palette format read from an input of 16 MB, the most an import reads.
 void RunPaletteBenches(BenchTable &table, int rounds);
@@ -160,6 +178,13 @@ void RunPaletteBenches(BenchTable &table, int rounds);
 void RunStartupBenches(BenchTable &table, const std::string &self, int rounds);
 // The child side of the start-up measurement; never returns.
 [[noreturn]] void RunStartupChild(int &argc, char **argv, const std::string &kind);
+// colvane-cli and the small programs beside it, as whole processes; `folder` holds them.
+void RunCommandLineBenches(BenchTable &table, const std::string &folder, int rounds);
+// A full scroll on an X server of its own, in a child of this program on the xcb platform;
+// for information, since it counts the server's work too.
+void RunXvfbScrollBench(BenchTable &table, const std::string &self, int rounds);
+// The child side of it: prints its samples and never returns.
+[[noreturn]] void RunXvfbScrollChild(int &argc, char **argv, int rounds, int serverProcess);
 
 // Opens of the two hue files (by their default names, in any folder) while counting is on.
 void StartCountingHueOpens();
