@@ -5,10 +5,13 @@
 #include "undo/write_history.h"
 
 #include <QByteArray>
+#include <QFont>
+#include <QImage>
 #include <QStaticText>
 #include <QWidget>
 #include <optional>
 #include <string>
+#include <tuple>
 
 class QCheckBox;
 class QFileDialog;
@@ -152,6 +155,11 @@ public:
 
     // The separator column's dash, laid out once for the grid's font.
     QStaticText SeparatorDash;
+    // The separator cell as pixels, for rows the grid paints as pixels, and what it was drawn for.
+    const QImage &SeparatorPixels(const QRect &cell, int scale);
+    void DrawSeparator(QPainter *canvas, const QRect &cell);
+    QImage SeparatorImage;
+    std::tuple<QSize, int, QRgb, QRgb, QFont> SeparatorImageLook;
     int CachedRow = -1;
     HueEntry RowSourceHue{};
     bool RowSourceValid = false;
