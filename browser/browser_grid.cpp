@@ -24,8 +24,8 @@ const QByteArray LoadLinePrefix = "GET ONE   ";
 
 // Missing-entry mark: a button-face bar inside a frame of 1 pixel at the sides and 2 pixels
 // at top and bottom, which in a 4 x 11 swatch leaves a 2 x 7 bar.
-void DrawMissingEntryMark(DrawGrid *grid, QPainter *canvas, const QRect &cell, const QColor &frame,
-                          const QColor &buttonFace)
+void DrawMissingEntryMark(DrawGrid *grid, QPainter *canvas, const QRect &cell, QRgb frame,
+                          QRgb buttonFace)
 {
     grid->fillCell(canvas, cell, frame);
     grid->fillCell(canvas, cell.adjusted(1, 2, -1, -2), buttonFace);
@@ -89,17 +89,17 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
     if (ACol > LabelColumn && ACol < SeparatorColumn) {
         if (RowSourceValid)
             HueGrid1->fillCell(canvas, Rect,
-                               ToQColor(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
+                               ToQRgb(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
         else
-            DrawMissingEntryMark(HueGrid1, canvas, Rect, palette().color(QPalette::Base),
-                                 palette().color(QPalette::Button));
+            DrawMissingEntryMark(HueGrid1, canvas, Rect, palette().color(QPalette::Base).rgb(),
+                                 palette().color(QPalette::Button).rgb());
     } else if (ACol > SeparatorColumn && ACol <= LastTargetColumn) {
         if (RowTargetValid)
             HueGrid1->fillCell(canvas, Rect,
-                               ToQColor(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
+                               ToQRgb(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
         else
-            DrawMissingEntryMark(HueGrid1, canvas, Rect, Qt::white,
-                                 palette().color(QPalette::Button));
+            DrawMissingEntryMark(HueGrid1, canvas, Rect, qRgb(0xFF, 0xFF, 0xFF),
+                                 palette().color(QPalette::Button).rgb());
     } else if (ACol == LabelColumn) {
         DrawRowLabel(canvas, Rect, BrowserLabel(ARow + 1));
     } else if (ACol == SeparatorColumn) {

@@ -143,23 +143,27 @@ void DrawGrid::setPixelColumns(int first, int last)
 {
     m_pixelFirst = std::max(0, first);
     m_pixelLast = last;
-    m_pixelTemplate = QImage();
+    m_pixelRow = QImage();
     update();
 }
 
-void DrawGrid::fillCell(QPainter *painter, const QRect &rect, const QColor &colour)
+void DrawGrid::fillCell(QPainter *painter, const QRect &rect, QRgb colour)
 {
     if (!m_pixelRowActive) {
-        painter->fillRect(rect, colour);
+        painter->fillRect(rect, QColor::fromRgb(colour));
         return;
     }
+    // A row's fills are most of its painting, so they are kept to plain arithmetic.
     const int scale = m_pixelRowScale;
-    const QRect device =
-        QRect((rect.topLeft() - m_pixelRowOrigin) * scale, rect.size() * scale) & m_pixelRow.rect();
-    const QRgb pixel = colour.rgb();
-    for (int y = device.top(); y <= device.bottom(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(m_pixelRow.scanLine(y)) + device.left();
-        std::fill(line, line + device.width(), pixel);
+    const int left = std::max(0, (rect.left() - m_pixelRowOrigin.x()) * scale);
+    const int right =
+        std::min(m_pixelRow.width(), (rect.right() + 1 - m_pixelRowOrigin.x()) * scale);
+    const int top = std::max(0, (rect.top() - m_pixelRowOrigin.y()) * scale);
+    const int bottom =
+        std::min(m_pixelRow.height(), (rect.bottom() + 1 - m_pixelRowOrigin.y()) * scale);
+    for (int y = top; y < bottom; ++y) {
+        QRgb *line = pixelRowLine(y);
+        std::fill(line + left, line + right, colour);
     }
 }
 
@@ -179,8 +183,8 @@ bool DrawGrid::copyCellPixels(const QRect &rect, const QImage &pixels)
         return false;
     const auto lineBytes = static_cast<size_t>(device.width()) * sizeof(QRgb);
     for (int y = 0; y < device.height(); ++y)
-        std::memcpy(reinterpret_cast<QRgb *>(m_pixelRow.scanLine(device.top() + y)) + device.left(),
-                    pixels.constScanLine(y), lineBytes);
+        std::memcpy(pixelRowLine(device.top() + y) + device.left(), pixels.constScanLine(y),
+                    lineBytes);
     return true;
 }
 
@@ -525,26 +529,27 @@ void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
         emit drawCell(&painter, col, row, rect);
 }
 
-// Every row starts from the grid's own backgrounds and lines, so a cell its owner leaves
-// unpainted looks as it would on the painter's path. The image spans all pixel columns; the
-// painter's clip keeps it to the part being painted.
+// The row image starts from the grid's own backgrounds and lines; as the owner covers every
+// cell wholly, the lines stay and only the cells change from row to row. The image spans all
+// pixel columns; the painter's clip keeps it to the part being painted.
 void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
 {
     const int last = std::min(m_pixelLast, m_colCount - 1);
     const QImage &pattern = rowPattern(m_colLefts[last + 1]);
-    if (m_pixelTemplate.isNull() || m_pixelTemplateSource != pattern.cacheKey() ||
-        m_pixelTemplate.devicePixelRatio() != span.scale) {
+    if (m_pixelRow.isNull() || m_pixelRowSource != pattern.cacheKey() ||
+        m_pixelRow.devicePixelRatio() != span.scale) {
         const QRect part(m_colLefts[m_pixelFirst], 0,
                          m_colLefts[last + 1] - m_colLefts[m_pixelFirst], rowStride());
-        m_pixelTemplate = QImage(part.size() * span.scale, QImage::Format_RGB32);
-        m_pixelTemplate.setDevicePixelRatio(span.scale);
-        QPainter painter(&m_pixelTemplate);
+        m_pixelRow = QImage(part.size() * span.scale, QImage::Format_RGB32);
+        m_pixelRow.setDevicePixelRatio(span.scale);
+        QPainter painter(&m_pixelRow);
         painter.drawImage(QPoint(0, 0), pattern, part);
         painter.end();
-        m_pixelTemplateSource = pattern.cacheKey();
-        m_pixelRow = m_pixelTemplate.copy();
+        m_pixelRowSource = pattern.cacheKey();
     }
-    std::memcpy(m_pixelRow.bits(), m_pixelTemplate.constBits(), m_pixelTemplate.sizeInBytes());
+    // Looked up once a row: each scan line lookup of an image checks whether it is shared.
+    m_pixelRowBits = m_pixelRow.bits();
+    m_pixelRowStride = m_pixelRow.bytesPerLine();
     m_pixelRowScale = span.scale;
     m_pixelRowOrigin = topLeft;
 }

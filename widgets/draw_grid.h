@@ -44,13 +44,13 @@ public:
     // Every column is clipped until its owner says otherwise.
     void setColDrawsInsideCell(int col, bool inside);
     // Columns first to last, each of which is only ever painted through fillCell and
-    // copyCellPixels, may be painted as pixels: their cells are written into one image per row,
-    // which is drawn at once. A painter call per cell would cost most of a row's painting. The
-    // grid falls back to the painter where pixels could not be exact: at a device scale that is
-    // not a whole number and in the row of the current cell.
+    // copyCellPixels and covered wholly by them, may be painted as pixels: their cells are written
+    // into one image per row, which is drawn at once. A painter call per cell would cost most of a
+    // row's painting. The grid falls back to the painter where pixels could not be exact: at a
+    // device scale that is not a whole number and in the row of the current cell.
     void setPixelColumns(int first, int last);
     // Fills the cell's rectangle with an opaque colour, as QPainter::fillRect does.
-    void fillCell(QPainter *painter, const QRect &rect, const QColor &colour);
+    void fillCell(QPainter *painter, const QRect &rect, QRgb colour);
     // While a row is painted as pixels: the device pixels per logical pixel; else 0.
     int pixelRowScale() const;
     // Copies an image of exactly the cell's device size into the row being painted as pixels;
@@ -131,6 +131,11 @@ private:
     void paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow,
                     const PixelSpan &span);
     void beginPixelRow(const PixelSpan &span, const QPoint &topLeft);
+    QRgb *pixelRowLine(int y) const
+    {
+        return reinterpret_cast<QRgb *>(m_pixelRowBits +
+                                        static_cast<qsizetype>(y) * m_pixelRowStride);
+    }
     void endPixelRow(QPainter &painter);
     void paintCell(QPainter &painter, int col, int row, const QRect &rect);
     void drawFocusIndication(QPainter &painter, const QRect &rect) const;
@@ -158,11 +163,12 @@ private:
     QColor m_patternLine;
     int m_pixelFirst = 0;
     int m_pixelLast = -1;
-    // The row pattern under the pixel columns in device pixels, each row's starting point.
-    QImage m_pixelTemplate;
-    qint64 m_pixelTemplateSource = 0;
-    // The row being painted as pixels, and its top left corner in the widget; null between rows.
+    // The row being painted as pixels, made from the row pattern in device pixels, and its top
+    // left corner in the widget.
     QImage m_pixelRow;
+    qint64 m_pixelRowSource = 0;
+    uchar *m_pixelRowBits = nullptr;
+    qsizetype m_pixelRowStride = 0;
     QPoint m_pixelRowOrigin;
     int m_pixelRowScale = 1;
     bool m_pixelRowActive = false;
