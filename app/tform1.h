@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/label_pixels.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/hue_entry.h"
 #include "undo/write_history.h"
@@ -160,6 +161,8 @@ public:
     void DrawSeparator(QPainter *canvas, const QRect &cell);
     QImage SeparatorImage;
     std::tuple<QSize, int, QRgb, QRgb, QFont> SeparatorImageLook;
+    LabelPixels RowLabelPixels;
+    LabelPixels::Look RowLabelLook(const QRect &cell, int scale) const;
     int CachedRow = -1;
     HueEntry RowSourceHue{};
     bool RowSourceValid = false;

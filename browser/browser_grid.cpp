@@ -2,6 +2,7 @@
 
 #include "app/qt_colour.h"
 #include "browser/browser_label.h"
+#include "browser/label_pixels.h"
 #include "huefile/colour.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
@@ -31,15 +32,6 @@ void DrawMissingEntryMark(DrawGrid *grid, QPainter *canvas, const QRect &cell, Q
     grid->fillCell(canvas, cell.adjusted(1, 2, -1, -2), buttonFace);
 }
 
-// One line, left-aligned and vertically centred. Drawing at a computed baseline spares the
-// line layout that a rectangle with alignment flags costs every painted row.
-void DrawRowLabel(QPainter *canvas, const QRect &cell, const QString &text)
-{
-    const QFontMetrics metrics = canvas->fontMetrics();
-    const int baseline = cell.top() + (cell.height() - metrics.height()) / 2 + metrics.ascent();
-    canvas->drawText(QPoint(cell.left(), baseline), text);
-}
-
 // A whole record counts; a file that does not open or ends before the record does not.
 bool ReadRowEntry(const std::string &fileName, int entryNumber, HueEntry &destination)
 {
@@ -66,7 +58,7 @@ void TForm1::ConnectBrowser()
     // them; the label and the separator draw text and stay clipped.
     for (int col = FirstSourceColumn; col <= LastTargetColumn; ++col)
         HueGrid1->setColDrawsInsideCell(col, col != SeparatorColumn);
-    HueGrid1->setPixelColumns(FirstSourceColumn, LastTargetColumn);
+    HueGrid1->setPixelColumns(LabelColumn, LastTargetColumn);
     connect(HueGrid1, &DrawGrid::selectCell, this, [this](int col, int row, bool *canSelect) {
         HueGrid1SelectCell(col, row, *canSelect);
     });
@@ -101,13 +93,30 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
             DrawMissingEntryMark(HueGrid1, canvas, Rect, qRgb(0xFF, 0xFF, 0xFF),
                                  palette().color(QPalette::Button).rgb());
     } else if (ACol == LabelColumn) {
-        DrawRowLabel(canvas, Rect, BrowserLabel(ARow + 1));
+        const QString label = BrowserLabel(ARow + 1);
+        if (const int scale = HueGrid1->pixelRowScale())
+            HueGrid1->copyCellPixels(Rect, RowLabelPixels.label(RowLabelLook(Rect, scale), label));
+        else
+            DrawRowLabel(canvas, Rect, label);
     } else if (ACol == SeparatorColumn) {
         if (const int scale = HueGrid1->pixelRowScale())
             HueGrid1->copyCellPixels(Rect, SeparatorPixels(Rect, scale));
         else
             DrawSeparator(canvas, Rect);
     }
+}
+
+// The label is drawn with the grid's font and text colour over its background.
+LabelPixels::Look TForm1::RowLabelLook(const QRect &cell, int scale) const
+{
+    const QPalette &colours = HueGrid1->palette();
+    return {cell.size(),
+            scale,
+            HueGrid1->font(),
+            HueGrid1->logicalDpiX(),
+            HueGrid1->logicalDpiY(),
+            colours.color(QPalette::Base).rgb(),
+            colours.color(QPalette::Text).rgb()};
 }
 
 void TForm1::DrawSeparator(QPainter *canvas, const QRect &cell)
