@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/encoded_name.h"
 #include "browser/label_pixels.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/hue_entry.h"
@@ -115,8 +116,10 @@ public:
     void Label2Click();
     QFileDialog *BuildOpenDialog();
     // The names in the platform's file-name encoding, as the C library takes them.
-    std::string ReadFileName() const;
-    std::string WriteFileName() const;
+    const std::string &ReadFileName() const;
+    const std::string &WriteFileName() const;
+    mutable EncodedNameCache ReadNameEncoded;
+    mutable EncodedNameCache WriteNameEncoded;
 
     // Operation log ----------------------------------------------------------------------
     void AppendLogLine(const QByteArray &line);

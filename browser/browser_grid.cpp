@@ -13,6 +13,8 @@
 #include <QRadioButton>
 #include <QStaticText>
 
+#include <cstdio>
+
 namespace {
 
 constexpr int LabelColumn = 0;
@@ -40,9 +42,15 @@ bool ReadRowEntry(const std::string &fileName, int entryNumber, HueEntry &destin
 
 } // namespace
 
+BrowserLabelText::BrowserLabelText(int entryNumber)
+{
+    m_length = std::snprintf(m_text.data(), m_text.size(), "%5d [0%03x]", entryNumber,
+                             static_cast<unsigned>(entryNumber));
+}
+
 QString BrowserLabel(int entryNumber)
 {
-    return QString::asprintf("%5d [0%03x]", entryNumber, static_cast<unsigned>(entryNumber));
+    return BrowserLabelText(entryNumber).text();
 }
 
 void TForm1::ConnectBrowser()
@@ -93,11 +101,12 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
             DrawMissingEntryMark(HueGrid1, canvas, Rect, qRgb(0xFF, 0xFF, 0xFF),
                                  palette().color(QPalette::Button).rgb());
     } else if (ACol == LabelColumn) {
-        const QString label = BrowserLabel(ARow + 1);
+        const BrowserLabelText label(ARow + 1);
         if (const int scale = HueGrid1->pixelRowScale())
-            HueGrid1->copyCellPixels(Rect, RowLabelPixels.label(RowLabelLook(Rect, scale), label));
+            HueGrid1->copyCellPixels(Rect,
+                                     RowLabelPixels.label(RowLabelLook(Rect, scale), label.text()));
         else
-            DrawRowLabel(canvas, Rect, label);
+            DrawRowLabel(canvas, Rect, label.text());
     } else if (ACol == SeparatorColumn) {
         if (const int scale = HueGrid1->pixelRowScale())
             HueGrid1->copyCellPixels(Rect, SeparatorPixels(Rect, scale));

@@ -56,12 +56,12 @@ void DrawRowLabel(QPainter *canvas, const QRect &cell, const QString &text)
     canvas->drawText(QPoint(cell.left(), baseline), text);
 }
 
-const QImage &LabelPixels::label(const Look &look, const QString &text)
+const QImage &LabelPixels::label(const Look &look, QLatin1String text)
 {
     if (!m_prepared || look != m_look || text.size() != static_cast<qsizetype>(m_places.size()))
         prepare(look, static_cast<int>(text.size()));
     if (!m_assembles || !assemble(text))
-        m_label = render(text);
+        m_label = render(QString(text));
     return m_label;
 }
 
@@ -114,14 +114,16 @@ void LabelPixels::prepare(const Look &look, int length)
                 at.left, 0, at.right - at.left + 1, m_blank.height());
     }
     m_assembles = true;
-    for (const QString &probe : ProbeLabels(length))
-        if (!assemble(probe) || m_label != render(probe)) {
+    for (const QString &probe : ProbeLabels(length)) {
+        const QByteArray latin1 = probe.toLatin1();
+        if (!assemble(QLatin1String(latin1)) || m_label != render(probe)) {
             m_assembles = false;
             return;
         }
+    }
 }
 
-bool LabelPixels::assemble(const QString &text)
+bool LabelPixels::assemble(QLatin1String text)
 {
     static const std::array<bool, 128> inAlphabet = [] {
         std::array<bool, 128> known{};
@@ -136,7 +138,7 @@ bool LabelPixels::assemble(const QString &text)
     uchar *const bits = m_label.bits();
     std::memcpy(bits, m_blank.constBits(), m_blank.sizeInBytes());
     for (int place = 0; place < static_cast<int>(m_places.size()); ++place) {
-        const char16_t code = text[place].unicode();
+        const auto code = static_cast<unsigned char>(text[place].toLatin1());
         if (code >= inAlphabet.size() || !inAlphabet[code])
             return false;
         const Place &at = m_places[place];

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QLatin1String>
 #include <QSize>
 #include <QString>
 #include <array>
@@ -37,7 +38,7 @@ public:
 
     // The label's picture, of the cell's device size, for the look; the characters' pictures
     // are made again when the look or the label's length changes.
-    const QImage &label(const Look &look, const QString &text);
+    const QImage &label(const Look &look, QLatin1String text);
 
 private:
     // The device columns that characters at one place of a label may ink, and each one's
@@ -50,7 +51,7 @@ private:
 
     void prepare(const Look &look, int length);
     QImage render(const QString &text) const;
-    bool assemble(const QString &text);
+    bool assemble(QLatin1String text);
 
     Look m_look;
     bool m_prepared = false;
