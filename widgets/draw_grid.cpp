@@ -1,5 +1,6 @@
 #include "widgets/draw_grid.h"
 
+#include "widgets/pixel_row.h"
 #include "widgets/plain_style.h"
 #include "widgets/stepping_scroll_bar.h"
 #include "widgets/vector_state.h"
@@ -143,49 +144,26 @@ void DrawGrid::setPixelColumns(int first, int last)
 {
     m_pixelFirst = std::max(0, first);
     m_pixelLast = last;
-    m_pixelRow = QImage();
+    m_pixelBackground = QImage();
     update();
 }
 
 void DrawGrid::fillCell(QPainter *painter, const QRect &rect, QRgb colour)
 {
-    if (!m_pixelRowActive) {
+    if (m_pixelRowActive)
+        m_pixelRow.fill(rect, colour);
+    else
         painter->fillRect(rect, QColor::fromRgb(colour));
-        return;
-    }
-    // A row's fills are most of its painting, so they are kept to plain arithmetic.
-    const int scale = m_pixelRowScale;
-    const int left = std::max(0, (rect.left() - m_pixelRowOrigin.x()) * scale);
-    const int right =
-        std::min(m_pixelRow.width(), (rect.right() + 1 - m_pixelRowOrigin.x()) * scale);
-    const int top = std::max(0, (rect.top() - m_pixelRowOrigin.y()) * scale);
-    const int bottom =
-        std::min(m_pixelRow.height(), (rect.bottom() + 1 - m_pixelRowOrigin.y()) * scale);
-    for (int y = top; y < bottom; ++y) {
-        QRgb *line = pixelRowLine(y);
-        std::fill(line + left, line + right, colour);
-    }
 }
 
 int DrawGrid::pixelRowScale() const
 {
-    return m_pixelRowActive ? m_pixelRowScale : 0;
+    return m_pixelRowActive ? m_pixelRow.scale() : 0;
 }
 
 bool DrawGrid::copyCellPixels(const QRect &rect, const QImage &pixels)
 {
-    const int scale = m_pixelRowScale;
-    if (!m_pixelRowActive || pixels.size() != rect.size() * scale ||
-        pixels.format() != m_pixelRow.format())
-        return false;
-    const QRect device = QRect((rect.topLeft() - m_pixelRowOrigin) * scale, pixels.size());
-    if (!m_pixelRow.rect().contains(device))
-        return false;
-    const auto lineBytes = static_cast<size_t>(device.width()) * sizeof(QRgb);
-    for (int y = 0; y < device.height(); ++y)
-        std::memcpy(pixelRowLine(device.top() + y) + device.left(), pixels.constScanLine(y),
-                    lineBytes);
-    return true;
+    return m_pixelRowActive && m_pixelRow.copy(rect, pixels);
 }
 
 void DrawGrid::setDefaultRowHeight(int height)
@@ -536,27 +514,23 @@ void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
 {
     const int last = std::min(m_pixelLast, m_colCount - 1);
     const QImage &pattern = rowPattern(m_colLefts[last + 1]);
-    if (m_pixelRow.isNull() || m_pixelRowSource != pattern.cacheKey() ||
-        m_pixelRow.devicePixelRatio() != span.scale) {
+    if (m_pixelBackground.isNull() || m_pixelBackgroundSource != pattern.cacheKey() ||
+        m_pixelBackground.devicePixelRatio() != span.scale) {
         const QRect part(m_colLefts[m_pixelFirst], 0,
                          m_colLefts[last + 1] - m_colLefts[m_pixelFirst], rowStride());
-        m_pixelRow = QImage(part.size() * span.scale, QImage::Format_RGB32);
-        m_pixelRow.setDevicePixelRatio(span.scale);
-        QPainter painter(&m_pixelRow);
+        m_pixelBackground = QImage(part.size() * span.scale, QImage::Format_RGB32);
+        m_pixelBackground.setDevicePixelRatio(span.scale);
+        QPainter painter(&m_pixelBackground);
         painter.drawImage(QPoint(0, 0), pattern, part);
         painter.end();
-        m_pixelRowSource = pattern.cacheKey();
+        m_pixelBackgroundSource = pattern.cacheKey();
     }
-    // Looked up once a row: each scan line lookup of an image checks whether it is shared.
-    m_pixelRowBits = m_pixelRow.bits();
-    m_pixelRowStride = m_pixelRow.bytesPerLine();
-    m_pixelRowScale = span.scale;
-    m_pixelRowOrigin = topLeft;
+    m_pixelRow.begin(m_pixelBackground, m_rowHeight * span.scale, topLeft);
 }
 
 void DrawGrid::endPixelRow(QPainter &painter)
 {
-    painter.drawImage(m_pixelRowOrigin, m_pixelRow);
+    m_pixelRow.finish(painter);
     ClearUpperVectorState();
 }
 

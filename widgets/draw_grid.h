@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/pixel_row.h"
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -131,11 +133,6 @@ private:
     void paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow,
                     const PixelSpan &span);
     void beginPixelRow(const PixelSpan &span, const QPoint &topLeft);
-    QRgb *pixelRowLine(int y) const
-    {
-        return reinterpret_cast<QRgb *>(m_pixelRowBits +
-                                        static_cast<qsizetype>(y) * m_pixelRowStride);
-    }
     void endPixelRow(QPainter &painter);
     void paintCell(QPainter &painter, int col, int row, const QRect &rect);
     void drawFocusIndication(QPainter &painter, const QRect &rect) const;
@@ -163,14 +160,11 @@ private:
     QColor m_patternLine;
     int m_pixelFirst = 0;
     int m_pixelLast = -1;
-    // The row being painted as pixels, made from the row pattern in device pixels, and its top
-    // left corner in the widget.
-    QImage m_pixelRow;
-    qint64 m_pixelRowSource = 0;
-    uchar *m_pixelRowBits = nullptr;
-    qsizetype m_pixelRowStride = 0;
-    QPoint m_pixelRowOrigin;
-    int m_pixelRowScale = 1;
+    // The row pattern under the pixel columns in device pixels, and the row being painted
+    // as pixels on it.
+    QImage m_pixelBackground;
+    qint64 m_pixelBackgroundSource = 0;
+    PixelRow m_pixelRow;
     bool m_pixelRowActive = false;
     bool m_drawCellConnected = true;
     int m_rowHeight = 24;
