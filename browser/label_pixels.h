@@ -39,6 +39,8 @@ public:
     // The label's picture, of the cell's device size, for the look; the characters' pictures
     // are made again when the look or the label's length changes.
     const QImage &label(const Look &look, QLatin1String text);
+    // Whether the last look's labels are put together from their characters.
+    bool assemblesFromCharacters() const { return m_assembles; }
 
 private:
     // The device columns that characters at one place of a label may ink, and each one's

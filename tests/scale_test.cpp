@@ -145,9 +145,9 @@ TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
         const QImage asPixels = paint();
         grid->setPixelColumns(0, -1);
         const QImage cellByCell = paint();
-        ASSERT_TRUE(asPixels == cellByCell) << where << " at scale " << grid->devicePixelRatioF()
-                                            << ", first difference at "
-                                            << FirstDifference(asPixels, cellByCell);
+        ASSERT_TRUE(asPixels == cellByCell)
+            << where << " at scale " << grid->devicePixelRatioF() << ", first difference at "
+            << FirstDifference(asPixels, cellByCell);
     };
     for (int top = 0, index = 0; top < MaxEntryNumber; top += page, ++index) {
         const std::string where = "page from row " + std::to_string(top);
