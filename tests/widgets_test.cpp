@@ -565,7 +565,8 @@ QImage CopiedPixels(const QRect &rect, QRgb colour, int scale)
 
 // A row painted as pixels shows what the same fills and copies show through the painter,
 // however partial writes and whole-height fills mix, and also in the second row painted after
-// a first one, which the cells must not show through.
+// a first one, which the cells must not show through. A rectangle left uncovered, as the
+// current cell is, keeps what was there.
 RC_GTEST_PROP(PixelRowPainting, ShowsWhatThePainterShows, ())
 {
     const int scale = *rc::gen::inRange(1, 3);
@@ -599,13 +600,19 @@ RC_GTEST_PROP(PixelRowPainting, ShowsWhatThePainterShows, ())
             if (inside)
                 painter.drawImage(write.rect.topLeft(), pixels);
         }
+        const bool leavesACell = *rc::gen::arbitrary<bool>();
+        const QRect uncovered =
+            leavesACell ? QRect(*rc::gen::inRange(-2, width), *rc::gen::inRange(-1, cellHeight),
+                                *rc::gen::inRange(1, 6), *rc::gen::inRange(1, cellHeight + 2))
+                        : QRect();
+        painter.fillRect(uncovered, Qt::black);
         painter.end();
         QImage shown(background.size(), background.format());
         shown.setDevicePixelRatio(scale);
         shown.fill(Qt::black);
         QPainter onScreen(&shown);
         onScreen.translate(-origin);
-        row.finish(onScreen);
+        row.finish(onScreen, uncovered.translated(origin));
         onScreen.end();
         RC_ASSERT(shown == expected);
     }

@@ -381,13 +381,6 @@ DrawGrid::PixelSpan DrawGrid::pixelSpan(const QPainter &painter, int firstCol, i
     return wholePixels ? span : PixelSpan();
 }
 
-// The current cell has its own text colour and the focus indication, which only the painter
-// gives it.
-bool DrawGrid::paintsRowAsPixels(const PixelSpan &span, int row) const
-{
-    return !span.isEmpty() && !(row == m_row && span.contains(m_col));
-}
-
 // The painted cells with their grid lines come from the row pattern, the current cell is
 // highlighted, and what lies right of the last column and below the last row is plain
 // background.
@@ -408,11 +401,11 @@ void DrawGrid::paintBackgrounds(QPainter &painter, const QRect &dirty, int first
     };
     for (int r = firstRow; r <= lastRow; ++r) {
         const int top = area.top() + (r - m_topRow) * rowStride();
-        if (paintsRowAsPixels(span, r)) {
+        if (span.isEmpty()) {
+            drawPattern(top, firstCol, lastCol);
+        } else {
             drawPattern(top, firstCol, span.first - 1);
             drawPattern(top, span.last + 1, lastCol);
-        } else {
-            drawPattern(top, firstCol, lastCol);
         }
     }
     if (m_col >= firstCol && m_col <= lastCol && m_row >= firstRow && m_row <= lastRow)
@@ -465,14 +458,16 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
     painter.setBrush(Qt::NoBrush);
     for (int r = firstRow; r <= lastRow; ++r) {
         const int top = area.top() + (r - m_topRow) * rowStride();
-        const bool asPixels = paintsRowAsPixels(span, r);
+        const bool asPixels = !span.isEmpty();
         if (asPixels)
             beginPixelRow(span, QPoint(area.left() + m_colLefts[m_pixelFirst], top));
         for (int c = firstCol; c <= lastCol; ++c) {
             const int width = m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth;
             const QRect rect(area.left() + m_colLefts[c], top, width, m_rowHeight);
             const bool current = c == m_col && r == m_row;
-            if (asPixels && span.contains(c)) {
+            // The current cell has its own text colour and the focus indication, which only the
+            // painter gives it; the row's pixels leave it alone.
+            if (asPixels && span.contains(c) && !current) {
                 m_pixelRowActive = true;
                 paintCell(painter, c, r, rect);
                 m_pixelRowActive = false;
@@ -495,7 +490,8 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
                 drawFocusIndication(painter, rect);
         }
         if (asPixels)
-            endPixelRow(painter);
+            endPixelRow(painter,
+                        r == m_row && span.contains(m_col) ? cellRect(m_col, m_row) : QRect());
     }
 }
 
@@ -528,9 +524,9 @@ void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
     m_pixelRow.begin(m_pixelBackground, m_rowHeight * span.scale, topLeft);
 }
 
-void DrawGrid::endPixelRow(QPainter &painter)
+void DrawGrid::endPixelRow(QPainter &painter, const QRect &currentCell)
 {
-    m_pixelRow.finish(painter);
+    m_pixelRow.finish(painter, currentCell);
     ClearUpperVectorState();
 }
 

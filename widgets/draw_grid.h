@@ -49,7 +49,7 @@ public:
     // copyCellPixels and covered wholly by them, may be painted as pixels: their cells are written
     // into one image per row, which is drawn at once. A painter call per cell would cost most of a
     // row's painting. The grid falls back to the painter where pixels could not be exact: at a
-    // device scale that is not a whole number and in the row of the current cell.
+    // device scale that is not a whole number and in the current cell.
     void setPixelColumns(int first, int last);
     // Fills the cell's rectangle with an opaque colour, as QPainter::fillRect does.
     void fillCell(QPainter *painter, const QRect &rect, QRgb colour);
@@ -127,13 +127,12 @@ private:
         bool isEmpty() const { return last < first; }
     };
     PixelSpan pixelSpan(const QPainter &painter, int firstCol, int lastCol) const;
-    bool paintsRowAsPixels(const PixelSpan &span, int row) const;
     void paintBackgrounds(QPainter &painter, const QRect &dirty, int firstCol, int lastCol,
                           int firstRow, int lastRow, const PixelSpan &span);
     void paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow,
                     const PixelSpan &span);
     void beginPixelRow(const PixelSpan &span, const QPoint &topLeft);
-    void endPixelRow(QPainter &painter);
+    void endPixelRow(QPainter &painter, const QRect &currentCell);
     void paintCell(QPainter &painter, int col, int row, const QRect &rect);
     void drawFocusIndication(QPainter &painter, const QRect &rect) const;
     bool targetForKey(const QKeyEvent *event, int &col, int &row) const;

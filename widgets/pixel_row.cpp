@@ -81,8 +81,28 @@ void PixelRow::spreadFirstLine(int left, int right)
     }
 }
 
-void PixelRow::finish(QPainter &painter)
+void PixelRow::finish(QPainter &painter, const QRect &uncovered)
 {
     spreadFirstLine(0, m_pixels.width());
-    painter.drawImage(m_origin, m_pixels);
+    if (uncovered.isNull()) {
+        painter.drawImage(m_origin, m_pixels);
+        return;
+    }
+    // What lies left and right of the uncovered rectangle over the row's height, and above and
+    // below it.
+    const QRect row(m_origin, m_pixels.size() / m_scale);
+    const QRect pieces[] = {
+        QRect(QPoint(row.left(), row.top()), QPoint(uncovered.left() - 1, row.bottom())),
+        QRect(QPoint(uncovered.right() + 1, row.top()), row.bottomRight()),
+        QRect(QPoint(uncovered.left(), row.top()), QPoint(uncovered.right(), uncovered.top() - 1)),
+        QRect(QPoint(uncovered.left(), uncovered.bottom() + 1),
+              QPoint(uncovered.right(), row.bottom())),
+    };
+    for (const QRect &piece : pieces) {
+        const QRect inRow = piece & row;
+        if (!inRow.isEmpty())
+            painter.drawImage(
+                inRow, m_pixels,
+                QRect((inRow.topLeft() - m_origin) * m_scale, inRow.size() * m_scale));
+    }
 }

@@ -26,7 +26,9 @@ public:
     void fill(const QRect &rect, QRgb colour);
     // False for pixels of another size than the rectangle's device size or outside the row.
     bool copy(const QRect &rect, const QImage &pixels);
-    void finish(QPainter &painter);
+    // Draws the row, all but `uncovered` (logical, null for none), which keeps what the
+    // painter painted there.
+    void finish(QPainter &painter, const QRect &uncovered = QRect());
 
 private:
     QRgb *line(int y) const
