@@ -141,7 +141,7 @@ TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
     };
     const auto grabBothWays = [&](int top, const std::string &where) {
         grid->setTopRow(top);
-        grid->setPixelColumns(1, 65);
+        grid->setPixelColumns(0, 65);
         const QImage asPixels = paint();
         grid->setPixelColumns(0, -1);
         const QImage cellByCell = paint();
@@ -159,6 +159,14 @@ TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
     // A scale of a whole number of device pixels is painted as pixels; otherwise the
     // comparison above would be of one path with itself.
     EXPECT_GT(cellsAsPixels, MaxEntryNumber * 2 * 64);
+    // At a scale of one and a half a logical pixel covers parts of device pixels, which only the
+    // painter's own fills get right.
+    grid->setPixelColumns(0, 65);
+    cellsAsPixels = 0;
+    QImage partPixels(grid->size() * 1.5, QImage::Format_ARGB32_Premultiplied);
+    partPixels.setDevicePixelRatio(1.5);
+    grid->render(&partPixels);
+    EXPECT_EQ(cellsAsPixels, 0);
 }
 
 } // namespace
