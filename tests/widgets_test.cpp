@@ -6,11 +6,14 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -209,11 +212,14 @@ TEST(DrawGridScrolling, ScrollBarOnScreenFollowsEveryStep)
     auto *bar = browser.grid->findChild<QScrollBar *>();
     PaintCounter barPaints(bar);
     int stepPaints = 0;
+    std::vector<QRect> stepPainted;
     const auto press = [&](Qt::Key key) {
         const int before = barPaints.paints;
         QTest::keyClick(browser.grid, key);
         QApplication::processEvents();
         stepPaints += barPaints.paints - before;
+        stepPainted.insert(stepPainted.end(), barPaints.painted.begin() + before,
+                           barPaints.painted.end());
     };
     const auto onScreen = [&] {
         const QRect at(bar->mapTo(window, QPoint(0, 0)), bar->size());
@@ -222,6 +228,7 @@ TEST(DrawGridScrolling, ScrollBarOnScreenFollowsEveryStep)
             .toImage();
     };
     press(Qt::Key_End);
+    stepPainted.clear();
     std::vector<Qt::Key> keys(30, Qt::Key_Up);
     keys.insert(keys.end(), {Qt::Key_Home, Qt::Key_PageDown});
     keys.insert(keys.end(), 120, Qt::Key_Down);
@@ -233,6 +240,19 @@ TEST(DrawGridScrolling, ScrollBarOnScreenFollowsEveryStep)
             << "after step " << steps << ", top row " << browser.grid->topRow();
     }
     EXPECT_LT(stepPaints, steps / 2) << "a step that moves the slider by no pixel repaints nothing";
+    // Only leaving the end, reaching the start and leaving it again change the arrow buttons;
+    // every other step that moves the slider repaints its groove alone.
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = Qt::Vertical;
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    const QRect groove = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                      QStyle::SC_ScrollBarGroove, bar);
+    const auto wholeBar = std::count_if(stepPainted.begin(), stepPainted.end(),
+                                        [&](const QRect &rect) { return !groove.contains(rect); });
+    EXPECT_LE(wholeBar, 3);
+    EXPECT_GT(stepPainted.size(), static_cast<size_t>(wholeBar));
 }
 
 struct PaintedCells {
