@@ -13,6 +13,7 @@ namespace {
 const QString LabelAlphabet = QStringLiteral(" 0123456789abcdef[]");
 
 constexpr double InchesPerMetre = 1 / 0.0254;
+constexpr int WholeLabelsBeforeAssembling = 100;
 
 // Columns in which a picture differs from the blank one.
 void InkedColumns(const QImage &picture, const QImage &blank, int &left, int &right)
@@ -45,6 +46,17 @@ std::vector<QString> ProbeLabels(int length)
     return probes;
 }
 
+// The cell's background in device pixels, at the resolution the text is drawn for.
+QImage Blank(const LabelPixels::Look &look)
+{
+    QImage blank(look.cell * look.scale, QImage::Format_RGB32);
+    blank.setDevicePixelRatio(look.scale);
+    blank.setDotsPerMeterX(qRound(look.dpiX * InchesPerMetre));
+    blank.setDotsPerMeterY(qRound(look.dpiY * InchesPerMetre));
+    blank.fill(look.background);
+    return blank;
+}
+
 } // namespace
 
 // A baseline worked out here spares the line layout that a rectangle with alignment flags
@@ -56,10 +68,21 @@ void DrawRowLabel(QPainter *canvas, const QRect &cell, const QString &text)
     canvas->drawText(QPoint(cell.left(), baseline), text);
 }
 
+// Rendering the characters costs as much as a few pages of whole labels, which a window that
+// only shows its first page, as at start-up, would pay for nothing.
 const QImage &LabelPixels::label(const Look &look, QLatin1String text)
 {
-    if (!m_prepared || look != m_look || text.size() != static_cast<qsizetype>(m_places.size()))
-        prepare(look, static_cast<int>(text.size()));
+    const auto length = static_cast<int>(text.size());
+    if (look != m_look || length != m_length) {
+        m_look = look;
+        m_length = length;
+        m_prepared = false;
+        m_assembles = false;
+        m_wholeLabels = 0;
+        m_blank = Blank(look);
+    }
+    if (!m_prepared && ++m_wholeLabels > WholeLabelsBeforeAssembling)
+        prepare();
     if (!m_assembles || !assemble(text))
         m_label = render(QString(text));
     return m_label;
@@ -77,26 +100,18 @@ QImage LabelPixels::render(const QString &text) const
 
 // A character's place in a label is where a run of blanks as long as the label before it puts
 // it, which holds when every character of the alphabet is as wide as the blank.
-void LabelPixels::prepare(const Look &look, int length)
+void LabelPixels::prepare()
 {
-    m_look = look;
     m_prepared = true;
     m_assembles = false;
-    m_places.assign(length, Place());
-    m_blank = QImage(look.cell * look.scale, QImage::Format_RGB32);
-    m_blank.setDevicePixelRatio(look.scale);
-    m_blank.setDotsPerMeterX(qRound(look.dpiX * InchesPerMetre));
-    m_blank.setDotsPerMeterY(qRound(look.dpiY * InchesPerMetre));
-    m_blank.fill(look.background);
-    m_label = m_blank.copy();
-
-    const QFontMetricsF metrics(look.font, &m_blank);
+    m_places.assign(m_length, Place());
+    const QFontMetricsF metrics(m_look.font, &m_blank);
     const qreal advance = metrics.horizontalAdvance(QLatin1Char(' '));
     for (const QChar character : LabelAlphabet)
         if (metrics.horizontalAdvance(character) != advance)
             return;
     int inkedBefore = -1;
-    for (int place = 0; place < length; ++place) {
+    for (int place = 0; place < m_length; ++place) {
         Place &at = m_places[place];
         at.left = m_blank.width();
         std::array<QImage, 128> whole;
@@ -114,7 +129,7 @@ void LabelPixels::prepare(const Look &look, int length)
                 at.left, 0, at.right - at.left + 1, m_blank.height());
     }
     m_assembles = true;
-    for (const QString &probe : ProbeLabels(length)) {
+    for (const QString &probe : ProbeLabels(m_length)) {
         const QByteArray latin1 = probe.toLatin1();
         if (!assemble(QLatin1String(latin1)) || m_label != render(probe)) {
             m_assembles = false;
@@ -131,8 +146,6 @@ bool LabelPixels::assemble(QLatin1String text)
             known[character.unicode()] = true;
         return known;
     }();
-    if (text.size() != static_cast<qsizetype>(m_places.size()))
-        return false;
     if (m_label.size() != m_blank.size() || m_label.format() != m_blank.format())
         m_label = m_blank.copy();
     uchar *const bits = m_label.bits();

@@ -36,10 +36,11 @@ public:
         bool operator!=(const Look &other) const { return !(*this == other); }
     };
 
-    // The label's picture, of the cell's device size, for the look; the characters' pictures
-    // are made again when the look or the label's length changes.
+    // The label's picture, of the cell's device size, for the look. The characters' pictures
+    // are made after the first hundred labels of a look and length, and again when either
+    // changes.
     const QImage &label(const Look &look, QLatin1String text);
-    // Whether the last look's labels are put together from their characters.
+    // Whether the labels are now put together from their characters.
     bool assemblesFromCharacters() const { return m_assembles; }
 
 private:
@@ -51,11 +52,13 @@ private:
         std::array<QImage, 128> characters;
     };
 
-    void prepare(const Look &look, int length);
+    void prepare();
     QImage render(const QString &text) const;
     bool assemble(QLatin1String text);
 
     Look m_look;
+    int m_length = -1;
+    int m_wholeLabels = 0;
     bool m_prepared = false;
     bool m_assembles = false;
     std::vector<Place> m_places;
