@@ -41,11 +41,6 @@ QStringList NameFilters(const QString &filter)
     return filters;
 }
 
-std::string EncodedName(const QLineEdit *name)
-{
-    return QFile::encodeName(name->text()).toStdString();
-}
-
 } // namespace
 
 void TForm1::ConnectFileSelection()
@@ -58,14 +53,14 @@ void TForm1::ConnectFileSelection()
     Label2->installEventFilter(this);
 }
 
-std::string TForm1::ReadFileName() const
+const std::string &TForm1::ReadFileName() const
 {
-    return EncodedName(FilenameRead);
+    return ReadNameEncoded.of(FilenameRead->text());
 }
 
-std::string TForm1::WriteFileName() const
+const std::string &TForm1::WriteFileName() const
 {
-    return EncodedName(FilenameWrite);
+    return WriteNameEncoded.of(FilenameWrite->text());
 }
 
 void TForm1::FilenameReadChange()

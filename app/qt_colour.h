@@ -12,6 +12,11 @@ inline QColor ToQColor(DisplayColour colour)
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
 
+inline QRgb ToQRgb(DisplayColour colour)
+{
+    return qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
 inline DisplayColour FromQColor(const QColor &colour)
 {
     return static_cast<DisplayColour>(colour.red()) |

@@ -1,14 +1,19 @@
 #pragma once
 
+#include "app/encoded_name.h"
+#include "browser/label_pixels.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/hue_entry.h"
 #include "undo/write_history.h"
 
 #include <QByteArray>
+#include <QFont>
+#include <QImage>
 #include <QStaticText>
 #include <QWidget>
 #include <optional>
 #include <string>
+#include <tuple>
 
 class QCheckBox;
 class QFileDialog;
@@ -111,8 +116,10 @@ public:
     void Label2Click();
     QFileDialog *BuildOpenDialog();
     // The names in the platform's file-name encoding, as the C library takes them.
-    std::string ReadFileName() const;
-    std::string WriteFileName() const;
+    const std::string &ReadFileName() const;
+    const std::string &WriteFileName() const;
+    mutable EncodedNameCache ReadNameEncoded;
+    mutable EncodedNameCache WriteNameEncoded;
 
     // Operation log ----------------------------------------------------------------------
     void AppendLogLine(const QByteArray &line);
@@ -152,6 +159,13 @@ public:
 
     // The separator column's dash, laid out once for the grid's font.
     QStaticText SeparatorDash;
+    // The separator cell as pixels, for rows the grid paints as pixels, and what it was drawn for.
+    const QImage &SeparatorPixels(const QRect &cell, int scale);
+    void DrawSeparator(QPainter *canvas, const QRect &cell);
+    QImage SeparatorImage;
+    std::tuple<QSize, int, QRgb, QRgb, QFont> SeparatorImageLook;
+    LabelPixels RowLabelPixels;
+    LabelPixels::Look RowLabelLook(const QRect &cell, int scale) const;
     int CachedRow = -1;
     HueEntry RowSourceHue{};
     bool RowSourceValid = false;

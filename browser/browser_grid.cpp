@@ -2,6 +2,7 @@
 
 #include "app/qt_colour.h"
 #include "browser/browser_label.h"
+#include "browser/label_pixels.h"
 #include "huefile/colour.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
@@ -11,6 +12,8 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QStaticText>
+
+#include <cstdio>
 
 namespace {
 
@@ -24,20 +27,11 @@ const QByteArray LoadLinePrefix = "GET ONE   ";
 
 // Missing-entry mark: a button-face bar inside a frame of 1 pixel at the sides and 2 pixels
 // at top and bottom, which in a 4 x 11 swatch leaves a 2 x 7 bar.
-void DrawMissingEntryMark(QPainter *canvas, const QRect &cell, const QColor &frame,
-                          const QColor &buttonFace)
+void DrawMissingEntryMark(DrawGrid *grid, QPainter *canvas, const QRect &cell, QRgb frame,
+                          QRgb buttonFace)
 {
-    canvas->fillRect(cell, frame);
-    canvas->fillRect(cell.adjusted(1, 2, -1, -2), buttonFace);
-}
-
-// One line, left-aligned and vertically centred. Drawing at a computed baseline spares the
-// line layout that a rectangle with alignment flags costs every painted row.
-void DrawRowLabel(QPainter *canvas, const QRect &cell, const QString &text)
-{
-    const QFontMetrics metrics = canvas->fontMetrics();
-    const int baseline = cell.top() + (cell.height() - metrics.height()) / 2 + metrics.ascent();
-    canvas->drawText(QPoint(cell.left(), baseline), text);
+    grid->fillCell(canvas, cell, frame);
+    grid->fillCell(canvas, cell.adjusted(1, 2, -1, -2), buttonFace);
 }
 
 // A whole record counts; a file that does not open or ends before the record does not.
@@ -48,9 +42,15 @@ bool ReadRowEntry(const std::string &fileName, int entryNumber, HueEntry &destin
 
 } // namespace
 
+BrowserLabelText::BrowserLabelText(int entryNumber)
+{
+    m_length = std::snprintf(m_text.data(), m_text.size(), "%5d [0%03x]", entryNumber,
+                             static_cast<unsigned>(entryNumber));
+}
+
 QString BrowserLabel(int entryNumber)
 {
-    return QString::asprintf("%5d [0%03x]", entryNumber, static_cast<unsigned>(entryNumber));
+    return BrowserLabelText(entryNumber).text();
 }
 
 void TForm1::ConnectBrowser()
@@ -66,6 +66,7 @@ void TForm1::ConnectBrowser()
     // them; the label and the separator draw text and stay clipped.
     for (int col = FirstSourceColumn; col <= LastTargetColumn; ++col)
         HueGrid1->setColDrawsInsideCell(col, col != SeparatorColumn);
+    HueGrid1->setPixelColumns(LabelColumn, LastTargetColumn);
     connect(HueGrid1, &DrawGrid::selectCell, this, [this](int col, int row, bool *canSelect) {
         HueGrid1SelectCell(col, row, *canSelect);
     });
@@ -87,23 +88,74 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
     // The swatches come first: they are almost every cell, and need no palette colour.
     if (ACol > LabelColumn && ACol < SeparatorColumn) {
         if (RowSourceValid)
-            canvas->fillRect(Rect, ToQColor(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
+            HueGrid1->fillCell(canvas, Rect,
+                               ToQRgb(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
         else
-            DrawMissingEntryMark(canvas, Rect, palette().color(QPalette::Base),
-                                 palette().color(QPalette::Button));
+            DrawMissingEntryMark(HueGrid1, canvas, Rect, palette().color(QPalette::Base).rgb(),
+                                 palette().color(QPalette::Button).rgb());
     } else if (ACol > SeparatorColumn && ACol <= LastTargetColumn) {
         if (RowTargetValid)
-            canvas->fillRect(Rect, ToQColor(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
+            HueGrid1->fillCell(canvas, Rect,
+                               ToQRgb(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
         else
-            DrawMissingEntryMark(canvas, Rect, Qt::white, palette().color(QPalette::Button));
+            DrawMissingEntryMark(HueGrid1, canvas, Rect, qRgb(0xFF, 0xFF, 0xFF),
+                                 palette().color(QPalette::Button).rgb());
     } else if (ACol == LabelColumn) {
-        DrawRowLabel(canvas, Rect, BrowserLabel(ARow + 1));
+        const BrowserLabelText label(ARow + 1);
+        if (const int scale = HueGrid1->pixelRowScale())
+            HueGrid1->copyCellPixels(Rect,
+                                     RowLabelPixels.label(RowLabelLook(Rect, scale), label.text()));
+        else
+            DrawRowLabel(canvas, Rect, label.text());
     } else if (ACol == SeparatorColumn) {
-        canvas->fillRect(Rect, palette().color(QPalette::Base));
-        const int top = Rect.top() + (Rect.height() - canvas->fontMetrics().height()) / 2;
-        const int left = Rect.left() + (Rect.width() - qRound(SeparatorDash.size().width())) / 2;
-        canvas->drawStaticText(QPoint(left, top), SeparatorDash);
+        if (const int scale = HueGrid1->pixelRowScale())
+            HueGrid1->copyCellPixels(Rect, SeparatorPixels(Rect, scale));
+        else
+            DrawSeparator(canvas, Rect);
     }
+}
+
+// The label is drawn with the grid's font and text colour over its background.
+LabelPixels::Look TForm1::RowLabelLook(const QRect &cell, int scale) const
+{
+    const QPalette &colours = HueGrid1->palette();
+    return {cell.size(),
+            scale,
+            HueGrid1->font(),
+            HueGrid1->logicalDpiX(),
+            HueGrid1->logicalDpiY(),
+            colours.color(QPalette::Base).rgb(),
+            colours.color(QPalette::Text).rgb()};
+}
+
+void TForm1::DrawSeparator(QPainter *canvas, const QRect &cell)
+{
+    canvas->fillRect(cell, palette().color(QPalette::Base));
+    const int top = cell.top() + (cell.height() - canvas->fontMetrics().height()) / 2;
+    const int left = cell.left() + (cell.width() - qRound(SeparatorDash.size().width())) / 2;
+    canvas->drawStaticText(QPoint(left, top), SeparatorDash);
+}
+
+// The separator is drawn once into an image as the grid would draw it: with the grid's font at
+// its resolution and its text colour.
+const QImage &TForm1::SeparatorPixels(const QRect &cell, int scale)
+{
+    const std::tuple<QSize, int, QRgb, QRgb, QFont> look{
+        cell.size(), scale, palette().color(QPalette::Base).rgba(),
+        HueGrid1->palette().color(QPalette::Text).rgba(), HueGrid1->font()};
+    if (look == SeparatorImageLook && !SeparatorImage.isNull())
+        return SeparatorImage;
+    constexpr double InchesPerMetre = 1 / 0.0254;
+    SeparatorImage = QImage(cell.size() * scale, QImage::Format_RGB32);
+    SeparatorImage.setDevicePixelRatio(scale);
+    SeparatorImage.setDotsPerMeterX(qRound(HueGrid1->logicalDpiX() * InchesPerMetre));
+    SeparatorImage.setDotsPerMeterY(qRound(HueGrid1->logicalDpiY() * InchesPerMetre));
+    QPainter painter(&SeparatorImage);
+    painter.setFont(HueGrid1->font());
+    painter.setPen(HueGrid1->palette().color(QPalette::Text));
+    DrawSeparator(&painter, QRect(QPoint(0, 0), cell.size()));
+    SeparatorImageLook = look;
+    return SeparatorImage;
 }
 
 void TForm1::HueGrid1SelectCell(int, int ARow, bool &)

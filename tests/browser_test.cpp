@@ -2,11 +2,13 @@
 
 #include "app/qt_colour.h"
 #include "browser/browser_label.h"
+#include "browser/label_pixels.h"
 #include "huefile/colour.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
 
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -14,12 +16,12 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QWheelEvent>
 #include <QTest>
+#include <QWheelEvent>
 #include <cstdarg>
 #include <cstring>
-#include <functional>
 #include <dlfcn.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -122,6 +124,44 @@ TEST(BrowserLabel, ShowsDecimalAndZeroPaddedHex)
         {1, "    1 [0001]"}, {10, "   10 [000a]"}, {256, "  256 [0100]"}, {3000, " 3000 [0bb8]"}};
     for (const auto &c : cases)
         EXPECT_EQ(BrowserLabel(c.entry), c.label) << "entry " << c.entry;
+}
+
+// Labels put together from their characters' pictures must be the labels drawn as text, for
+// every entry number; a font whose characters cannot stand apart is drawn as text instead.
+TEST(BrowserLabel, AssembledFromCharactersLooksAsDrawnWhole)
+{
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(8);
+    QFont leaning("Sans", 11);
+    leaning.setItalic(true);
+    leaning.setBold(true);
+    const struct {
+        QFont font;
+        int scale;
+    } cases[] = {{fixed, 1}, {fixed, 2}, {leaning, 1}, {leaning, 2}};
+    for (const auto &c : cases) {
+        const std::string where =
+            c.font.toString().toStdString() + " at scale " + std::to_string(c.scale);
+        const LabelPixels::Look look{
+            QSize(88, 11), c.scale, c.font, 96, 96, qRgb(0x30, 0x60, 0x90), qRgb(0xF0, 0xE0, 0x10)};
+        LabelPixels pixels;
+        for (int entry = 1; entry <= MaxEntryNumber; ++entry) {
+            QImage drawn(look.cell * look.scale, QImage::Format_RGB32);
+            drawn.setDevicePixelRatio(look.scale);
+            drawn.setDotsPerMeterX(qRound(look.dpiX / 0.0254));
+            drawn.setDotsPerMeterY(qRound(look.dpiY / 0.0254));
+            drawn.fill(look.background);
+            QPainter painter(&drawn);
+            painter.setFont(look.font);
+            painter.setPen(QColor::fromRgb(look.text));
+            DrawRowLabel(&painter, QRect(QPoint(0, 0), look.cell), BrowserLabel(entry));
+            painter.end();
+            const BrowserLabelText label(entry);
+            ASSERT_TRUE(pixels.label(look, label.text()) == drawn) << where << ", entry " << entry;
+        }
+        if (c.font == fixed)
+            EXPECT_TRUE(pixels.assemblesFromCharacters()) << where;
+    }
 }
 
 TEST_F(BrowserTest, ShortFilesShowTheirOwnMarkFromTheFirstMissingRow)

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include "huefile/hue_entry.h"
 #include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
 
@@ -94,6 +95,78 @@ TEST(Logo, BackgroundTakesTheButtonFaceColourButEnclosedPixelsKeepTheirs)
     EXPECT_EQ(at(110, 88), face);
     // The inside of the ring is not connected to the corner.
     EXPECT_EQ(at(25, 25), QColor(0xC0, 0xC0, 0xC0));
+}
+
+// Where two pictures of the same size first differ, for a failure message.
+std::string FirstDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return "sizes differ";
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return "device pixel " + std::to_string(x) + "," + std::to_string(y) + ": " +
+                       QColor(a.pixel(x, y)).name().toStdString() + " against " +
+                       QColor(b.pixel(x, y)).name().toStdString();
+    return "none";
+}
+
+// The browser writes its swatches and separator straight into one image per row where the
+// screen's scale allows; every page must look exactly as painted cell by cell, with the cursor
+// on the page (in every kind of column over the pages) and away from it, over a write file that
+// ends early.
+TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
+{
+    const TempFolder folder;
+    constexpr int WriteEntries = 2222;
+    WriteHueFile("patch-hues.mul", MaxEntryNumber, 0);
+    WriteHueFile("hues.mul", WriteEntries, 7);
+    const auto form = ShowForm();
+    DrawGrid *grid = form->HueGrid1;
+    grid->setFocus();
+    int cellsAsPixels = 0;
+    QObject::connect(grid, &DrawGrid::drawCell, grid, [&](QPainter *, int, int, const QRect &) {
+        cellsAsPixels += grid->pixelRowScale() > 0;
+    });
+    const int page = grid->visibleRowCount();
+    ASSERT_GT(page, 10);
+    // Pixels between the frame's device-thin edges and the cells belong to no one; a picture
+    // cleared in advance keeps them equal.
+    const auto paint = [&] {
+        QImage image(grid->size() * grid->devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(grid->devicePixelRatio());
+        image.fill(Qt::transparent);
+        grid->render(&image);
+        return image;
+    };
+    const auto grabBothWays = [&](int top, const std::string &where) {
+        grid->setTopRow(top);
+        grid->setPixelColumns(0, 65);
+        const QImage asPixels = paint();
+        grid->setPixelColumns(0, -1);
+        const QImage cellByCell = paint();
+        ASSERT_TRUE(asPixels == cellByCell)
+            << where << " at scale " << grid->devicePixelRatioF() << ", first difference at "
+            << FirstDifference(asPixels, cellByCell);
+    };
+    for (int top = 0, index = 0; top < MaxEntryNumber; top += page, ++index) {
+        const std::string where = "page from row " + std::to_string(top);
+        grid->setCurrentCell(index * 7 % grid->colCount(), std::min(top + index % page, 2999));
+        grabBothWays(top, where + ", cursor in column " + std::to_string(grid->col()));
+        grid->setCurrentCell(grid->col(), top < MaxEntryNumber / 2 ? MaxEntryNumber - 1 : 0);
+        grabBothWays(top, where + ", cursor elsewhere");
+    }
+    // A scale of a whole number of device pixels is painted as pixels; otherwise the
+    // comparison above would be of one path with itself.
+    EXPECT_GT(cellsAsPixels, MaxEntryNumber * 2 * 64);
+    // At a scale of one and a half a logical pixel covers parts of device pixels, which only the
+    // painter's own fills get right.
+    grid->setPixelColumns(0, 65);
+    cellsAsPixels = 0;
+    QImage partPixels(grid->size() * 1.5, QImage::Format_ARGB32_Premultiplied);
+    partPixels.setDevicePixelRatio(1.5);
+    grid->render(&partPixels);
+    EXPECT_EQ(cellsAsPixels, 0);
 }
 
 } // namespace

@@ -1,14 +1,19 @@
 #include "support/input.h"
 #include "widgets/draw_grid.h"
+#include "widgets/pixel_row.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -207,11 +212,14 @@ TEST(DrawGridScrolling, ScrollBarOnScreenFollowsEveryStep)
     auto *bar = browser.grid->findChild<QScrollBar *>();
     PaintCounter barPaints(bar);
     int stepPaints = 0;
+    std::vector<QRect> stepPainted;
     const auto press = [&](Qt::Key key) {
         const int before = barPaints.paints;
         QTest::keyClick(browser.grid, key);
         QApplication::processEvents();
         stepPaints += barPaints.paints - before;
+        stepPainted.insert(stepPainted.end(), barPaints.painted.begin() + before,
+                           barPaints.painted.end());
     };
     const auto onScreen = [&] {
         const QRect at(bar->mapTo(window, QPoint(0, 0)), bar->size());
@@ -220,6 +228,7 @@ TEST(DrawGridScrolling, ScrollBarOnScreenFollowsEveryStep)
             .toImage();
     };
     press(Qt::Key_End);
+    stepPainted.clear();
     std::vector<Qt::Key> keys(30, Qt::Key_Up);
     keys.insert(keys.end(), {Qt::Key_Home, Qt::Key_PageDown});
     keys.insert(keys.end(), 120, Qt::Key_Down);
@@ -231,6 +240,19 @@ TEST(DrawGridScrolling, ScrollBarOnScreenFollowsEveryStep)
             << "after step " << steps << ", top row " << browser.grid->topRow();
     }
     EXPECT_LT(stepPaints, steps / 2) << "a step that moves the slider by no pixel repaints nothing";
+    // Only leaving the end, reaching the start and leaving it again change the arrow buttons;
+    // every other step that moves the slider repaints its groove alone.
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = Qt::Vertical;
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    const QRect groove = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                      QStyle::SC_ScrollBarGroove, bar);
+    const auto wholeBar = std::count_if(stepPainted.begin(), stepPainted.end(),
+                                        [&](const QRect &rect) { return !groove.contains(rect); });
+    EXPECT_LE(wholeBar, 3);
+    EXPECT_GT(stepPainted.size(), static_cast<size_t>(wholeBar));
 }
 
 struct PaintedCells {
@@ -514,6 +536,106 @@ TEST_F(DrawGridKeys, WheelMovesTheCursorOneRowPerNotch)
                    Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(grid, &up);
     EXPECT_EQ(grid->row(), 11);
+}
+
+// A row of cells with a grid line after some columns and along the bottom, in device pixels.
+QImage GridRowBackground(int width, int cellHeight, int scale, const std::vector<int> &lines)
+{
+    QImage background(QSize(width, cellHeight + 1) * scale, QImage::Format_RGB32);
+    background.setDevicePixelRatio(scale);
+    background.fill(QColor(0x20, 0x40, 0x60));
+    QPainter painter(&background);
+    for (const int x : lines)
+        painter.fillRect(x, 0, 1, cellHeight + 1, QColor(0xA0, 0xA0, 0xA0));
+    painter.fillRect(0, cellHeight, width, 1, QColor(0xA0, 0xA0, 0xA0));
+    return background;
+}
+
+struct RowWrite {
+    QRect rect;
+    QRgb colour;
+    bool copy;
+};
+
+// Fills and copies in the cells' lines, across and beyond the row's ends, over the whole height
+// of the cells or part of it.
+rc::Gen<RowWrite> AnyRowWrite(int width, int cellHeight)
+{
+    return rc::gen::exec([=] {
+        const bool wholeHeight = *rc::gen::arbitrary<bool>();
+        const int top = wholeHeight ? 0 : *rc::gen::inRange(0, cellHeight);
+        const int height = wholeHeight ? cellHeight : *rc::gen::inRange(1, cellHeight - top + 1);
+        const QRect rect(*rc::gen::inRange(-2, width), top, *rc::gen::inRange(1, width / 2 + 2),
+                         height);
+        return RowWrite{rect, *rc::gen::arbitrary<QRgb>() | 0xFF000000,
+                        *rc::gen::arbitrary<bool>()};
+    });
+}
+
+// The pixels a copy brings, in a pattern of its own colour.
+QImage CopiedPixels(const QRect &rect, QRgb colour, int scale)
+{
+    QImage pixels(rect.size() * scale, QImage::Format_RGB32);
+    pixels.setDevicePixelRatio(scale);
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x)
+            pixels.setPixel(x, y, (x + y) % 3 ? colour : qRgb(x, y, 7));
+    return pixels;
+}
+
+// A row painted as pixels shows what the same fills and copies show through the painter,
+// however partial writes and whole-height fills mix, and also in the second row painted after
+// a first one, which the cells must not show through. A rectangle left uncovered, as the
+// current cell is, keeps what was there.
+RC_GTEST_PROP(PixelRowPainting, ShowsWhatThePainterShows, ())
+{
+    const int scale = *rc::gen::inRange(1, 3);
+    const int width = *rc::gen::inRange(4, 40);
+    const int cellHeight = *rc::gen::inRange(2, 12);
+    const auto lines = *rc::gen::container<std::vector<int>>(rc::gen::inRange(0, width));
+    const QPoint origin(*rc::gen::inRange(-50, 50), *rc::gen::inRange(-50, 50));
+    const QImage background = GridRowBackground(width, cellHeight, scale, lines);
+    PixelRow row;
+    for (int pass = 0; pass < 2; ++pass) {
+        const auto writes =
+            *rc::gen::container<std::vector<RowWrite>>(AnyRowWrite(width, cellHeight));
+        QImage expected = background.copy();
+        QPainter painter(&expected);
+        row.begin(background, cellHeight * scale, origin);
+        // The second row first covers every column, as an owner covers its cells.
+        if (pass == 1) {
+            row.fill(QRect(origin, QSize(width, cellHeight)), qRgb(1, 2, 3));
+            painter.fillRect(QRect(0, 0, width, cellHeight), QColor(1, 2, 3));
+        }
+        for (const RowWrite &write : writes) {
+            const QRect at = write.rect.translated(origin);
+            if (!write.copy) {
+                row.fill(at, write.colour);
+                painter.fillRect(write.rect, QColor::fromRgb(write.colour));
+                continue;
+            }
+            const QImage pixels = CopiedPixels(write.rect, write.colour, scale);
+            const bool inside = QRect(0, 0, width, cellHeight + 1).contains(write.rect);
+            RC_ASSERT(row.copy(at, pixels) == inside);
+            if (inside)
+                painter.drawImage(write.rect.topLeft(), pixels);
+        }
+        const bool leavesACell = *rc::gen::arbitrary<bool>();
+        const QRect uncovered =
+            leavesACell ? QRect(*rc::gen::inRange(-2, width), *rc::gen::inRange(-1, cellHeight),
+                                *rc::gen::inRange(1, 6), *rc::gen::inRange(1, cellHeight + 2))
+                        : QRect();
+        painter.fillRect(uncovered, Qt::black);
+        painter.end();
+        QImage shown(background.size(), background.format());
+        shown.setDevicePixelRatio(scale);
+        shown.fill(Qt::black);
+        QPainter onScreen(&shown);
+        onScreen.translate(-origin);
+        row.finish(onScreen, uncovered.translated(origin));
+        onScreen.end();
+        RC_ASSERT(shown == expected);
+    }
 }
 
 } // namespace

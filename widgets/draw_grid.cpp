@@ -1,11 +1,13 @@
 #include "widgets/draw_grid.h"
 
+#include "widgets/pixel_row.h"
 #include "widgets/plain_style.h"
 #include "widgets/stepping_scroll_bar.h"
 #include "widgets/vector_state.h"
 
 #include <QImage>
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -15,6 +17,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -134,6 +138,32 @@ void DrawGrid::setColDrawsInsideCell(int col, bool inside)
 bool DrawGrid::colDrawsInsideCell(int col) const
 {
     return col < static_cast<int>(m_colsInsideCell.size()) && m_colsInsideCell[col];
+}
+
+void DrawGrid::setPixelColumns(int first, int last)
+{
+    m_pixelFirst = std::max(0, first);
+    m_pixelLast = last;
+    m_pixelBackground = QImage();
+    update();
+}
+
+void DrawGrid::fillCell(QPainter *painter, const QRect &rect, QRgb colour)
+{
+    if (m_pixelRowActive)
+        m_pixelRow.fill(rect, colour);
+    else
+        painter->fillRect(rect, QColor::fromRgb(colour));
+}
+
+int DrawGrid::pixelRowScale() const
+{
+    return m_pixelRowActive ? m_pixelRow.scale() : 0;
+}
+
+bool DrawGrid::copyCellPixels(const QRect &rect, const QImage &pixels)
+{
+    return m_pixelRowActive && m_pixelRow.copy(rect, pixels);
 }
 
 void DrawGrid::setDefaultRowHeight(int height)
@@ -331,24 +361,53 @@ void DrawGrid::paintPart(QPainter &painter, const QRect &dirty)
         painter.fillRect(dirty, palette().color(QPalette::Base));
         return;
     }
-    paintBackgrounds(painter, dirty, firstCol, lastCol, firstRow, lastRow);
-    paintCells(painter, firstCol, lastCol, firstRow, lastRow);
+    const PixelSpan span = pixelSpan(painter, firstCol, lastCol);
+    paintBackgrounds(painter, dirty, firstCol, lastCol, firstRow, lastRow, span);
+    paintCells(painter, firstCol, lastCol, firstRow, lastRow, span);
+}
+
+// Pixels written into an image stand exactly where the painter would put them only when every
+// logical pixel maps to a whole square of device pixels.
+DrawGrid::PixelSpan DrawGrid::pixelSpan(const QPainter &painter, int firstCol, int lastCol) const
+{
+    const QTransform toDevice = painter.deviceTransform();
+    const qreal scale = toDevice.m11();
+    const auto whole = [](qreal value) { return value == std::floor(value); };
+    const bool wholePixels = toDevice.type() <= QTransform::TxScale && toDevice.m22() == scale &&
+                             scale >= 1 && whole(scale) && whole(toDevice.dx()) &&
+                             whole(toDevice.dy());
+    const PixelSpan span{std::max(firstCol, m_pixelFirst),
+                         std::min({lastCol, m_pixelLast, m_colCount - 1}), static_cast<int>(scale)};
+    return wholePixels ? span : PixelSpan();
 }
 
 // The painted cells with their grid lines come from the row pattern, the current cell is
 // highlighted, and what lies right of the last column and below the last row is plain
 // background.
 void DrawGrid::paintBackgrounds(QPainter &painter, const QRect &dirty, int firstCol, int lastCol,
-                                int firstRow, int lastRow)
+                                int firstRow, int lastRow, const PixelSpan &span)
 {
     const QRect area = cellArea();
     const QRect cells(
         area.left() + m_colLefts[firstCol], area.top() + (firstRow - m_topRow) * rowStride(),
         m_colLefts[lastCol + 1] - m_colLefts[firstCol], (lastRow - firstRow + 1) * rowStride());
     const QImage &pattern = rowPattern(m_colLefts[lastCol + 1]);
-    const QRect patternPart(m_colLefts[firstCol], 0, cells.width(), rowStride());
-    for (int top = cells.top(); top <= cells.bottom(); top += rowStride())
-        painter.drawImage(QPoint(cells.left(), top), pattern, patternPart);
+    // A row painted as pixels brings the backgrounds of its pixel columns along.
+    const auto drawPattern = [&](int top, int from, int to) {
+        if (from > to)
+            return;
+        const QRect part(m_colLefts[from], 0, m_colLefts[to + 1] - m_colLefts[from], rowStride());
+        painter.drawImage(QPoint(area.left() + part.left(), top), pattern, part);
+    };
+    for (int r = firstRow; r <= lastRow; ++r) {
+        const int top = area.top() + (r - m_topRow) * rowStride();
+        if (span.isEmpty()) {
+            drawPattern(top, firstCol, lastCol);
+        } else {
+            drawPattern(top, firstCol, span.first - 1);
+            drawPattern(top, span.last + 1, lastCol);
+        }
+    }
     if (m_col >= firstCol && m_col <= lastCol && m_row >= firstRow && m_row <= lastRow)
         painter.fillRect(cellRect(m_col, m_row), palette().color(QPalette::Highlight));
     const QRect rightOfCells(QPoint(cells.right() + 1, dirty.top()), dirty.bottomRight());
@@ -387,22 +446,38 @@ const QImage &DrawGrid::rowPattern(int width)
 // cell: a clip and a saved state for each cell, except in columns whose owner has promised to
 // stay inside. The current cell always gets both, as it has its own text colour and the focus
 // indication.
-void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow)
+void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow,
+                          const PixelSpan &span)
 {
     const QRect area = cellArea();
     const QColor highlightedText = palette().color(QPalette::HighlightedText);
     const bool showFocus = hasFocus();
+    m_drawCellConnected = isSignalConnected(QMetaMethod::fromSignal(&DrawGrid::drawCell));
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
     painter.setBrush(Qt::NoBrush);
     for (int r = firstRow; r <= lastRow; ++r) {
         const int top = area.top() + (r - m_topRow) * rowStride();
+        const bool asPixels = !span.isEmpty();
+        if (asPixels)
+            beginPixelRow(span, QPoint(area.left() + m_colLefts[m_pixelFirst], top));
         for (int c = firstCol; c <= lastCol; ++c) {
             const int width = m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth;
             const QRect rect(area.left() + m_colLefts[c], top, width, m_rowHeight);
             const bool current = c == m_col && r == m_row;
+            // The current cell has its own text colour and the focus indication, which only the
+            // painter gives it; the row's pixels leave it alone.
+            if (asPixels && span.contains(c) && !current) {
+                m_pixelRowActive = true;
+                paintCell(painter, c, r, rect);
+                m_pixelRowActive = false;
+                continue;
+            }
             if (!current && colDrawsInsideCell(c)) {
                 paintCell(painter, c, r, rect);
+                // Most cells are a single small fill, which the clearing makes several times
+                // cheaper.
+                ClearUpperVectorState();
                 continue;
             }
             painter.save();
@@ -414,6 +489,9 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
             if (current && showFocus)
                 drawFocusIndication(painter, rect);
         }
+        if (asPixels)
+            endPixelRow(painter,
+                        r == m_row && span.contains(m_col) ? cellRect(m_col, m_row) : QRect());
     }
 }
 
@@ -421,9 +499,35 @@ void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
 {
     if (m_cellPainter)
         m_cellPainter(&painter, col, row, rect);
-    // Most cells are a single small fill, which the clearing makes several times cheaper.
+    if (m_drawCellConnected)
+        emit drawCell(&painter, col, row, rect);
+}
+
+// The row image starts from the grid's own backgrounds and lines; as the owner covers every
+// cell wholly, the lines stay and only the cells change from row to row. The image spans all
+// pixel columns; the painter's clip keeps it to the part being painted.
+void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
+{
+    const int last = std::min(m_pixelLast, m_colCount - 1);
+    const QImage &pattern = rowPattern(m_colLefts[last + 1]);
+    if (m_pixelBackground.isNull() || m_pixelBackgroundSource != pattern.cacheKey() ||
+        m_pixelBackground.devicePixelRatio() != span.scale) {
+        const QRect part(m_colLefts[m_pixelFirst], 0,
+                         m_colLefts[last + 1] - m_colLefts[m_pixelFirst], rowStride());
+        m_pixelBackground = QImage(part.size() * span.scale, QImage::Format_RGB32);
+        m_pixelBackground.setDevicePixelRatio(span.scale);
+        QPainter painter(&m_pixelBackground);
+        painter.drawImage(QPoint(0, 0), pattern, part);
+        painter.end();
+        m_pixelBackgroundSource = pattern.cacheKey();
+    }
+    m_pixelRow.begin(m_pixelBackground, m_rowHeight * span.scale, topLeft);
+}
+
+void DrawGrid::endPixelRow(QPainter &painter, const QRect &currentCell)
+{
+    m_pixelRow.finish(painter, currentCell);
     ClearUpperVectorState();
-    emit drawCell(&painter, col, row, rect);
 }
 
 // A dotted rectangle that inverts what lies beneath, so it shows on any swatch colour.

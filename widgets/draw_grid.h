@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/pixel_row.h"
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -43,6 +45,19 @@ public:
     // it may be painted without a clip of its own, which saves most of the cost of a cell.
     // Every column is clipped until its owner says otherwise.
     void setColDrawsInsideCell(int col, bool inside);
+    // Columns first to last, each of which is only ever painted through fillCell and
+    // copyCellPixels and covered wholly by them, may be painted as pixels: their cells are written
+    // into one image per row, which is drawn at once. A painter call per cell would cost most of a
+    // row's painting. The grid falls back to the painter where pixels could not be exact: at a
+    // device scale that is not a whole number and in the current cell.
+    void setPixelColumns(int first, int last);
+    // Fills the cell's rectangle with an opaque colour, as QPainter::fillRect does.
+    void fillCell(QPainter *painter, const QRect &rect, QRgb colour);
+    // While a row is painted as pixels: the device pixels per logical pixel; else 0.
+    int pixelRowScale() const;
+    // Copies an image of exactly the cell's device size into the row being painted as pixels;
+    // false, with nothing painted, on the painter's path or for an image of another size.
+    bool copyCellPixels(const QRect &rect, const QImage &pixels);
     // With the scroll bar switched off the grid never shows one.
     void setVerticalScrollBarEnabled(bool enabled);
 
@@ -103,9 +118,21 @@ private:
     void updateColumnEdges();
     const QImage &rowPattern(int width);
     void paintPart(QPainter &painter, const QRect &dirty);
+    // The columns of a painted part that are painted as pixels; empty when none are.
+    struct PixelSpan {
+        int first = 0;
+        int last = -1;
+        int scale = 0;
+        bool contains(int col) const { return col >= first && col <= last; }
+        bool isEmpty() const { return last < first; }
+    };
+    PixelSpan pixelSpan(const QPainter &painter, int firstCol, int lastCol) const;
     void paintBackgrounds(QPainter &painter, const QRect &dirty, int firstCol, int lastCol,
-                          int firstRow, int lastRow);
-    void paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow);
+                          int firstRow, int lastRow, const PixelSpan &span);
+    void paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow,
+                    const PixelSpan &span);
+    void beginPixelRow(const PixelSpan &span, const QPoint &topLeft);
+    void endPixelRow(QPainter &painter, const QRect &currentCell);
     void paintCell(QPainter &painter, int col, int row, const QRect &rect);
     void drawFocusIndication(QPainter &painter, const QRect &rect) const;
     bool targetForKey(const QKeyEvent *event, int &col, int &row) const;
@@ -130,6 +157,15 @@ private:
     QImage m_rowPattern;
     QColor m_patternBackground;
     QColor m_patternLine;
+    int m_pixelFirst = 0;
+    int m_pixelLast = -1;
+    // The row pattern under the pixel columns in device pixels, and the row being painted
+    // as pixels on it.
+    QImage m_pixelBackground;
+    qint64 m_pixelBackgroundSource = 0;
+    PixelRow m_pixelRow;
+    bool m_pixelRowActive = false;
+    bool m_drawCellConnected = true;
     int m_rowHeight = 24;
     int m_col = 0;
     int m_row = 0;

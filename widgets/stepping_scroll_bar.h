@@ -2,10 +2,12 @@
 
 #include <QRect>
 #include <QScrollBar>
+#include <QStyle>
 
 // A scroll bar for long lists. A value change repaints a scroll bar wholly, yet in a list of
 // thousands a one-row step seldom moves the slider by a pixel. This one repaints on a value
 // change only when what it shows changes: the slider's place, or reaching or leaving an end.
+// A slider that only moves along its groove repaints the groove, not the arrow buttons.
 class SteppingScrollBar : public QScrollBar {
 public:
     using QScrollBar::QScrollBar;
@@ -13,11 +15,16 @@ public:
 protected:
     void sliderChange(SliderChange change) override;
     void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    QRect sliderRect() const;
+    QRect subControlRect(QStyle::SubControl control) const;
     bool atAnEnd() const;
+    // A pressed or hovered part of the bar looks different, which only a whole repaint shows.
+    bool showsPlainState() const;
 
     QRect m_paintedSlider;
     bool m_paintedAtAnEnd = true;
+    bool m_pressed = false;
 };

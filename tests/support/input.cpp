@@ -1,5 +1,7 @@
 #include "support/input.h"
 
+#include <QPaintEvent>
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
@@ -33,7 +35,9 @@ PaintCounter::PaintCounter(QWidget *widget)
 
 bool PaintCounter::eventFilter(QObject *, QEvent *event)
 {
-    if (event->type() == QEvent::Paint)
+    if (event->type() == QEvent::Paint) {
         ++paints;
+        painted.push_back(static_cast<QPaintEvent *>(event)->rect());
+    }
     return false;
 }

@@ -2,8 +2,10 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <iosfwd>
+#include <vector>
 
 class QWidget;
 
@@ -24,6 +26,8 @@ class PaintCounter : public QObject {
 public:
     explicit PaintCounter(QWidget *widget);
     int paints = 0;
+    // The bounding rectangle of each paint's region, in order.
+    std::vector<QRect> painted;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override;

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <vector>
+
+class QPainter;
+
+// One row of a grid painted as pixels in device resolution, then drawn at once. It starts as
+// a picture of the row's backgrounds and grid lines, and its cells are written over it.
+//
+// A cell filled over its whole height is written into the first line only, and the other lines
+// follow when a partial write needs them or the row is finished: most of a row is such fills,
+// and one copy per line of a whole run of them, grid lines between them included, costs a
+// fraction of a fill per cell and line.
+class PixelRow {
+public:
+    // Starts a row whose logical top left corner lies at `origin`, from `background`: a picture
+    // of the row in device pixels, with `cellLines` lines of cells above its grid lines.
+    void begin(const QImage &background, int cellLines, const QPoint &origin);
+    const QImage &background() const { return m_background; }
+    int scale() const { return m_scale; }
+
+    // The device pixels of a logical rectangle, as far as they lie in the row.
+    void fill(const QRect &rect, QRgb colour);
+    // False for pixels of another size than the rectangle's device size or outside the row.
+    bool copy(const QRect &rect, const QImage &pixels);
+    // Draws the row, all but `uncovered` (logical, null for none), which keeps what the
+    // painter painted there.
+    void finish(QPainter &painter, const QRect &uncovered = QRect());
+
+private:
+    QRgb *line(int y) const
+    {
+        return reinterpret_cast<QRgb *>(m_bits + static_cast<qsizetype>(y) * m_stride);
+    }
+    // Brings the lines below the first up to date in the columns left to right (excluded).
+    void spreadFirstLine(int left, int right);
+    // What the lines below the first hold in a column.
+    enum class Column : unsigned char {
+        // Their own pixels, which differ from the first line's.
+        Own,
+        // The same as the first line, as in a grid line: they may be copied from it.
+        Same,
+        // Not yet what the first line shows, which they are to show.
+        Behind,
+    };
+
+    QImage m_background;
+    QImage m_pixels;
+    uchar *m_bits = nullptr;
+    qsizetype m_stride = 0;
+    int m_cellLines = 0;
+    int m_scale = 1;
+    QPoint m_origin;
+    std::vector<Column> m_columns;
+    // How the columns stand at the start of every row: as in the background.
+    std::vector<Column> m_backgroundColumns;
+};
