@@ -159,8 +159,9 @@ TEST(BrowserLabel, AssembledFromCharactersLooksAsDrawnWhole)
             const BrowserLabelText label(entry);
             ASSERT_TRUE(pixels.label(look, label.text()) == drawn) << where << ", entry " << entry;
         }
-        if (c.font == fixed)
+        if (c.font == fixed) {
             EXPECT_TRUE(pixels.assemblesFromCharacters()) << where;
+        }
     }
 }
 
