@@ -99,18 +99,23 @@ FileEntries ReadReachedEntries(const HueFile &file, int count)
 // Control characters would move a terminal's cursor or worse; they show as \xNN.
 std::string Printable(std::string_view latin1)
 {
+    const auto shown = [](unsigned char byte) {
+        return byte >= 0x20 && byte != 0x7F && (byte < 0x80 || byte >= 0xA0);
+    };
+    // Runs of shown characters are converted whole: a listing converts thousands of names.
     std::string text;
-    for (const char c : latin1) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte < 0xA0)) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            text += escaped;
-        } else {
-            text += Latin1ToUtf8(std::string_view(&c, 1));
-        }
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i < latin1.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(latin1[i]);
+        if (shown(byte))
+            continue;
+        text += Latin1ToUtf8(latin1.substr(runStart, i - runStart));
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+        text += escaped;
+        runStart = i + 1;
     }
-    return text;
+    return text + Latin1ToUtf8(latin1.substr(runStart));
 }
 
 std::string Padded(const std::string &text, std::size_t width)
