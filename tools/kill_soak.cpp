@@ -436,9 +436,9 @@ int main(int argc, char **argv)
     app.add_option("--folder", parent, "Where the fixture folder is made")
         ->check(CLI::ExistingDirectory);
     app.add_option("--extending", extending, "Kills that must land in extending copies")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, 1000000));
     app.add_option("--in-place", inPlace, "Kills that must land in in-place copies")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, 1000000));
     app.add_option("--seed", seed, "Seed of the kill delays, to repeat a run");
     CLI11_PARSE(app, argc, argv);
     // A sleep may otherwise overrun by 50 microseconds, the time of fifty entries' writes.
