@@ -7,6 +7,7 @@
 #include "huefile/formats/png_picture.h"
 #include "huefile/formats/recolour.h"
 #include "huefile/hue_file.h"
+#include "huefile/input_file.h"
 #include "huefile/number_text.h"
 #include "huefile/output_file.h"
 
@@ -33,17 +34,6 @@ constexpr off_t MaxInputSize = 16L << 20;
 Failure About(const std::string &what, const std::string &why)
 {
     return Fail(what + ": " + why);
-}
-
-// Taken right after a failed open: errno tells why the open failed, the file's kind tells
-// why an open that succeeded was refused.
-std::string WhyNotOpened(const std::string &fileName, int error)
-{
-    struct stat info {};
-    if (stat(fileName.c_str(), &info) != 0)
-        return ErrorText(errno);
-    const std::string kind = KindText(info.st_mode);
-    return kind.empty() ? ErrorText(error) : kind;
 }
 
 // How long a write waits for another process's write to the same file to end.
@@ -170,62 +160,17 @@ CommandResult WriteOutput(const std::string &fileName, PaletteFormat format,
     return why.empty() ? CommandResult(ExitSame) : About(fileName, why);
 }
 
-bool SameFile(const std::string &a, const std::string &b)
-{
-    struct stat first {};
-    struct stat second {};
-    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 std::string TooLargeForAPalette()
 {
     return "too large for a palette (more than " + std::to_string(MaxInputSize) + " bytes)";
 }
 
-// Why the input could not be read to its end, or empty. The limit holds however much the input
-// grows while it is read, and for standard input, which has no size to ask for beforehand.
-std::string ReadToEnd(int descriptor, std::string &bytes)
-{
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = read(descriptor, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return ErrorText(errno);
-        if (got == 0)
-            return "";
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        if (bytes.size() > static_cast<std::size_t>(MaxInputSize))
-            return TooLargeForAPalette();
-    }
-}
-
-// Never blocks: a pipe or device named as input is refused; standard input is read as it is.
+// A pipe or device named as input is refused; "-" is standard input.
 Expected<std::string> ReadInput(const std::string &fileName)
 {
-    std::string bytes;
-    if (fileName == "-") {
-        const std::string why = ReadToEnd(STDIN_FILENO, bytes);
-        return why.empty() ? Expected<std::string>(std::move(bytes)) : About(fileName, why);
-    }
-    const int descriptor = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0)
-        return About(fileName, WhyNotOpened(fileName, errno));
-    struct stat info {};
-    std::string why;
-    if (fstat(descriptor, &info) != 0)
-        why = ErrorText(errno);
-    else if (!KindText(info.st_mode).empty())
-        why = KindText(info.st_mode);
-    else if (info.st_size > MaxInputSize)
-        why = TooLargeForAPalette();
-    else
-        why = ReadToEnd(descriptor, bytes);
-    close(descriptor);
-    if (!why.empty())
-        return About(fileName, why);
+    Expected<std::string> bytes = ReadInputFile(fileName, MaxInputSize, TooLargeForAPalette());
+    if (!bytes)
+        return About(fileName, bytes.error());
     return bytes;
 }
 
@@ -380,7 +325,7 @@ CommandResult RunExport(const ExportRequest &request, std::ostream &out)
         out.flush();
         return out ? CommandResult(ExitSame) : About("standard output", "the write failed");
     }
-    if (SameFile(*request.output, request.file))
+    if (SameFileOnDisk(*request.output, request.file))
         return About(*request.output, "is the hue file being exported, which is never overwritten");
     return WriteOutput(*request.output, request.format, *bytes);
 }
@@ -582,9 +527,9 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &out)
     Expected<RgbaPicture> picture = ReadPngPicture(*bytes);
     if (!picture)
         return About(request.image, picture.error());
-    if (!toStandardOutput && SameFile(request.output, request.file))
+    if (!toStandardOutput && SameFileOnDisk(request.output, request.file))
         return About(request.output, "is the hue file, which is never overwritten");
-    if (!toStandardOutput && SameFile(request.output, request.image))
+    if (!toStandardOutput && SameFileOnDisk(request.output, request.image))
         return About(request.output, "is the picture being recoloured, which is never overwritten");
     const Expected<std::string> png =
         WritePngPicture(RecolourPicture(std::move(picture.value()), *entry, request.wholeImage));

@@ -57,3 +57,11 @@ bool MayWriteFile(const std::string &fileName)
     return stat(fileName.c_str(), &info) == 0 && !ReadOnlyForEveryone(info.st_mode) &&
            faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) == 0;
 }
+
+bool SameFileOnDisk(const std::string &a, const std::string &b)
+{
+    struct stat first {};
+    struct stat second {};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}

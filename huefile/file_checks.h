@@ -27,3 +27,6 @@ constexpr bool ReadOnlyForEveryone(mode_t mode)
 // Whether this process, with the permissions it acts with now, may write the file; a file
 // that is read-only for everyone never.
 bool MayWriteFile(const std::string &fileName);
+
+// Whether two names lead, through any links, to one file.
+bool SameFileOnDisk(const std::string &a, const std::string &b);
