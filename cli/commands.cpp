@@ -16,12 +16,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <iostream>
 #include <iterator>
 #include <nlohmann/json.hpp>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
