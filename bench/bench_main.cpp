@@ -16,6 +16,8 @@ namespace {
 const char ChildOption[] = "--startup-child=";
 const char XvfbChildOption[] = "--xvfb-scroll-child=";
 const char RoundsOption[] = "--rounds=";
+const char OnlyOption[] = "--only=";
+const char *const Groups[] = {"startup", "browser", "copy", "cli", "palette"};
 // Fewer rounds give no useful median and range.
 constexpr int MinimumRounds = 5;
 
@@ -47,6 +49,8 @@ int main(int argc, char **argv)
     int rounds = DefaultRounds;
     int startupRounds = DefaultStartupRounds;
     int xvfbServer = 0;
+    // While one measure is being worked on, the others only cost time.
+    std::string only;
     for (int a = 1; a < argc; ++a) {
         if (StartsWith(argv[a], ChildOption))
             RunStartupChild(argc, argv, argv[a] + std::strlen(ChildOption));
@@ -59,7 +63,14 @@ int main(int argc, char **argv)
             startupRounds = rounds;
             continue;
         }
-        std::fprintf(stderr, "usage: %s [%sN]  (N >= %d)\n", argv[0], RoundsOption, MinimumRounds);
+        if (StartsWith(argv[a], OnlyOption)) {
+            only = argv[a] + std::strlen(OnlyOption);
+            if (std::find(std::begin(Groups), std::end(Groups), only) != std::end(Groups))
+                continue;
+        }
+        std::fprintf(stderr,
+                     "usage: %s [%sN] [%sstartup|browser|copy|cli|palette]  (N >= %d)\n",
+                     argv[0], RoundsOption, OnlyOption, MinimumRounds);
         return 2;
     }
     if (xvfbServer > 0)
@@ -79,15 +90,21 @@ int main(int argc, char **argv)
                "time.");
 
     // Started first, while this process is still small: see RunStartupBenches.
+    const auto chosen = [&](const std::string &group) { return only.empty() || only == group; };
     BenchTable startup;
-    RunStartupBenches(startup, SelfPath(argv[0]), startupRounds);
+    if (chosen("startup"))
+        RunStartupBenches(startup, SelfPath(argv[0]), startupRounds);
 
     ColvaneApplication app(argc, argv);
-    RunBrowserBenches(table, SelfPath(argv[0]), rounds);
+    if (chosen("browser"))
+        RunBrowserBenches(table, SelfPath(argv[0]), rounds);
     table.append(startup);
-    RunCopyBenches(table, rounds);
-    RunCommandLineBenches(table, COLVANE_BENCH_PROGRAMS, rounds);
-    RunPaletteBenches(table, rounds);
+    if (chosen("copy"))
+        RunCopyBenches(table, rounds);
+    if (chosen("cli"))
+        RunCommandLineBenches(table, COLVANE_BENCH_PROGRAMS, rounds);
+    if (chosen("palette"))
+        RunPaletteBenches(table, rounds);
     table.print();
     return 0;
 }

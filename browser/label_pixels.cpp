@@ -80,11 +80,14 @@ const QImage &LabelPixels::label(const Look &look, QLatin1String text)
         m_assembles = false;
         m_wholeLabels = 0;
         m_blank = Blank(look);
+        m_shown.clear();
     }
     if (!m_prepared && ++m_wholeLabels > WholeLabelsBeforeAssembling)
         prepare();
-    if (!m_assembles || !assemble(text))
+    if (!m_assembles || !assemble(text)) {
         m_label = render(QString(text));
+        m_shown.clear();
+    }
     return m_label;
 }
 
@@ -105,6 +108,7 @@ void LabelPixels::prepare()
     m_prepared = true;
     m_assembles = false;
     m_places.assign(m_length, Place());
+    m_shown.clear();
     const QFontMetricsF metrics(m_look.font, &m_blank);
     const qreal advance = metrics.horizontalAdvance(QLatin1Char(' '));
     for (const QChar character : LabelAlphabet)
@@ -138,6 +142,8 @@ void LabelPixels::prepare()
     }
 }
 
+// Neighbouring rows' labels share most characters, so only the places whose character changed
+// are written; the columns between places keep the blank they got when the picture was made.
 bool LabelPixels::assemble(QLatin1String text)
 {
     static const std::array<bool, 128> inAlphabet = [] {
@@ -146,22 +152,29 @@ bool LabelPixels::assemble(QLatin1String text)
             known[character.unicode()] = true;
         return known;
     }();
-    if (m_label.size() != m_blank.size() || m_label.format() != m_blank.format())
+    if (m_shown.size() != m_places.size()) {
         m_label = m_blank.copy();
+        m_shown.assign(m_places.size(), NoCharacter);
+    }
     uchar *const bits = m_label.bits();
-    std::memcpy(bits, m_blank.constBits(), m_blank.sizeInBytes());
+    const qsizetype stride = m_label.bytesPerLine();
     for (int place = 0; place < static_cast<int>(m_places.size()); ++place) {
         const auto code = static_cast<unsigned char>(text[place].toLatin1());
-        if (code >= inAlphabet.size() || !inAlphabet[code])
+        if (code >= inAlphabet.size() || !inAlphabet[code]) {
+            m_shown.clear();
             return false;
+        }
         const Place &at = m_places[place];
-        if (at.left > at.right)
+        if (at.left > at.right || m_shown[place] == code)
             continue;
         const QImage &pixels = at.characters[code];
+        const uchar *from = pixels.constBits();
+        const qsizetype fromStride = pixels.bytesPerLine();
         const auto lineBytes = static_cast<size_t>(pixels.width()) * sizeof(QRgb);
-        for (int y = 0; y < pixels.height(); ++y)
-            std::memcpy(bits + y * m_label.bytesPerLine() + at.left * sizeof(QRgb),
-                        pixels.constScanLine(y), lineBytes);
+        uchar *to = bits + at.left * sizeof(QRgb);
+        for (int y = 0, lines = pixels.height(); y < lines; ++y, from += fromStride, to += stride)
+            std::memcpy(to, from, lineBytes);
+        m_shown[place] = code;
     }
     return true;
 }

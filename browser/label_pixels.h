@@ -62,6 +62,10 @@ private:
     bool m_prepared = false;
     bool m_assembles = false;
     std::vector<Place> m_places;
+    // The character each place of an assembled label shows; empty when the picture holds no
+    // assembled label.
+    static constexpr int NoCharacter = -1;
+    std::vector<int> m_shown;
     QImage m_blank;
     QImage m_label;
 };

@@ -21,23 +21,14 @@ void PixelRow::begin(const QImage &background, int cellLines, const QPoint &orig
     // Looked up once a row: each scan line lookup of an image checks whether it is shared.
     m_bits = m_pixels.bits();
     m_stride = m_pixels.bytesPerLine();
+    m_width = m_pixels.width();
+    m_height = m_pixels.height();
     m_scale = qRound(m_pixels.devicePixelRatio());
     m_origin = origin;
 }
 
-void PixelRow::fill(const QRect &rect, QRgb colour)
+void PixelRow::fillPart(int left, int right, int top, int bottom, QRgb colour)
 {
-    const int left = std::max(0, (rect.left() - m_origin.x()) * m_scale);
-    const int right = std::min(m_pixels.width(), (rect.right() + 1 - m_origin.x()) * m_scale);
-    const int top = std::max(0, (rect.top() - m_origin.y()) * m_scale);
-    const int bottom = std::min(m_pixels.height(), (rect.bottom() + 1 - m_origin.y()) * m_scale);
-    if (left >= right || top >= bottom)
-        return;
-    if (top == 0 && bottom == m_cellLines) {
-        std::fill(line(0) + left, line(0) + right, colour);
-        std::fill(m_columns.begin() + left, m_columns.begin() + right, Column::Behind);
-        return;
-    }
     spreadFirstLine(left, right);
     for (int y = top; y < bottom; ++y)
         std::fill(line(y) + left, line(y) + right, colour);
@@ -60,24 +51,26 @@ bool PixelRow::copy(const QRect &rect, const QImage &pixels)
 }
 
 // Each run of columns that are behind, with the columns between them that are the same in
-// every line, is copied down from the first line in one piece per line.
+// every line, is copied down from the first line in one piece per line. The states are bytes,
+// so the runs are found with memchr rather than column by column.
 void PixelRow::spreadFirstLine(int left, int right)
 {
-    int x = left;
-    while (x < right) {
-        while (x < right && m_columns[x] != Column::Behind)
-            ++x;
+    const auto *states = reinterpret_cast<const unsigned char *>(m_columns.data());
+    const auto find = [&](int from, Column state) {
+        const void *at = std::memchr(states + from, static_cast<int>(state), right - from);
+        return at ? static_cast<int>(static_cast<const unsigned char *>(at) - states) : right;
+    };
+    for (int x = find(left, Column::Behind); x < right;) {
         const int runLeft = x;
-        int runRight = x;
-        for (; x < right && m_columns[x] != Column::Own; ++x)
-            if (m_columns[x] == Column::Behind)
-                runRight = x + 1;
-        if (runRight == runLeft)
-            continue;
+        const int own = find(runLeft, Column::Own);
+        int runRight = own;
+        while (m_columns[runRight - 1] != Column::Behind)
+            --runRight;
         const auto runBytes = static_cast<size_t>(runRight - runLeft) * sizeof(QRgb);
         for (int y = 1; y < m_cellLines; ++y)
             std::memcpy(line(y) + runLeft, line(0) + runLeft, runBytes);
         std::fill(m_columns.begin() + runLeft, m_columns.begin() + runRight, Column::Same);
+        x = own < right ? find(own, Column::Behind) : right;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <algorithm>
 #include <vector>
 
 class QPainter;
@@ -22,8 +23,27 @@ public:
     const QImage &background() const { return m_background; }
     int scale() const { return m_scale; }
 
-    // The device pixels of a logical rectangle, as far as they lie in the row.
-    void fill(const QRect &rect, QRgb colour);
+    // The device pixels of a logical rectangle, as far as they lie in the row. Called for
+    // almost every cell, so the common whole-height fill stays inline.
+    void fill(const QRect &rect, QRgb colour)
+    {
+        const int left = std::max(0, (rect.left() - m_origin.x()) * m_scale);
+        const int right = std::min(m_width, (rect.right() + 1 - m_origin.x()) * m_scale);
+        const int top = std::max(0, (rect.top() - m_origin.y()) * m_scale);
+        const int bottom = std::min(m_height, (rect.bottom() + 1 - m_origin.y()) * m_scale);
+        if (left >= right || top >= bottom)
+            return;
+        if (top != 0 || bottom != m_cellLines) {
+            fillPart(left, right, top, bottom, colour);
+            return;
+        }
+        QRgb *pixels = line(0);
+        Column *states = m_columns.data();
+        for (int x = left; x < right; ++x) {
+            pixels[x] = colour;
+            states[x] = Column::Behind;
+        }
+    }
     // False for pixels of another size than the rectangle's device size or outside the row.
     bool copy(const QRect &rect, const QImage &pixels);
     // Draws the row, all but `uncovered` (logical, null for none), which keeps what the
@@ -35,6 +55,7 @@ private:
     {
         return reinterpret_cast<QRgb *>(m_bits + static_cast<qsizetype>(y) * m_stride);
     }
+    void fillPart(int left, int right, int top, int bottom, QRgb colour);
     // Brings the lines below the first up to date in the columns left to right (excluded).
     void spreadFirstLine(int left, int right);
     // What the lines below the first hold in a column.
@@ -52,6 +73,8 @@ private:
     uchar *m_bits = nullptr;
     qsizetype m_stride = 0;
     int m_cellLines = 0;
+    int m_width = 0;
+    int m_height = 0;
     int m_scale = 1;
     QPoint m_origin;
     std::vector<Column> m_columns;
