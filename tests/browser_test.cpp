@@ -19,9 +19,11 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
 #include <functional>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -124,6 +126,14 @@ TEST(BrowserLabel, ShowsDecimalAndZeroPaddedHex)
         {1, "    1 [0001]"}, {10, "   10 [000a]"}, {256, "  256 [0100]"}, {3000, " 3000 [0bb8]"}};
     for (const auto &c : cases)
         EXPECT_EQ(BrowserLabel(c.entry), c.label) << "entry " << c.entry;
+    // The painting path formats by hand; printf's reading of the format is the reference, past
+    // the widths too.
+    for (int entry = 0; entry <= 0x12345; entry += entry < 5000 ? 1 : 997) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%5d [0%03x]", entry,
+                      static_cast<unsigned>(entry));
+        ASSERT_EQ(BrowserLabelText(entry).text(), QLatin1String(expected)) << "entry " << entry;
+    }
 }
 
 // Labels put together from their characters' pictures must be the labels drawn as text, for

@@ -52,7 +52,15 @@ public:
     // device scale that is not a whole number and in the current cell.
     void setPixelColumns(int first, int last);
     // Fills the cell's rectangle with an opaque colour, as QPainter::fillRect does.
-    void fillCell(QPainter *painter, const QRect &rect, QRgb colour);
+    void fillCell(QPainter *painter, const QRect &rect, QRgb colour)
+    {
+        // Almost every fill of a pixel row covers the cell being painted, whose pixels are
+        // known before its owner is called.
+        if (m_pixelRowActive && rect == m_pixelCell)
+            m_pixelRow.fillLine(m_pixelCellLeft, m_pixelCellRight, colour);
+        else
+            fillCellSlowly(painter, rect, colour);
+    }
     // While a row is painted as pixels: the device pixels per logical pixel; else 0.
     int pixelRowScale() const;
     // Copies an image of exactly the cell's device size into the row being painted as pixels;
@@ -163,8 +171,13 @@ private:
     // as pixels on it.
     QImage m_pixelBackground;
     qint64 m_pixelBackgroundSource = 0;
+    void fillCellSlowly(QPainter *painter, const QRect &rect, QRgb colour);
     PixelRow m_pixelRow;
     bool m_pixelRowActive = false;
+    // The cell being painted into the pixel row, and its device columns in the row.
+    QRect m_pixelCell;
+    int m_pixelCellLeft = 0;
+    int m_pixelCellRight = 0;
     bool m_drawCellConnected = true;
     int m_rowHeight = 24;
     int m_col = 0;

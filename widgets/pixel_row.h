@@ -27,8 +27,9 @@ public:
     // almost every cell, so the common whole-height fill stays inline.
     void fill(const QRect &rect, QRgb colour)
     {
-        const int left = std::max(0, (rect.left() - m_origin.x()) * m_scale);
-        const int right = std::min(m_width, (rect.right() + 1 - m_origin.x()) * m_scale);
+        int left = 0;
+        int right = 0;
+        deviceColumns(rect, left, right);
         const int top = std::max(0, (rect.top() - m_origin.y()) * m_scale);
         const int bottom = std::min(m_height, (rect.bottom() + 1 - m_origin.y()) * m_scale);
         if (left >= right || top >= bottom)
@@ -37,6 +38,17 @@ public:
             fillPart(left, right, top, bottom, colour);
             return;
         }
+        fillLine(left, right, colour);
+    }
+    // The device columns of a logical rectangle that lie in the row (left >= right for none).
+    void deviceColumns(const QRect &rect, int &left, int &right) const
+    {
+        left = std::max(0, (rect.left() - m_origin.x()) * m_scale);
+        right = std::min(m_width, (rect.right() + 1 - m_origin.x()) * m_scale);
+    }
+    // A fill of the cell lines' full height between device columns from deviceColumns.
+    void fillLine(int left, int right, QRgb colour)
+    {
         QRgb *pixels = line(0);
         Column *states = m_columns.data();
         for (int x = left; x < right; ++x) {
