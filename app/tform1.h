@@ -165,7 +165,8 @@ public:
     QImage SeparatorImage;
     std::tuple<QSize, int, QRgb, QRgb, QFont> SeparatorImageLook;
     LabelPixels RowLabelPixels;
-    LabelPixels::Look RowLabelLook(const QRect &cell, int scale) const;
+    LabelPixels CursorLabelPixels;
+    LabelPixels::Look RowLabelLook(const QRect &cell, int scale, bool highlighted) const;
     int CachedRow = -1;
     HueEntry RowSourceHue{};
     bool RowSourceValid = false;

@@ -122,8 +122,11 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
     } else if (ACol == LabelColumn) {
         const BrowserLabelText label(ARow + 1);
         if (const int scale = HueGrid1->pixelRowScale())
-            HueGrid1->copyCellPixels(Rect,
-                                     RowLabelPixels.label(RowLabelLook(Rect, scale), label.text()));
+            HueGrid1->copyCellPixels(
+                Rect, RowLabelPixels.label(RowLabelLook(Rect, scale, false), label.text()));
+        else if (const int cursorScale = HueGrid1->currentCellScale())
+            canvas->drawImage(Rect.topLeft(), CursorLabelPixels.label(
+                                                  RowLabelLook(Rect, cursorScale, true), label.text()));
         else
             DrawRowLabel(canvas, Rect, label.text());
     } else if (ACol == SeparatorColumn) {
@@ -134,8 +137,9 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
     }
 }
 
-// The label is drawn with the grid's font and text colour over its background.
-LabelPixels::Look TForm1::RowLabelLook(const QRect &cell, int scale) const
+// The label is drawn with the grid's font and text colour over its background; the cursor's
+// in the highlighted text colour over the highlight.
+LabelPixels::Look TForm1::RowLabelLook(const QRect &cell, int scale, bool highlighted) const
 {
     const QPalette &colours = HueGrid1->palette();
     return {cell.size(),
@@ -143,8 +147,8 @@ LabelPixels::Look TForm1::RowLabelLook(const QRect &cell, int scale) const
             HueGrid1->font(),
             HueGrid1->logicalDpiX(),
             HueGrid1->logicalDpiY(),
-            colours.color(QPalette::Base).rgb(),
-            colours.color(QPalette::Text).rgb()};
+            colours.color(highlighted ? QPalette::Highlight : QPalette::Base).rgb(),
+            colours.color(highlighted ? QPalette::HighlightedText : QPalette::Text).rgb()};
 }
 
 void TForm1::DrawSeparator(QPainter *canvas, const QRect &cell)

@@ -354,6 +354,7 @@ void DrawGrid::paintPart(QPainter &painter, const QRect &dirty)
         return;
     const QRect area = cellArea();
     painter.setClipRect(dirty);
+    m_paintClip = dirty;
     const int firstRow = m_topRow + (dirty.top() - area.top()) / rowStride();
     const int lastRow =
         std::min(m_rowCount - 1, m_topRow + (dirty.bottom() - area.top()) / rowStride());
@@ -493,9 +494,12 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
             }
             painter.save();
             painter.setClipRect(rect, Qt::IntersectClip);
-            if (current)
+            if (current) {
                 painter.setPen(highlightedText);
+                m_currentCellScale = span.contains(c) ? span.scale : 0;
+            }
             paintCell(painter, c, r, rect);
+            m_currentCellScale = 0;
             painter.restore();
             if (current && showFocus)
                 drawFocusIndication(painter, rect);
@@ -537,7 +541,7 @@ void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
 
 void DrawGrid::endPixelRow(QPainter &painter, const QRect &currentCell)
 {
-    m_pixelRow.finish(painter, currentCell);
+    m_pixelRow.finish(painter, currentCell, m_paintClip);
     ClearUpperVectorState();
 }
 

@@ -63,6 +63,10 @@ public:
     }
     // While a row is painted as pixels: the device pixels per logical pixel; else 0.
     int pixelRowScale() const;
+    // While the current cell is painted and every logical pixel is a whole square of device
+    // pixels: the device pixels per logical pixel; else 0. An image of the cell drawn over the
+    // highlight then lands on exactly the pixels the painter would paint.
+    int currentCellScale() const { return m_currentCellScale; }
     // Copies an image of exactly the cell's device size into the row being painted as pixels;
     // false, with nothing painted, on the painter's path or for an image of another size.
     bool copyCellPixels(const QRect &rect, const QImage &pixels);
@@ -174,6 +178,9 @@ private:
     void fillCellSlowly(QPainter *painter, const QRect &rect, QRgb colour);
     PixelRow m_pixelRow;
     bool m_pixelRowActive = false;
+    int m_currentCellScale = 0;
+    // The clip set for the part being painted.
+    QRect m_paintClip;
     // The cell being painted into the pixel row, and its device columns in the row.
     QRect m_pixelCell;
     int m_pixelCellLeft = 0;

@@ -1,6 +1,8 @@
 #include "widgets/pixel_row.h"
 
+#include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 #include <cstring>
@@ -74,8 +76,15 @@ void PixelRow::spreadFirstLine(int left, int right)
     }
 }
 
-void PixelRow::finish(QPainter &painter, const QRect &uncovered)
+void PixelRow::finish(QPainter &painter, const QRect &uncovered, const QRect &clip)
 {
+    QPoint at;
+    if (uncovered.isNull()) {
+        if (QImage *target = imageWrittenDirectly(painter, clip, at)) {
+            writeTo(*target, at);
+            return;
+        }
+    }
     spreadFirstLine(0, m_pixels.width());
     if (uncovered.isNull()) {
         painter.drawImage(m_origin, m_pixels);
@@ -97,5 +106,74 @@ void PixelRow::finish(QPainter &painter, const QRect &uncovered)
             painter.drawImage(
                 inRow, m_pixels,
                 QRect((inRow.topLeft() - m_origin) * m_scale, inRow.size() * m_scale));
+    }
+}
+
+// The image the painter paints on, when drawing the row there would put every one of its pixels
+// unchanged at `at`: the raster engine on an image of the row's pixel layout, a transform that
+// only moves by whole pixels and scales by the row's scale, plain opaque painting, and clips
+// that hold the whole row. Null otherwise.
+QImage *PixelRow::imageWrittenDirectly(QPainter &painter, const QRect &clip, QPoint &at) const
+{
+    QPaintEngine *engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || !engine->paintDevice() ||
+        engine->paintDevice()->devType() != QInternal::Image)
+        return nullptr;
+    auto *target = static_cast<QImage *>(engine->paintDevice());
+    const bool sameLayout = target->format() == QImage::Format_RGB32 ||
+                            target->format() == QImage::Format_ARGB32_Premultiplied;
+    if (!sameLayout || !target->isDetached() ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
+        painter.opacity() != 1)
+        return nullptr;
+    const QTransform toDevice = painter.deviceTransform();
+    if (toDevice.type() > QTransform::TxScale || toDevice.m11() != m_scale ||
+        toDevice.m22() != m_scale)
+        return nullptr;
+    const QRect logical(m_origin, m_pixels.size() / m_scale);
+    if (painter.hasClipping() && (clip.isNull() || !clip.contains(logical)))
+        return nullptr;
+    const QRect device = toDevice.mapRect(QRectF(logical)).toAlignedRect();
+    if (device.size() != m_pixels.size() || !target->rect().contains(device))
+        return nullptr;
+    const QRegion systemClip = engine->systemClip();
+    if (!systemClip.isEmpty() &&
+        std::none_of(systemClip.begin(), systemClip.end(),
+                     [&](const QRect &part) { return part.contains(device); }))
+        return nullptr;
+    at = device.topLeft();
+    return target;
+}
+
+// Each line of the cells takes the columns that are behind or the same from the first line and
+// the others from its own, which spares spreading the first line inside the row first.
+void PixelRow::writeTo(QImage &target, const QPoint &at) const
+{
+    struct Run {
+        int left;
+        int right;
+        bool own;
+    };
+    std::vector<Run> runs;
+    for (int x = 0; x < m_width;) {
+        const bool own = m_columns[x] == Column::Own;
+        int right = x + 1;
+        while (right < m_width && (m_columns[right] == Column::Own) == own)
+            ++right;
+        runs.push_back({x, right, own});
+        x = right;
+    }
+    uchar *const bits = target.bits();
+    const qsizetype stride = target.bytesPerLine();
+    const auto lineBytes = static_cast<size_t>(m_width) * sizeof(QRgb);
+    for (int y = 0; y < m_height; ++y) {
+        auto *to = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
+        if (y >= m_cellLines) {
+            std::memcpy(to, line(y), lineBytes);
+            continue;
+        }
+        for (const Run &run : runs)
+            std::memcpy(to + run.left, (run.own ? line(y) : line(0)) + run.left,
+                        static_cast<size_t>(run.right - run.left) * sizeof(QRgb));
     }
 }

@@ -59,8 +59,8 @@ public:
     // False for pixels of another size than the rectangle's device size or outside the row.
     bool copy(const QRect &rect, const QImage &pixels);
     // Draws the row, all but `uncovered` (logical, null for none), which keeps what the
-    // painter painted there.
-    void finish(QPainter &painter, const QRect &uncovered = QRect());
+    // painter painted there. `clip` is the painter's own clip (logical, null for none).
+    void finish(QPainter &painter, const QRect &uncovered = QRect(), const QRect &clip = QRect());
 
 private:
     QRgb *line(int y) const
@@ -68,6 +68,8 @@ private:
         return reinterpret_cast<QRgb *>(m_bits + static_cast<qsizetype>(y) * m_stride);
     }
     void fillPart(int left, int right, int top, int bottom, QRgb colour);
+    QImage *imageWrittenDirectly(QPainter &painter, const QRect &clip, QPoint &at) const;
+    void writeTo(QImage &target, const QPoint &at) const;
     // Brings the lines below the first up to date in the columns left to right (excluded).
     void spreadFirstLine(int left, int right);
     // What the lines below the first hold in a column.
