@@ -4,8 +4,9 @@
 PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
             libcli11-dev nlohmann-json3-dev libspng-dev pkg-config scdoc \
             fonts-dejavu-core fonts-liberation xvfb xauth
-# dpkg-shlibdeps works out the package's dependencies; the validators check what it installs.
-DEB_PACKAGES := dpkg-dev desktop-file-utils appstream
+# dpkg-shlibdeps works out the packages' dependencies; the validators check what they install,
+# lintian the packages themselves.
+DEB_PACKAGES := dpkg-dev desktop-file-utils appstream lintian
 # libFuzzer's runtime comes with clang's compiler-rt, which clang only recommends; the png target
 # links the png and json libraries.
 FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libspng-dev pkg-config nlohmann-json3-dev
@@ -143,10 +144,15 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# A Debian package of the same files, after checking the desktop entry and the description as
-# the desktop's own tools read them.
+# Two Debian packages of the same files, colvane-cli and colvane (the window, which depends on
+# colvane-cli), after checking the desktop entry and the description as the desktop's own tools
+# read them; a hint about the desktop entry fails as an error does. Then lintian checks both
+# packages: an error or a warning fails, and its remarks are shown.
 deb: build
 	@$(call install_missing,$(DEB_PACKAGES))
-	desktop-file-validate --no-hints packaging/colvane.desktop
+	@hints=$$(desktop-file-validate packaging/colvane.desktop 2>&1); \
+	  if [ -n "$$hints" ]; then echo "$$hints"; exit 1; fi
 	appstreamcli validate --no-net $(BUILD)/packaging/colvane.metainfo.xml
+	rm -f $(BUILD)/*.deb
 	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error,warning --display-info $(BUILD)/colvane-cli_*.deb $(BUILD)/colvane_*.deb

@@ -94,6 +94,22 @@ extern "C" int openat64(int folder, const char *path, int flags, ...)
     return next(folder, path, flags, mode);
 }
 
+// A build with the checked C library functions opens through these when the flags are not a
+// constant.
+extern "C" int __open_2(const char *path, int flags)
+{
+    static const auto next = Next<int (*)(const char *, int)>("__open_2");
+    Count(path);
+    return next(path, flags);
+}
+
+extern "C" int __open64_2(const char *path, int flags)
+{
+    static const auto next = Next<int (*)(const char *, int)>("__open64_2");
+    Count(path);
+    return next(path, flags);
+}
+
 void StartCountingHueOpens()
 {
     CountedOpens.store(0);

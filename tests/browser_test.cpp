@@ -46,6 +46,17 @@ extern "C" int open(const char *path, int flags, ...)
     return realOpen(path, flags, mode);
 }
 
+// Built with the checked C library functions, an open whose flags are not a constant goes
+// through __open_2 instead, and is counted the same.
+extern "C" int __open_2(const char *path, int flags)
+{
+    using CheckedOpen = int (*)(const char *, int);
+    static const auto realCheckedOpen = reinterpret_cast<CheckedOpen>(dlsym(RTLD_NEXT, "__open_2"));
+    if (path)
+        ++OpenCounts[path];
+    return realCheckedOpen(path, flags);
+}
+
 namespace {
 
 constexpr int ReadSeed = 0;
