@@ -145,22 +145,21 @@ QImage *PixelRow::imageWrittenDirectly(QPainter &painter, const QRect &clip, QPo
     return target;
 }
 
-// Each line of the cells takes the columns that are behind or the same from the first line and
-// the others from its own, which spares spreading the first line inside the row first.
-void PixelRow::writeTo(QImage &target, const QPoint &at) const
+// Each line of the cells is the first line, over which the columns with pixels of their own
+// are written from that line; this spares spreading the first line inside the row first.
+void PixelRow::writeTo(QImage &target, const QPoint &at)
 {
-    struct Run {
-        int left;
-        int right;
-        bool own;
-    };
-    std::vector<Run> runs;
+    const auto *states = reinterpret_cast<const unsigned char *>(m_columns.data());
+    m_ownRuns.clear();
     for (int x = 0; x < m_width;) {
-        const bool own = m_columns[x] == Column::Own;
-        int right = x + 1;
-        while (right < m_width && (m_columns[right] == Column::Own) == own)
+        const void *own = std::memchr(states + x, static_cast<int>(Column::Own), m_width - x);
+        if (!own)
+            break;
+        const auto left = static_cast<int>(static_cast<const unsigned char *>(own) - states);
+        int right = left + 1;
+        while (right < m_width && m_columns[right] == Column::Own)
             ++right;
-        runs.push_back({x, right, own});
+        m_ownRuns.emplace_back(left, right);
         x = right;
     }
     uchar *const bits = target.bits();
@@ -168,12 +167,11 @@ void PixelRow::writeTo(QImage &target, const QPoint &at) const
     const auto lineBytes = static_cast<size_t>(m_width) * sizeof(QRgb);
     for (int y = 0; y < m_height; ++y) {
         auto *to = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
-        if (y >= m_cellLines) {
-            std::memcpy(to, line(y), lineBytes);
+        const bool cellLine = y < m_cellLines;
+        std::memcpy(to, cellLine ? line(0) : line(y), lineBytes);
+        if (!cellLine || y == 0)
             continue;
-        }
-        for (const Run &run : runs)
-            std::memcpy(to + run.left, (run.own ? line(y) : line(0)) + run.left,
-                        static_cast<size_t>(run.right - run.left) * sizeof(QRgb));
+        for (const auto &[left, right] : m_ownRuns)
+            std::memcpy(to + left, line(y) + left, static_cast<size_t>(right - left) * sizeof(QRgb));
     }
 }

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QRect>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -69,7 +70,7 @@ private:
     }
     void fillPart(int left, int right, int top, int bottom, QRgb colour);
     QImage *imageWrittenDirectly(QPainter &painter, const QRect &clip, QPoint &at) const;
-    void writeTo(QImage &target, const QPoint &at) const;
+    void writeTo(QImage &target, const QPoint &at);
     // Brings the lines below the first up to date in the columns left to right (excluded).
     void spreadFirstLine(int left, int right);
     // What the lines below the first hold in a column.
@@ -94,4 +95,6 @@ private:
     std::vector<Column> m_columns;
     // How the columns stand at the start of every row: as in the background.
     std::vector<Column> m_backgroundColumns;
+    // The runs of columns with pixels of their own, kept to spare an allocation per row.
+    std::vector<std::pair<int, int>> m_ownRuns;
 };
