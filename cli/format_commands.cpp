@@ -84,65 +84,74 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &out)
 
 void AddExportCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    CLI::App *command = AddSubcommand(
+    AddSubcommand(
         app, "export", "An entry as a palette file",
         "Formats: gpl (GIMP palette), pal (JASC), hex (rrggbb lines), json (the name, colours, "
         "stored words and carried bytes), png (a strip of 32 cells). A range A..B exports only "
-        "as json, an array of entries. Each 5-bit channel c is written as c * 8.");
-    struct Arguments {
-        ExportRequest request;
-        std::string entries;
-        std::string format;
-        std::string output;
-    };
-    const auto arguments = std::make_shared<Arguments>();
-    command->add_option("FILE", arguments->request.file, "Hue file")->required();
-    command->add_option("N", arguments->entries, "Entry number or range A..B")
-        ->required()
-        ->check(Entries);
-    command->add_option("-f,--format", arguments->format, "gpl, pal, hex, json or png")
-        ->required()
-        ->check(Format);
-    CLI::Option *output =
-        command->add_option("-o,--output", arguments->output,
-                            "Output file, written whole or not at all; an existing one only "
-                            "when named for the format; - or none for standard output");
-    command->add_option("--scale", arguments->request.options.scale, "Side of a png cell in pixels")
-        ->check(CLI::Range(1, MaxPngScale))
-        ->capture_default_str();
-    command->callback([arguments, output, &chosen] {
-        ExportRequest &request = arguments->request;
-        request.entries = RangeOf(arguments->entries);
-        request.format = *FormatFromName(arguments->format);
-        if (output->count() && arguments->output != StandardStreamName)
-            request.output = arguments->output;
-        chosen.writesStandardOutput = !request.output;
-        chosen.run = [arguments](std::ostream &out) { return RunExport(arguments->request, out); };
-    });
+        "as json, an array of entries. Each 5-bit channel c is written as c * 8.",
+        [&chosen](CLI::App &command) {
+            struct Arguments {
+                ExportRequest request;
+                std::string entries;
+                std::string format;
+                std::string output;
+            };
+            const auto arguments = std::make_shared<Arguments>();
+            command.add_option("FILE", arguments->request.file, "Hue file")->required();
+            command.add_option("N", arguments->entries, "Entry number or range A..B")
+                ->required()
+                ->check(Entries);
+            command.add_option("-f,--format", arguments->format, "gpl, pal, hex, json or png")
+                ->required()
+                ->check(Format);
+            CLI::Option *output =
+                command.add_option("-o,--output", arguments->output,
+                                   "Output file, written whole or not at all; an existing one only "
+                                   "when named for the format; - or none for standard output");
+            command
+                .add_option("--scale", arguments->request.options.scale,
+                            "Side of a png cell in pixels")
+                ->check(CLI::Range(1, MaxPngScale))
+                ->capture_default_str();
+            command.callback([arguments, output, &chosen] {
+                ExportRequest &request = arguments->request;
+                request.entries = RangeOf(arguments->entries);
+                request.format = *FormatFromName(arguments->format);
+                if (output->count() && arguments->output != StandardStreamName)
+                    request.output = arguments->output;
+                chosen.writesStandardOutput = !request.output;
+                chosen.run = [arguments](std::ostream &out) {
+                    return RunExport(arguments->request, out);
+                };
+            });
+        });
 }
 
 void AddPreviewCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    CLI::App *command = AddSubcommand(
+    AddSubcommand(
         app, "preview", "A picture recoloured by an entry, as the window's preview shows it",
         "Each grey pixel's 5-bit level (0 to 31) picks that colour of entry N; other pixels keep "
         "their colour, or with --whole are picked by their 5-bit luminance. Transparent pixels "
         "stay transparent. IMAGE is read as png, in any of its colour types and depths, and the "
-        "result is written as png.");
-    const auto request = std::make_shared<PreviewRequest>();
-    const auto entry = std::make_shared<std::string>();
-    command->add_option("FILE", request->file, "Hue file")->required();
-    command->add_option("N", *entry, "Entry number")->required()->check(EntryNumber);
-    command->add_option("IMAGE", request->image, "Png picture to recolour")->required();
-    command
-        ->add_option("-o,--output", request->output,
-                     "Png file to write, an existing one only when named .png; - for standard "
-                     "output")
-        ->required();
-    command->add_flag("--whole", request->wholeImage, "Recolour every pixel");
-    command->callback([request, entry, &chosen] {
-        request->entry = RangeOf(*entry).first;
-        chosen.writesStandardOutput = request->output == StandardStreamName;
-        chosen.run = [request](std::ostream &out) { return RunPreview(*request, out); };
-    });
+        "result is written as png.",
+        [&chosen](CLI::App &command) {
+            const auto request = std::make_shared<PreviewRequest>();
+            const auto entry = std::make_shared<std::string>();
+            command.add_option("FILE", request->file, "Hue file")->required();
+            command.add_option("N", *entry, "Entry number")->required()->check(EntryNumber);
+            command.add_option("IMAGE", request->image, "Png picture to recolour")->required();
+            command
+                .add_option(
+                    "-o,--output", request->output,
+                    "Png file to write, an existing one only when named .png; - for standard "
+                    "output")
+                ->required();
+            command.add_flag("--whole", request->wholeImage, "Recolour every pixel");
+            command.callback([request, entry, &chosen] {
+                request->entry = RangeOf(*entry).first;
+                chosen.writesStandardOutput = request->output == StandardStreamName;
+                chosen.run = [request](std::ostream &out) { return RunPreview(*request, out); };
+            });
+        });
 }

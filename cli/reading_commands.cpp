@@ -331,70 +331,79 @@ CommandResult RunFind(const FindRequest &request, std::ostream &out)
 
 void AddListCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    CLI::App *command =
-        AddSubcommand(app, "list", "Number, state and name of every entry in the file",
-                      "Lists every entry up to the last one the file reaches, whole or in part, "
-                      "with its state: used; empty when all 88 bytes are zero; missing when only "
-                      "part of it is in the file. Entries past the end are not listed.");
-    const auto request = std::make_shared<ListRequest>();
-    command->add_option("FILE", request->file, "Hue file")->required();
-    command->add_flag("--json", request->json, "A json array of {entry, state, name}");
-    command->callback([request, &chosen] {
-        chosen.run = [request](std::ostream &out) { return RunList(*request, out); };
-    });
+    AddSubcommand(
+        app, "list", "Number, state and name of every entry in the file",
+        "Lists every entry up to the last one the file reaches, whole or in part, "
+        "with its state: used; empty when all 88 bytes are zero; missing when only "
+        "part of it is in the file. Entries past the end are not listed.",
+        [&chosen](CLI::App &command) {
+            const auto request = std::make_shared<ListRequest>();
+            command.add_option("FILE", request->file, "Hue file")->required();
+            command.add_flag("--json", request->json, "A json array of {entry, state, name}");
+            command.callback([request, &chosen] {
+                chosen.run = [request](std::ostream &out) { return RunList(*request, out); };
+            });
+        });
 }
 
 void AddShowCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    CLI::App *command =
-        AddSubcommand(app, "show", "The colours, name and carried bytes of one entry",
-                      "Shows the 32 colours as #rrggbb and as the stored words in hexadecimal "
-                      "(bit 15 included), the name and the 4 carried bytes; on a terminal also a "
-                      "line of colour swatches.");
-    const auto request = std::make_shared<ShowRequest>();
-    const auto entry = std::make_shared<std::string>();
-    command->add_option("FILE", request->file, "Hue file")->required();
-    command->add_option("N", *entry, "Entry number")->required()->check(EntryNumber);
-    command->add_flag("--json", request->json, "The entry as the json export writes it");
-    command->callback([request, entry, &chosen] {
-        request->entry = RangeOf(*entry).first;
-        request->swatches = isatty(STDOUT_FILENO) == 1;
-        chosen.run = [request](std::ostream &out) { return RunShow(*request, out); };
-    });
+    AddSubcommand(
+        app, "show", "The colours, name and carried bytes of one entry",
+        "Shows the 32 colours as #rrggbb and as the stored words in hexadecimal "
+        "(bit 15 included), the name and the 4 carried bytes; on a terminal also a "
+        "line of colour swatches.",
+        [&chosen](CLI::App &command) {
+            const auto request = std::make_shared<ShowRequest>();
+            const auto entry = std::make_shared<std::string>();
+            command.add_option("FILE", request->file, "Hue file")->required();
+            command.add_option("N", *entry, "Entry number")->required()->check(EntryNumber);
+            command.add_flag("--json", request->json, "The entry as the json export writes it");
+            command.callback([request, entry, &chosen] {
+                request->entry = RangeOf(*entry).first;
+                request->swatches = isatty(STDOUT_FILENO) == 1;
+                chosen.run = [request](std::ostream &out) { return RunShow(*request, out); };
+            });
+        });
 }
 
 void AddDiffCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    CLI::App *command = AddSubcommand(
+    AddSubcommand(
         app, "diff", "The entries in which two hue files differ",
         "Lists the entries whose 88 bytes differ, or that only one file holds whole, with both "
-        "names and the colour slots (0-31) that differ. Exit status 1 when any entry differs.");
-    const auto request = std::make_shared<DiffRequest>();
-    command->add_option("A", request->first, "Hue file")->required();
-    command->add_option("B", request->second, "Hue file")->required();
-    command->add_flag("--json", request->json, "A json array of differences");
-    command->callback([request, &chosen] {
-        chosen.run = [request](std::ostream &out) { return RunDiff(*request, out); };
-    });
+        "names and the colour slots (0-31) that differ. Exit status 1 when any entry differs.",
+        [&chosen](CLI::App &command) {
+            const auto request = std::make_shared<DiffRequest>();
+            command.add_option("A", request->first, "Hue file")->required();
+            command.add_option("B", request->second, "Hue file")->required();
+            command.add_flag("--json", request->json, "A json array of differences");
+            command.callback([request, &chosen] {
+                chosen.run = [request](std::ostream &out) { return RunDiff(*request, out); };
+            });
+        });
 }
 
 void AddFindCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    CLI::App *command =
-        AddSubcommand(app, "find", "Entries by name, or the free ones",
-                      "Lists the entries whose name contains TEXT, in any letter case, or with "
-                      "--empty the free ones: empty entries, entries only partly in the file, and "
-                      "those past its end as one range.");
-    const auto request = std::make_shared<FindRequest>();
-    const auto text = std::make_shared<std::string>();
-    command->add_option("FILE", request->file, "Hue file")->required();
-    CLI::Option_group *what = command->add_option_group("what", "TEXT or --empty");
-    CLI::Option *textOption = what->add_option("TEXT", *text, "Text to look for");
-    what->add_flag("--empty", request->empty, "Free entries");
-    what->require_option(1);
-    command->callback([request, text, textOption, &chosen] {
-        if (textOption->count())
-            request->text = *text;
-        chosen.run = [request](std::ostream &out) { return RunFind(*request, out); };
-    });
+    AddSubcommand(app, "find", "Entries by name, or the free ones",
+                  "Lists the entries whose name contains TEXT, in any letter case, or with "
+                  "--empty the free ones: empty entries, entries only partly in the file, and "
+                  "those past its end as one range.",
+                  [&chosen](CLI::App &command) {
+                      const auto request = std::make_shared<FindRequest>();
+                      const auto text = std::make_shared<std::string>();
+                      command.add_option("FILE", request->file, "Hue file")->required();
+                      CLI::Option_group *what = command.add_option_group("what", "TEXT or --empty");
+                      CLI::Option *textOption = what->add_option("TEXT", *text, "Text to look for");
+                      what->add_flag("--empty", request->empty, "Free entries");
+                      what->require_option(1);
+                      command.callback([request, text, textOption, &chosen] {
+                          if (textOption->count())
+                              request->text = *text;
+                          chosen.run = [request](std::ostream &out) {
+                              return RunFind(*request, out);
+                          };
+                      });
+                  });
 }

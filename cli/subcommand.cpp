@@ -39,11 +39,14 @@ const char *const CommonNotes =
     "which is one line on standard error. No hue file is ever created or truncated; "
     "every entry is written whole or not at all.";
 
-CLI::App *AddSubcommand(CLI::App &app, const char *name, const char *summary, const char *detail)
+void AddSubcommand(CLI::App &app, const char *name, const char *summary, const char *detail,
+                   std::function<void(CLI::App &command)> addArguments)
 {
     CLI::App *command = app.add_subcommand(name, summary);
-    command->footer(std::string(detail) + "\n\n" + CommonNotes);
-    return command;
+    command->preparse_callback([command, detail, addArguments](std::size_t) {
+        command->footer(std::string(detail) + "\n\n" + CommonNotes);
+        addArguments(*command);
+    });
 }
 
 Expected<EntryRange> EntryRangeFromText(std::string_view text)

@@ -36,7 +36,11 @@ void AddPreviewCommand(CLI::App &app, ChosenCommand &chosen);
 extern const char *const CommonNotes;
 
 // A subcommand whose help ends with what it does in detail, then the common notes.
-CLI::App *AddSubcommand(CLI::App &app, const char *name, const char *summary, const char *detail);
+// `addArguments` gives it its arguments and its callback, but only once the command line names
+// it: a run needs the arguments of one subcommand, and building every subcommand's would cost
+// each run more than a listing of 3000 entries does.
+void AddSubcommand(CLI::App &app, const char *name, const char *summary, const char *detail,
+                   std::function<void(CLI::App &command)> addArguments);
 
 // Checkers of arguments; each refusal reads "<why>", which the parser's message quotes.
 extern const CLI::Validator EntryNumber;

@@ -90,7 +90,10 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
 
     const int targetTo = plan.targetLast;
     const off_t sourceSize = readFile->size();
+    // Only the last write is looked at, but the list of them grows to megabytes: one
+    // allocation of its final size spares the copies of its doublings.
     std::vector<EntryWrite> written;
+    written.reserve(static_cast<std::size_t>(targetTo - targetFrom + 1));
     errno = 0;
     const bool whole = CopyHueEntryRange(*readFile, writeFile.value(), first, plan.sourceLast,
                                          targetFrom, targetTo, &written);
@@ -115,72 +118,85 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
 
 void AddImportCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    CLI::App *command = AddSubcommand(
+    AddSubcommand(
         app, "import", "A palette file into an entry",
         "Replaces entry N with a palette of exactly 32 colours; an 8-bit channel v becomes "
         "v >> 3. Bit 15 of each word, the carried bytes and, for formats without a name (pal, "
         "hex, png), the name are kept from the entry; json carries its own. A name that does "
         "not fit 20 Latin-1 characters is refused unless --name gives another. An entry past "
-        "the end of FILE extends it.");
-    struct Arguments {
-        ImportRequest request;
-        std::string entry;
-        std::string format;
-        std::string name;
-    };
-    const auto arguments = std::make_shared<Arguments>();
-    command->add_option("FILE", arguments->request.file, "Hue file (must exist)")->required();
-    command->add_option("N", arguments->entry, "Entry number")->required()->check(EntryNumber);
-    command->add_option("IN", arguments->request.input, "Palette file, or - for standard input")
-        ->required();
-    command
-        ->add_option("-f,--format", arguments->format,
-                     "gpl, pal, hex, json or png (default: from IN's extension)")
-        ->check(Format);
-    CLI::Option *name =
-        command->add_option("--name", arguments->name, "Name for the entry")->check(EntryName);
-    command->callback([arguments, name, &chosen] {
-        ImportRequest &request = arguments->request;
-        request.entry = RangeOf(arguments->entry).first;
-        if (!arguments->format.empty())
-            request.format = FormatFromName(arguments->format);
-        if (name->count())
-            request.options.name = arguments->name;
-        chosen.change = request.file + ": entry " + std::to_string(request.entry) + " was imported";
-        chosen.run = [arguments](std::ostream &out) { return RunImport(arguments->request, out); };
-    });
+        "the end of FILE extends it.",
+        [&chosen](CLI::App &command) {
+            struct Arguments {
+                ImportRequest request;
+                std::string entry;
+                std::string format;
+                std::string name;
+            };
+            const auto arguments = std::make_shared<Arguments>();
+            command.add_option("FILE", arguments->request.file, "Hue file (must exist)")
+                ->required();
+            command.add_option("N", arguments->entry, "Entry number")
+                ->required()
+                ->check(EntryNumber);
+            command
+                .add_option("IN", arguments->request.input, "Palette file, or - for standard input")
+                ->required();
+            command
+                .add_option("-f,--format", arguments->format,
+                            "gpl, pal, hex, json or png (default: from IN's extension)")
+                ->check(Format);
+            CLI::Option *name = command.add_option("--name", arguments->name, "Name for the entry")
+                                    ->check(EntryName);
+            command.callback([arguments, name, &chosen] {
+                ImportRequest &request = arguments->request;
+                request.entry = RangeOf(arguments->entry).first;
+                if (!arguments->format.empty())
+                    request.format = FormatFromName(arguments->format);
+                if (name->count())
+                    request.options.name = arguments->name;
+                chosen.change =
+                    request.file + ": entry " + std::to_string(request.entry) + " was imported";
+                chosen.run = [arguments](std::ostream &out) {
+                    return RunImport(arguments->request, out);
+                };
+            });
+        });
 }
 
 void AddCopyCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    CLI::App *command = AddSubcommand(
+    AddSubcommand(
         app, "copy", "Entries from one hue file to another, as the window copies",
         "Copies entry A, or A..B, to the same numbers or from --to on, ending at 3000 at most, "
         "and prints the window's log lines for the entries copied; the entries that would land "
         "past 3000 are named on standard error. Within one file a range moves as a block, "
         "whichever way it overlaps. A source entry not wholly in SRC is skipped; an entry past "
         "the end of DST extends it. When a write fails, the entries before it stay copied and "
-        "the message says where the copy stopped.");
-    struct Arguments {
-        CopyRequest request;
-        std::string entries;
-        std::string to;
-    };
-    const auto arguments = std::make_shared<Arguments>();
-    command->add_option("SRC", arguments->request.source, "Hue file to read")->required();
-    command->add_option("DST", arguments->request.target, "Hue file to write (must exist)")
-        ->required();
-    command->add_option("A", arguments->entries, "Entry number or range A..B")
-        ->required()
-        ->check(Entries);
-    command->add_option("--to", arguments->to, "First target entry")->check(EntryNumber);
-    command->callback([arguments, &chosen] {
-        CopyRequest &request = arguments->request;
-        request.entries = RangeOf(arguments->entries);
-        if (!arguments->to.empty())
-            request.to = RangeOf(arguments->to).first;
-        chosen.change = request.target + ": the copy was written";
-        chosen.note = SkippedByCopy(request);
-        chosen.run = [arguments](std::ostream &out) { return RunCopy(arguments->request, out); };
-    });
+        "the message says where the copy stopped.",
+        [&chosen](CLI::App &command) {
+            struct Arguments {
+                CopyRequest request;
+                std::string entries;
+                std::string to;
+            };
+            const auto arguments = std::make_shared<Arguments>();
+            command.add_option("SRC", arguments->request.source, "Hue file to read")->required();
+            command.add_option("DST", arguments->request.target, "Hue file to write (must exist)")
+                ->required();
+            command.add_option("A", arguments->entries, "Entry number or range A..B")
+                ->required()
+                ->check(Entries);
+            command.add_option("--to", arguments->to, "First target entry")->check(EntryNumber);
+            command.callback([arguments, &chosen] {
+                CopyRequest &request = arguments->request;
+                request.entries = RangeOf(arguments->entries);
+                if (!arguments->to.empty())
+                    request.to = RangeOf(arguments->to).first;
+                chosen.change = request.target + ": the copy was written";
+                chosen.note = SkippedByCopy(request);
+                chosen.run = [arguments](std::ostream &out) {
+                    return RunCopy(arguments->request, out);
+                };
+            });
+        });
 }
