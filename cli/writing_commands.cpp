@@ -89,26 +89,17 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
     }
 
     const int targetTo = plan.targetLast;
-    const off_t sourceSize = readFile->size();
-    // Only the last write is looked at, but the list of them grows to megabytes: one
-    // allocation of its final size spares the copies of its doublings.
-    std::vector<EntryWrite> written;
-    written.reserve(static_cast<std::size_t>(targetTo - targetFrom + 1));
+    // Only where the copy stopped matters here; a list of every write, as an undo keeps it,
+    // would grow to half a megabyte.
+    int failed = targetFrom;
     errno = 0;
     const bool whole = CopyHueEntryRange(*readFile, writeFile.value(), first, plan.sourceLast,
-                                         targetFrom, targetTo, &written);
+                                         targetFrom, targetTo, nullptr, &failed);
     const int error = errno;
     out << "GET RANGE " << first << " .. " << plan.sourceLast << "\nPUT RANGE " << targetFrom
         << " .. " << targetTo << '\n';
     if (whole)
         return ExitSame;
-    // Pairs go in ascending order and skip sources the read file held no whole record of, so
-    // the failed target is the first one after the last write whose source was whole.
-    int failed = written.empty() ? targetFrom : written.back().entry + 1;
-    while (failed < targetTo &&
-           EntryOffset(first + (failed - targetFrom)) + static_cast<off_t>(sizeof(HueEntry)) >
-               sourceSize)
-        ++failed;
     const std::string done = failed == targetFrom ? std::string("nothing was copied")
                                                   : std::to_string(targetFrom) + " .. " +
                                                         std::to_string(failed - 1) + " are copied";
