@@ -246,10 +246,15 @@ std::vector<HueEntry> HueFile::readEntries(int first, int last, std::vector<bool
         const off_t at = EntryOffset(first + static_cast<int>(i)) - start;
         const auto present = static_cast<std::size_t>(std::clamp<off_t>(got - at, 0, RecordSize));
         auto *entry = reinterpret_cast<char *>(&entries[i]);
-        // Each record lies at or after its place in the vector, so the moves go upwards only.
+        whole[i] = present == sizeof(HueEntry);
+        // Each record lies at or after its place in the vector, so no move overwrites a record
+        // still to be moved. A whole record's move has a fixed size, which the compiler inlines.
+        if (whole[i]) {
+            std::memmove(entry, bytes + at, sizeof(HueEntry));
+            continue;
+        }
         std::memmove(entry, bytes + at, present);
         std::memset(entry + present, 0, sizeof(HueEntry) - present);
-        whole[i] = present == sizeof(HueEntry);
     }
     entries.resize(count);
     return entries;
