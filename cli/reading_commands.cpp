@@ -25,12 +25,19 @@ std::string_view NameBytes(const HueEntry &entry)
     return {entry.name, end ? static_cast<std::size_t>(end - entry.name) : sizeof entry.name};
 }
 
-void AppendNumber(std::string &text, int number)
-{
-    char digits[12];
-    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, number);
-    text.append(digits, end.ptr);
-}
+// A number's decimal digits, without the allocation of a string of their own.
+class Digits {
+public:
+    explicit Digits(int number)
+        : m_end(std::to_chars(m_digits, m_digits + sizeof m_digits, number).ptr)
+    {
+    }
+    std::string_view view() const { return {m_digits, static_cast<std::size_t>(m_end - m_digits)}; }
+
+private:
+    char m_digits[12];
+    char *m_end;
+};
 
 // Right-aligned in `width` columns, as the numbers of a listing are.
 void AppendPadded(std::string &text, std::string_view shown, std::size_t width)
@@ -38,13 +45,6 @@ void AppendPadded(std::string &text, std::string_view shown, std::size_t width)
     if (shown.size() < width)
         text.append(width - shown.size(), ' ');
     text.append(shown);
-}
-
-void AppendPaddedNumber(std::string &text, int number, std::size_t width)
-{
-    char digits[12];
-    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, number);
-    AppendPadded(text, std::string_view(digits, static_cast<std::size_t>(end.ptr - digits)), width);
 }
 
 void AppendEntryLine(std::string &text, std::string_view number, EntryState state,
@@ -117,10 +117,10 @@ void AppendSlotRuns(std::string &text, std::uint32_t slots)
         while (HasSlot(slots, last + 1))
             ++last;
         text += separator;
-        AppendNumber(text, slot);
+        text.append(Digits(slot).view());
         if (last > slot) {
             text += '-';
-            AppendNumber(text, last);
+            text.append(Digits(last).view());
         }
         separator = " ";
         slot = last;
@@ -146,7 +146,7 @@ void AppendDifference(std::string &text, int n, const HueEntry &x, bool xWhole, 
     const std::uint32_t slots = both ? DifferentSlots(x, y) : 0;
     const bool name = both && std::memcmp(x.name, y.name, sizeof x.name) != 0;
     const bool carried = both && std::memcmp(x.carried, y.carried, sizeof x.carried) != 0;
-    AppendPaddedNumber(text, n, 4);
+    AppendPadded(text, Digits(n).view(), 4);
     text += "  ";
     AppendQuotedName(text, x, xWhole);
     text += "  ";
@@ -190,7 +190,6 @@ CommandResult RunList(const ListRequest &request, std::ostream &out)
     const FileEntries all = ReadReachedEntries(*file, EntriesReached(file->size()));
     Json list = Json::array();
     std::string text;
-    char number[12];
     for (std::size_t i = 0; i < all.entries.size(); ++i) {
         const int n = static_cast<int>(i) + 1;
         const EntryState state = StateOf(all.entries[i], all.whole[i]);
@@ -200,9 +199,7 @@ CommandResult RunList(const ListRequest &request, std::ostream &out)
                             {"name", NameOrNull(all.entries[i], all.whole[i])}});
             continue;
         }
-        const std::to_chars_result end = std::to_chars(number, number + sizeof number, n);
-        AppendEntryLine(text, std::string_view(number, static_cast<std::size_t>(end.ptr - number)),
-                        state, all.entries[i]);
+        AppendEntryLine(text, Digits(n).view(), state, all.entries[i]);
     }
     if (request.json)
         text = list.dump(2) + '\n';
