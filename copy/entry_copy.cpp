@@ -65,7 +65,8 @@ bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int t
 // final length before the first write, so that a kill at any moment leaves whole entries;
 // where the system refuses that length, each write extends the file as far as it reaches.
 bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
-                       int targetFrom, int targetTo, std::vector<EntryWrite> *written)
+                       int targetFrom, int targetTo, std::vector<EntryWrite> *written,
+                       int *failedTarget)
 {
     const int lastSource = LastSource(sourceFrom, sourceTo, targetFrom, targetTo);
     std::vector<bool> whole;
@@ -80,6 +81,8 @@ bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFr
                                       targets[i], written)) {
             const int error = errno;
             GiveBackUnusedLength(writeFile, lengthBefore, whole, targetFrom, i);
+            if (failedTarget)
+                *failedTarget = targetFrom + static_cast<int>(i);
             errno = error;
             return false;
         }

@@ -18,6 +18,8 @@ bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int t
 // ascending order, stopping before the first target above targetTo. Every target receives its
 // source entry as it was before the copy began, so within one file the range moves as a
 // block, whichever way the ranges overlap. Stops at the first record that cannot be written
-// and returns false; the pairs before it stay copied.
+// and returns false; the pairs before it stay copied, and `failedTarget`, when given, receives
+// the entry that could not be written.
 bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
-                       int targetFrom, int targetTo, std::vector<EntryWrite> *written = nullptr);
+                       int targetFrom, int targetTo, std::vector<EntryWrite> *written = nullptr,
+                       int *failedTarget = nullptr);

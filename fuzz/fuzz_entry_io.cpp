@@ -442,17 +442,23 @@ void Step(Input &input, Model &model, int index)
                           sourceTo, "ab"[from], targetFrom, targetTo, "ab"[to]);
         std::vector<EntryWrite> written;
         bool got = false;
+        int failed = 0;
         {
             const LimitDuringStep limit(model.limit);
             got = CopyHueEntryRange(reader, writer, sourceFrom, sourceTo, targetFrom, targetTo,
-                                    &written);
+                                    &written, &failed);
         }
         Record(to, writer, sizeBefore, written);
         const Bytes sourceBytes = model.files[from];
+        int expectedFailed = 0;
         const bool expected = model.recorded(to, [&](byte_model::LimitedFile file, auto *w) {
-            return file.copy(sourceBytes, sourceFrom, sourceTo, targetFrom, targetTo, w);
+            return file.copy(sourceBytes, sourceFrom, sourceTo, targetFrom, targetTo, w,
+                             &expectedFailed);
         });
         Expect(got == expected, "CopyHueEntryRange", got, expected);
+        if (!got && failed != expectedFailed)
+            Fail(Describe("CopyHueEntryRange stopped at entry %d, the model at %d", failed,
+                          expectedFailed));
         CheckSizes(&reader, static_cast<long>(model.files[from].size()), &writer,
                    static_cast<long>(model.files[to].size()));
         break;

@@ -227,25 +227,36 @@ bool HueFile::readEntry(int n, HueEntry &destination) const
     return got == RecordSize;
 }
 
-// Only the bytes that actually changed are put back, so the undo never writes further than
-// the failed write reached: under a file-size limit, the old bytes beyond it could not land.
+// The records and the block headers between them are read in one go into the entries' own
+// memory, then moved down over the headers: a copy or a listing of 3000 entries then touches
+// no second buffer of their size.
 std::vector<HueEntry> HueFile::readEntries(int first, int last, std::vector<bool> &whole) const
 {
     const auto count = static_cast<std::size_t>(std::max(0, last - first + 1));
-    std::vector<HueEntry> entries(count);
     whole.assign(count, false);
     if (count == 0)
-        return entries;
+        return {};
     const off_t start = EntryOffset(first);
-    std::vector<char> bytes(static_cast<std::size_t>(EntryOffset(last) + RecordSize - start));
-    const ssize_t got = std::max<ssize_t>(
-        0, ReadAt(m_descriptor, bytes.data(), static_cast<ssize_t>(bytes.size()), start));
+    const auto length = static_cast<std::size_t>(EntryOffset(last) + RecordSize - start);
+    std::vector<HueEntry> entries((length + sizeof(HueEntry) - 1) / sizeof(HueEntry));
+    auto *bytes = reinterpret_cast<char *>(entries.data());
+    const off_t got =
+        std::max<ssize_t>(0, ReadAt(m_descriptor, bytes, static_cast<ssize_t>(length), start));
     for (std::size_t i = 0; i < count; ++i) {
         const off_t at = EntryOffset(first + static_cast<int>(i)) - start;
         const auto present = static_cast<std::size_t>(std::clamp<off_t>(got - at, 0, RecordSize));
-        std::memcpy(&entries[i], bytes.data() + at, present);
+        auto *entry = reinterpret_cast<char *>(&entries[i]);
         whole[i] = present == sizeof(HueEntry);
+        // Each record lies at or after its place in the vector, so no move overwrites a record
+        // still to be moved. A whole record's move has a fixed size, which the compiler inlines.
+        if (whole[i]) {
+            std::memmove(entry, bytes + at, sizeof(HueEntry));
+            continue;
+        }
+        std::memmove(entry, bytes + at, present);
+        std::memset(entry + present, 0, sizeof(HueEntry) - present);
     }
+    entries.resize(count);
     return entries;
 }
 
@@ -264,6 +275,8 @@ bool HueFile::writeEntry(int n, const HueEntry &entry, HueEntry *before)
 }
 
 // Beyond the old end `old` holds zeroes, which is what the file held there once extended.
+// Only the bytes that actually changed are put back, so the undo never writes further than
+// the failed write reached: under a file-size limit, the old bytes beyond it could not land.
 bool HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry &old)
 {
     const off_t offset = EntryOffset(n);

@@ -266,17 +266,59 @@ TEST_F(CliTest, ExportThenImportBackChangesNothing)
     EXPECT_FALSE(FileExists("-"));
 }
 
+// Each entry that differs is one line: both names as they print (controls as \xNN, Latin-1 as
+// UTF-8, "missing" where a file lacks the entry), then what differs: slots, name, carried bytes.
 TEST_F(CliTest, DiffNamesTheEntryAndTheSlotsThatDiffer)
 {
-    HueEntry changed = PatternEntry(42, 1);
-    changed.colours[3] ^= 1;
-    changed.colours[4] ^= 1;
-    changed.colours[9] ^= 1;
+    const auto renamed = [](HueEntry &entry, const char *name) {
+        std::memset(entry.name, 0, sizeof entry.name);
+        std::memcpy(entry.name, name, std::strlen(name));
+    };
+    const std::pair<std::function<void(HueEntry &)>, std::string> changes[] = {
+        {[](HueEntry &entry) {
+             entry.colours[3] ^= 1;
+             entry.colours[4] ^= 1;
+             entry.colours[9] ^= 1;
+         },
+         "\"entry 42\"  slots 3-4 9"},
+        {[&](HueEntry &entry) { renamed(entry, "caf\xe9\x01\x85"); },
+         "\"caf\xc3\xa9\\x01\\x85\"  name"},
+        {[&](HueEntry &entry) {
+             entry.colours[0] ^= 1;
+             entry.colours[31] ^= 1;
+             entry.carried[2] ^= 1;
+             renamed(entry, "\xff\x7f twenty characters");
+         },
+         "\"\xc3\xbf\\x7f twenty characters\"  slots 0 31, name, carried bytes"},
+        {[&](HueEntry &entry) {
+             entry.carried[0] ^= 1;
+             renamed(entry, "e");
+         },
+         "\"e\"  name, carried bytes"},
+        {[](HueEntry &entry) { entry.carried[0] ^= 1; }, "\"entry 46\"  carried bytes"},
+    };
     WriteHueFile("other.mul", 100, 1);
-    ASSERT_TRUE(WriteEntryInPlace("other.mul", 42, changed));
+    std::string expected;
+    int n = 42;
+    for (const auto &[change, shown] : changes) {
+        HueEntry entry = PatternEntry(n, 1);
+        change(entry);
+        ASSERT_TRUE(WriteEntryInPlace("other.mul", n, entry));
+        expected +=
+            "  " + std::to_string(n) + "  \"entry " + std::to_string(n) + "\"  " + shown + "\n";
+        ++n;
+    }
+    ASSERT_TRUE(WriteEntryInPlace("other.mul", 101, PatternEntry(101, 1)));
+    expected += " 101  missing  \"entry 101\"\n";
     const Outcome outcome = RunCli("diff hues.mul other.mul");
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.out, "  42  \"entry 42\"  \"entry 42\"  slots 3-4 9\n");
+    EXPECT_EQ(outcome.out, expected);
+    // A name of all 20 bytes has no zero to end it.
+    const std::string listed = RunCli("list other.mul").out;
+    EXPECT_NE(listed.find("  43  used     caf\xc3\xa9\\x01\\x85\n  44  used     "
+                          "\xc3\xbf\\x7f twenty characters\n"),
+              std::string::npos)
+        << listed;
 }
 
 // A file of three entries, the second all zeroes, and a fourth only partly written.
@@ -662,15 +704,15 @@ TEST_F(CliTest, HelpOnEverySubcommandAndVersion)
 }
 
 // The program starts as fast as a plain one only while it loads no toolkit, nor what a toolkit
-// brings along.
+// brings along, nor the shared C++ library, whose symbols it would bind at every start.
 TEST_F(CliTest, LoadsNoToolkit)
 {
     const Outcome loaded = RunProgram("ldd", {COLVANE_CLI_PATH});
     if (loaded.status != 0)
         GTEST_SKIP() << "ldd cannot list the libraries here: " << loaded.err;
     ASSERT_NE(loaded.out.find("libspng"), std::string::npos) << loaded.out;
-    for (const char *library :
-         {"libQt", "libX11", "libxcb", "libEGL", "libGL", "libfontconfig", "libharfbuzz", "libicu"})
+    for (const char *library : {"libQt", "libX11", "libxcb", "libEGL", "libGL", "libfontconfig",
+                                "libharfbuzz", "libicu", "libstdc++"})
         EXPECT_EQ(loaded.out.find(library), std::string::npos) << library << " in\n" << loaded.out;
 }
 

@@ -2,6 +2,7 @@
 #include "huefile/gradient.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
+#include "support/byte_model.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +102,36 @@ TEST_F(HueFileAccess, AMissingOrPartialRecordReadsAsZeroesNotAsTheOldEntry)
     entry = PatternEntry(1);
     EXPECT_EQ(ReadEntryFromFile(file, 3000, entry), ReadOutcome::NoRecord);
     EXPECT_TRUE(SameEntry(entry, zero));
+}
+
+// One read of a range moves the records down over the block headers in place; each entry must
+// still come out as reading it alone gives it, wherever the file ends: in a header, within a
+// record, or past the range.
+RC_GTEST_PROP(HueFileRangeRead, ARangeReadsAsItsEntriesReadOneByOne, ())
+{
+    const TempFolder folder;
+    const std::string file = folder.path("hues.mul");
+    const int first = *rc::gen::inRange(1, MaxEntryNumber + 1);
+    const int last = std::min(MaxEntryNumber, first + *rc::gen::inRange(0, 40));
+    const long edge = EntryOffset(*rc::gen::inRange(first, last + 2));
+    const long length = std::max(0L, edge + *rc::gen::inRange(-90, 90));
+    Bytes bytes(static_cast<std::size_t>(length));
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>(i * 131 + i / 88 + 1);
+    WriteBytes(file, bytes);
+
+    const std::optional<HueFile> opened = HueFile::openForReading(file);
+    RC_ASSERT(opened.has_value());
+    std::vector<bool> whole;
+    const std::vector<HueEntry> entries = opened->readEntries(first, last, whole);
+    RC_ASSERT(entries.size() == static_cast<std::size_t>(last - first + 1));
+    RC_ASSERT(whole.size() == entries.size());
+    for (int n = first; n <= last; ++n) {
+        HueEntry alone{};
+        const bool wholeAlone = byte_model::ReadEntry(bytes, n, alone);
+        RC_ASSERT(whole[static_cast<std::size_t>(n - first)] == wholeAlone);
+        RC_ASSERT(byte_model::SameBytes(entries[static_cast<std::size_t>(n - first)], alone));
+    }
 }
 
 TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)

@@ -87,16 +87,20 @@ struct LimitedFile {
     // Pairs ascend; a source without a whole record is skipped, the first failed write ends
     // the copy and the pairs before it stay. Every source is read before the first write, so
     // within one file the range moves as a block.
+    // The target that could not be written goes to `failedTarget`, when given.
     bool copy(const Bytes &source, int sourceFrom, int sourceTo, int targetFrom, int targetTo,
-              std::vector<Written> *written = nullptr)
+              std::vector<Written> *written = nullptr, int *failedTarget = nullptr)
     {
         const int lastSource = std::min(sourceTo, sourceFrom + (targetTo - targetFrom));
         const Bytes sourceBefore = source;
         for (int s = sourceFrom; s <= lastSource; ++s) {
             HueEntry entry;
-            if (ReadEntry(sourceBefore, s, entry) &&
-                !write(targetFrom + (s - sourceFrom), entry, written))
+            const int target = targetFrom + (s - sourceFrom);
+            if (ReadEntry(sourceBefore, s, entry) && !write(target, entry, written)) {
+                if (failedTarget)
+                    *failedTarget = target;
                 return false;
+            }
         }
         return true;
     }

@@ -1,0 +1,193 @@
+// The subcommands that write into hue files: import and copy.
+#include "cli/command_support.h"
+#include "cli/subcommand.h"
+
+#include "copy/entry_copy.h"
+#include "huefile/formats/entry_name.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace {
+
+// "entries 2996 .. 3000 are", or "entry 3000 is", for a note on entries skipped.
+std::string EntriesAre(int first, int last)
+{
+    return first == last
+               ? "entry " + std::to_string(first) + " is"
+               : "entries " + std::to_string(first) + " .. " + std::to_string(last) + " are";
+}
+
+std::string SkippedByCopy(const CopyRequest &request)
+{
+    const CopyPlan plan = PlanCopy(request);
+    if (plan.sourceLast == request.entries.last)
+        return "";
+    return request.source + ": " + EntriesAre(plan.sourceLast + 1, request.entries.last) +
+           " not copied; targets end at entry " + std::to_string(MaxEntryNumber);
+}
+
+} // namespace
+
+CommandResult RunImport(const ImportRequest &request, std::ostream &out)
+{
+    const std::optional<PaletteFormat> format =
+        request.format ? request.format : FormatFromExtension(request.input);
+    if (!format)
+        return About(request.input, "cannot tell the format from the name; give it with -f");
+    const Expected<std::string> bytes = ReadInput(request.input);
+    if (!bytes)
+        return Fail(bytes.error());
+    Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Update, LockWait);
+    if (!file)
+        return About(request.file, file.error());
+    HueEntry current{};
+    file->readEntry(request.entry, current);
+    const Expected<HueEntry> entry = ImportEntry(*bytes, *format, current, request.options);
+    if (!entry)
+        return About(request.input, entry.error());
+    errno = 0;
+    if (!file.value().writeEntry(request.entry, *entry))
+        return About(request.file, CopyFailure(request.entry, errno) + "; it is as it was");
+    out << "imported " << request.input << " into entry " << request.entry << ": \""
+        << Printable(StoredName(*entry)) << "\"\n";
+    return ExitSame;
+}
+
+CopyPlan PlanCopy(const CopyRequest &request)
+{
+    const int first = request.entries.first;
+    const int targetFirst = request.to.value_or(first);
+    const int targetLast =
+        std::min(MaxEntryNumber, targetFirst + (request.entries.last - request.entries.first));
+    return {first, first + (targetLast - targetFirst), targetFirst, targetLast};
+}
+
+// The window logs the copy after it ran, and so does this; a failure follows the log lines.
+// The lines name the entries the copy could reach, not those the request named.
+CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
+{
+    const Expected<HueFile> readFile = OpenHueFile(request.source, HueFileUse::Reading);
+    if (!readFile)
+        return About(request.source, readFile.error());
+    Expected<HueFile> writeFile = OpenHueFile(request.target, HueFileUse::Update, LockWait);
+    if (!writeFile)
+        return About(request.target, writeFile.error());
+
+    const CopyPlan plan = PlanCopy(request);
+    const int first = plan.sourceFirst;
+    const int targetFrom = plan.targetFirst;
+    if (!request.entries.isRange) {
+        errno = 0;
+        const bool written = CopyHueEntry(*readFile, writeFile.value(), first, targetFrom);
+        const int error = errno;
+        out << "GET ONE   " << first << "\nPUT ONE   " << targetFrom << '\n';
+        if (!written)
+            return About(request.target, CopyFailure(targetFrom, error) + "; it is as it was");
+        return ExitSame;
+    }
+
+    const int targetTo = plan.targetLast;
+    // Only where the copy stopped matters here; a list of every write, as an undo keeps it,
+    // would grow to half a megabyte.
+    int failed = targetFrom;
+    errno = 0;
+    const bool whole = CopyHueEntryRange(*readFile, writeFile.value(), first, plan.sourceLast,
+                                         targetFrom, targetTo, nullptr, &failed);
+    const int error = errno;
+    out << "GET RANGE " << first << " .. " << plan.sourceLast << "\nPUT RANGE " << targetFrom
+        << " .. " << targetTo << '\n';
+    if (whole)
+        return ExitSame;
+    const std::string done = failed == targetFrom ? std::string("nothing was copied")
+                                                  : std::to_string(targetFrom) + " .. " +
+                                                        std::to_string(failed - 1) + " are copied";
+    return About(request.target,
+                 CopyFailure(failed, error) + " and the copy stopped there; " + done);
+}
+
+void AddImportCommand(CLI::App &app, ChosenCommand &chosen)
+{
+    AddSubcommand(
+        app, "import", "A palette file into an entry",
+        "Replaces entry N with a palette of exactly 32 colours; an 8-bit channel v becomes "
+        "v >> 3. Bit 15 of each word, the carried bytes and, for formats without a name (pal, "
+        "hex, png), the name are kept from the entry; json carries its own. A name that does "
+        "not fit 20 Latin-1 characters is refused unless --name gives another. An entry past "
+        "the end of FILE extends it.",
+        [&chosen](CLI::App &command) {
+            struct Arguments {
+                ImportRequest request;
+                std::string entry;
+                std::string format;
+                std::string name;
+            };
+            const auto arguments = std::make_shared<Arguments>();
+            command.add_option("FILE", arguments->request.file, "Hue file (must exist)")
+                ->required();
+            command.add_option("N", arguments->entry, "Entry number")
+                ->required()
+                ->check(EntryNumber);
+            command
+                .add_option("IN", arguments->request.input, "Palette file, or - for standard input")
+                ->required();
+            command
+                .add_option("-f,--format", arguments->format,
+                            "gpl, pal, hex, json or png (default: from IN's extension)")
+                ->check(Format);
+            CLI::Option *name = command.add_option("--name", arguments->name, "Name for the entry")
+                                    ->check(EntryName);
+            command.callback([arguments, name, &chosen] {
+                ImportRequest &request = arguments->request;
+                request.entry = RangeOf(arguments->entry).first;
+                if (!arguments->format.empty())
+                    request.format = FormatFromName(arguments->format);
+                if (name->count())
+                    request.options.name = arguments->name;
+                chosen.change =
+                    request.file + ": entry " + std::to_string(request.entry) + " was imported";
+                chosen.run = [arguments](std::ostream &out) {
+                    return RunImport(arguments->request, out);
+                };
+            });
+        });
+}
+
+void AddCopyCommand(CLI::App &app, ChosenCommand &chosen)
+{
+    AddSubcommand(
+        app, "copy", "Entries from one hue file to another, as the window copies",
+        "Copies entry A, or A..B, to the same numbers or from --to on, ending at 3000 at most, "
+        "and prints the window's log lines for the entries copied; the entries that would land "
+        "past 3000 are named on standard error. Within one file a range moves as a block, "
+        "whichever way it overlaps. A source entry not wholly in SRC is skipped; an entry past "
+        "the end of DST extends it. When a write fails, the entries before it stay copied and "
+        "the message says where the copy stopped.",
+        [&chosen](CLI::App &command) {
+            struct Arguments {
+                CopyRequest request;
+                std::string entries;
+                std::string to;
+            };
+            const auto arguments = std::make_shared<Arguments>();
+            command.add_option("SRC", arguments->request.source, "Hue file to read")->required();
+            command.add_option("DST", arguments->request.target, "Hue file to write (must exist)")
+                ->required();
+            command.add_option("A", arguments->entries, "Entry number or range A..B")
+                ->required()
+                ->check(Entries);
+            command.add_option("--to", arguments->to, "First target entry")->check(EntryNumber);
+            command.callback([arguments, &chosen] {
+                CopyRequest &request = arguments->request;
+                request.entries = RangeOf(arguments->entries);
+                if (!arguments->to.empty())
+                    request.to = RangeOf(arguments->to).first;
+                chosen.change = request.target + ": the copy was written";
+                chosen.note = SkippedByCopy(request);
+                chosen.run = [arguments](std::ostream &out) {
+                    return RunCopy(arguments->request, out);
+                };
+            });
+        });
+}
