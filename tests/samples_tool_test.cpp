@@ -2,7 +2,9 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
@@ -48,10 +50,11 @@ void Prepare(Before before)
         WriteBytes("samples/patch-hues.mul", {'o', 'l', 'd'});
     if (before == Before::Twin) {
         WriteBytes("elsewhere/x.mul", {'o', 'l', 'd'});
-        link("elsewhere/x.mul", "samples/hues.mul");
+        ASSERT_EQ(link("elsewhere/x.mul", "samples/hues.mul"), 0) << std::strerror(errno);
     }
-    if (before == Before::LinkOutside)
-        symlink("../elsewhere/x.mul", "samples/hues.mul");
+    if (before == Before::LinkOutside) {
+        ASSERT_EQ(symlink("../elsewhere/x.mul", "samples/hues.mul"), 0) << std::strerror(errno);
+    }
     if (before == Before::FolderInTheWay)
         mkdir("samples/hues.mul", 0755);
     if (before == Before::NotEnterable)
