@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
+#include <functional>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -182,22 +183,38 @@ TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
 TEST(GridFrame, IsTheClassicSunkenPanel)
 {
     DrawGrid grid;
-    grid.setVerticalScrollBarEnabled(false);
     grid.resize(60, 40);
-    const QImage ours = grid.grab().toImage();
-    QImage classic(ours.size(), ours.format());
-    classic.setDevicePixelRatio(ours.devicePixelRatio());
-    classic.fill(Qt::transparent);
-    {
-        QPainter painter(&classic);
-        qDrawWinPanel(&painter, grid.rect(), grid.palette(), true);
+    // Painted into an image, the edges are written straight into it; into a pixmap, by the
+    // painter. With the scroll bar shown the grid's clip is a region the edges cross.
+    const auto intoImage = [&grid] {
+        QImage image(grid.size() * grid.devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(grid.devicePixelRatio());
+        image.fill(Qt::transparent);
+        grid.render(&image);
+        return image;
+    };
+    const auto intoPixmap = [&grid] { return grid.grab().toImage(); };
+    for (const bool scrollBar : {false, true}) {
+        grid.setRowCount(scrollBar ? 100 : 1);
+        grid.setVerticalScrollBarEnabled(scrollBar);
+        for (const auto &paint : {std::function<QImage()>(intoImage), std::function<QImage()>(intoPixmap)}) {
+            const QImage ours = paint();
+            QImage classic(ours.size(), ours.format());
+            classic.setDevicePixelRatio(ours.devicePixelRatio());
+            classic.fill(Qt::transparent);
+            {
+                QPainter painter(&classic);
+                qDrawWinPanel(&painter, grid.rect(), grid.palette(), true);
+            }
+            // The panel is two device pixels wide on every side; the scroll bar covers part of
+            // the inner right edge.
+            const QRect inside = QRect(QPoint(0, 0), ours.size()).adjusted(2, 2, -2, -2);
+            int differing = 0;
+            for (int y = 0; y < ours.height(); ++y)
+                for (int x = 0; x < ours.width(); ++x)
+                    differing += !inside.contains(x, y) && ours.pixel(x, y) != classic.pixel(x, y);
+            EXPECT_EQ(ours.width(), qRound(60 * ours.devicePixelRatio()));
+            EXPECT_EQ(differing, 0) << (scrollBar ? "with" : "without") << " the scroll bar";
+        }
     }
-    // The panel is two device pixels wide on every side.
-    const QRect inside = QRect(QPoint(0, 0), ours.size()).adjusted(2, 2, -2, -2);
-    int differing = 0;
-    for (int y = 0; y < ours.height(); ++y)
-        for (int x = 0; x < ours.width(); ++x)
-            differing += !inside.contains(x, y) && ours.pixel(x, y) != classic.pixel(x, y);
-    EXPECT_EQ(ours.width(), qRound(60 * ours.devicePixelRatio()));
-    EXPECT_EQ(differing, 0);
 }

@@ -30,8 +30,9 @@ constexpr int WheelNotch = 120;
 // One L of a sunken frame, one device pixel thick: the top and left edges of `box` in one
 // colour, the bottom and right edges in the other. The grid's own clip is a region, since its
 // scroll bar is cut out of it, and the raster engine fills through a region line by line at
-// many times the cost of a rectangle; clipped to itself, each edge is a plain rectangle fill.
-// The caller's clip is replaced, so the caller saves the painter.
+// many times the cost of a rectangle. So each edge is written straight into the painted image
+// where it can be, and otherwise clipped to itself, which makes it a plain rectangle fill. The
+// caller's clip is replaced, so the caller saves the painter.
 void DrawEdges(QPainter &painter, const QRect &box, const QColor &topLeft,
                const QColor &bottomRight)
 {
@@ -42,6 +43,8 @@ void DrawEdges(QPainter &painter, const QRect &box, const QColor &topLeft,
         {QRect(box.right(), box.top(), 1, box.height() - 1), bottomRight},
     };
     for (const auto &[edge, colour] : edges) {
+        if (!painter.hasClipping() && FillPaintedImage(painter, edge, QRect(), colour.rgb()))
+            continue;
         painter.setClipRect(edge);
         painter.fillRect(edge, colour);
     }
@@ -471,18 +474,15 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
         const bool asPixels = !span.isEmpty();
         if (asPixels)
             beginPixelRow(span, QPoint(area.left() + m_colLefts[m_pixelFirst], top));
+        // The current cell has its own text colour and the focus indication, which only the
+        // painter gives it; the row's pixels leave it alone.
+        const int currentCol = r == m_row ? m_col : -1;
         for (int c = firstCol; c <= lastCol; ++c) {
             const int width = m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth;
             const QRect rect(area.left() + m_colLefts[c], top, width, m_rowHeight);
-            const bool current = c == m_col && r == m_row;
-            // The current cell has its own text colour and the focus indication, which only the
-            // painter gives it; the row's pixels leave it alone.
+            const bool current = c == currentCol;
             if (asPixels && span.contains(c) && !current) {
-                m_pixelRowActive = true;
-                m_pixelCell = rect;
-                m_pixelRow.deviceColumns(rect, m_pixelCellLeft, m_pixelCellRight);
-                paintCell(painter, c, r, rect);
-                m_pixelRowActive = false;
+                paintPixelCell(painter, c, r, rect);
                 continue;
             }
             if (!current && colDrawsInsideCell(c)) {
@@ -516,6 +516,16 @@ void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
         m_cellPainter(&painter, col, row, rect);
     if (m_drawCellConnected)
         emit drawCell(&painter, col, row, rect);
+}
+
+// Its pixels are known before the owner is called, so its fills need no arithmetic of their own.
+void DrawGrid::paintPixelCell(QPainter &painter, int col, int row, const QRect &rect)
+{
+    m_pixelRowActive = true;
+    m_pixelCell = rect;
+    m_pixelRow.deviceColumns(rect, m_pixelCellLeft, m_pixelCellRight);
+    paintCell(painter, col, row, rect);
+    m_pixelRowActive = false;
 }
 
 // The row image starts from the grid's own backgrounds and lines; as the owner covers every

@@ -146,6 +146,7 @@ private:
     void beginPixelRow(const PixelSpan &span, const QPoint &topLeft);
     void endPixelRow(QPainter &painter, const QRect &currentCell);
     void paintCell(QPainter &painter, int col, int row, const QRect &rect);
+    void paintPixelCell(QPainter &painter, int col, int row, const QRect &rect);
     void drawFocusIndication(QPainter &painter, const QRect &rect) const;
     bool targetForKey(const QKeyEvent *event, int &col, int &row) const;
     // Asks selectCell and, if allowed, moves the cursor there; false when refused.

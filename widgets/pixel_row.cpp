@@ -5,6 +5,7 @@
 #include <QRegion>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 void PixelRow::begin(const QImage &background, int cellLines, const QPoint &origin)
@@ -80,7 +81,8 @@ void PixelRow::finish(QPainter &painter, const QRect &uncovered, const QRect &cl
 {
     QPoint at;
     if (uncovered.isNull()) {
-        if (QImage *target = imageWrittenDirectly(painter, clip, at)) {
+        const QRect logical(m_origin, m_pixels.size() / m_scale);
+        if (QImage *target = PaintedImage(painter, logical, clip, m_scale, at)) {
             writeTo(*target, at);
             return;
         }
@@ -109,40 +111,53 @@ void PixelRow::finish(QPainter &painter, const QRect &uncovered, const QRect &cl
     }
 }
 
-// The image the painter paints on, when drawing the row there would put every one of its pixels
-// unchanged at `at`: the raster engine on an image of the row's pixel layout, a transform that
-// only moves by whole pixels and scales by the row's scale, plain opaque painting, and clips
-// that hold the whole row. Null otherwise.
-QImage *PixelRow::imageWrittenDirectly(QPainter &painter, const QRect &clip, QPoint &at) const
+QImage *PaintedImage(QPainter &painter, const QRect &logical, const QRect &clip, int scale,
+                     QPoint &at)
 {
     QPaintEngine *engine = painter.paintEngine();
     if (!engine || engine->type() != QPaintEngine::Raster || !engine->paintDevice() ||
         engine->paintDevice()->devType() != QInternal::Image)
         return nullptr;
     auto *target = static_cast<QImage *>(engine->paintDevice());
-    const bool sameLayout = target->format() == QImage::Format_RGB32 ||
-                            target->format() == QImage::Format_ARGB32_Premultiplied;
-    if (!sameLayout || !target->isDetached() ||
+    const bool opaqueLayout = target->format() == QImage::Format_RGB32 ||
+                              target->format() == QImage::Format_ARGB32_Premultiplied;
+    if (!opaqueLayout || !target->isDetached() ||
         painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
         painter.opacity() != 1)
         return nullptr;
     const QTransform toDevice = painter.deviceTransform();
-    if (toDevice.type() > QTransform::TxScale || toDevice.m11() != m_scale ||
-        toDevice.m22() != m_scale)
+    if (toDevice.type() > QTransform::TxScale || toDevice.m11() != scale ||
+        toDevice.m22() != scale || toDevice.dx() != std::floor(toDevice.dx()) ||
+        toDevice.dy() != std::floor(toDevice.dy()))
         return nullptr;
-    const QRect logical(m_origin, m_pixels.size() / m_scale);
     if (painter.hasClipping() && (clip.isNull() || !clip.contains(logical)))
         return nullptr;
-    const QRect device = toDevice.mapRect(QRectF(logical)).toAlignedRect();
-    if (device.size() != m_pixels.size() || !target->rect().contains(device))
+    const QRect device(QPoint(qRound(toDevice.dx()), qRound(toDevice.dy())) + logical.topLeft() * scale,
+                       logical.size() * scale);
+    if (!target->rect().contains(device))
         return nullptr;
+    // Usually one rectangle of the system clip holds it all; a rectangle across its bands, as a
+    // frame edge beside the scroll bar is, needs the region's own test.
     const QRegion systemClip = engine->systemClip();
-    if (!systemClip.isEmpty() &&
-        std::none_of(systemClip.begin(), systemClip.end(),
-                     [&](const QRect &part) { return part.contains(device); }))
+    const auto holds = [&](const QRect &part) { return part.contains(device); };
+    if (!systemClip.isEmpty() && std::none_of(systemClip.begin(), systemClip.end(), holds) &&
+        !QRegion(device).subtracted(systemClip).isEmpty())
         return nullptr;
     at = device.topLeft();
     return target;
+}
+
+bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip, QRgb colour)
+{
+    QPoint at;
+    QImage *target = PaintedImage(painter, logical, clip, 1, at);
+    if (!target)
+        return false;
+    for (int y = 0; y < logical.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(target->scanLine(at.y() + y)) + at.x();
+        std::fill(line, line + logical.width(), colour | 0xff000000u);
+    }
+    return true;
 }
 
 // Each line of the cells is the first line, over which the columns with pixels of their own

@@ -69,7 +69,6 @@ private:
         return reinterpret_cast<QRgb *>(m_bits + static_cast<qsizetype>(y) * m_stride);
     }
     void fillPart(int left, int right, int top, int bottom, QRgb colour);
-    QImage *imageWrittenDirectly(QPainter &painter, const QRect &clip, QPoint &at) const;
     void writeTo(QImage &target, const QPoint &at);
     // Brings the lines below the first up to date in the columns left to right (excluded).
     void spreadFirstLine(int left, int right);
@@ -98,3 +97,15 @@ private:
     // The runs of columns with pixels of their own, kept to spare an allocation per row.
     std::vector<std::pair<int, int>> m_ownRuns;
 };
+
+// The image the painter paints on, when painting the logical rectangle there would put its
+// pixels exactly where `scale` device pixels per logical pixel say, at `at`: the raster engine on
+// an opaque 32-bit image, a transform that only moves by whole pixels and scales by `scale`,
+// plain painting, and clips that hold the whole rectangle; `clip` is the painter's own clip
+// (logical, null when unknown). Null otherwise. Writing there skips the painter's per-call and
+// per-line work, which for a small or thin rectangle costs more than its pixels.
+QImage *PaintedImage(QPainter &painter, const QRect &logical, const QRect &clip, int scale,
+                     QPoint &at);
+// Fills a rectangle of an unscaled painter straight in its image; false, with nothing painted,
+// when PaintedImage cannot tell where.
+bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip, QRgb colour);
