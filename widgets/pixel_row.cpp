@@ -153,8 +153,11 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
     QImage *target = PaintedImage(painter, logical, clip, 1, at);
     if (!target)
         return false;
+    // One look-up of the bits: each scan line look-up of an image checks whether it is shared.
+    uchar *const bits = target->bits();
+    const qsizetype stride = target->bytesPerLine();
     for (int y = 0; y < logical.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(target->scanLine(at.y() + y)) + at.x();
+        auto *line = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
         std::fill(line, line + logical.width(), colour | 0xff000000u);
     }
     return true;
