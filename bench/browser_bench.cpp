@@ -7,12 +7,14 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QWheelEvent>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <unistd.h>
@@ -42,6 +44,7 @@ const std::string ScrollMeasure = "full scroll, 3000 rows";
 const std::string StdioScrollMeasure = "full scroll vs stdio reads (old baseline)";
 const std::string KeyStepMeasure = "one-row step, arrow key";
 const std::string WheelStepMeasure = "one-row step, wheel notch";
+const std::string PixelsMovedMeasure = "one-row step, moving the page's pixels alone";
 const std::string KeyRowsReadMeasure = "rows read per arrow step";
 const std::string WheelRowsReadMeasure = "rows read per wheel notch";
 const std::string RepaintMeasure = "page repaint, mid-file";
@@ -174,6 +177,37 @@ public:
     {
         table.addTimedRatio(KeyStepMeasure, stepSamples(rounds, [this] { pressKeyDown(); }),
                             StepGoal);
+    }
+
+    // What any step at the bottom edge costs before a row is read or painted: the page's pixels
+    // move up by a row, line by line, as the toolkit moves them in the window's image.
+    void pixelsMoved(int rounds, BenchTable &table)
+    {
+        const qreal scale = m_grid->devicePixelRatioF();
+        QImage window(m_form->size() * scale, QImage::Format_RGB32);
+        window.fill(Qt::white);
+        const QRect page(m_grid->mapTo(m_form.get(), QPoint(0, 0)) * scale, m_grid->size() * scale);
+        const int shift = qRound((m_grid->defaultRowHeight() + 1) * scale);
+        const auto move = [&] {
+            return TimeUnits(StepsPerSample, [&](int) {
+                uchar *bits = window.bits();
+                const qsizetype stride = window.bytesPerLine();
+                const auto lineBytes = static_cast<size_t>(page.width()) * 4;
+                for (int y = page.top(); y + shift <= page.bottom(); ++y)
+                    std::memmove(bits + y * stride + page.left() * 4,
+                                 bits + (y + shift) * stride + page.left() * 4, lineBytes);
+                benchmark::DoNotOptimize(bits);
+            });
+        };
+        const auto reads = [&] {
+            return TimeUnits(StepsPerSample, [&](int step) {
+                const int newRow = StepStartRow + m_page + step;
+                ReadRowFair(newRow);
+                ReadRowFair(newRow - 1);
+                ReadRowFair(newRow);
+            });
+        };
+        table.addTimedRatio(PixelsMovedMeasure, RunInterleaved(rounds, move, reads), NoGoal);
     }
 
     void wheelStep(int rounds, BenchTable &table)
@@ -367,6 +401,7 @@ void RunBrowserBenches(BenchTable &table, const std::string &self, int rounds)
     Attempt(table, timed(KeyStepMeasure), FormatGoalRatio(StepGoal),
             [&] { bench->keyStep(rounds, table); });
     Attempt(table, {KeyRowsReadMeasure}, rowsGoal, [&] { bench->keyRowsRead(table); });
+    Attempt(table, timed(PixelsMovedMeasure), "—", [&] { bench->pixelsMoved(rounds, table); });
     Attempt(table, timed(WheelStepMeasure), FormatGoalRatio(StepGoal),
             [&] { bench->wheelStep(rounds, table); });
     Attempt(table, {WheelRowsReadMeasure}, rowsGoal, [&] { bench->wheelRowsRead(table); });
