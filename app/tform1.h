@@ -144,6 +144,8 @@ public:
 
     // Browser ----------------------------------------------------------------------------
     void HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
+    void CacheBrowserRow(int row);
+    void DrawBrowserCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
     void HueGrid1SelectCell(int ACol, int ARow, bool &CanSelect);
     void HueGrid1DblClick();
     // The program's own refresh: the cached row is read again, then the grid repaints at once.

@@ -94,31 +94,39 @@ void TForm1::ConnectBrowser()
 
 // The grid paints row by row, so caching the row's two entries costs two opens per painted
 // row instead of two per cell. The cache is filled before whichever cell of a new row comes
-// first, label and separator included.
+// first, label and separator included. A swatch is almost every cell, so its path is kept to
+// what it needs, and everything else is drawn elsewhere.
 void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect)
 {
-    if (ARow != CachedRow) {
-        CachedRow = ARow;
-        const int entryNumber = ARow + 1;
-        RowSourceValid = ReadRowEntry(ReadFileName(), entryNumber, RowSourceHue);
-        RowTargetValid = ReadRowEntry(WriteFileName(), entryNumber, RowTargetHue);
-    }
+    if (ARow != CachedRow)
+        CacheBrowserRow(ARow);
+    if (ACol > LabelColumn && ACol < SeparatorColumn && RowSourceValid)
+        HueGrid1->fillCell(canvas, Rect,
+                           ToQRgb(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
+    else if (ACol > SeparatorColumn && ACol <= LastTargetColumn && RowTargetValid)
+        HueGrid1->fillCell(canvas, Rect,
+                           ToQRgb(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
+    else
+        DrawBrowserCell(canvas, ACol, ARow, Rect);
+}
 
-    // The swatches come first: they are almost every cell, and need no palette colour.
+void TForm1::CacheBrowserRow(int row)
+{
+    CachedRow = row;
+    const int entryNumber = row + 1;
+    RowSourceValid = ReadRowEntry(ReadFileName(), entryNumber, RowSourceHue);
+    RowTargetValid = ReadRowEntry(WriteFileName(), entryNumber, RowTargetHue);
+}
+
+// Missing entries' marks, the label and the separator.
+void TForm1::DrawBrowserCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect)
+{
     if (ACol > LabelColumn && ACol < SeparatorColumn) {
-        if (RowSourceValid)
-            HueGrid1->fillCell(canvas, Rect,
-                               ToQRgb(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
-        else
-            DrawMissingEntryMark(HueGrid1, canvas, Rect, palette().color(QPalette::Base).rgb(),
-                                 palette().color(QPalette::Button).rgb());
+        DrawMissingEntryMark(HueGrid1, canvas, Rect, palette().color(QPalette::Base).rgb(),
+                             palette().color(QPalette::Button).rgb());
     } else if (ACol > SeparatorColumn && ACol <= LastTargetColumn) {
-        if (RowTargetValid)
-            HueGrid1->fillCell(canvas, Rect,
-                               ToQRgb(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
-        else
-            DrawMissingEntryMark(HueGrid1, canvas, Rect, qRgb(0xFF, 0xFF, 0xFF),
-                                 palette().color(QPalette::Button).rgb());
+        DrawMissingEntryMark(HueGrid1, canvas, Rect, qRgb(0xFF, 0xFF, 0xFF),
+                             palette().color(QPalette::Button).rgb());
     } else if (ACol == LabelColumn) {
         const BrowserLabelText label(ARow + 1);
         if (const int scale = HueGrid1->pixelRowScale())

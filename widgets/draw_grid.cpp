@@ -454,6 +454,24 @@ const QImage &DrawGrid::rowPattern(int width)
     return m_rowPattern;
 }
 
+inline void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
+{
+    if (m_cellPainter)
+        m_cellPainter(&painter, col, row, rect);
+    if (m_drawCellConnected)
+        emit drawCell(&painter, col, row, rect);
+}
+
+// Its pixels are known before the owner is called, so its fills need no arithmetic of their own.
+inline void DrawGrid::paintPixelCell(QPainter &painter, int col, int row, const QRect &rect)
+{
+    m_pixelRowActive = true;
+    m_pixelCell = rect;
+    m_pixelRow.deviceColumns(rect, m_pixelCellLeft, m_pixelCellRight);
+    paintCell(painter, col, row, rect);
+    m_pixelRowActive = false;
+}
+
 // The backgrounds are already filled, so the owner draws over them, with the grid's font and
 // the text colour of the cell's state set. Whatever it changes on the painter stays within its
 // cell: a clip and a saved state for each cell, except in columns whose owner has promised to
@@ -508,24 +526,6 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
             endPixelRow(painter,
                         r == m_row && span.contains(m_col) ? cellRect(m_col, m_row) : QRect());
     }
-}
-
-void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
-{
-    if (m_cellPainter)
-        m_cellPainter(&painter, col, row, rect);
-    if (m_drawCellConnected)
-        emit drawCell(&painter, col, row, rect);
-}
-
-// Its pixels are known before the owner is called, so its fills need no arithmetic of their own.
-void DrawGrid::paintPixelCell(QPainter &painter, int col, int row, const QRect &rect)
-{
-    m_pixelRowActive = true;
-    m_pixelCell = rect;
-    m_pixelRow.deviceColumns(rect, m_pixelCellLeft, m_pixelCellRight);
-    paintCell(painter, col, row, rect);
-    m_pixelRowActive = false;
 }
 
 // The row image starts from the grid's own backgrounds and lines; as the owner covers every

@@ -156,10 +156,16 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
     // One look-up of the bits: each scan line look-up of an image checks whether it is shared.
     uchar *const bits = target->bits();
     const qsizetype stride = target->bytesPerLine();
-    for (int y = 0; y < logical.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
-        std::fill(line, line + logical.width(), colour | 0xff000000u);
+    const QRgb opaque = colour | 0xff000000u;
+    uchar *line = bits + at.y() * stride + at.x() * sizeof(QRgb);
+    // Most such rectangles are one pixel wide, where a fill call per line would cost most.
+    if (logical.width() == 1) {
+        for (int y = 0; y < logical.height(); ++y, line += stride)
+            *reinterpret_cast<QRgb *>(line) = opaque;
+        return true;
     }
+    for (int y = 0; y < logical.height(); ++y, line += stride)
+        std::fill_n(reinterpret_cast<QRgb *>(line), logical.width(), opaque);
     return true;
 }
 
