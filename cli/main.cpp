@@ -1,13 +1,14 @@
 // colvane-cli: the window's file work without the window. CLI11 owns usage, --help and the
 // checks of every argument; each subcommand then runs one function of cli/commands.h.
 #include "cli/commands.h"
+#include "huefile/arguments.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/hue_file.h"
 #include "huefile/standard_streams.h"
+#include "huefile/system_file.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -76,7 +77,7 @@ std::string OneLine(std::string_view text)
 
 void Tell(std::string_view what)
 {
-    WriteWhole(STDERR_FILENO, std::string(ProgramName) + ": " + OneLine(what) + "\n");
+    WriteWhole(StandardError, std::string(ProgramName) + ": " + OneLine(what) + "\n");
 }
 
 int Trouble(std::string_view what)
@@ -101,7 +102,7 @@ struct Command {
 // write it can be told apart from the run's own, and told with what the run changed.
 int Finish(const Command &command, const CommandResult &result, const std::string &output)
 {
-    const std::string lost = WriteWhole(STDOUT_FILENO, output);
+    const std::string lost = WriteWhole(StandardOutput, output);
     if (!result)
         return Trouble(result.error());
     if (!lost.empty() && command.change.empty())
@@ -135,11 +136,11 @@ std::string SkippedByCopy(const CopyRequest &request)
 
 int main(int argc, char **argv)
 {
-    const bool outputClosed = StandardStreamClosed(STDOUT_FILENO);
+    const bool outputClosed = StandardStreamClosed(StandardOutput);
     OpenClosedStandardStreams();
     // Past a file-size limit a write then fails with a reason, instead of ending the program
     // with its temporary file left behind.
-    std::signal(SIGXFSZ, SIG_IGN);
+    IgnoreFileSizeSignal();
     CLI::App app("Lists, shows, exports, imports, copies, compares and searches the entries of "
                  "hue files. Entry numbers run from 1 to 3000; a range is A..B.",
                  ProgramName);
@@ -184,7 +185,7 @@ int main(int argc, char **argv)
     showCommand->add_flag("--json", show.json, "The entry as the json export writes it");
     showCommand->callback([&] {
         show.entry = RangeOf(showEntry).first;
-        show.swatches = isatty(STDOUT_FILENO) == 1;
+        show.swatches = StandardStreamIsTerminal(StandardOutput);
         chosen.run = [&](std::ostream &out) { return RunShow(show, out); };
     });
 
@@ -332,7 +333,8 @@ int main(int argc, char **argv)
     });
 
     try {
-        app.parse(argc, argv);
+        Utf8Arguments arguments(argc, argv);
+        app.parse(arguments.count(), arguments.values());
     } catch (const CLI::ParseError &error) {
         if (error.get_exit_code() == 0) {
             std::ostringstream text;
