@@ -58,6 +58,24 @@ bool FailWithSystemError()
     return false;
 }
 
+// Windows says "path not found" also when a part of the path is a file; that is told apart.
+bool FailWithSystemErrorFor(const std::string &fileName)
+{
+    const DWORD error = GetLastError();
+    FailWithSystemError();
+    if (error != ERROR_PATH_NOT_FOUND && error != ERROR_DIRECTORY)
+        return false;
+    for (std::size_t end = fileName.find_first_of("/\\"); end != std::string::npos;
+         end = fileName.find_first_of("/\\", end + 1)) {
+        const DWORD attributes = GetFileAttributesW(WideName(fileName.substr(0, end)).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            errno = ENOTDIR;
+            break;
+        }
+    }
+    return false;
+}
+
 OVERLAPPED OverlappedAt(long long offset)
 {
     OVERLAPPED at{};

@@ -84,7 +84,7 @@ std::optional<FileFacts> FactsOfName(const std::string &fileName)
 {
     const HANDLE file = OpenForFacts(fileName);
     if (file == INVALID_HANDLE_VALUE) {
-        FailWithSystemError();
+        FailWithSystemErrorFor(fileName);
         return std::nullopt;
     }
     std::optional<FileFacts> facts = FactsOfHandle(file);
@@ -102,7 +102,7 @@ std::optional<SystemFile> SystemFile::open(const std::string &fileName, Access a
         const DWORD error = GetLastError();
         const DWORD attributes = GetFileAttributesW(WideName(fileName).c_str());
         SetLastError(error);
-        FailWithSystemError();
+        FailWithSystemErrorFor(fileName);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             errno = EISDIR;
         return std::nullopt;
