@@ -162,6 +162,9 @@ windows: build
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DCOLVANE_WINDOW=OFF -DCOLVANE_SPNG_SOURCE=$(abspath $(SPNG_SOURCE))
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+	@! grep -rnE '#include <(unistd|fcntl|poll|dirent|pwd|strings|signal)\.h>|#include <(sys/|csignal)' \
+	  app browser copy editor undo preview widgets cli || \
+	  { echo "System headers of POSIX outside huefile/posix/: the window would not build on Windows"; exit 1; }
 	$(WINE_ENV) wineboot -i
 	cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j$(JOBS)
 	cd $(BUILD) && $(WINE_ENV) COLVANE_OTHER_RUNNER=wine \

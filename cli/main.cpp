@@ -146,6 +146,8 @@ int main(int argc, char **argv)
                  ProgramName);
     app.set_version_flag("--version", std::string(ProgramName) + " " + COLVANE_VERSION);
     app.require_subcommand(1);
+    // A name that starts with a slash is a file, as on Linux, never an option.
+    app.allow_windows_style_options(false);
     const std::string common =
         "Exit status: 0 on success (for diff: the same entries), 1 when diff finds a "
         "difference, 2 on a usage or data error or a standard output that is closed or fails, "

@@ -190,7 +190,7 @@ ProcessOutcome RunCommand(const std::string &program, const std::vector<std::str
         dup2(err[1], STDERR_FILENO);
         if (inChild)
             inChild();
-        execv(program.c_str(), argv.data());
+        execvp(program.c_str(), argv.data());
         _exit(127);
     }
     close(in[0]);

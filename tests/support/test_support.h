@@ -8,6 +8,7 @@
 #include "support/process.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
