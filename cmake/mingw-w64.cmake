@@ -15,4 +15,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# off_t, where code still names it, is 64 bits as on Linux, not the 32 of mingw's default.
+set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

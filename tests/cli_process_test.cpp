@@ -108,6 +108,12 @@ TEST_F(CliAsProcess, RefusalsSayWhyInTheSameWords)
 // An export replaces its own earlier file through a temporary beside it, and leaves none.
 TEST_F(CliAsProcess, CopyDiffAndReplacedExportsLeaveWholeFiles)
 {
+    // A name no 8-bit code page spells whole: Windows passes it on only in the wide command line.
+    const std::string wideName = "\u0127ue-\u03A9-\u4E09.mul";
+    WriteHueFile(wideName, 8, 5);
+    ASSERT_EQ(RunCli({"copy", "hues.mul", wideName, "2"}).status, 0);
+    EXPECT_TRUE(SameEntry(EntryOnDisk(wideName, 2), PatternEntry(2)));
+    EXPECT_EQ(RunCli({"list", wideName}).status, 0);
     EXPECT_EQ(RunCli({"diff", "hues.mul", "hues.mul"}).status, 0);
     EXPECT_EQ(RunCli({"diff", "hues.mul", "patch-hues.mul"}).status, 1);
     ASSERT_EQ(RunCli({"copy", "hues.mul", "patch-hues.mul", "1..16", "--to", "30"}).status, 0);

@@ -115,6 +115,26 @@ TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
     EXPECT_STREQ(entry.name, "entry 5");
 }
 
+// Where locks are binding, as on Windows, a lock over the entries would make every read fail
+// while a write runs; the writers' lock keeps writers apart and nothing else.
+TEST_F(HueFileAccess, TheWritersLockKeepsOutWritersAndNoReader)
+{
+    WriteHueFile(file, 16);
+    std::optional<HueFile> holder = HueFile::openForUpdate(file);
+    ASSERT_TRUE(holder.has_value());
+    ASSERT_TRUE(holder->writeEntry(3, PatternEntry(3, 9)));
+    HueEntry entry{};
+    EXPECT_EQ(ReadEntryFromFile(file, 3, entry), ReadOutcome::Read);
+    EXPECT_TRUE(SameEntry(entry, PatternEntry(3, 9)));
+    EXPECT_EQ(ReadBytes(file).size(), static_cast<std::size_t>(EntryOffset(16) + 88));
+    const Expected<HueFile> second =
+        OpenHueFile(file, HueFileUse::Update, std::chrono::milliseconds(30));
+    ASSERT_FALSE(second.ok());
+    EXPECT_EQ(second.error(), "locked by another process");
+    holder.reset();
+    EXPECT_TRUE(OpenHueFile(file, HueFileUse::Update).ok());
+}
+
 struct NameCase {
     const char *name;
     // The reasons for reading and for an update; empty where the file opens.
