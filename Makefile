@@ -172,7 +172,8 @@ windows: build
 	  tests/cli_process_test --gtest_filter='BuildAgainstBuild.*'
 	$(WINE_ENV) wineserver -k || true
 	rm -rf $(WINDOWS_BUILD)/zip && mkdir -p $(WINDOWS_BUILD)/zip/colvane-cli
-	cp $(WINDOWS_BUILD)/colvane-cli.exe docs/README-windows.txt $(WINDOWS_BUILD)/zip/colvane-cli/
+	cp $(WINDOWS_BUILD)/colvane-cli.exe $(WINDOWS_BUILD)/zip/colvane-cli/
+	sed 's/$$/\r/' docs/README-windows.txt > $(WINDOWS_BUILD)/zip/colvane-cli/README.txt
 	scdoc < packaging/colvane-cli.1.scd | groff -man -Tutf8 -P-cbou 2>/dev/null \
 	  | sed 's/$$/\r/' > $(WINDOWS_BUILD)/zip/colvane-cli/colvane-cli.txt
 	cd $(WINDOWS_BUILD)/zip && rm -f ../$(WINDOWS_ZIP) && zip -qr ../$(WINDOWS_ZIP) colvane-cli
