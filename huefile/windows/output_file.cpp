@@ -3,9 +3,11 @@
 #include "huefile/file_checks.h"
 #include "huefile/windows/system_calls.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
-#include <cwctype>
+#include <iterator>
 #include <string>
 
 // The checks of the POSIX side, as Windows has them: the read-only attribute stands for a mode
