@@ -42,6 +42,10 @@ void LayOutFolder()
     ASSERT_TRUE(MakeReadOnly("locked.mul"));
     WriteBytes("notes.txt", std::vector<unsigned char>(200, 'n'));
     ASSERT_TRUE(std::filesystem::create_directory("folder.mul"));
+    WriteBytes("locked.gpl", {'G'});
+    ASSERT_TRUE(MakeReadOnly("locked.gpl"));
+    WriteBytes("linked.gpl", {'G'});
+    std::filesystem::create_hard_link("linked.gpl", "link.gpl");
 }
 
 class CliAsProcess : public ::testing::Test {
@@ -94,6 +98,9 @@ TEST_F(CliAsProcess, RefusalsSayWhyInTheSameWords)
         {{"export", "hues.mul", "1", "-f", "gpl", "-o", "notes.txt"},
          "notes.txt: exists and is no gpl file; not replaced"},
         {{"export", "hues.mul", "1", "-f", "gpl", "-o", "folder.mul"}, "folder.mul: a folder"},
+        {{"export", "hues.mul", "1", "-f", "gpl", "-o", "locked.gpl"}, "locked.gpl: read-only"},
+        {{"export", "hues.mul", "1", "-f", "gpl", "-o", "link.gpl"},
+         "link.gpl: has 2 hard links, which a replacement would split; not replaced"},
         {{"import", "hues.mul", "1", "missing.gpl"}, "missing.gpl: no such file"},
     };
     for (const Refusal &r : refusals) {
@@ -103,6 +110,7 @@ TEST_F(CliAsProcess, RefusalsSayWhyInTheSameWords)
     }
     EXPECT_EQ(ReadBytes("locked.mul"), locked);
     EXPECT_EQ(ReadBytes("notes.txt"), notes);
+    EXPECT_EQ(ReadBytes("link.gpl"), std::vector<unsigned char>{'G'});
 }
 
 // An export replaces its own earlier file through a temporary beside it, and leaves none.
