@@ -138,8 +138,9 @@ bench:
 
 # colvane-cli for 64-bit Windows, cross-built with mingw-w64 and statically linked, with the
 # tests that need no Qt, run under wine with no display: a throwaway wine prefix in the build
-# folder, wine's menu builder off so nothing lands in the home folder, and wine started once
-# before ctest, whose output pipe its services would otherwise hold open. Then the Linux
+# folder, wine's menu builder off so nothing lands in the home folder, and wine and its
+# services started once and kept up until the last test: a service started by a test's wine
+# would hold that test's output pipe open. Then the Linux
 # build's results are compared with the Windows build's, and the zip is packed. The png
 # library comes from its Debian source package, fetched through apt's ordinary client with a
 # source list of its own in the build folder; zlib from Debian's mingw package.
@@ -165,12 +166,13 @@ windows: build
 	@! grep -rnE '#include <(unistd|fcntl|poll|dirent|pwd|strings|signal)\.h>|#include <(sys/|csignal)' \
 	  app browser copy editor undo preview widgets cli || \
 	  { echo "System headers of POSIX outside huefile/posix/: the window would not build on Windows"; exit 1; }
-	$(WINE_ENV) wineboot -i
-	cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j$(JOBS)
-	cd $(BUILD) && $(WINE_ENV) COLVANE_OTHER_RUNNER=wine \
-	  COLVANE_OTHER_CLI=$(abspath $(WINDOWS_BUILD))/colvane-cli.exe \
-	  tests/cli_process_test --gtest_filter='BuildAgainstBuild.*'
-	$(WINE_ENV) wineserver -k || true
+	$(WINE_ENV) wineserver -p >/dev/null 2>&1
+	status=0; $(WINE_ENV) wineboot -i && \
+	  ( cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j$(JOBS) ) && \
+	  ( cd $(BUILD) && $(WINE_ENV) COLVANE_OTHER_RUNNER=wine \
+	    COLVANE_OTHER_CLI=$(abspath $(WINDOWS_BUILD))/colvane-cli.exe \
+	    tests/cli_process_test --gtest_filter='BuildAgainstBuild.*' ) || status=$$?; \
+	$(WINE_ENV) wineserver -k; exit $$status
 	rm -rf $(WINDOWS_BUILD)/zip && mkdir -p $(WINDOWS_BUILD)/zip/colvane-cli
 	cp $(WINDOWS_BUILD)/colvane-cli.exe $(WINDOWS_BUILD)/zip/colvane-cli/
 	sed 's/$$/\r/' docs/README-windows.txt > $(WINDOWS_BUILD)/zip/colvane-cli/README.txt
