@@ -166,7 +166,7 @@ windows: build
 	@! grep -rnE '#include <(unistd|fcntl|poll|dirent|pwd|strings|signal)\.h>|#include <(sys/|csignal)' \
 	  app browser copy editor undo preview widgets cli || \
 	  { echo "System headers of POSIX outside huefile/posix/: the window would not build on Windows"; exit 1; }
-	$(WINE_ENV) wineserver -p >/dev/null 2>&1
+	mkdir -p $(WINDOWS_BUILD)/wine && $(WINE_ENV) wineserver -p
 	status=0; $(WINE_ENV) wineboot -i && \
 	  ( cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j$(JOBS) ) && \
 	  ( cd $(BUILD) && $(WINE_ENV) COLVANE_OTHER_RUNNER=wine \
