@@ -49,13 +49,14 @@ screenshot:
 
 setup: packages
 
-# $(call install_missing,LIST) installs those packages of LIST that dpkg does not know.
+# $(call install_missing,LIST) installs those packages of LIST that dpkg does not know;
+# $(call install_missing,LIST,OPTIONS) passes apt-get OPTIONS too.
 install_missing = missing=""; for p in $(1); do \
 	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $$missing; \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(2) $$missing; \
 	fi
 
 packages:
@@ -143,7 +144,8 @@ bench:
 # would hold that test's output pipe open. Then the Linux
 # build's results are compared with the Windows build's, and the zip is packed. The png
 # library comes from its Debian source package, fetched through apt's ordinary client with a
-# source list of its own in the build folder; zlib from Debian's mingw package.
+# source list of its own in the build folder; zlib from Debian's mingw package. Wine comes
+# without what it only recommends (sound, fonts, 32-bit parts): a console program needs none.
 WINDOWS_BUILD := build-windows
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 libz-mingw-w64-dev zip dpkg-dev \
                     libgtest-dev libcli11-dev nlohmann-json3-dev scdoc groff-base
@@ -158,7 +160,7 @@ APT_OPTIONS := -o Dir::Etc::SourceList=$(abspath $(APT_SOURCE))/sources.list \
 SPNG_SOURCE := $(WINDOWS_BUILD)/spng-source
 .PHONY: windows windows-spng
 windows: build
-	@$(call install_missing,$(WINDOWS_PACKAGES))
+	@$(call install_missing,$(WINDOWS_PACKAGES),--no-install-recommends)
 	$(MAKE) --no-print-directory windows-spng
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DCOLVANE_WINDOW=OFF -DCOLVANE_SPNG_SOURCE=$(abspath $(SPNG_SOURCE))
