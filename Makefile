@@ -50,13 +50,14 @@ screenshot:
 
 setup: packages
 
-# $(call install_missing,LIST) installs those packages of LIST that dpkg does not know.
+# $(call install_missing,LIST) installs those packages of LIST that dpkg does not know;
+# $(call install_missing,LIST,OPTIONS) passes apt-get OPTIONS too.
 install_missing = missing=""; for p in $(1); do \
 	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $$missing; \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(2) $$missing; \
 	fi
 
 packages:
@@ -136,6 +137,62 @@ bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target colvane-bench
 	$(BENCH_BUILD)/colvane-bench
+
+# colvane-cli for 64-bit Windows, cross-built with mingw-w64 and statically linked, with the
+# tests that need no Qt, run under wine with no display: a throwaway wine prefix in the build
+# folder, wine's menu builder off so nothing lands in the home folder, and wine and its
+# services started once and kept up until the last test: a service started by a test's wine
+# would hold that test's output pipe open. Then the Linux
+# build's results are compared with the Windows build's, and the zip is packed. The png
+# library comes from its Debian source package, fetched through apt's ordinary client with a
+# source list of its own in the build folder; zlib from Debian's mingw package. Wine comes
+# without what it only recommends (sound, fonts, 32-bit parts): a console program needs none.
+WINDOWS_BUILD := build-windows
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 libz-mingw-w64-dev zip dpkg-dev \
+                    libgtest-dev libcli11-dev nlohmann-json3-dev scdoc groff-base
+VERSION := $(shell grep -m1 -o 'Colvane VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
+WINDOWS_ZIP := colvane-cli-$(VERSION)-win64.zip
+WINE_ENV := WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine WINEDEBUG=-all \
+            WINEDLLOVERRIDES=winemenubuilder.exe=d DISPLAY= WAYLAND_DISPLAY=
+APT_SOURCE := $(WINDOWS_BUILD)/apt
+APT_OPTIONS := -o Dir::Etc::SourceList=$(abspath $(APT_SOURCE))/sources.list \
+               -o Dir::Etc::SourceParts=/nonexistent -o Dir::State::Lists=$(abspath $(APT_SOURCE))/lists \
+               -o Dir::Cache=$(abspath $(APT_SOURCE))/cache -o APT::Sandbox::User=root
+SPNG_SOURCE := $(WINDOWS_BUILD)/spng-source
+.PHONY: windows windows-spng
+windows: build
+	@$(call install_missing,$(WINDOWS_PACKAGES),--no-install-recommends)
+	$(MAKE) --no-print-directory windows-spng
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DCOLVANE_WINDOW=OFF -DCOLVANE_SPNG_SOURCE=$(abspath $(SPNG_SOURCE))
+	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+	@! grep -rnE '#include <(unistd|fcntl|poll|dirent|pwd|strings|signal)\.h>|#include <(sys/|csignal)' \
+	  app browser copy editor undo preview widgets cli || \
+	  { echo "System headers of POSIX outside huefile/posix/: the window would not build on Windows"; exit 1; }
+	mkdir -p $(WINDOWS_BUILD)/wine && $(WINE_ENV) wineserver -p
+	status=0; $(WINE_ENV) wineboot -i && \
+	  ( cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j$(JOBS) ) && \
+	  ( cd $(BUILD) && $(WINE_ENV) COLVANE_OTHER_RUNNER=wine \
+	    COLVANE_OTHER_CLI=$(abspath $(WINDOWS_BUILD))/colvane-cli.exe \
+	    tests/cli_process_test --gtest_filter='BuildAgainstBuild.*' ) || status=$$?; \
+	$(WINE_ENV) wineserver -k; exit $$status
+	rm -rf $(WINDOWS_BUILD)/zip && mkdir -p $(WINDOWS_BUILD)/zip/colvane-cli
+	cp $(WINDOWS_BUILD)/colvane-cli.exe $(WINDOWS_BUILD)/zip/colvane-cli/
+	sed 's/$$/\r/' docs/README-windows.txt > $(WINDOWS_BUILD)/zip/colvane-cli/README.txt
+	scdoc < packaging/colvane-cli.1.scd | groff -man -Tutf8 -P-cbou 2>/dev/null \
+	  | sed 's/$$/\r/' > $(WINDOWS_BUILD)/zip/colvane-cli/colvane-cli.txt
+	cd $(WINDOWS_BUILD)/zip && rm -f ../$(WINDOWS_ZIP) && zip -qr ../$(WINDOWS_ZIP) colvane-cli
+	@echo "Windows command line: $(WINDOWS_BUILD)/$(WINDOWS_ZIP)"
+
+windows-spng:
+	@if [ ! -f $(SPNG_SOURCE)/spng/spng.c ]; then \
+	  mkdir -p $(APT_SOURCE)/lists/partial $(APT_SOURCE)/cache/archives/partial && \
+	  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
+	    > $(APT_SOURCE)/sources.list && \
+	  apt-get $(APT_OPTIONS) update -qq && \
+	  cd $(APT_SOURCE) && apt-get $(APT_OPTIONS) source --download-only -qq libspng && \
+	  rm -rf ../spng-source && dpkg-source --no-check -x libspng_*.dsc ../spng-source >/dev/null; \
+	fi
 
 # Installs the programs, the desktop entry, the icons, the description for software centres
 # and the manual pages under PREFIX.

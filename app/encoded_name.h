@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFile>
+#include "widgets/file_layer_name.h"
+
 #include <QString>
 #include <string>
 
@@ -12,7 +13,7 @@ public:
     {
         if (!m_encodedOnce || text != m_text) {
             m_text = text;
-            m_encoded = QFile::encodeName(text).toStdString();
+            m_encoded = FileLayerName(text);
             m_encodedOnce = true;
         }
         return m_encoded;

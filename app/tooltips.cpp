@@ -4,6 +4,7 @@
 #include "huefile/colour.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
+#include "widgets/file_layer_name.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -28,7 +29,7 @@ QString EntryTitle(int entryNumber)
 QString SideLine(const char *side, const QLineEdit *name, int entryNumber)
 {
     HueEntry entry{};
-    const std::string fileName = QFile::encodeName(name->text()).toStdString();
+    const std::string fileName = FileLayerName(name->text());
     const ReadOutcome outcome = ReadEntryFromFile(fileName, entryNumber, entry);
     const QString what = outcome == ReadOutcome::Read       ? "\"" + StoredNameText(entry) + "\""
                          : outcome == ReadOutcome::NoRecord ? QString("not in the file")
@@ -54,7 +55,7 @@ QString ColourLine(const HueEntry &entry, int index)
 // A green name shows where the file is; a red one says why it is red.
 QString FileNameTip(const QLineEdit *name)
 {
-    const std::string fileName = QFile::encodeName(name->text()).toStdString();
+    const std::string fileName = FileLayerName(name->text());
     const std::string problem = WhyNotAHueFile(fileName);
     if (problem.empty())
         return QFileInfo(name->text()).absoluteFilePath();

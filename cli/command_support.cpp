@@ -10,7 +10,7 @@
 namespace {
 
 // More than any palette file needs; a larger input is a mistake, not a palette.
-constexpr off_t MaxInputSize = 16L << 20;
+constexpr FileOffset MaxInputSize = 16L << 20;
 
 std::string TooLargeForAPalette()
 {
@@ -40,7 +40,7 @@ Failure About(const std::string &what, const std::string &why)
     return Fail(what + ": " + why);
 }
 
-int EntriesReached(off_t size)
+int EntriesReached(FileOffset size)
 {
     int count = 0;
     while (count < MaxEntryNumber && EntryOffset(count + 1) < size)

@@ -17,7 +17,7 @@ Failure About(const std::string &what, const std::string &why);
 constexpr auto LockWait = std::chrono::seconds(2);
 
 // Entries whose place the file reaches, whole or in part.
-int EntriesReached(off_t size);
+int EntriesReached(FileOffset size);
 
 enum class EntryState { Used, Empty, Missing };
 

@@ -2,13 +2,14 @@
 // checks of every argument; each subcommand, registered by its group's file, then runs one
 // function of cli/commands.h.
 #include "cli/subcommand.h"
+#include "huefile/arguments.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/hue_file.h"
 #include "huefile/standard_streams.h"
+#include "huefile/system_file.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -44,7 +45,7 @@ std::string OneLine(std::string_view text)
 
 void Tell(std::string_view what)
 {
-    WriteWhole(STDERR_FILENO, std::string(ProgramName) + ": " + OneLine(what) + "\n");
+    WriteWhole(StandardError, std::string(ProgramName) + ": " + OneLine(what) + "\n");
 }
 
 int Trouble(std::string_view what)
@@ -57,7 +58,7 @@ int Trouble(std::string_view what)
 // write it can be told apart from the run's own, and told with what the run changed.
 int Finish(const ChosenCommand &command, const CommandResult &result, const std::string &output)
 {
-    const std::string lost = WriteWhole(STDOUT_FILENO, output);
+    const std::string lost = WriteWhole(StandardOutput, output);
     if (!result)
         return Trouble(result.error());
     if (!lost.empty() && command.change.empty())
@@ -74,16 +75,18 @@ int Finish(const ChosenCommand &command, const CommandResult &result, const std:
 
 int main(int argc, char **argv)
 {
-    const bool outputClosed = StandardStreamClosed(STDOUT_FILENO);
+    const bool outputClosed = StandardStreamClosed(StandardOutput);
     OpenClosedStandardStreams();
     // Past a file-size limit a write then fails with a reason, instead of ending the program
     // with its temporary file left behind.
-    std::signal(SIGXFSZ, SIG_IGN);
+    IgnoreFileSizeSignal();
     CLI::App app("Lists, shows, exports, imports, copies, compares and searches the entries of "
                  "hue files. Entry numbers run from 1 to 3000; a range is A..B.",
                  ProgramName);
     app.set_version_flag("--version", std::string(ProgramName) + " " + COLVANE_VERSION);
     app.require_subcommand(1);
+    // A name that starts with a slash is a file, as on Linux, never an option.
+    app.allow_windows_style_options(false);
     app.footer(CommonNotes);
     ChosenCommand chosen;
     for (const auto add : {AddListCommand, AddShowCommand, AddExportCommand, AddImportCommand,
@@ -91,7 +94,8 @@ int main(int argc, char **argv)
         add(app, chosen);
 
     try {
-        app.parse(argc, argv);
+        Utf8Arguments arguments(argc, argv);
+        app.parse(arguments.count(), arguments.values());
     } catch (const CLI::ParseError &error) {
         if (error.get_exit_code() == 0) {
             std::ostringstream text;

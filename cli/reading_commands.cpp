@@ -4,6 +4,7 @@
 
 #include "huefile/colour.h"
 #include "huefile/formats/entry_name.h"
+#include "huefile/standard_streams.h"
 
 #include <algorithm>
 #include <charconv>
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <unistd.h>
 
 namespace {
 
@@ -358,7 +358,7 @@ void AddShowCommand(CLI::App &app, ChosenCommand &chosen)
             command.add_flag("--json", request->json, "The entry as the json export writes it");
             command.callback([request, entry, &chosen] {
                 request->entry = RangeOf(*entry).first;
-                request->swatches = isatty(STDOUT_FILENO) == 1;
+                request->swatches = StandardStreamIsTerminal(StandardOutput);
                 chosen.run = [request](std::ostream &out) { return RunShow(*request, out); };
             });
         });

@@ -23,23 +23,23 @@ bool WriteAndNote(HueFile &writeFile, int target, const HueEntry &entry, const H
 }
 
 // Where the file must end for the pairs to land: after the last target with a whole source.
-off_t EndOfLastTarget(const std::vector<bool> &whole, int targetFrom)
+FileOffset EndOfLastTarget(const std::vector<bool> &whole, int targetFrom)
 {
     const auto last = std::find(whole.rbegin(), whole.rend(), true);
     if (last == whole.rend())
         return 0;
     const int target = targetFrom + static_cast<int>(whole.rend() - last) - 1;
-    return EntryOffset(target) + static_cast<off_t>(sizeof(HueEntry));
+    return EntryOffset(target) + static_cast<FileOffset>(sizeof(HueEntry));
 }
 
 // After a pair failed, the file keeps the length the pairs before it need; the zeroes set
 // ahead for the pairs that never came go again, unless someone else has written there.
-void GiveBackUnusedLength(HueFile &writeFile, off_t lengthBefore, const std::vector<bool> &whole,
-                          int targetFrom, std::size_t failed)
+void GiveBackUnusedLength(HueFile &writeFile, FileOffset lengthBefore,
+                          const std::vector<bool> &whole, int targetFrom, std::size_t failed)
 {
     std::vector<bool> landed(whole.begin(), whole.begin() + static_cast<long>(failed));
-    const off_t needed = std::max(lengthBefore, EndOfLastTarget(landed, targetFrom));
-    const off_t length = writeFile.size();
+    const FileOffset needed = std::max(lengthBefore, EndOfLastTarget(landed, targetFrom));
+    const FileOffset length = writeFile.size();
     if (length > needed)
         writeFile.giveBackLength(needed, FileBytes(static_cast<std::size_t>(length - needed)));
 }
@@ -74,7 +74,7 @@ bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFr
     std::vector<bool> ignored;
     const std::vector<HueEntry> targets =
         writeFile.readEntries(targetFrom, targetFrom + (lastSource - sourceFrom), ignored);
-    const off_t lengthBefore = writeFile.size();
+    const FileOffset lengthBefore = writeFile.size();
     writeFile.extendTo(EndOfLastTarget(whole, targetFrom));
     for (std::size_t i = 0; i < sources.size(); ++i) {
         if (whole[i] && !WriteAndNote(writeFile, targetFrom + static_cast<int>(i), sources[i],

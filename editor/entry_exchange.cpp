@@ -6,6 +6,7 @@
 #include "huefile/output_file.h"
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
+#include "widgets/file_layer_name.h"
 #include "widgets/picture_box.h"
 
 #include <QCheckBox>
@@ -38,7 +39,7 @@ std::optional<PaletteFormat> FormatOfFilter(const QString &filter)
 // The extension decides when it names a format, then the chosen filter.
 std::optional<PaletteFormat> FormatOf(const QString &fileName, const QString &filter)
 {
-    if (const auto format = FormatFromExtension(QFile::encodeName(fileName).toStdString()))
+    if (const auto format = FormatFromExtension(FileLayerName(fileName)))
         return format;
     return FormatOfFilter(filter);
 }
@@ -52,7 +53,7 @@ QString WhyNoExchange(bool entryLoaded, const QString &fileName,
     if (!entryLoaded)
         return "no entry is loaded into the editor";
     if (!format)
-        format = FormatFromExtension(QFile::encodeName(fileName).toStdString());
+        format = FormatFromExtension(FileLayerName(fileName));
     if (!format)
         return "not a palette name (gpl, pal, hex, json or png)";
     return {};
@@ -91,7 +92,7 @@ void TForm1::ExportEntryClick()
     if (fileName.isEmpty())
         return;
     const auto format = FormatOf(fileName, filter);
-    if (format && !FormatFromExtension(QFile::encodeName(fileName).toStdString()))
+    if (format && !FormatFromExtension(FileLayerName(fileName)))
         fileName += "." + QString::fromStdString(FormatName(*format));
     ExportEntryTo(fileName, format);
 }
@@ -114,8 +115,7 @@ bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat>
     const auto bytes = ExportEntry(shown, BrowserRow + 1, *format);
     if (!bytes)
         return refuse(QString::fromStdString(bytes.error()));
-    const std::string why =
-        WriteOutputFile(QFile::encodeName(fileName).toStdString(), FormatName(*format), *bytes);
+    const std::string why = WriteOutputFile(FileLayerName(fileName), FormatName(*format), *bytes);
     if (!why.empty())
         return refuse(QString::fromLocal8Bit(why.c_str()));
     AppendLogLine("EXPORT    " + ShortName(fileName));

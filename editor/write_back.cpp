@@ -55,9 +55,9 @@ void TForm1::PatchItClick()
             StoreNameText(EditHue, aktHueName->text());
         const int entryNumber = BrowserRow + 1;
         EntryWrite change{entryNumber, {}, EditHue};
-        const off_t sizeBefore = file->size();
+        const FileOffset sizeBefore = file->size();
         const bool written = file->writeEntry(entryNumber, EditHue, &change.before);
-        const off_t sizeAfter = file->size();
+        const FileOffset sizeAfter = file->size();
         file.reset();
         if (written) {
             EditHueHeldIn = WriteFileName();

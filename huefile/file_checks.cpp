@@ -3,9 +3,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 std::string ErrorText(int error)
 {
@@ -38,30 +35,19 @@ std::string ErrorText(int error)
     }
 }
 
-std::string KindText(mode_t mode)
+std::string KindText(FileKind kind)
 {
-    if (S_ISREG(mode))
+    switch (kind) {
+    case FileKind::Regular:
         return "";
-    if (S_ISDIR(mode))
+    case FileKind::Folder:
         return "a folder";
-    if (S_ISFIFO(mode))
+    case FileKind::Pipe:
         return "a pipe, not a regular file";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
+    case FileKind::Device:
         return "a device, not a regular file";
+    case FileKind::Other:
+        break;
+    }
     return "not a regular file";
-}
-
-bool MayWriteFile(const std::string &fileName)
-{
-    struct stat info {};
-    return stat(fileName.c_str(), &info) == 0 && !ReadOnlyForEveryone(info.st_mode) &&
-           faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-bool SameFileOnDisk(const std::string &a, const std::string &b)
-{
-    struct stat first {};
-    struct stat second {};
-    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }

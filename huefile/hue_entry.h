@@ -23,12 +23,15 @@ struct HueEntry {
 };
 
 static_assert(sizeof(HueEntry) == 88, "a hue entry is an 88-byte record");
+#ifdef __BYTE_ORDER__
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "hue files are little-endian");
+#endif // Microsoft's compiler builds for little-endian machines alone.
 
-constexpr long HueBlockSize = 4 + 8 * static_cast<long>(sizeof(HueEntry));
+constexpr std::int64_t HueBlockSize = 4 + 8 * static_cast<std::int64_t>(sizeof(HueEntry));
 
 // Byte offset of entry n (n >= 1): blocks of a 4-byte header and 8 entries.
-constexpr long EntryOffset(int n)
+constexpr std::int64_t EntryOffset(int n)
 {
-    return ((n - 1) / 8) * HueBlockSize + ((n - 1) % 8) * static_cast<long>(sizeof(HueEntry)) + 4;
+    return ((n - 1) / 8) * HueBlockSize +
+           ((n - 1) % 8) * static_cast<std::int64_t>(sizeof(HueEntry)) + 4;
 }

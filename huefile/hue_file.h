@@ -2,14 +2,16 @@
 
 #include "huefile/formats/expected.h"
 #include "huefile/hue_entry.h"
+#include "huefile/system_file.h"
 
 #include <chrono>
 #include <optional>
 #include <string>
-#include <sys/types.h>
+#include <utility>
 #include <vector>
 
-// File names are passed in the platform's file-name encoding, as the C library expects them.
+// File names are passed in the file layer's encoding: UTF-8 on Windows, the C library's bytes
+// elsewhere.
 
 // One entry as a write found it and as it left it; what an undo puts back.
 struct EntryWrite {
@@ -49,11 +51,8 @@ public:
     static std::optional<HueFile> openForUpdate(const std::string &fileName,
                                                 std::chrono::milliseconds wait = {});
 
-    HueFile(HueFile &&other) noexcept;
-    HueFile &operator=(HueFile &&other) noexcept;
-    HueFile(const HueFile &) = delete;
-    HueFile &operator=(const HueFile &) = delete;
-    ~HueFile();
+    HueFile(HueFile &&other) noexcept = default;
+    HueFile &operator=(HueFile &&other) noexcept = default;
 
     // Reads entry n. Whatever the file does not hold is zeroed, so a short or missing record
     // never leaves bytes of an earlier entry behind. True when a whole record was read.
@@ -81,34 +80,35 @@ public:
     bool looksLikeText() const;
 
     // The file's length as it stands now; -1 when it cannot be told.
-    off_t size() const;
+    FileOffset size() const;
     // For writes that will fill the file up to `length`: sets that length at once, zeroes
     // beyond the old end. Never shortens the file. False when the system refuses it, as under
     // a file-size limit; the writes then extend the file one record at a time.
-    bool extendTo(off_t length);
+    bool extendTo(FileOffset length);
     // Where the file differs from its first earlierSize bytes followed by `added`: the offset of
     // the first byte that is not what was added, or of the first byte beyond or missing at the
     // end. None when the file is exactly that long and ends in exactly those bytes.
-    std::optional<off_t> firstChangeAfter(off_t earlierSize, const FileBytes &added) const;
+    std::optional<FileOffset> firstChangeAfter(FileOffset earlierSize,
+                                               const FileBytes &added) const;
     // Gives the file back the length earlierSize, after the writes that added `added` behind it
     // were undone, but only when firstChangeAfter finds nothing, checked just before the cut:
     // bytes and lengths that another writer left are never cut.
-    GiveBackOutcome giveBackLength(off_t earlierSize, const FileBytes &added);
+    GiveBackOutcome giveBackLength(FileOffset earlierSize, const FileBytes &added);
 
 private:
-    HueFile(int descriptor, off_t length) : m_descriptor(descriptor), m_knownLength(length) {}
-    static std::optional<HueFile> open(const std::string &fileName, int flags);
+    HueFile(SystemFile file, FileOffset length) : m_file(std::move(file)), m_knownLength(length) {}
+    static std::optional<HueFile> open(const std::string &fileName, SystemFile::Access access);
 
-    int m_descriptor = -1;
+    SystemFile m_file;
     // The length as this object last saw or left it. Only a write past it asks the system for
     // the length, which another writer may have changed: a copy of 3000 entries in place then
     // costs no more than its writes.
-    off_t m_knownLength = 0;
+    FileOffset m_knownLength = 0;
 };
 
 // The entry whose record holds the byte at `offset`, or the first entry after it when the byte
 // is part of a block header.
-int EntryAt(off_t offset);
+int EntryAt(FileOffset offset);
 
 // Open, read one record, close. With NotOpened the destination keeps its bytes.
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination);

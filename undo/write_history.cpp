@@ -19,7 +19,7 @@ void WriteHistory::record(Step step)
     // lengthen the file again.
     const auto changedNothing = [&step](const EntryWrite &w) {
         return SameBytes(w.before, w.after) &&
-               EntryOffset(w.entry) + off_t(sizeof(HueEntry)) <= step.sizeBefore;
+               EntryOffset(w.entry) + FileOffset(sizeof(HueEntry)) <= step.sizeBefore;
     };
     auto &writes = step.writes;
     writes.erase(std::remove_if(writes.begin(), writes.end(), changedNothing), writes.end());
@@ -71,7 +71,7 @@ void WriteHistory::dropNextRedo()
 
 namespace {
 
-constexpr auto RecordSize = static_cast<off_t>(sizeof(HueEntry));
+constexpr auto RecordSize = static_cast<FileOffset>(sizeof(HueEntry));
 
 // The entry a failure names: the step's first.
 int FirstEntry(const WriteHistory::Step &step)
@@ -79,24 +79,25 @@ int FirstEntry(const WriteHistory::Step &step)
     return step.writes.empty() ? 0 : step.writes.front().entry;
 }
 
-off_t EndOf(const EntryWrite &write)
+FileOffset EndOf(const EntryWrite &write)
 {
     return EntryOffset(write.entry) + RecordSize;
 }
 
 // Lays the part of a record that lies in `tail`, the bytes from tailStart on, over it.
-void Overlay(FileBytes &tail, off_t tailStart, const EntryWrite &write, const HueEntry &record)
+void Overlay(FileBytes &tail, FileOffset tailStart, const EntryWrite &write, const HueEntry &record)
 {
     const auto *bytes = reinterpret_cast<const unsigned char *>(&record);
-    for (off_t at = std::max(EntryOffset(write.entry), tailStart);
-         at < EndOf(write) && at - tailStart < static_cast<off_t>(tail.size()); ++at)
+    for (FileOffset at = std::max(EntryOffset(write.entry), tailStart);
+         at < EndOf(write) && at - tailStart < static_cast<FileOffset>(tail.size()); ++at)
         tail[static_cast<std::size_t>(at - tailStart)] = bytes[at - EntryOffset(write.entry)];
 }
 
 // What the step added behind the file's earlier end: zeroes, under the records it wrote there.
 FileBytes AddedBytes(const WriteHistory::Step &step)
 {
-    FileBytes added(static_cast<std::size_t>(std::max<off_t>(0, step.sizeAfter - step.sizeBefore)));
+    FileBytes added(
+        static_cast<std::size_t>(std::max<FileOffset>(0, step.sizeAfter - step.sizeBefore)));
     for (const EntryWrite &write : step.writes)
         Overlay(added, step.sizeBefore, write, write.after);
     return added;
@@ -165,14 +166,14 @@ ReplayResult UndoExtension(HueFile &file, const WriteHistory::Step &step,
 ReplayResult Redo(HueFile &file, const WriteHistory::Step &step,
                   const std::vector<const EntryWrite *> &order)
 {
-    const off_t lengthBefore = file.size();
-    off_t end = lengthBefore;
+    const FileOffset lengthBefore = file.size();
+    FileOffset end = lengthBefore;
     for (const EntryWrite &write : step.writes)
         end = std::max(end, EndOf(write));
     file.extendTo(end);
     if (WriteSide(file, order, false))
         return {};
-    const off_t length = file.size();
+    const FileOffset length = file.size();
     if (length > lengthBefore)
         file.giveBackLength(lengthBefore,
                             FileBytes(static_cast<std::size_t>(length - lengthBefore)));

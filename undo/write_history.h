@@ -17,8 +17,8 @@ public:
         // The file's length before the step and after it: a step that extended the file is
         // undone to its earlier length, and only while the file still ends exactly where the
         // step left it, in the bytes the step added.
-        off_t sizeBefore = 0;
-        off_t sizeAfter = 0;
+        FileOffset sizeBefore = 0;
+        FileOffset sizeAfter = 0;
     };
 
     // Entries a write left as they were are not kept; a step that changed neither a byte nor

@@ -1,13 +1,13 @@
 #include "widgets/writable_files_only.h"
 
 #include "huefile/file_checks.h"
+#include "widgets/file_layer_name.h"
 
-#include <QFile>
 #include <QFileSystemModel>
 
 bool IsWritableByUser(const QString &path)
 {
-    return MayWriteFile(QFile::encodeName(path).toStdString());
+    return MayWriteFile(FileLayerName(path));
 }
 
 bool WritableFilesOnly::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const

@@ -24,21 +24,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-TempFolder::TempFolder() : m_previous(QDir::currentPath())
-{
-    QDir::setCurrent(m_dir.path());
-}
-
-TempFolder::~TempFolder()
-{
-    QDir::setCurrent(m_previous);
-}
-
-std::string TempFolder::path(const std::string &name) const
-{
-    return (m_dir.path() + "/" + QString::fromStdString(name)).toStdString();
-}
-
 FileSizeLimit::FileSizeLimit(long bytes)
 {
     rlimit limit{};
@@ -119,43 +104,6 @@ WithoutPermissionOverride::~WithoutPermissionOverride()
     ThreadCapabilities(data, true);
 }
 
-HueEntry PatternEntry(int n, int seed)
-{
-    HueEntry entry{};
-    for (int c = 0; c < HueColourCount; ++c)
-        entry.colours[c] = static_cast<HueColour>((n * 37 + c * 5 + seed) & 0x7FFF);
-    for (int i = 0; i < 4; ++i)
-        entry.carried[i] = static_cast<std::uint8_t>(n + i + seed);
-    std::snprintf(entry.name, sizeof entry.name, "entry %d", n);
-    return entry;
-}
-
-void WriteHueFile(const std::string &fileName, int count, int seed)
-{
-    std::vector<unsigned char> bytes;
-    for (int n = 1; n <= count; ++n) {
-        if ((n - 1) % 8 == 0)
-            bytes.insert(bytes.end(), 4, 0xA5);
-        const HueEntry entry = PatternEntry(n, seed);
-        const auto *raw = reinterpret_cast<const unsigned char *>(&entry);
-        bytes.insert(bytes.end(), raw, raw + sizeof entry);
-    }
-    WriteBytes(fileName, bytes);
-}
-
-void WriteBytes(const std::string &fileName, const std::vector<unsigned char> &bytes)
-{
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<unsigned char> ReadBytes(const std::string &fileName)
-{
-    std::ifstream in(fileName, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 namespace {
 
 std::uint32_t PngCrc(const std::string &bytes)
@@ -193,21 +141,6 @@ std::string PngHeaderOfSize(std::uint32_t width, std::uint32_t height)
            PngChunk("IEND", "");
 }
 
-bool WriteBytesAt(const std::string &fileName, long offset, const std::vector<unsigned char> &bytes)
-{
-    const int descriptor = open(fileName.c_str(), O_WRONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    const ssize_t put = pwrite(descriptor, bytes.data(), bytes.size(), offset);
-    close(descriptor);
-    return put == static_cast<ssize_t>(bytes.size());
-}
-
-bool FileExists(const std::string &fileName)
-{
-    return QFileInfo::exists(QString::fromStdString(fileName));
-}
-
 std::map<std::string, std::string> FolderSnapshot()
 {
     std::map<std::string, std::string> snapshot;
@@ -226,27 +159,6 @@ std::map<std::string, std::string> FolderSnapshot()
         }
     }
     return snapshot;
-}
-
-bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry)
-{
-    auto file = HueFile::openForUpdate(fileName);
-    return file && file->writeEntry(n, entry);
-}
-
-HueEntry EntryOnDisk(const std::string &fileName, int n)
-{
-    HueEntry entry{};
-    const auto bytes = ReadBytes(fileName);
-    const auto offset = static_cast<std::size_t>(EntryOffset(n));
-    if (offset < bytes.size())
-        std::memcpy(&entry, bytes.data() + offset, std::min(sizeof entry, bytes.size() - offset));
-    return entry;
-}
-
-bool SameEntry(const HueEntry &a, const HueEntry &b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 std::unique_ptr<TForm1> ShowForm()

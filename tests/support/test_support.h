@@ -3,7 +3,9 @@
 #include "app/tform1.h"
 #include "huefile/colour.h"
 #include "huefile/hue_entry.h"
+#include "support/files.h"
 #include "support/input.h"
+#include "support/process.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -15,43 +17,10 @@
 #include <string>
 #include <vector>
 
-// A fresh temporary folder that is the current directory while the object lives, so the
-// window's default file names resolve inside it.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    std::string path(const std::string &name) const;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previous;
-};
-
-// A recognisable entry: colour c of entry n is ((37n + 5c + seed) & 0x7FFF), name "entry <n>".
-HueEntry PatternEntry(int n, int seed = 0);
-
-// Writes a hue file of count entries (block headers filled with 0xA5 so stray writes show).
-void WriteHueFile(const std::string &fileName, int count, int seed = 0);
-// Writes a file of raw bytes.
-void WriteBytes(const std::string &fileName, const std::vector<unsigned char> &bytes);
-std::vector<unsigned char> ReadBytes(const std::string &fileName);
-// Writes bytes at an offset of an existing file through an open of its own, taking no lock, as
-// another program would. False when the bytes did not all land.
-bool WriteBytesAt(const std::string &fileName, long offset,
-                  const std::vector<unsigned char> &bytes);
-bool FileExists(const std::string &fileName);
 // Every name in the current folder, hidden ones included, with its kind and what it holds: a
 // regular file's bytes (as a hash, for short messages) or a link's target; a pipe is not read,
 // which would block.
 std::map<std::string, std::string> FolderSnapshot();
-// Writes entry n in place through the program's own file layer; false when the file does not
-// open or the record cannot be written.
-bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry);
-// Entry n of a file as it stands on disk (zeroes beyond the end).
-HueEntry EntryOnDisk(const std::string &fileName, int n);
-// Byte for byte, padding and name bytes after the terminator included.
-bool SameEntry(const HueEntry &a, const HueEntry &b);
 
 // A png file whose header gives a picture of width by height pixels in 8-bit RGB, followed by
 // a few bytes of pixel data: enough for a reader to learn the size, far too little to decode.
@@ -92,11 +61,6 @@ private:
 // A program run as a process. One that does not end within 20 s, as one blocked on a pipe
 // would, fails the test instead of hanging it (status -1); one ended by a signal has status -2.
 // inChild prepares the child process before the program starts in it.
-struct ProcessOutcome {
-    int status;
-    std::string out;
-    std::string err;
-};
 ProcessOutcome RunProgram(const QString &program, const QStringList &arguments,
                           const std::function<void()> &inChild = {});
 // For inChild: root passes any file's and folder's permissions; a child without those

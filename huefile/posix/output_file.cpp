@@ -1,6 +1,7 @@
 #include "huefile/output_file.h"
 
 #include "huefile/file_checks.h"
+#include "huefile/posix/modes.h"
 
 #include <cerrno>
 #include <climits>
@@ -196,7 +197,7 @@ OutputPlan PlanOutput(const std::string &fileName, const std::string &extension)
         return plan;
     }
     if (S_ISDIR(plan.replaced.st_mode))
-        return Refused(KindText(plan.replaced.st_mode));
+        return Refused(KindText(KindOfMode(plan.replaced.st_mode)));
     if (!S_ISREG(plan.replaced.st_mode)) {
         plan.way = OutputPlan::Way::Stream;
         return plan;

@@ -1,5 +1,7 @@
 #include "huefile/standard_streams.h"
 
+#include "huefile/hue_file.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -34,4 +36,17 @@ std::string WriteWhole(int descriptor, std::string_view bytes)
         bytes.remove_prefix(static_cast<std::size_t>(put));
     }
     return "";
+}
+
+bool StandardStreamIsTerminal(int stream)
+{
+    return isatty(stream) == 1;
+}
+
+void OpenClosedStandardStreams()
+{
+    // The lowest free number is taken, so each open fills exactly the stream being checked.
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream)
+        if (fcntl(stream, F_GETFD) < 0 && errno == EBADF)
+            ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
 }

@@ -1,6 +1,7 @@
 #include "huefile/input_file.h"
 
 #include "huefile/file_checks.h"
+#include "huefile/posix/modes.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -10,7 +11,8 @@
 namespace {
 
 // Why the input could not be read to its end, or empty.
-std::string ReadToEnd(int descriptor, std::string &bytes, off_t limit, const std::string &tooLarge)
+std::string ReadToEnd(int descriptor, std::string &bytes, FileOffset limit,
+                      const std::string &tooLarge)
 {
     char buffer[65536];
     for (;;) {
@@ -34,13 +36,13 @@ std::string WhyNotOpened(const std::string &fileName, int error)
     struct stat info {};
     if (stat(fileName.c_str(), &info) != 0)
         return ErrorText(errno);
-    const std::string kind = KindText(info.st_mode);
+    const std::string kind = KindText(KindOfMode(info.st_mode));
     return kind.empty() ? ErrorText(error) : kind;
 }
 
 } // namespace
 
-Expected<std::string> ReadInputFile(const std::string &fileName, off_t limit,
+Expected<std::string> ReadInputFile(const std::string &fileName, FileOffset limit,
                                     const std::string &tooLarge)
 {
     std::string bytes;
@@ -55,8 +57,8 @@ Expected<std::string> ReadInputFile(const std::string &fileName, off_t limit,
     std::string why;
     if (fstat(descriptor, &info) != 0)
         why = ErrorText(errno);
-    else if (!KindText(info.st_mode).empty())
-        why = KindText(info.st_mode);
+    else if (!KindText(KindOfMode(info.st_mode)).empty())
+        why = KindText(KindOfMode(info.st_mode));
     else if (info.st_size > limit)
         why = tooLarge;
     else

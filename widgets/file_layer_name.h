@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <string>
+
+// A name typed or picked in the window, in the form the file layer takes: UTF-8 on Windows,
+// whose 8-bit code pages cannot spell every name, and the C library's own encoding elsewhere.
+inline std::string FileLayerName(const QString &name)
+{
+#ifdef _WIN32
+    return name.toStdString();
+#else
+    return QFile::encodeName(name).toStdString();
+#endif
+}
