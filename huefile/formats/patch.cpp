@@ -31,6 +31,30 @@ bool IsZero(const HueEntry &entry)
     return SameBytes(entry, HueEntry{});
 }
 
+// "slot 4", "slots 0..3, 7", "slots 0..31".
+std::string SlotsText(const std::vector<int> &slots)
+{
+    std::string text = slots.size() == 1 ? "slot " : "slots ";
+    for (std::size_t i = 0; i < slots.size();) {
+        std::size_t end = i;
+        while (end + 1 < slots.size() && slots[end + 1] == slots[end] + 1)
+            ++end;
+        text += (i ? ", " : "") + std::to_string(slots[i]);
+        if (end > i)
+            text += ".." + std::to_string(slots[end]);
+        i = end + 1;
+    }
+    return text;
+}
+
+std::string Joined(const std::vector<std::string> &parts)
+{
+    std::string text;
+    for (const std::string &part : parts)
+        text += (text.empty() ? "" : "; ") + part;
+    return text;
+}
+
 // ---- writing
 
 Json SideObject(const EntrySlot &side)
@@ -239,16 +263,22 @@ HueEntry MergeFields(int number, const EntrySlot &base, const HueEntry &ours,
 {
     HueEntry merged{};
     const HueEntry *b = base ? &*base : nullptr;
+    std::vector<int> slots;
     for (int slot = 0; slot < HueColourCount; ++slot)
         if (MergeField(&merged.colours[slot], b ? &b->colours[slot] : nullptr, &ours.colours[slot],
                        &theirs.colours[slot], sizeof(HueColour), keep))
-            conflicts.push_back({number, "slot " + std::to_string(slot)});
+            slots.push_back(slot);
+    std::vector<std::string> fields;
+    if (!slots.empty())
+        fields.push_back(SlotsText(slots));
     if (MergeField(merged.name, b ? b->name : nullptr, ours.name, theirs.name, sizeof ours.name,
                    keep))
-        conflicts.push_back({number, "name"});
+        fields.push_back("name");
     if (MergeField(merged.carried, b ? b->carried : nullptr, ours.carried, theirs.carried,
                    sizeof ours.carried, keep))
-        conflicts.push_back({number, "carried bytes"});
+        fields.push_back("carried bytes");
+    if (!fields.empty())
+        conflicts.push_back({number, Joined(fields)});
     return merged;
 }
 
@@ -280,6 +310,20 @@ EntrySlots ReadEntrySlots(const HueFile &file)
     for (int i = 0; i < reached; ++i)
         if (whole[static_cast<std::size_t>(i)])
             slots[static_cast<std::size_t>(i)] = entries[static_cast<std::size_t>(i)];
+    return slots;
+}
+
+EntrySlots EntrySlotsFromBytes(std::string_view bytes)
+{
+    EntrySlots slots;
+    for (int n = 1; n <= MaxEntryNumber; ++n) {
+        const auto offset = static_cast<std::size_t>(EntryOffset(n));
+        if (offset >= bytes.size())
+            break;
+        EntrySlot &slot = slots.emplace_back();
+        if (bytes.size() - offset >= sizeof(HueEntry))
+            std::memcpy(&slot.emplace(), bytes.data() + offset, sizeof(HueEntry));
+    }
     return slots;
 }
 
@@ -362,21 +406,18 @@ std::string Differences(const EntrySlot &expected, const EntrySlot &found)
         return "absent";
     if (!expected)
         return "holds an entry";
-    std::string slots;
+    std::vector<int> slots;
     for (int slot = 0; slot < HueColourCount; ++slot)
         if (expected->colours[slot] != found->colours[slot])
-            slots += (slots.empty() ? "slots " : ", ") + std::to_string(slot);
+            slots.push_back(slot);
     std::vector<std::string> parts;
     if (!slots.empty())
-        parts.push_back(slots);
+        parts.push_back(SlotsText(slots));
     if (std::memcmp(expected->name, found->name, sizeof found->name) != 0)
         parts.push_back("name");
     if (std::memcmp(expected->carried, found->carried, sizeof found->carried) != 0)
         parts.push_back("carried bytes");
-    std::string text;
-    for (const std::string &part : parts)
-        text += (text.empty() ? "" : "; ") + part;
-    return text;
+    return Joined(parts);
 }
 
 Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mode)

@@ -24,6 +24,9 @@ using EntrySlots = std::vector<EntrySlot>;
 // Every entry the file reaches, up to entry 3000, in one read.
 EntrySlots ReadEntrySlots(const HueFile &file);
 
+// The same from the bytes of a whole hue file.
+EntrySlots EntrySlotsFromBytes(std::string_view bytes);
+
 // Entry n of the slots, absent past their end.
 EntrySlot SlotAt(const EntrySlots &slots, int n);
 
@@ -59,8 +62,8 @@ Expected<Patch> ReadPatch(std::string_view document);
 // that is absent or all zero, since applying an absent side writes zeroes.
 bool SideMatches(const EntrySlot &side, const EntrySlot &current);
 
-// What differs between two entries, for people: "slots 0, 5", "name", "carried bytes",
-// "absent", joined by "; ".
+// What differs between two entries, for people: "slots 0..3, 5", "name", "carried bytes",
+// joined by "; "; "absent" or "holds an entry" where only one of them is there.
 std::string Differences(const EntrySlot &expected, const EntrySlot &found);
 
 struct PatchConflict {
@@ -99,8 +102,8 @@ enum class KeepOnConflict { Ours, Theirs };
 
 struct MergeConflict {
     int number = 1;
-    // "slot 5", "name", "carried bytes", or "entry" where one side has none.
-    std::string field;
+    // The fields in conflict, as Differences names them, or "entry" where one side has none.
+    std::string fields;
 };
 
 struct MergeResult {
