@@ -1,5 +1,6 @@
 #include "huefile/formats/patch.h"
 
+#include "huefile/file_checks.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/formats/palette_parts.h"
 
@@ -236,7 +237,7 @@ void UndoWrites(HueFile &file, const std::vector<WrittenEntry> &written, off_t e
 std::string WriteFailure(int number, int error)
 {
     return "entry " + std::to_string(number) + " could not be written (" +
-           (error ? std::strerror(error) : std::string("the write failed")) +
+           (error ? ErrorText(error) : std::string("the write failed")) +
            "); every entry is as it was";
 }
 
@@ -461,6 +462,16 @@ Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mo
             report.zeroed.push_back(entry.number);
     }
     report.written = static_cast<int>(written.size());
+    // Forced, an entry that stayed as it was overwrote nothing. Both lists rise by number.
+    const auto notWritten = [&](const PatchConflict &conflict) {
+        const auto found = std::lower_bound(
+            written.begin(), written.end(), conflict.number,
+            [](const WrittenEntry &entry, int number) { return entry.number < number; });
+        return found == written.end() || found->number != conflict.number;
+    };
+    report.conflicts.erase(
+        std::remove_if(report.conflicts.begin(), report.conflicts.end(), notWritten),
+        report.conflicts.end());
     return report;
 }
 
