@@ -1,7 +1,7 @@
 # Colvane: `make run` opens the window on a folder of sample hue files, `make test` runs every
 # test. Both first install the Debian packages the build needs when they are missing.
 
-PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
+PACKAGES := cmake make g++ git qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
             libcli11-dev nlohmann-json3-dev libspng-dev pkg-config scdoc \
             fonts-dejavu-core fonts-liberation xvfb xauth
 # dpkg-shlibdeps works out the packages' dependencies; the validators check what they install,
