@@ -13,7 +13,7 @@ FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libspng-dev pkg-config nloh
 BUILD := build
 ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
-FUZZ_TARGETS := number_text entry_io png
+FUZZ_TARGETS := number_text entry_io png patch
 FUZZ_SECONDS ?= 60
 DEMO := $(BUILD)/demo
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
