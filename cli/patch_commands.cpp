@@ -92,7 +92,7 @@ CommandResult MergeInPlace(const MergeRequest &request, const EntrySlots &base,
     if (!applied)
         return About(request.ours, applied.error());
     out << "merged " << request.theirs << " into " << request.ours << ": "
-        << EntriesText(applied->written) << " written\n";
+        << EntriesText(static_cast<int>(applied->writes.size())) << " written\n";
     return ExitSame;
 }
 
@@ -194,7 +194,7 @@ CommandResult RunApply(const ApplyRequest &request, std::ostream &out)
         out << "the patch applies: " << entries << "\n";
     else
         out << "applied " << request.patch << " to " << request.file << ": "
-            << EntriesText(report->written) << " written\n";
+            << EntriesText(static_cast<int>(report->writes.size())) << " written\n";
     return ExitSame;
 }
 

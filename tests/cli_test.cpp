@@ -481,7 +481,8 @@ TEST_F(CliTest, PatchAppliesRefusesConflictsForcesAndTakesBack)
     const auto patched = ReadBytes("t.mul");
     const Outcome again = RunCli("apply p.huepatch t.mul");
     EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.out.find("conflict: entry 101 (slots 0..31; name; carried bytes)\n"), std::string::npos);
+    EXPECT_NE(again.out.find("conflict: entry 101 (slots 0..31; name; carried bytes)\n"),
+              std::string::npos);
     EXPECT_NE(again.out.find("120 of 120 entries conflict; nothing was written\n"),
               std::string::npos);
     EXPECT_EQ(ReadBytes("t.mul"), patched);
@@ -530,10 +531,10 @@ TEST(CliGit, MergesEntriesFieldByFieldAndDiffsThemAsText)
     if (git("--version").status != 0)
         GTEST_SKIP() << "git is not installed";
     const QString cli = COLVANE_CLI_PATH;
-    for (const QString &setup :
+    for (const char *setup :
          {"init -q -b main", "config user.email a@b.c", "config user.name A",
           "config commit.gpgsign false", "config merge.colvane.name hue-entries"})
-        ASSERT_EQ(git(setup).status, 0) << setup.toStdString();
+        ASSERT_EQ(git(setup).status, 0) << setup;
     ASSERT_EQ(RunProgram("git", {"config", "diff.colvane.textconv", cli + " textconv"}).status, 0);
     ASSERT_EQ(RunProgram("git", {"config", "merge.colvane.driver", cli + " merge %O %A %B"}).status,
               0);

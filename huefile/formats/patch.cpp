@@ -216,18 +216,11 @@ Expected<Patch> ReadEntries(const ReadJson &entries)
 
 // ---- applying
 
-// A write that failed, told and undone.
-struct WrittenEntry {
-    int number;
-    HueEntry old;
-    HueEntry now;
-};
-
 // Puts back what the writes changed, last first, then the length the file had.
-void UndoWrites(HueFile &file, const std::vector<WrittenEntry> &written, off_t earlierSize)
+void UndoWrites(HueFile &file, const std::vector<EntryWrite> &written, off_t earlierSize)
 {
     for (auto it = written.rbegin(); it != written.rend(); ++it)
-        file.writeEntry(it->number, it->old, it->now);
+        file.writeEntry(it->entry, it->before, it->after);
     const off_t size = file.size();
     // Every byte past the old end reads as zero again once the entries there are put back.
     if (earlierSize >= 0 && size > earlierSize)
@@ -441,7 +434,7 @@ Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mo
         return report;
 
     const off_t earlierSize = file.size();
-    std::vector<WrittenEntry> written;
+    std::vector<EntryWrite> &written = report.writes;
     for (const PatchEntry &entry : patch) {
         const EntrySlot now = slotOf(entry.number);
         // An absent after leaves an absent entry as it is: a file is never cut short.
@@ -461,13 +454,12 @@ Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mo
         if (!entry.after)
             report.zeroed.push_back(entry.number);
     }
-    report.written = static_cast<int>(written.size());
     // Forced, an entry that stayed as it was overwrote nothing. Both lists rise by number.
     const auto notWritten = [&](const PatchConflict &conflict) {
         const auto found = std::lower_bound(
             written.begin(), written.end(), conflict.number,
-            [](const WrittenEntry &entry, int number) { return entry.number < number; });
-        return found == written.end() || found->number != conflict.number;
+            [](const EntryWrite &write, int number) { return write.entry < number; });
+        return found == written.end() || found->entry != conflict.number;
     };
     report.conflicts.erase(
         std::remove_if(report.conflicts.begin(), report.conflicts.end(), notWritten),

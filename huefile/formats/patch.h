@@ -84,8 +84,8 @@ struct ApplyReport {
     // Entries written as zeroes because the patch's after is absent. A file is never cut
     // short, so an entry past its end stays absent and is not listed.
     std::vector<int> zeroed;
-    // Entries written, zeroed ones included.
-    int written = 0;
+    // The entries written, zeroed ones included, each as it was and as it is: an undo step.
+    std::vector<EntryWrite> writes;
 };
 
 // Applies the patch's after sides to the file, all or nothing: nothing is written while any
