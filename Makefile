@@ -1,7 +1,7 @@
 # Colvane: `make run` opens the window on a folder of sample hue files, `make test` runs every
 # test. Both first install the Debian packages the build needs when they are missing.
 
-PACKAGES := cmake make g++ qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
+PACKAGES := cmake make g++ git qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev \
             libcli11-dev nlohmann-json3-dev libspng-dev pkg-config scdoc \
             fonts-dejavu-core fonts-liberation xvfb xauth
 # dpkg-shlibdeps works out the packages' dependencies; the validators check what they install,
@@ -13,7 +13,7 @@ FUZZ_PACKAGES := cmake make clang libclang-rt-14-dev libspng-dev pkg-config nloh
 BUILD := build
 ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
-FUZZ_TARGETS := number_text entry_io png
+FUZZ_TARGETS := number_text entry_io png patch
 FUZZ_SECONDS ?= 60
 DEMO := $(BUILD)/demo
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -1,6 +1,10 @@
 #include "bench/bench_support.h"
 
+#include "huefile/formats/patch.h"
+
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <sys/wait.h>
@@ -19,12 +23,55 @@ struct CommandLineRow {
     std::vector<std::string> baseline;
     int exitStatus;
     double goal;
+    // Makes the row's further files in the folder, before anything runs.
+    std::function<void()> prepare = {};
+    // A hue file the commands change, given its first bytes back before every run.
+    std::string restored = {};
 };
 
 std::string Contents(const std::string &fileName)
 {
     std::ifstream file(fileName, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void WriteContents(const std::string &fileName, const std::string &bytes)
+{
+    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    file << bytes;
+    if (!file.flush())
+        throw BenchNotRun(fileName + " could not be written");
+}
+
+EntrySlots SlotsOf(const std::string &fileName)
+{
+    const std::optional<HueFile> file = HueFile::openForReading(fileName);
+    if (!file)
+        throw BenchNotRun(fileName + " could not be read");
+    return ReadEntrySlots(*file);
+}
+
+// The patch that turns hues.mul into patch-hues.mul: all 3000 entries.
+void WriteFullPatch()
+{
+    WriteContents("full.huepatch",
+                  WritePatch(MakePatch(SlotsOf("hues.mul"), SlotsOf("patch-hues.mul"))));
+}
+
+// patch-hues.mul with every name changed, and slot 0 of every tenth entry, which hues.mul
+// changes as well: a merge over patch-hues.mul takes every name and meets 300 conflicts.
+void WriteTheirs()
+{
+    Patch renamed;
+    const EntrySlots base = SlotsOf("patch-hues.mul");
+    for (std::size_t i = 0; i < base.size(); ++i) {
+        HueEntry entry = base[i].value();
+        entry.name[0] = 'B';
+        if (i % 10 == 0)
+            entry.colours[0] ^= 0x5555;
+        renamed.push_back({static_cast<int>(i + 1), base[i], entry});
+    }
+    WriteContents("theirs.mul", ApplyPatchToBytes(Contents("patch-hues.mul"), renamed));
 }
 
 class CommandLineBench {
@@ -52,6 +99,25 @@ public:
              {baseline + "copy", "patch-hues.mul", "hues.mul"},
              0,
              1.3},
+            {"colvane-cli diff --patch, two full files",
+             {cli, "diff", "patch-hues.mul", "hues.mul", "--patch"},
+             {baseline + "patch", "patch-hues.mul", "hues.mul"},
+             1,
+             2.0},
+            {"colvane-cli apply, 3000-entry patch",
+             {cli, "apply", "full.huepatch", "hues.mul"},
+             {baseline + "apply", "full.huepatch", "hues.mul"},
+             0,
+             2.0,
+             WriteFullPatch,
+             "hues.mul"},
+            {"colvane-cli merge, three full files",
+             {cli, "merge", "patch-hues.mul", "hues.mul", "theirs.mul"},
+             {baseline + "merge", "patch-hues.mul", "hues.mul", "theirs.mul"},
+             1,
+             2.0,
+             WriteTheirs,
+             "hues.mul"},
         };
     }
 
@@ -59,11 +125,16 @@ public:
     {
         // Fresh files for each row, so that the copy's row leaves the diff's files as they were.
         BenchHueFolder folder;
+        if (row.prepare)
+            row.prepare();
         const std::string oursOutput = folder.path("ours.out");
         const std::string baselineOutput = folder.path("baseline.out");
-        const auto ours = [&] { return timeRuns(row.ours, oursOutput, row.exitStatus, folder); };
+        const Restore restore{row.restored, row.restored.empty() ? "" : Contents(row.restored)};
+        const auto ours = [&] {
+            return timeRuns(row.ours, oursOutput, row.exitStatus, folder, restore);
+        };
         const auto baseline = [&] {
-            return timeRuns(row.baseline, baselineOutput, row.exitStatus, folder);
+            return timeRuns(row.baseline, baselineOutput, row.exitStatus, folder, restore);
         };
         ours();
         baseline();
@@ -73,12 +144,19 @@ public:
     }
 
 private:
+    struct Restore {
+        std::string fileName;
+        std::string bytes;
+    };
+
     BenchSample timeRuns(const std::vector<std::string> &command, const std::string &outputName,
-                         int exitStatus, const BenchHueFolder &folder)
+                         int exitStatus, const BenchHueFolder &folder, const Restore &restore)
     {
         const std::string errorName = folder.path("error.out");
         BenchSample total;
         for (int run = 0; run < RunsPerSample; ++run) {
+            if (!restore.fileName.empty())
+                WriteContents(restore.fileName, restore.bytes);
             const ProcessRun ended = RunProcess(command, outputName, errorName, environ);
             if (!WIFEXITED(ended.status) || WEXITSTATUS(ended.status) != exitStatus) {
                 std::istringstream errors(Contents(errorName));

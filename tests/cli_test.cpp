@@ -115,6 +115,9 @@ protected:
         png[data + 4 + qFromBigEndian<quint32>(png.constData() + data - 4)] ^= 0x55;
         WriteBytes("checksum.png", Bytes(png));
         WriteText("huge.png", PngHeaderOfSize(20000, 20000));
+        WriteText("version2.huepatch", "{\"colvane-patch\": 2, \"entries\": []}");
+        // Entry 1 as patch.mul holds it, which hues.mul does not.
+        WriteText("stale.huepatch", WritePatch({{1, PatternEntry(1, 2), PatternEntry(1, 3)}}));
     }
 
     TempFolder folder;
@@ -125,8 +128,9 @@ struct Refusal {
     int status;
     // The whole of standard error; empty where only its form is checked.
     std::string error;
-    // How long another process's write holds hues.mul from the start.
+    // How long another process's write holds a file from the start, and which.
     std::chrono::milliseconds heldFor{0};
+    const char *held = "hues.mul";
 };
 
 // Holds the writers' lock on a hue file for a while from another thread, and so from another
@@ -214,12 +218,44 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"copy patch.mul hues.mul 1..5", 2, "colvane-cli: hues.mul: locked by another process\n",
          std::chrono::milliseconds(3500)},
         {"copy hues.mul hues.mul 7", 0, "", std::chrono::milliseconds(400)},
+        {"apply version2.huepatch hues.mul", 2,
+         "colvane-cli: version2.huepatch: \"colvane-patch\": version 2; this program reads "
+         "version 1\n"},
+        {"apply nosuch.huepatch hues.mul", 2, "colvane-cli: nosuch.huepatch: no such file\n"},
+        {"apply pipe.mul hues.mul", 2, "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
+        {"apply stale.huepatch hues.mul", 1, ""},
+        {"apply stale.huepatch hues.mul --check", 1, ""},
+        {"apply stale.huepatch hues.mul --check --force", 2, ""},
+        {"apply stale.huepatch readonly.mul --force", 2, "colvane-cli: readonly.mul: read-only\n"},
+        {"apply stale.huepatch notes.txt --force", 2,
+         "colvane-cli: notes.txt: looks like text, not a hue file\n"},
+        {"apply stale.huepatch pipe.mul --force", 2,
+         "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
+        {"apply stale.huepatch hues.mul --force", 2,
+         "colvane-cli: hues.mul: locked by another process\n", std::chrono::milliseconds(3500)},
+        {"diff hues.mul patch.mul --patch -o hues.mul", 2,
+         "colvane-cli: hues.mul: is a hue file being compared, which is never overwritten\n"},
+        {"diff hues.mul patch.mul --patch -o notes.txt", 2, ""},
+        {"merge hues.mul hues.mul patch.mul -o patch.mul", 2,
+         "colvane-cli: patch.mul: exists already, and only a new file is made\n"},
+        {"merge hues.mul hues.mul patch.mul -o pipe.mul", 2,
+         "colvane-cli: pipe.mul: exists already, and only a new file is made\n"},
+        {"merge hues.mul readonly.mul patch.mul", 2, "colvane-cli: readonly.mul: read-only\n"},
+        {"merge hues.mul notes.txt patch.mul", 2,
+         "colvane-cli: notes.txt: looks like text, not a hue file\n"},
+        {"merge folder.mul hues.mul patch.mul", 2, "colvane-cli: folder.mul: a folder\n"},
+        {"merge nosuch.mul hues.mul nosuch.mul", 2, "colvane-cli: nosuch.mul: no such file\n"},
+        {"merge hues.mul hues.mul patch.mul --ours --theirs", 2, ""},
+        {"merge hues.mul patch.mul hues.mul", 2,
+         "colvane-cli: patch.mul: locked by another process\n", std::chrono::milliseconds(3500),
+         "patch.mul"},
+        {"textconv pipe.mul", 2, "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
     };
     const auto contents = FolderSnapshot();
     for (const Refusal &refusal : refusals) {
         std::thread holder;
         if (refusal.heldFor.count() > 0)
-            holder = HoldWriterLock("hues.mul", refusal.heldFor);
+            holder = HoldWriterLock(refusal.held, refusal.heldFor);
         const Outcome outcome = RunCli(refusal.arguments);
         if (holder.joinable())
             holder.join();
@@ -422,6 +458,126 @@ TEST_F(CliTest, FailedRangeCopySaysWhereItStopped)
     EXPECT_EQ(out.str(), "GET RANGE 95 .. 110\nPUT RANGE 95 .. 110\n");
     EXPECT_EQ(ReadBytes("hues.mul").size(), static_cast<std::size_t>(EntryOffset(103) + 88));
     EXPECT_TRUE(SameEntry(EntryOnDisk("hues.mul", 103), PatternEntry(103, 2)));
+}
+
+// The patch from patch.mul (120 entries) to hues.mul (100) zeroes the 20 that hues.mul lacks
+// and says so, keeping the file's length; a second apply finds every entry changed and writes
+// nothing; taken back, it restores every byte. Forced, it names only what it overwrote.
+TEST_F(CliTest, PatchAppliesRefusesConflictsForcesAndTakesBack)
+{
+    ASSERT_EQ(RunCli("diff patch.mul hues.mul --patch -o p.huepatch").status, 1);
+    WriteHueFile("t.mul", 120, 2);
+    const auto original = ReadBytes("t.mul");
+    const Outcome applied = RunCli("apply p.huepatch t.mul");
+    ASSERT_EQ(applied.status, 0) << applied.err;
+    EXPECT_NE(applied.out.find("zeroed entry 120: the patch leaves it absent, and files are "
+                               "never cut\napplied p.huepatch to t.mul: 120 entries written\n"),
+              std::string::npos)
+        << applied.out;
+    EXPECT_EQ(ReadBytes("t.mul").size(), original.size());
+    EXPECT_TRUE(SameEntry(EntryOnDisk("t.mul", 100), PatternEntry(100, 1)));
+    EXPECT_TRUE(SameEntry(EntryOnDisk("t.mul", 101), HueEntry{}));
+
+    const auto patched = ReadBytes("t.mul");
+    const Outcome again = RunCli("apply p.huepatch t.mul");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.out.find("conflict: entry 101 (slots 0..31; name; carried bytes)\n"),
+              std::string::npos);
+    EXPECT_NE(again.out.find("120 of 120 entries conflict; nothing was written\n"),
+              std::string::npos);
+    EXPECT_EQ(ReadBytes("t.mul"), patched);
+    EXPECT_EQ(RunCli("apply --reverse p.huepatch t.mul --check").out,
+              "the patch applies: 120 entries\n");
+    ASSERT_EQ(RunCli("apply --reverse p.huepatch t.mul").status, 0);
+    EXPECT_EQ(ReadBytes("t.mul"), original);
+
+    HueEntry changed = PatternEntry(3, 2);
+    changed.carried[1] = 7;
+    ASSERT_TRUE(WriteEntryInPlace("t.mul", 3, changed));
+    const Outcome forced = RunCli("apply p.huepatch t.mul --force");
+    EXPECT_EQ(forced.status, 0);
+    EXPECT_EQ(forced.out.substr(0, forced.out.find("zeroed")),
+              "overwrote entry 3 (carried bytes)\n");
+    EXPECT_EQ(ReadBytes("t.mul"), patched);
+}
+
+// When a write fails partway, the entries written before it get their bytes back and the file
+// its length.
+TEST_F(CliTest, FailedApplyPutsEveryEntryBack)
+{
+    ASSERT_EQ(RunCli("diff hues.mul patch.mul --patch -o p.huepatch").status, 1);
+    const auto original = ReadBytes("hues.mul");
+    std::ostringstream out;
+    std::optional<CommandResult> result;
+    {
+        const FileSizeLimit limit(EntryOffset(110) + 40);
+        result.emplace(RunApply({"p.huepatch", "hues.mul", ApplyMode::Apply, false}, out));
+    }
+    ASSERT_FALSE(*result);
+    EXPECT_EQ(result->error(), "hues.mul: entry 110 could not be written (file too large); "
+                               "every entry is as it was");
+    EXPECT_EQ(ReadBytes("hues.mul"), original);
+}
+
+// A real repository wired up as the README says: two branches change different entries, one
+// entry's colours on one side and its name on the other, and slot 0 of one entry on both
+// sides. The merge combines the first three and reports the last; diffs show entry lines.
+TEST(CliGit, MergesEntriesFieldByFieldAndDiffsThemAsText)
+{
+    const TempFolder folder;
+    const auto git = [](const QString &arguments) {
+        return RunProgram("git", arguments.split(' '));
+    };
+    if (git("--version").status != 0)
+        GTEST_SKIP() << "git is not installed";
+    const QString cli = COLVANE_CLI_PATH;
+    for (const char *setup :
+         {"init -q -b main", "config user.email a@b.c", "config user.name A",
+          "config commit.gpgsign false", "config merge.colvane.name hue-entries"})
+        ASSERT_EQ(git(setup).status, 0) << setup;
+    ASSERT_EQ(RunProgram("git", {"config", "diff.colvane.textconv", cli + " textconv"}).status, 0);
+    ASSERT_EQ(RunProgram("git", {"config", "merge.colvane.driver", cli + " merge %O %A %B"}).status,
+              0);
+    WriteText(".gitattributes", "*.mul diff=colvane merge=colvane\n");
+    WriteHueFile("hues.mul", 10, 1);
+    ASSERT_EQ(git("add .gitattributes hues.mul").status, 0);
+    ASSERT_EQ(git("commit -q -m base").status, 0);
+
+    const auto change = [&](int n, const std::function<void(HueEntry &)> &edit) {
+        HueEntry entry = EntryOnDisk("hues.mul", n);
+        edit(entry);
+        ASSERT_TRUE(WriteEntryInPlace("hues.mul", n, entry));
+    };
+    const auto recolour = [](HueEntry &entry) { entry.colours[9] ^= 0x1F; };
+    const auto rename = [](HueEntry &entry) { std::strncpy(entry.name, "renamed", 20); };
+    ASSERT_EQ(git("checkout -q -b theirs").status, 0);
+    change(2, recolour);
+    change(3, rename);
+    change(5, [](HueEntry &entry) { entry.colours[0] = 1; });
+    ASSERT_EQ(git("commit -q -a -m theirs").status, 0);
+    ASSERT_EQ(git("checkout -q main").status, 0);
+    change(4, recolour);
+    change(3, recolour);
+    change(5, [](HueEntry &entry) { entry.colours[0] = 2; });
+    ASSERT_EQ(git("commit -q -a -m ours").status, 0);
+
+    const Outcome diff = git("diff main theirs");
+    EXPECT_NE(diff.out.find("\n+   3  \"renamed\"  "), std::string::npos) << diff.out;
+    EXPECT_NE(diff.out.find("\n-   4  \"entry 4\"  "), std::string::npos) << diff.out;
+
+    const Outcome merged = git("merge theirs");
+    EXPECT_EQ(merged.status, 1);
+    EXPECT_NE(merged.out.find("CONFLICT"), std::string::npos) << merged.out;
+    EXPECT_NE(merged.err.find("conflict in entry 5: slot 0"), std::string::npos) << merged.err;
+    HueEntry expected[5];
+    for (int n = 1; n <= 5; ++n)
+        expected[n - 1] = PatternEntry(n, 1);
+    for (const int n : {2, 3, 4})
+        recolour(expected[n - 1]);
+    rename(expected[2]);
+    expected[4].colours[0] = 2;
+    for (int n = 1; n <= 5; ++n)
+        EXPECT_TRUE(SameEntry(EntryOnDisk("hues.mul", n), expected[n - 1])) << n;
 }
 
 struct OutputRefusal {
@@ -693,8 +849,8 @@ TEST_F(CliTest, ReplacedOutputKeepsOwnerAndMode)
 
 TEST_F(CliTest, HelpOnEverySubcommandAndVersion)
 {
-    for (const char *command :
-         {"", "list ", "show ", "export ", "import ", "copy ", "diff ", "find ", "preview "}) {
+    for (const char *command : {"", "list ", "show ", "export ", "import ", "copy ", "diff ",
+                                "find ", "preview ", "apply ", "merge ", "textconv "}) {
         const Outcome outcome = RunCli(QString(command) + "--help");
         EXPECT_EQ(outcome.status, 0) << command;
         EXPECT_NE(outcome.out.find("Usage: colvane-cli"), std::string::npos) << command;

@@ -72,10 +72,10 @@ public:
         return INVALID_HANDLE_VALUE;
     }
 
-    bool renameTo(const std::wstring &target)
+    bool renameTo(const std::wstring &target, bool replacing = true)
     {
-        if (!MoveFileExW(PendingName, target.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        const DWORD how = MOVEFILE_WRITE_THROUGH | (replacing ? MOVEFILE_REPLACE_EXISTING : 0);
+        if (!MoveFileExW(PendingName, target.c_str(), how))
             return FailWithSystemError();
         NamePending = false;
         return true;
@@ -217,7 +217,8 @@ OutputPlan PlanOutput(const std::string &fileName, const std::string &extension)
     return plan;
 }
 
-std::string WriteThroughTemporary(const std::wstring &target, const std::string &bytes)
+std::string WriteThroughTemporary(const std::wstring &target, const std::string &bytes,
+                                  bool replacing = true)
 {
     const std::size_t separator = target.find_last_of(L"/\\:");
     TemporaryFile temporary;
@@ -231,8 +232,8 @@ std::string WriteThroughTemporary(const std::wstring &target, const std::string 
         why = ErrorText(errno ? errno : EIO);
     if (!CloseHandle(file) && why.empty())
         why = (FailWithSystemError(), ErrorText(errno));
-    if (why.empty() && !temporary.renameTo(target))
-        why = ErrorText(errno);
+    if (why.empty() && !temporary.renameTo(target, replacing))
+        why = errno == EEXIST ? "exists already, and only a new file is made" : ErrorText(errno);
     return why;
 }
 
@@ -257,4 +258,13 @@ std::string WriteOutputFile(const std::string &fileName, const std::string &exte
         break;
     }
     return plan.why;
+}
+
+// Moved into place without replacing, so a file that came to be under the name meanwhile is
+// never overwritten.
+std::string CreateNewFile(const std::string &fileName, const std::string &bytes)
+{
+    if (fileName.empty())
+        return "no file name";
+    return WriteThroughTemporary(WideName(fileName), bytes, false);
 }

@@ -1,0 +1,54 @@
+#include "huefile/formats/patch.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+[[noreturn]] void Fault(const char *what, const std::string &detail)
+{
+    std::fprintf(stderr, "%s: %s\n", what, detail.c_str());
+    std::abort();
+}
+
+bool SameSide(const EntrySlot &x, const EntrySlot &y)
+{
+    return x.has_value() == y.has_value() && (!x || std::memcmp(&*x, &*y, sizeof *x) == 0);
+}
+
+} // namespace
+
+// Untrusted bytes as a patch: refused in one short line, or read to entries in rising order
+// within 1-3000 that, written and read again, come back byte for byte.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+    const Expected<Patch> patch = ReadPatch(bytes);
+    if (!patch) {
+        if (patch.error().empty() || patch.error().size() >= 300 ||
+            patch.error().find('\n') != std::string::npos)
+            Fault("A refusal is not one short line", patch.error());
+        return 0;
+    }
+    int previous = 0;
+    for (const PatchEntry &entry : *patch) {
+        if (entry.number <= previous || entry.number > MaxEntryNumber)
+            Fault("Entries out of order or range", std::to_string(entry.number));
+        previous = entry.number;
+    }
+    const std::string written = WritePatch(*patch);
+    const Expected<Patch> again = ReadPatch(written);
+    if (!again || again->size() != patch->size())
+        Fault("A patch read does not read back after writing", again ? written : again.error());
+    for (std::size_t i = 0; i < patch->size(); ++i)
+        if ((*again)[i].number != (*patch)[i].number ||
+            !SameSide((*again)[i].before, (*patch)[i].before) ||
+            !SameSide((*again)[i].after, (*patch)[i].after))
+            Fault("An entry changed on the way back", std::to_string((*patch)[i].number));
+    return 0;
+}

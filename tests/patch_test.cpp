@@ -1,0 +1,235 @@
+#include "support/test_support.h"
+
+#include "huefile/formats/patch.h"
+
+#include <rapidcheck/gtest.h>
+
+// Patches and merges through their library, on real files; the command line's refusals are in
+// the command line's table.
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// Entries that are mostly zero bytes, so that two of them often share fields.
+rc::Gen<HueEntry> AnyEntry()
+{
+    return rc::gen::map(rc::gen::container<Bytes>(sizeof(HueEntry),
+                                                  rc::gen::weightedOneOf<unsigned char>(
+                                                      {{3, rc::gen::just<unsigned char>(0)},
+                                                       {1, rc::gen::arbitrary<unsigned char>()}})),
+                        [](const Bytes &bytes) {
+                            HueEntry entry{};
+                            std::memcpy(&entry, bytes.data(), sizeof entry);
+                            return entry;
+                        });
+}
+
+// A hue file's bytes: whole entries, then maybe part of one more, in zeroes: a part of
+// other bytes might look like text, which no hue file does.
+Bytes FileOf(const std::vector<HueEntry> &entries, std::size_t tail)
+{
+    Bytes bytes;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i % 8 == 0)
+            bytes.insert(bytes.end(), 4, 0xA5);
+        const auto *record = reinterpret_cast<const unsigned char *>(&entries[i]);
+        bytes.insert(bytes.end(), record, record + sizeof(HueEntry));
+    }
+    bytes.resize(bytes.size() + std::min(tail, sizeof(HueEntry) - 1), 0);
+    return bytes;
+}
+
+// Another version of the entries: some changed, some kept, the list cut or grown.
+std::vector<HueEntry> Edited(std::vector<HueEntry> entries)
+{
+    entries.resize(*rc::gen::inRange<std::size_t>(0, 20));
+    for (HueEntry &entry : entries)
+        if (*rc::gen::inRange(0, 3) == 0)
+            entry = *AnyEntry();
+    return entries;
+}
+
+EntrySlots SlotsOfFile(const std::string &fileName)
+{
+    const std::optional<HueFile> file = HueFile::openForReading(fileName);
+    RC_ASSERT(file.has_value());
+    return ReadEntrySlots(*file);
+}
+
+void ApplyToFile(const std::string &fileName, const Patch &patch)
+{
+    std::optional<HueFile> file = HueFile::openForUpdate(fileName);
+    RC_ASSERT(file.has_value());
+    const Expected<ApplyReport> report = ApplyPatch(*file, patch, ApplyMode::Apply);
+    RC_ASSERT(report.ok());
+    RC_ASSERT(report->conflicts.empty());
+}
+
+bool SameSlots(EntrySlots x, EntrySlots y)
+{
+    const std::size_t count = std::max(x.size(), y.size());
+    x.resize(count);
+    y.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (x[i].has_value() != y[i].has_value() || (x[i] && !SameEntry(*x[i], *y[i])))
+            return false;
+    return true;
+}
+
+// The patch from A to B, through its written form, turns A into B for every entry B has and
+// zeroes the others that A had, never cutting the file; taken back, it gives A again wherever
+// A had an entry. A merge where one side did nothing gives the other side, and of a file with
+// itself gives that file, whatever the base.
+RC_GTEST_PROP(PatchRoundTrip, DiffApplyReverseAndMergeAgree, ())
+{
+    const TempFolder folder;
+    const std::vector<HueEntry> a = *rc::gen::container<std::vector<HueEntry>>(
+        *rc::gen::inRange<std::size_t>(0, 20), AnyEntry());
+    const std::vector<HueEntry> b = Edited(a);
+    const Bytes aBytes = FileOf(a, *rc::gen::inRange<std::size_t>(0, 100));
+    WriteBytes("a.mul", aBytes);
+    WriteBytes("b.mul", FileOf(b, *rc::gen::inRange<std::size_t>(0, 100)));
+    WriteBytes("t.mul", aBytes);
+    const EntrySlots slotsA = SlotsOfFile("a.mul");
+    const EntrySlots slotsB = SlotsOfFile("b.mul");
+
+    const Expected<Patch> patch = ReadPatch(WritePatch(MakePatch(slotsA, slotsB)));
+    RC_ASSERT(patch.ok());
+    ApplyToFile("t.mul", *patch);
+    const EntrySlots applied = SlotsOfFile("t.mul");
+    RC_ASSERT(ReadBytes("t.mul").size() >= aBytes.size());
+    for (std::size_t i = 0; i < std::max(slotsA.size(), slotsB.size()); ++i) {
+        const EntrySlot got = SlotAt(applied, static_cast<int>(i + 1));
+        if (SlotAt(slotsB, static_cast<int>(i + 1)))
+            RC_ASSERT(got && SameEntry(*got, *slotsB[i]));
+        else if (SlotAt(slotsA, static_cast<int>(i + 1)))
+            RC_ASSERT(got && SameEntry(*got, HueEntry{}));
+    }
+    const std::string aText(aBytes.begin(), aBytes.end());
+    RC_ASSERT(SameSlots(EntrySlotsFromBytes(ApplyPatchToBytes(aText, *patch)), applied));
+
+    ApplyToFile("t.mul", Reversed(*patch));
+    const EntrySlots back = SlotsOfFile("t.mul");
+    for (std::size_t i = 0; i < slotsA.size(); ++i)
+        if (slotsA[i])
+            RC_ASSERT(SlotAt(back, static_cast<int>(i + 1)) &&
+                      SameEntry(*SlotAt(back, static_cast<int>(i + 1)), *slotsA[i]));
+
+    const KeepOnConflict keep = *rc::gen::element(KeepOnConflict::Ours, KeepOnConflict::Theirs);
+    for (const MergeResult &merge :
+         {MergeEntries(slotsB, slotsA, slotsA, keep), MergeEntries(slotsA, slotsA, slotsA, keep)}) {
+        RC_ASSERT(merge.conflicts.empty());
+        RC_ASSERT(SameSlots(merge.merged, slotsA));
+    }
+    for (const MergeResult &merge :
+         {MergeEntries(slotsA, slotsA, slotsB, keep), MergeEntries(slotsA, slotsB, slotsA, keep)}) {
+        RC_ASSERT(merge.conflicts.empty());
+        RC_ASSERT(SameSlots(merge.merged, slotsB));
+    }
+}
+
+HueEntry Named(const char *name, HueColour colour)
+{
+    HueEntry entry{};
+    std::fill(std::begin(entry.colours), std::end(entry.colours), colour);
+    std::strncpy(entry.name, name, sizeof entry.name);
+    return entry;
+}
+
+// Field by field: a recolour and a rename of one entry meet; an entry changed on both sides,
+// or kept by one and dropped by the other, conflicts and keeps the side asked for.
+TEST(PatchMerge, MergesFieldsAndNamesEachConflict)
+{
+    HueEntry recoloured = Named("sky", 1);
+    recoloured.colours[3] = 9;
+    HueEntry ours5 = Named("sea", 1);
+    ours5.colours[0] = ours5.colours[1] = ours5.colours[2] = 7;
+    ours5.carried[0] = 1;
+    HueEntry theirs5 = ours5;
+    theirs5.colours[0] = theirs5.colours[1] = theirs5.colours[2] = 8;
+    theirs5.carried[0] = 2;
+    const EntrySlots base = {Named("sky", 1), Named("sea", 1), Named("sun", 1)};
+    const EntrySlots ours = {recoloured, ours5, std::nullopt};
+    const EntrySlots theirs = {Named("cloud", 1), theirs5, Named("moon", 1)};
+
+    HueEntry both = recoloured;
+    std::strncpy(both.name, "cloud", sizeof both.name);
+    for (const KeepOnConflict keep : {KeepOnConflict::Ours, KeepOnConflict::Theirs}) {
+        const MergeResult merge = MergeEntries(base, ours, theirs, keep);
+        ASSERT_EQ(merge.conflicts.size(), 2u);
+        EXPECT_EQ(merge.conflicts[0].number, 2);
+        EXPECT_EQ(merge.conflicts[0].fields, "slots 0..2; carried bytes");
+        EXPECT_EQ(merge.conflicts[1].number, 3);
+        EXPECT_EQ(merge.conflicts[1].fields, "entry");
+        const bool ourSide = keep == KeepOnConflict::Ours;
+        EXPECT_TRUE(SameSlots(merge.merged, {both, ourSide ? ours5 : theirs5,
+                                             ourSide ? EntrySlot() : Named("moon", 1)}));
+    }
+}
+
+struct PatchRefusal {
+    std::string document;
+    std::string why;
+};
+
+// A patch is refused with one line naming the place.
+TEST(PatchReading, RefusesWithThePlace)
+{
+    const std::string words = "\"words\":[" + std::string(31 * 2, ' ') + "]";
+    std::string zeros = "\"words\":[0";
+    for (int i = 1; i < 32; ++i)
+        zeros += ",0";
+    const auto entry = [&](const std::string &number, const std::string &side) {
+        return "{\"colvane-patch\":1,\"entries\":[{\"entry\":" + number + ",\"before\":null," +
+               "\"after\":{" + side + "}}]}";
+    };
+    const std::string big = zeros + "],\"name\":\"x\"";
+    const PatchRefusal refusals[] = {
+        {"{\"colvane-patch\":1,", "not json: parse error at line 1, column 20: syntax error "
+                                  "while parsing object key - unexpected end of input; expected "
+                                  "string literal"},
+        {"{\"colvane-patch\":2,\"entries\":[]}",
+         "\"colvane-patch\": version 2; this program reads version 1"},
+        {"{\"colvane-patch\":\"1\",\"entries\":[]}",
+         "\"colvane-patch\": version \"1\"; this program reads version 1"},
+        {"[1]", "not a patch: no \"colvane-patch\" version"},
+        {"{\"colvane-patch\":1}", "no \"entries\""},
+        {entry("0", big), "\"entries\" item 1: entry 0 is outside 1-3000"},
+        {entry("3001", big), "\"entries\" item 1: entry 3001 is outside 1-3000"},
+        {entry("1.5", big), "\"entries\" item 1: \"entry\" is no number"},
+        {entry("7", zeros + ",65536],\"name\":\"x\""),
+         "\"entries\" item 1: entry 7, \"after\": \"words\": 33 words, an entry holds 32"},
+        {entry("7", zeros.substr(0, zeros.size() - 2) + ",65536],\"name\":\"x\""),
+         "\"entries\" item 1: entry 7, \"after\": \"words\": slot 31 is no word (0 to 65535)"},
+        {entry("7", zeros + "],\"name\":\"abcdefghijklmnopqrstu\""),
+         "\"entries\" item 1: entry 7, \"after\": \"name\": the name \"abcdefghijklmnopqrstu\" "
+         "has 21 characters, an entry holds 20"},
+        {entry("7", zeros + "],\"name\":\"\xE2\x82\xAC\""),
+         "\"entries\" item 1: entry 7, \"after\": \"name\": the name \"\xE2\x82\xAC\" holds "
+         "\"\xE2\x82\xAC\", which is no Latin-1 character"},
+        {entry("7", big + ",\"name-bytes\":\"78\""),
+         "\"entries\" item 1: entry 7, \"after\": \"name-bytes\" is not 40 hexadecimal digits"},
+        {entry("7", big + ",\"name-bytes\":\"79" + std::string(38, '0') + "\""),
+         "\"entries\" item 1: entry 7, \"after\": \"name\" is not the name that \"name-bytes\" "
+         "holds"},
+        {entry("7", big + ",\"carried\":\"0000000g\""),
+         "\"entries\" item 1: entry 7, \"after\": \"carried\" is not 8 hexadecimal digits"},
+        {entry("7", words + ",\"name\":\"x\""),
+         "\"entries\" item 1: entry 7, \"after\": \"words\": 0 words, an entry holds 32"},
+        {"{\"colvane-patch\":1,\"entries\":[{\"entry\":2,\"after\":null}]}",
+         "\"entries\" item 1: entry 2, no \"before\" (null for an absent entry)"},
+        {"{\"colvane-patch\":1,\"entries\":[{\"entry\":2,\"before\":null,\"after\":null},"
+         "{\"entry\":2,\"before\":null,\"after\":null}]}",
+         "\"entries\": entry 2 is given twice"},
+        {std::string(100, '[') + std::string(100, ']'),
+         "nested deeper than 6 levels, which no patch is"},
+    };
+    for (const PatchRefusal &refusal : refusals) {
+        const Expected<Patch> patch = ReadPatch(refusal.document);
+        ASSERT_FALSE(patch.ok()) << refusal.document;
+        EXPECT_EQ(patch.error(), refusal.why) << refusal.document;
+    }
+}
+
+} // namespace
