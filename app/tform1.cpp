@@ -34,6 +34,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectWriteBack();
     ConnectUndo();
     ConnectFind();
+    ConnectDifferences();
     ConnectToolTips();
     ConnectBrowserMenu();
     ConnectEntryExchange();

@@ -154,6 +154,14 @@ public:
     std::vector<int> EntriesMatching(const QString &text) const;
     FindBar *FindEntryBar = nullptr;
 
+    // Differences between the read and the write file (Ctrl+D, F4, Shift+F4). While they are
+    // shown, the separator of every row whose two entries differ is a marker.
+    void ToggleDifferences();
+    void StepToDifference(bool forward);
+    // Whether the cached row's two entries differ.
+    bool RowEntriesDiffer() const;
+    bool ShowDifferences = false;
+
     // The browser's context menu: what the shortcuts do.
     void ShowBrowserMenu(const QPoint &at);
 
@@ -269,6 +277,7 @@ private:
     void ConnectWriteBack();
     void ConnectUndo();
     void ConnectFind();
+    void ConnectDifferences();
     void ConnectToolTips();
     void ConnectBrowserMenu();
     void ConnectEntryExchange();
