@@ -1,4 +1,5 @@
 #include "huefile/colour.h"
+#include "huefile/entry_difference.h"
 #include "huefile/gradient.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
@@ -132,6 +133,58 @@ RC_GTEST_PROP(HueFileRangeRead, ARangeReadsAsItsEntriesReadOneByOne, ())
         RC_ASSERT(whole[static_cast<std::size_t>(n - first)] == wholeAlone);
         RC_ASSERT(byte_model::SameBytes(entries[static_cast<std::size_t>(n - first)], alone));
     }
+}
+
+// Two files that share most of their bytes, each cut off anywhere near its end: the entries
+// named as differing are exactly those whose records differ in a byte or are whole in one file
+// only, and each difference is put down to the part of the record whose bytes differ. Bytes
+// of the block headers are no entry's.
+RC_GTEST_PROP(EntryDifferences, NamedExactlyWhereTheRecordsDiffer, ())
+{
+    const TempFolder folder;
+    const long full = byte_model::EndOf(MaxEntryNumber);
+    Bytes source(static_cast<std::size_t>(full));
+    for (std::size_t i = 0; i < source.size(); ++i)
+        source[i] = static_cast<unsigned char>(i * 131 + i / 88 + (i % 7 == 0 ? 0 : 1));
+    Bytes target = source;
+    const int changes = *rc::gen::inRange(0, 40);
+    for (int i = 0; i < changes; ++i)
+        target[static_cast<std::size_t>(*rc::gen::inRange(0L, full))] ^=
+            *rc::gen::inRange<unsigned char>(1, 255);
+    source.resize(static_cast<std::size_t>(full - *rc::gen::inRange(0L, 3 * HueBlockSize)));
+    target.resize(static_cast<std::size_t>(full - *rc::gen::inRange(0L, 3 * HueBlockSize)));
+    WriteBytes(folder.path("a.mul"), source);
+    WriteBytes(folder.path("b.mul"), target);
+
+    std::vector<int> expected;
+    std::vector<int> wholeInSource;
+    for (int n = 1; n <= MaxEntryNumber; ++n) {
+        HueEntry a{};
+        HueEntry b{};
+        const bool wholeA = byte_model::ReadEntry(source, n, a);
+        const bool wholeB = byte_model::ReadEntry(target, n, b);
+        const EntryDifference difference =
+            CompareEntries(wholeA ? &a : nullptr, wholeB ? &b : nullptr);
+        const bool differs = wholeA != wholeB || (wholeA && !byte_model::SameBytes(a, b));
+        RC_ASSERT(difference.any() == differs);
+        RC_ASSERT(EntriesDiffer(wholeA ? &a : nullptr, wholeB ? &b : nullptr) == differs);
+        if (differs)
+            expected.push_back(n);
+        if (wholeA)
+            wholeInSource.push_back(n);
+        if (!wholeA || !wholeB)
+            continue;
+        for (int i = 0; i < HueColourCount; ++i)
+            RC_ASSERT(difference.colours[static_cast<std::size_t>(i)] ==
+                      (a.colours[i] != b.colours[i]));
+        RC_ASSERT(difference.carried == (std::memcmp(a.carried, b.carried, 4) != 0));
+        RC_ASSERT(difference.nameBytes == (std::memcmp(a.name, b.name, HueNameLength) != 0));
+        RC_ASSERT(difference.nameText == (std::string(a.name, strnlen(a.name, HueNameLength)) !=
+                                          std::string(b.name, strnlen(b.name, HueNameLength))));
+    }
+    RC_ASSERT(DifferingEntries(folder.path("a.mul"), folder.path("b.mul")) == expected);
+    // A file that does not open holds no entries: every whole entry of the other one differs.
+    RC_ASSERT(DifferingEntries(folder.path("a.mul"), folder.path("missing.mul")) == wholeInSource);
 }
 
 TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)

@@ -1,7 +1,7 @@
 #include "support/test_support.h"
 
-#include "huefile/formats/picture_limit.h"
 #include "app/qt_colour.h"
+#include "huefile/formats/picture_limit.h"
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
 #include "widgets/find_bar.h"
@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QGroupBox>
 #include <QHelpEvent>
 #include <QImage>
 #include <QImageReader>
@@ -125,6 +126,68 @@ TEST_F(KeyboardTest, FindMovesTheCursorByNameNumberAndHexWrappingRound)
     EXPECT_FALSE(form->FindEntryBar->isVisible());
     QTest::keyClick(form.get(), Qt::Key_F3);
     EXPECT_EQ(form->HueGrid1->row(), row);
+}
+
+struct DifferenceStep {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int entry; // where the browser cursor stands afterwards
+    bool noMore;
+};
+
+// F4 and Shift+F4 move to the next and previous differing entry as a key move would, stop at
+// both ends, and find the differences in the files as they are when pressed.
+TEST_F(KeyboardTest, DifferenceStepsMoveAsAKeyAndStopAtTheEnds)
+{
+    Open(3000, 2999, 1, 1);
+    HueEntry changed = PatternEntry(12, 1);
+    changed.colours[31] ^= 1;
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 12, changed));
+    changed = PatternEntry(41, 1);
+    changed.carried[3] ^= 0x80;
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 41, changed));
+    form->RadioButtonGetColor2->setChecked(true);
+    Activate();
+    form->HueGrid1->setFocus();
+    Press(Qt::Key_F4);
+    EXPECT_EQ(form->HueGrid1->row(), 0) << "F4 moves only while the differences are shown";
+    Press(Qt::Key_D, Qt::ControlModifier);
+    ASSERT_TRUE(form->ShowDifferences);
+
+    const DifferenceStep steps[] = {
+        {Qt::Key_F4, Qt::NoModifier, 12, false},    {Qt::Key_F4, Qt::NoModifier, 41, false},
+        {Qt::Key_F4, Qt::ShiftModifier, 12, false}, {Qt::Key_F4, Qt::ShiftModifier, 12, true},
+        {Qt::Key_F4, Qt::NoModifier, 41, false},    {Qt::Key_F4, Qt::NoModifier, 3000, false},
+        {Qt::Key_F4, Qt::NoModifier, 3000, true},
+    };
+    for (const DifferenceStep &step : steps) {
+        Press(step.key, step.modifiers);
+        const std::string what = "to " + std::to_string(step.entry);
+        EXPECT_EQ(form->HueGrid1->row() + 1, step.entry) << what;
+        EXPECT_EQ(form->BrowserRow + 1, step.entry) << what;
+        EXPECT_EQ(form->PendingLogLine, "GET ONE   " + QByteArray::number(step.entry)) << what;
+        EXPECT_EQ(form->FindEntryBar->isVisible() &&
+                      form->FindEntryBar->status() == "no more differences",
+                  step.noMore)
+            << what;
+    }
+    // Changed behind the window's back after the last step.
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 12, PatternEntry(12, 1)));
+    changed = PatternEntry(2500, 1);
+    changed.name[19] = 'x';
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 2500, changed));
+    Press(Qt::Key_F4, Qt::ShiftModifier);
+    EXPECT_EQ(form->HueGrid1->row() + 1, 2500);
+    Press(Qt::Key_F4, Qt::ShiftModifier);
+    Press(Qt::Key_F4, Qt::ShiftModifier);
+    EXPECT_EQ(form->HueGrid1->row() + 1, 41);
+    EXPECT_EQ(form->FindEntryBar->status(), "no more differences");
+
+    // Like a find, F4 would move the hidden browser and load an entry.
+    form->FilenameRead->setText("missing.mul");
+    ASSERT_FALSE(form->GroupBox4->isVisible());
+    QTest::keyClick(form.get(), Qt::Key_F4);
+    EXPECT_EQ(form->HueGrid1->row() + 1, 41);
 }
 
 class UndoTest : public KeyboardTest {
@@ -300,6 +363,13 @@ TEST_F(KeyboardTest, TipsNameBothSidesOfABrowserRowAndWhyAFileNameIsRed)
     EXPECT_TRUE(row40.contains("Colour 4")) << row40.toStdString();
     const QString row41 = TipAt(grid, grid->cellRect(40, 40).center());
     EXPECT_TRUE(row41.contains("hues.mul: not in the file")) << row41.toStdString();
+    // With the differences shown, a row's tip says what differs, as the files are now.
+    form->ToggleDifferences();
+    const QString differing = TipAt(grid, grid->cellRect(40, 40).center());
+    EXPECT_TRUE(differing.contains("\nOnly in the read file\n")) << differing.toStdString();
+    WriteBytes("hues.mul", ReadBytes("patch-hues.mul"));
+    const QString same = TipAt(grid, grid->cellRect(40, 40).center());
+    EXPECT_TRUE(same.contains("\nSame in both files\n")) << same.toStdString();
 
     const struct {
         const char *name;
@@ -338,6 +408,8 @@ TEST_F(KeyboardTest, RightClickOnTheBrowserListsTheShortcutsAndSelectsNothing)
     EXPECT_EQ(form->BrowserRow, rowBefore);
     EXPECT_TRUE(listed.contains("Find entry... Ctrl+F")) << listed.join("|").toStdString();
     EXPECT_TRUE(listed.contains("Undo last write Ctrl+Z")) << listed.join("|").toStdString();
+    EXPECT_TRUE(listed.contains("Show differences Ctrl+D")) << listed.join("|").toStdString();
+    EXPECT_TRUE(listed.contains("Next difference F4")) << listed.join("|").toStdString();
 }
 
 } // namespace
