@@ -2,6 +2,7 @@
 
 #include "huefile/formats/expected.h"
 #include "huefile/formats/palette_formats.h"
+#include "huefile/formats/patch.h"
 
 #include <optional>
 #include <ostream>
@@ -88,12 +89,43 @@ struct CopyPlan {
 };
 CopyPlan PlanCopy(const CopyRequest &request);
 
+// With `patch`, writes the patch that turns the first file into the second, to `output` or to
+// `out`; the exit status is still diff's.
 struct DiffRequest {
     std::string first;
     std::string second;
     bool json = false;
+    bool patch = false;
+    std::optional<std::string> output;
 };
 CommandResult RunDiff(const DiffRequest &request, std::ostream &out);
+CommandResult RunDiffPatch(const DiffRequest &request, std::ostream &out);
+
+// Applies a patch all or nothing and lists, on `out`, the conflicts, the entries overwritten
+// (forced) or zeroed. Exit status 1 when an entry conflicts and nothing was written.
+struct ApplyRequest {
+    std::string patch;
+    std::string file;
+    ApplyMode mode = ApplyMode::Apply;
+    bool reverse = false;
+};
+CommandResult RunApply(const ApplyRequest &request, std::ostream &out);
+
+// A three-way merge into `ours` in place, or into a new file `output`. The conflicts, one line
+// each, go to `conflicts`, which the program shows on standard error; exit status 1 when there
+// are any and no side was chosen to keep.
+struct MergeRequest {
+    std::string base;
+    std::string ours;
+    std::string theirs;
+    std::optional<std::string> output;
+    std::optional<KeepOnConflict> keep;
+};
+CommandResult RunMerge(const MergeRequest &request, std::ostream &out, std::string &conflicts);
+
+// One line per entry the file reaches: number, name, the 32 words in hex, the carried bytes.
+// For version control's textual view of a hue file.
+CommandResult RunTextconv(const std::string &file, std::ostream &out);
 
 // A picture recoloured by one entry, as the window's preview shows it, written as png to the
 // output file, or to `out` when the output is named StandardStreamName.

@@ -65,8 +65,9 @@ int Finish(const ChosenCommand &command, const CommandResult &result, const std:
     if (!lost.empty())
         return Trouble(command.change + ", but reporting it on standard output failed (" + lost +
                        ")");
-    if (!command.note.empty())
-        Tell(command.note);
+    std::istringstream notes(command.note);
+    for (std::string line; std::getline(notes, line);)
+        Tell(line);
     return *result;
 }
 
@@ -79,15 +80,16 @@ int main(int argc, char **argv)
     // Past a file-size limit a write then fails with a reason, instead of ending the program
     // with its temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
-    CLI::App app("Lists, shows, exports, imports, copies, compares and searches the entries of "
-                 "hue files. Entry numbers run from 1 to 3000; a range is A..B.",
+    CLI::App app("Lists, shows, exports, imports, copies, compares, patches, merges and searches "
+                 "the entries of hue files. Entry numbers run from 1 to 3000; a range is A..B.",
                  ProgramName);
     app.set_version_flag("--version", std::string(ProgramName) + " " + COLVANE_VERSION);
     app.require_subcommand(1);
     app.footer(CommonNotes);
     ChosenCommand chosen;
     for (const auto add : {AddListCommand, AddShowCommand, AddExportCommand, AddImportCommand,
-                           AddCopyCommand, AddDiffCommand, AddFindCommand, AddPreviewCommand})
+                           AddCopyCommand, AddDiffCommand, AddFindCommand, AddPreviewCommand,
+                           AddApplyCommand, AddMergeCommand, AddTextconvCommand})
         add(app, chosen);
 
     try {

@@ -242,6 +242,8 @@ CommandResult RunShow(const ShowRequest &request, std::ostream &out)
 
 CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
 {
+    if (request.patch)
+        return RunDiffPatch(request, out);
     const Expected<HueFile> a = OpenHueFile(request.first, HueFileUse::Reading);
     if (!a)
         return About(request.first, a.error());
@@ -369,13 +371,28 @@ void AddDiffCommand(CLI::App &app, ChosenCommand &chosen)
     AddSubcommand(
         app, "diff", "The entries in which two hue files differ",
         "Lists the entries whose 88 bytes differ, or that only one file holds whole, with both "
-        "names and the colour slots (0-31) that differ. Exit status 1 when any entry differs.",
+        "names and the colour slots (0-31) that differ. With --patch, writes instead the patch "
+        "that turns A into B, for apply. Exit status 1 when any entry differs.",
         [&chosen](CLI::App &command) {
             const auto request = std::make_shared<DiffRequest>();
+            const auto output = std::make_shared<std::string>();
             command.add_option("A", request->first, "Hue file")->required();
             command.add_option("B", request->second, "Hue file")->required();
-            command.add_flag("--json", request->json, "A json array of differences");
-            command.callback([request, &chosen] {
+            CLI::Option *json =
+                command.add_flag("--json", request->json, "A json array of differences");
+            CLI::Option *patch =
+                command.add_flag("--patch", request->patch, "A patch (*.huepatch) from A to B")
+                    ->excludes(json);
+            CLI::Option *outputOption =
+                command
+                    .add_option("-o,--output", *output,
+                                "Patch file, written whole or not at all; an existing one only "
+                                "when named *.huepatch; - or none for standard output")
+                    ->needs(patch);
+            command.callback([request, output, outputOption, &chosen] {
+                if (outputOption->count() && *output != StandardStreamName)
+                    request->output = *output;
+                chosen.writesStandardOutput = !request->output;
                 chosen.run = [request](std::ostream &out) { return RunDiff(*request, out); };
             });
         });

@@ -18,7 +18,7 @@ struct ChosenCommand {
     // For a command that changes a hue file: "<file>: <what it did>", for when its report to
     // standard output is lost.
     std::string change;
-    // A line for standard error after a run that succeeded.
+    // Lines for standard error after a run that succeeded, each shown as one line.
     std::string note;
 };
 
@@ -31,6 +31,9 @@ void AddCopyCommand(CLI::App &app, ChosenCommand &chosen);
 void AddDiffCommand(CLI::App &app, ChosenCommand &chosen);
 void AddFindCommand(CLI::App &app, ChosenCommand &chosen);
 void AddPreviewCommand(CLI::App &app, ChosenCommand &chosen);
+void AddApplyCommand(CLI::App &app, ChosenCommand &chosen);
+void AddMergeCommand(CLI::App &app, ChosenCommand &chosen);
+void AddTextconvCommand(CLI::App &app, ChosenCommand &chosen);
 
 // What the program's help and every subcommand's help end with.
 extern const char *const CommonNotes;

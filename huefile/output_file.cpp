@@ -96,6 +96,10 @@ public:
         return true;
     }
 
+    // A second name for the file that fails when the target exists in any form, even as a
+    // link to nothing; the temporary's own name goes with the object.
+    bool linkTo(const std::string &target) { return link(PendingName, target.c_str()) == 0; }
+
 private:
     struct sigaction m_previous[std::size(EndingSignals)]{};
     bool m_taken[std::size(EndingSignals)] = {};
@@ -267,4 +271,21 @@ std::string WriteOutputFile(const std::string &fileName, const std::string &exte
         break;
     }
     return plan.why;
+}
+
+std::string CreateNewFile(const std::string &fileName, const std::string &bytes)
+{
+    if (fileName.empty())
+        return "no file name";
+    const std::size_t slash = fileName.rfind('/');
+    TemporaryFile temporary;
+    const int descriptor = temporary.create(
+        (slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1)) +
+        ".colvane-XXXXXX");
+    if (descriptor < 0)
+        return ErrorText(errno);
+    std::string why = FillTemporary(descriptor, bytes, nullptr);
+    if (why.empty() && !temporary.linkTo(fileName))
+        why = errno == EEXIST ? "exists already, and only a new file is made" : ErrorText(errno);
+    return why;
 }

@@ -21,3 +21,7 @@ std::string WhyOutputIsRefused(const std::string &fileName, const std::string &e
 // SIGINT or SIGHUP while the temporary exists removes it on the way out.
 std::string WriteOutputFile(const std::string &fileName, const std::string &extension,
                             const std::string &bytes);
+
+// Creates the file with the bytes, whole or not at all, only when the name does not exist in
+// any form; an existing file, link or pipe is left alone. Empty when it was made, else why not.
+std::string CreateNewFile(const std::string &fileName, const std::string &bytes);

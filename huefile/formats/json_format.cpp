@@ -58,22 +58,6 @@ ReadJson ParseShallow(std::string_view bytes)
                            });
 }
 
-// The parser's messages start with an internal tag in brackets that means nothing to a person,
-// and end with what it read last, which may be a whole line of the file.
-std::string ParserReason(const std::string &message)
-{
-    const std::size_t end = message.find("] ");
-    const std::string reason = end == std::string::npos ? message : message.substr(end + 2);
-    const std::string lastRead = "last read: '";
-    const std::size_t quoted = reason.find(lastRead);
-    if (quoted == std::string::npos)
-        return reason;
-    std::string_view read = std::string_view(reason).substr(quoted + lastRead.size());
-    if (!read.empty() && read.back() == '\'')
-        read.remove_suffix(1);
-    return reason.substr(0, quoted + lastRead.size()) + Excerpt(read) + "'";
-}
-
 std::string SlotError(const char *key, std::size_t slot, const std::string &why)
 {
     return "\"" + std::string(key) + "\": slot " + std::to_string(slot) + " " + why;
@@ -121,6 +105,22 @@ Expected<std::array<std::uint8_t, 4>> CarriedOf(const ReadJson &extra)
 
 } // namespace
 
+// The parser's messages start with an internal tag in brackets that means nothing to a person,
+// and end with what it read last, which may be a whole line of the file.
+std::string JsonParserReason(const std::string &message)
+{
+    const std::size_t end = message.find("] ");
+    const std::string reason = end == std::string::npos ? message : message.substr(end + 2);
+    const std::string lastRead = "last read: '";
+    const std::size_t quoted = reason.find(lastRead);
+    if (quoted == std::string::npos)
+        return reason;
+    std::string_view read = std::string_view(reason).substr(quoted + lastRead.size());
+    if (!read.empty() && read.back() == '\'')
+        read.remove_suffix(1);
+    return reason.substr(0, quoted + lastRead.size()) + Excerpt(read) + "'";
+}
+
 Expected<std::string> WriteJson(const std::vector<NumberedEntry> &entries, bool asArray)
 {
     Json document = Json::array();
@@ -143,7 +143,7 @@ Expected<ParsedPalette> ParseJson(std::string_view bytes)
         return Fail("nested deeper than " + std::to_string(MaxJsonDepth) +
                     " levels, which no palette is");
     } catch (const ReadJson::exception &error) {
-        return Fail("not json: " + ParserReason(error.what()));
+        return Fail("not json: " + JsonParserReason(error.what()));
     }
     if (document.is_array()) {
         if (document.size() != 1)

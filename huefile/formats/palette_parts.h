@@ -37,6 +37,9 @@ std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text);
 // "#rrggbb" or "rrggbb" with hexadecimal digits in either case.
 std::optional<Rgb> RgbFromHex(std::string_view text);
 
+// What the json parser found wrong, without its internal tag and with its last read cut short.
+std::string JsonParserReason(const std::string &message);
+
 Expected<std::string> WriteJson(const std::vector<NumberedEntry> &entries, bool asArray);
 Expected<ParsedPalette> ParseJson(std::string_view bytes);
 Expected<std::string> WritePng(const HueEntry &entry, int scale);
