@@ -38,6 +38,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectToolTips();
     ConnectBrowserMenu();
     ConnectEntryExchange();
+    ConnectPatchActions();
     LoadStoredPalette();
 
     PendingLogLine.clear();

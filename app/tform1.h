@@ -247,9 +247,19 @@ public:
     bool ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format);
     PreviewWindow *Preview = nullptr;
 
+    // Patches: applied to the write file, or made from the read file to the write file. Both
+    // log what they did, or why not, and return whether they did it.
+    void ApplyPatchClick();
+    void SavePatchClick();
+    bool ApplyPatchFrom(const QString &fileName);
+    bool SavePatchTo(const QString &fileName);
+
     // Undo and redo of the window's writes ---------------------------------------------------
     void UndoLastWrite();
     void RedoLastWrite();
+    // After a replay or an applied patch: the browser shows the file, and the editor reloads
+    // its entry in "cursor position" mode, or in either mode when the write touched it.
+    void ReloadAfterReplay(bool replaysEditorEntry);
     // Every write, copy and write-back alike, until the write file's name changes.
     WriteHistory History;
 
@@ -281,6 +291,7 @@ private:
     void ConnectToolTips();
     void ConnectBrowserMenu();
     void ConnectEntryExchange();
+    void ConnectPatchActions();
     bool HandleDrop(QEvent *event);
     bool ShowToolTip(QObject *watched, QHelpEvent *help);
     void ReplayLastWrite(bool undo);

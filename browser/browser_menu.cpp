@@ -45,6 +45,10 @@ void TForm1::ShowBrowserMenu(const QPoint &at)
                    &TForm1::ExportEntryClick);
     menu.addAction("Import entry...", QKeySequence(Qt::CTRL | Qt::Key_I), this,
                    &TForm1::ImportEntryClick);
+    menu.addAction("Apply patch...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I), this,
+                   &TForm1::ApplyPatchClick);
+    menu.addAction("Save differences as patch...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+                   this, &TForm1::SavePatchClick);
     menu.addAction("Preview on a picture...", QKeySequence(Qt::CTRL | Qt::Key_P), this,
                    &TForm1::ShowPreviewClick);
     menu.exec(at);

@@ -410,11 +410,56 @@ TEST_F(KeyboardTest, RightClickOnTheBrowserListsTheShortcutsAndSelectsNothing)
     EXPECT_TRUE(listed.contains("Undo last write Ctrl+Z")) << listed.join("|").toStdString();
     EXPECT_TRUE(listed.contains("Show differences Ctrl+D")) << listed.join("|").toStdString();
     EXPECT_TRUE(listed.contains("Next difference F4")) << listed.join("|").toStdString();
+    EXPECT_TRUE(listed.contains("Apply patch... Ctrl+Shift+I")) << listed.join("|").toStdString();
 }
 
 } // namespace
 
 namespace {
+
+// The differences saved as a patch turn a copy of the read file into the write file again, as
+// one step that Ctrl+Z takes back, and the editor reloads the entry it holds; a patch that no
+// longer fits or cannot be read is refused whole, and no hue file is ever the patch written.
+TEST_F(UndoTest, APatchOfTheDifferencesAppliesAsOneStepAndIsRefusedWhole)
+{
+    WriteBytes("hues.mul", ReadBytes("patch-hues.mul"));
+    for (int n : {5, 300}) {
+        HueEntry changed = PatternEntry(n, 9);
+        changed.carried[1] = static_cast<std::uint8_t>(n);
+        ASSERT_TRUE(WriteEntryInPlace("hues.mul", n, changed));
+    }
+    const Bytes patched = ReadBytes("hues.mul");
+    EXPECT_TRUE(form->SavePatchTo("changes.huepatch"));
+    EXPECT_FALSE(form->SavePatchTo("hues.mul"));
+    EXPECT_EQ(ReadBytes("hues.mul"), patched);
+
+    WriteBytes("hues.mul", ReadBytes("patch-hues.mul"));
+    form->RadioButtonGetColor1->setChecked(true);
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 4, canSelect);
+    EXPECT_TRUE(form->ApplyPatchFrom("changes.huepatch"));
+    EXPECT_EQ(ReadBytes("hues.mul"), patched);
+    EXPECT_TRUE(SameEntry(form->EditHue, EntryOnDisk("hues.mul", 5)));
+    Undo();
+    EXPECT_EQ(ReadBytes("hues.mul"), ReadBytes("patch-hues.mul"));
+
+    WriteBytes("bad.huepatch", Bytes{'{'});
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 300, PatternEntry(1, 1)));
+    const Bytes conflicting = ReadBytes("hues.mul");
+    EXPECT_FALSE(form->ApplyPatchFrom("changes.huepatch"));
+    EXPECT_FALSE(form->ApplyPatchFrom("bad.huepatch"));
+    EXPECT_FALSE(form->ApplyPatchFrom("missing.huepatch"));
+    EXPECT_EQ(ReadBytes("hues.mul"), conflicting);
+    const QStringList lines = LogLines(*form);
+    ASSERT_EQ(lines.size(), 7) << lines.join("|").toStdString();
+    EXPECT_EQ(lines[0], "EXPORT    changes.huepatch (2 entries)");
+    EXPECT_TRUE(lines[1].startsWith("!EXPORT hues.mul: ")) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "PATCH     changes.huepatch (2 entries)");
+    EXPECT_EQ(lines[3], "UNDO RANGE 5 .. 300");
+    EXPECT_EQ(lines[4], "!PATCH changes.huepatch: 1 entry no longer as the patch found them: 300");
+    EXPECT_TRUE(lines[5].startsWith("!PATCH bad.huepatch: ")) << lines[5].toStdString();
+    EXPECT_TRUE(lines[6].startsWith("!PATCH missing.huepatch: ")) << lines[6].toStdString();
+}
 
 class ExchangeTest : public KeyboardTest {
 protected:
