@@ -9,7 +9,6 @@
 #include <QKeySequence>
 #include <QShortcut>
 #include <QStringList>
-#include <algorithm>
 
 namespace {
 
@@ -87,18 +86,8 @@ void TForm1::StepToDifference(bool forward)
 {
     if (!ShowDifferences || !GroupBox4->isVisible())
         return;
-    const std::vector<int> entries = DifferingEntries(ReadFileName(), WriteFileName());
-    const int current = HueGrid1->row() + 1;
-    int target = 0;
-    if (forward) {
-        const auto next = std::upper_bound(entries.begin(), entries.end(), current);
-        if (next != entries.end())
-            target = *next;
-    } else {
-        const auto next = std::lower_bound(entries.begin(), entries.end(), current);
-        if (next != entries.begin())
-            target = *std::prev(next);
-    }
+    const int target =
+        NextDifferingEntry(ReadFileName(), WriteFileName(), HueGrid1->row() + 1, forward);
     const QString noMore = tr("no more differences");
     if (target == 0) {
         FindEntryBar->open();

@@ -4,27 +4,34 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace {
 
-struct WholeEntries {
+// Small enough that the memory for a piece is reused from one read to the next instead of
+// being mapped afresh, which for whole files cost more than the reads themselves.
+constexpr int PieceEntries = 256;
+
+// Entries first to last of a file, or none when it did not open.
+struct Piece {
+    int first = 1;
     std::vector<HueEntry> entries;
     std::vector<bool> whole;
 
+    void read(const std::optional<HueFile> &file, int from, int to)
+    {
+        first = from;
+        if (file)
+            entries = file->readEntries(from, to, whole);
+        else
+            whole.assign(static_cast<std::size_t>(to - from + 1), false);
+    }
     const HueEntry *entry(int n) const
     {
-        const auto i = static_cast<std::size_t>(n - 1);
-        return i < whole.size() && whole[i] ? &entries[i] : nullptr;
+        const auto i = static_cast<std::size_t>(n - first);
+        return whole[i] ? &entries[i] : nullptr;
     }
 };
-
-WholeEntries ReadAllEntries(const std::string &fileName)
-{
-    WholeEntries all;
-    if (const auto file = HueFile::openForReading(fileName))
-        all.entries = file->readEntries(1, MaxEntryNumber, all.whole);
-    return all;
-}
 
 std::size_t NameTextLength(const HueEntry &entry)
 {
@@ -58,13 +65,22 @@ bool EntriesDiffer(const HueEntry *source, const HueEntry *target)
     return std::memcmp(source, target, sizeof(HueEntry)) != 0;
 }
 
-std::vector<int> DifferingEntries(const std::string &sourceFile, const std::string &targetFile)
+int NextDifferingEntry(const std::string &sourceFile, const std::string &targetFile, int current,
+                       bool forward)
 {
-    const WholeEntries source = ReadAllEntries(sourceFile);
-    const WholeEntries target = ReadAllEntries(targetFile);
-    std::vector<int> differing;
-    for (int n = 1; n <= MaxEntryNumber; ++n)
-        if (EntriesDiffer(source.entry(n), target.entry(n)))
-            differing.push_back(n);
-    return differing;
+    const auto source = HueFile::openForReading(sourceFile);
+    const auto target = HueFile::openForReading(targetFile);
+    Piece sourcePiece;
+    Piece targetPiece;
+    const int step = forward ? 1 : -1;
+    for (int start = std::clamp(current + step, 0, MaxEntryNumber + 1);
+         start >= 1 && start <= MaxEntryNumber; start += step * PieceEntries) {
+        const int end = std::clamp(start + step * (PieceEntries - 1), 1, MaxEntryNumber);
+        sourcePiece.read(source, std::min(start, end), std::max(start, end));
+        targetPiece.read(target, std::min(start, end), std::max(start, end));
+        for (int n = start; n != end + step; n += step)
+            if (EntriesDiffer(sourcePiece.entry(n), targetPiece.entry(n)))
+                return n;
+    }
+    return 0;
 }

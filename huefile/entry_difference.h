@@ -32,7 +32,10 @@ EntryDifference CompareEntries(const HueEntry *source, const HueEntry *target);
 // enough for every painted row.
 bool EntriesDiffer(const HueEntry *source, const HueEntry *target);
 
-// The numbers, ascending, of the entries 1 to MaxEntryNumber that differ between two files.
-// Each file is read in one go and closed again before this returns; a file that does not open
-// holds no entries.
-std::vector<int> DifferingEntries(const std::string &sourceFile, const std::string &targetFile);
+// The first entry after `current` (forward) or the last one before it whose entries differ
+// between the two files, as they are now; 0 when there is none. A file that does not open holds
+// no entries. Both files are read piece by piece from `current` on, in reads of a few dozen
+// kilobytes, and closed again before this returns: a difference close by costs little, and
+// one far off no more than the two files' length.
+int NextDifferingEntry(const std::string &sourceFile, const std::string &targetFile, int current,
+                       bool forward);

@@ -151,6 +151,9 @@ RC_GTEST_PROP(EntryDifferences, NamedExactlyWhereTheRecordsDiffer, ())
     for (int i = 0; i < changes; ++i)
         target[static_cast<std::size_t>(*rc::gen::inRange(0L, full))] ^=
             *rc::gen::inRange<unsigned char>(1, 255);
+    // Entries either side of where one piece of a read ends and the next begins.
+    const int nearEdge = 256 * *rc::gen::inRange(1, 12) + *rc::gen::inRange(-1, 2);
+    target[static_cast<std::size_t>(EntryOffset(nearEdge) + *rc::gen::inRange(0, 88))] ^= 0x5A;
     source.resize(static_cast<std::size_t>(full - *rc::gen::inRange(0L, 3 * HueBlockSize)));
     target.resize(static_cast<std::size_t>(full - *rc::gen::inRange(0L, 3 * HueBlockSize)));
     WriteBytes(folder.path("a.mul"), source);
@@ -182,9 +185,24 @@ RC_GTEST_PROP(EntryDifferences, NamedExactlyWhereTheRecordsDiffer, ())
         RC_ASSERT(difference.nameText == (std::string(a.name, strnlen(a.name, HueNameLength)) !=
                                           std::string(b.name, strnlen(b.name, HueNameLength))));
     }
-    RC_ASSERT(DifferingEntries(folder.path("a.mul"), folder.path("b.mul")) == expected);
-    // A file that does not open holds no entries: every whole entry of the other one differs.
-    RC_ASSERT(DifferingEntries(folder.path("a.mul"), folder.path("missing.mul")) == wholeInSource);
+    // The next and the previous difference from anywhere, across the pieces the files are
+    // read in, and against a file that does not open, which holds no entries.
+    const auto next = [](const std::vector<int> &entries, int current, bool forward) {
+        if (forward) {
+            const auto found = std::upper_bound(entries.begin(), entries.end(), current);
+            return found == entries.end() ? 0 : *found;
+        }
+        const auto found = std::lower_bound(entries.begin(), entries.end(), current);
+        return found == entries.begin() ? 0 : *std::prev(found);
+    };
+    for (const int current : {*rc::gen::inRange(0, MaxEntryNumber + 2), 1, MaxEntryNumber}) {
+        for (const bool forward : {true, false}) {
+            RC_ASSERT(NextDifferingEntry(folder.path("a.mul"), folder.path("b.mul"), current,
+                                         forward) == next(expected, current, forward));
+            RC_ASSERT(NextDifferingEntry(folder.path("a.mul"), folder.path("missing.mul"), current,
+                                         forward) == next(wholeInSource, current, forward));
+        }
+    }
 }
 
 TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
