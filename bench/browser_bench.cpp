@@ -1,6 +1,7 @@
 #include "bench/bench_support.h"
 
 #include "app/application.h"
+#include "huefile/entry_difference.h"
 #include "huefile/hue_entry.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
@@ -39,6 +40,7 @@ constexpr double DifferenceStepGoal = 2.0;
 // The one entry in which the two files differ while F4 is timed, so that F4 from the first row
 // searches nearly the whole file.
 constexpr int LastDifference = 2999;
+constexpr int SearchesPerSample = 20;
 constexpr int RowsReadGoal = 3;
 constexpr int BaselineRowsPerStep = 3;
 
@@ -53,6 +55,7 @@ const std::string KeyRowsReadMeasure = "rows read per arrow step";
 const std::string WheelRowsReadMeasure = "rows read per wheel notch";
 const std::string RepaintMeasure = "page repaint, mid-file";
 const std::string DifferenceStepMeasure = "F4 from row 1 to a difference at row 2999";
+const std::string DifferenceSearchMeasure = "F4's search alone, without move and paint";
 
 // A measurement of painting means nothing when no paint happened, so every paint the grid
 // receives is counted.
@@ -333,10 +336,26 @@ public:
             return sample;
         };
         const PairedSamples samples = RunInterleaved(rounds, stepOnce, readOnce);
+        // The search alone, without the move and the paint, beside the plain reads alone.
+        const PairedSamples search = RunInterleaved(
+            rounds,
+            [] {
+                return TimeUnits(SearchesPerSample, [](int) {
+                    if (NextDifferingEntry(ReadName, WriteName, 1, true) != LastDifference)
+                        throw BenchNotRun("the search did not find the difference");
+                });
+            },
+            [] {
+                return TimeUnits(SearchesPerSample, [](int) {
+                    if (NextDifferencePlain(1) != LastDifference)
+                        throw BenchNotRun("the plain reads did not find the difference");
+                });
+            });
         m_form->ShowDifferences = false;
         if (!WriteGeneratedHueFile(WriteName, 7))
             throw BenchNotRun("the write file could not be given back");
         table.addTimedRatio(DifferenceStepMeasure, samples, DifferenceStepGoal);
+        table.addTimedRatio(DifferenceSearchMeasure, search, NoGoal);
     }
 
 private:
