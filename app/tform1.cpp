@@ -34,9 +34,11 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectWriteBack();
     ConnectUndo();
     ConnectFind();
+    ConnectDifferences();
     ConnectToolTips();
     ConnectBrowserMenu();
     ConnectEntryExchange();
+    ConnectPatchActions();
     LoadStoredPalette();
 
     PendingLogLine.clear();

@@ -156,6 +156,14 @@ public:
     std::vector<int> EntriesMatching(const QString &text) const;
     FindBar *FindEntryBar = nullptr;
 
+    // Differences between the read and the write file (Ctrl+D, F4, Shift+F4). While they are
+    // shown, the separator of every row whose two entries differ is a marker.
+    void ToggleDifferences();
+    void StepToDifference(bool forward);
+    // Whether the cached row's two entries differ.
+    bool RowEntriesDiffer() const;
+    bool ShowDifferences = false;
+
     // The browser's context menu: what the shortcuts do.
     void ShowBrowserMenu(const QPoint &at);
 
@@ -241,9 +249,19 @@ public:
     bool ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format);
     PreviewWindow *Preview = nullptr;
 
+    // Patches: applied to the write file, or made from the read file to the write file. Both
+    // log what they did, or why not, and return whether they did it.
+    void ApplyPatchClick();
+    void SavePatchClick();
+    bool ApplyPatchFrom(const QString &fileName);
+    bool SavePatchTo(const QString &fileName);
+
     // Undo and redo of the window's writes ---------------------------------------------------
     void UndoLastWrite();
     void RedoLastWrite();
+    // After a replay or an applied patch: the browser shows the file, and the editor reloads
+    // its entry in "cursor position" mode, or in either mode when the write touched it.
+    void ReloadAfterReplay(bool replaysEditorEntry);
     // Every write, copy and write-back alike, until the write file's name changes.
     WriteHistory History;
 
@@ -271,9 +289,11 @@ private:
     void ConnectWriteBack();
     void ConnectUndo();
     void ConnectFind();
+    void ConnectDifferences();
     void ConnectToolTips();
     void ConnectBrowserMenu();
     void ConnectEntryExchange();
+    void ConnectPatchActions();
     bool HandleDrop(QEvent *event);
     bool ShowToolTip(QObject *watched, QHelpEvent *help);
     void ReplayLastWrite(bool undo);

@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/entry_name_text.h"
+#include "browser/difference_text.h"
 #include "huefile/colour.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
@@ -50,6 +51,17 @@ QString ColourLine(const HueEntry &entry, int index)
         .arg(shown & 0xFF, 2, 16, QChar('0'))
         .arg((shown >> 8) & 0xFF, 2, 16, QChar('0'))
         .arg((shown >> 16) & 0xFF, 2, 16, QChar('0'));
+}
+
+// How the row's two entries differ, read when the tip is asked for.
+QString DifferenceLine(const std::string &readFile, const std::string &writeFile, int entryNumber)
+{
+    HueEntry source{};
+    HueEntry target{};
+    const bool sourceRead = ReadEntryFromFile(readFile, entryNumber, source) == ReadOutcome::Read;
+    const bool targetRead = ReadEntryFromFile(writeFile, entryNumber, target) == ReadOutcome::Read;
+    return DifferenceText(
+        CompareEntries(sourceRead ? &source : nullptr, targetRead ? &target : nullptr));
 }
 
 // A green name shows where the file is; a red one says why it is red.
@@ -102,6 +114,8 @@ bool TForm1::ShowToolTip(QObject *watched, QHelpEvent *help)
     } else if (watched == HueGrid1 && HueGrid1->cellAt(help->pos(), col, row)) {
         tip = EntryTitle(row + 1) + "\n" + SideLine("Read from", FilenameRead, row + 1) + "\n" +
               SideLine("Written to", FilenameWrite, row + 1);
+        if (ShowDifferences)
+            tip += "\n" + DifferenceLine(ReadFileName(), WriteFileName(), row + 1);
         if (col != 0 && col != BrowserSeparatorColumn)
             tip += QString("\nColour %1").arg(col < BrowserSeparatorColumn ? col - 1 : col - 34);
     } else if (watched == HueGridEdit && HueGridEdit->cellAt(help->pos(), col, row)) {

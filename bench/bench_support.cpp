@@ -38,23 +38,6 @@ HueEntry GeneratedEntry(int n, int seed)
     return entry;
 }
 
-bool WriteGeneratedHueFile(const std::string &fileName, int seed)
-{
-    std::vector<unsigned char> bytes;
-    for (int n = 1; n <= MaxEntryNumber; ++n) {
-        if ((n - 1) % EntriesPerBlock == 0)
-            bytes.insert(bytes.end(), 4, BlockHeaderByte);
-        const HueEntry entry = GeneratedEntry(n, seed);
-        const auto *raw = reinterpret_cast<const unsigned char *>(&entry);
-        bytes.insert(bytes.end(), raw, raw + sizeof entry);
-    }
-    std::FILE *file = std::fopen(fileName.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
-}
-
 // Stops the wait once the window reports itself exposed. The event goes on to the window
 // afterwards, which paints it before the wait ends.
 class ExposeWatcher : public QObject {
@@ -152,6 +135,23 @@ ProcessRun RunProcess(const std::vector<std::string> &arguments, const std::stri
         throw BenchNotRun(arguments[0] + " could not be waited for");
     run.time = {wall.count(), Seconds(usage.ru_utime) + Seconds(usage.ru_stime)};
     return run;
+}
+
+bool WriteGeneratedHueFile(const std::string &fileName, int seed)
+{
+    std::vector<unsigned char> bytes;
+    for (int n = 1; n <= MaxEntryNumber; ++n) {
+        if ((n - 1) % EntriesPerBlock == 0)
+            bytes.insert(bytes.end(), 4, BlockHeaderByte);
+        const HueEntry entry = GeneratedEntry(n, seed);
+        const auto *raw = reinterpret_cast<const unsigned char *>(&entry);
+        bytes.insert(bytes.end(), raw, raw + sizeof entry);
+    }
+    std::FILE *file = std::fopen(fileName.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
 }
 
 BenchHueFolder::BenchHueFolder() : m_previous(QDir::currentPath())

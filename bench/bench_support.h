@@ -27,6 +27,9 @@ private:
     QString m_previous;
 };
 
+// A hue file of all 3000 entries, each different from its neighbours, in the given variant.
+bool WriteGeneratedHueFile(const std::string &fileName, int seed);
+
 // A measurement that cannot go on throws this; its table line then says "not run" and why.
 class BenchNotRun : public std::runtime_error {
 public:

@@ -1,6 +1,7 @@
 #include "bench/bench_support.h"
 
 #include "app/application.h"
+#include "huefile/entry_difference.h"
 #include "huefile/hue_entry.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
@@ -15,8 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -34,6 +37,11 @@ constexpr unsigned XvfbChildTimeLimitSeconds = 300;
 constexpr double ScrollGoal = 2.0;
 constexpr double StepGoal = 2.5;
 constexpr double PageRepaintGoal = 2.0;
+constexpr double DifferenceStepGoal = 2.0;
+// The one entry in which the two files differ while F4 is timed, so that F4 from the first row
+// searches nearly the whole file.
+constexpr int LastDifference = 2999;
+constexpr int SearchesPerSample = 20;
 constexpr int RowsReadGoal = 3;
 constexpr int BaselineRowsPerStep = 3;
 
@@ -48,6 +56,8 @@ const std::string PixelsMovedMeasure = "one-row step, moving the page's pixels a
 const std::string KeyRowsReadMeasure = "rows read per arrow step";
 const std::string WheelRowsReadMeasure = "rows read per wheel notch";
 const std::string RepaintMeasure = "page repaint, mid-file";
+const std::string DifferenceStepMeasure = "F4 from row 1 to a difference at row 2999";
+const std::string DifferenceSearchMeasure = "F4's search alone, without move and paint";
 
 // A measurement of painting means nothing when no paint happened, so every paint the grid
 // receives is counted.
@@ -103,6 +113,45 @@ template <typename ReadEntry> BenchSample ReadAllRows(ReadEntry readEntry)
     if (reads != 2 * MaxEntryNumber)
         throw BenchNotRun("the plain reads did not find every entry");
     return sample;
+}
+
+// Entry n made to differ from what it was, through the program's own file layer.
+bool ChangeEntryColour(const char *fileName, int n)
+{
+    auto file = HueFile::openForUpdate(fileName);
+    HueEntry entry{};
+    if (!file || !file->readEntry(n, entry))
+        return false;
+    entry.colours[0] ^= 1;
+    return file->writeEntry(n, entry);
+}
+
+// Both files read whole as plain C would: open (read-only, non-blocking), fstat, one pread of
+// the file's length, close; then the first entry after `after` whose records differ, or 0.
+int NextDifferencePlain(int after)
+{
+    static std::vector<unsigned char> files[2];
+    const char *const names[2] = {ReadName, WriteName};
+    for (int f = 0; f < 2; ++f) {
+        const int file = open(names[f], O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat info {};
+        if (file < 0 || fstat(file, &info) != 0)
+            throw BenchNotRun("the plain reads could not open a hue file");
+        files[f].resize(static_cast<std::size_t>(info.st_size));
+        const ssize_t got = pread(file, files[f].data(), files[f].size(), 0);
+        close(file);
+        if (got != info.st_size)
+            throw BenchNotRun("the plain reads did not read a whole hue file");
+    }
+    for (int n = after + 1; n <= MaxEntryNumber; ++n) {
+        const auto end = static_cast<std::size_t>(EntryOffset(n) + sizeof(HueEntry));
+        const bool inSource = end <= files[0].size();
+        if (inSource != (end <= files[1].size()) ||
+            (inSource && std::memcmp(files[0].data() + EntryOffset(n),
+                                     files[1].data() + EntryOffset(n), sizeof(HueEntry)) != 0))
+            return n;
+    }
+    return 0;
 }
 
 // Seconds of CPU an other process has used, as the scheduler counts them; 0 for no process.
@@ -286,6 +335,62 @@ public:
                             RunInterleaved(rounds, repaintPage, readPage), PageRepaintGoal);
     }
 
+    // F4 with the differences shown, from the first row to the one difference near the end:
+    // two whole-file reads, the move, and the page it scrolls to painted. The write file is
+    // made a copy of the read file but for that entry, and given back afterwards.
+    void differenceStep(int rounds, BenchTable &table)
+    {
+        if (!WriteGeneratedHueFile(WriteName, 0) || !ChangeEntryColour(WriteName, LastDifference))
+            throw BenchNotRun("the write file could not be made to differ in one entry");
+        m_form->ShowDifferences = true;
+        const auto stepOnce = [&] {
+            m_grid->setCurrentCell(m_grid->col(), 0);
+            settle();
+            const int paintsBefore = m_paints.paints;
+            const BenchSample sample = TimeUnits(1, [&](int) {
+                m_form->StepToDifference(true);
+                QApplication::processEvents();
+            });
+            if (m_grid->row() != LastDifference - 1 || m_paints.paints == paintsBefore)
+                throw BenchNotRun("F4 did not move to the difference and paint");
+            return sample;
+        };
+        // Baseline: the same two whole-file reads and the search, then the rows of the page the
+        // cursor lands on, each from both files the fair way.
+        const auto readOnce = [&] {
+            int reads = 0;
+            const BenchSample sample = TimeUnits(1, [&](int) {
+                const int found = NextDifferencePlain(1);
+                for (int row = found - m_page; row < found; ++row)
+                    reads += ReadRowFair(row);
+            });
+            if (reads != 2 * m_page)
+                throw BenchNotRun("the plain reads did not find the difference");
+            return sample;
+        };
+        const PairedSamples samples = RunInterleaved(rounds, stepOnce, readOnce);
+        // The search alone, without the move and the paint, beside the plain reads alone.
+        const PairedSamples search = RunInterleaved(
+            rounds,
+            [] {
+                return TimeUnits(SearchesPerSample, [](int) {
+                    if (NextDifferingEntry(ReadName, WriteName, 1, true) != LastDifference)
+                        throw BenchNotRun("the search did not find the difference");
+                });
+            },
+            [] {
+                return TimeUnits(SearchesPerSample, [](int) {
+                    if (NextDifferencePlain(1) != LastDifference)
+                        throw BenchNotRun("the plain reads did not find the difference");
+                });
+            });
+        m_form->ShowDifferences = false;
+        if (!WriteGeneratedHueFile(WriteName, 7))
+            throw BenchNotRun("the write file could not be given back");
+        table.addTimedRatio(DifferenceStepMeasure, samples, DifferenceStepGoal);
+        table.addTimedRatio(DifferenceSearchMeasure, search, NoGoal);
+    }
+
 private:
     // Paints still pending from earlier work must not land in a timed stretch.
     void settle() { QApplication::processEvents(); }
@@ -390,6 +495,7 @@ void RunBrowserBenches(BenchTable &table, const std::string &self, int rounds)
         table.addNotRun(timed(WheelStepMeasure), FormatGoalRatio(StepGoal), reason);
         table.addNotRun({WheelRowsReadMeasure}, rowsGoal, reason);
         table.addNotRun(timed(RepaintMeasure), repaintGoal, reason);
+        table.addNotRun(timed(DifferenceStepMeasure), FormatGoalRatio(DifferenceStepGoal), reason);
         return;
     }
     Attempt(table, timed(ScrollMeasure), FormatGoalRatio(ScrollGoal),
@@ -409,6 +515,11 @@ void RunBrowserBenches(BenchTable &table, const std::string &self, int rounds)
                "most that any of " +
                std::to_string(CountedSteps) + " steps read decides.");
     Attempt(table, timed(RepaintMeasure), repaintGoal, [&] { bench->pageRepaint(rounds, table); });
+    Attempt(table, timed(DifferenceStepMeasure), FormatGoalRatio(DifferenceStepGoal),
+            [&] { bench->differenceStep(rounds, table); });
+    table.note("F4: in the \"double click\" mode, so no entry loads; the baseline reads both "
+               "files whole (open, fstat, one pread, close), compares records until the "
+               "difference and reads the rows of the page it lands on the fair way.");
 }
 
 void RunXvfbScrollChild(int &argc, char **argv, int rounds, int serverProcess)

@@ -138,7 +138,9 @@ void TForm1::DrawBrowserCell(QPainter *canvas, int ACol, int ARow, const QRect &
         else
             DrawRowLabel(canvas, Rect, label.text());
     } else if (ACol == SeparatorColumn) {
-        if (const int scale = HueGrid1->pixelRowScale())
+        if (ShowDifferences && RowEntriesDiffer())
+            HueGrid1->fillCell(canvas, Rect, HueGrid1->palette().color(QPalette::Highlight).rgb());
+        else if (const int scale = HueGrid1->pixelRowScale())
             HueGrid1->copyCellPixels(Rect, SeparatorPixels(Rect, scale));
         else
             DrawSeparator(canvas, Rect);

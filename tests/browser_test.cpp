@@ -2,6 +2,7 @@
 
 #include "app/qt_colour.h"
 #include "browser/browser_label.h"
+#include "browser/difference_text.h"
 #include "browser/label_pixels.h"
 #include "huefile/colour.h"
 #include "huefile/hue_file.h"
@@ -23,7 +24,6 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <functional>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -220,6 +220,78 @@ TEST_F(BrowserTest, ShortFilesShowTheirOwnMarkFromTheFirstMissingRow)
         for (int x = label.left(); x <= label.right(); ++x)
             inked += image.pixelColor(x, y) != image.pixelColor(label.topLeft());
     EXPECT_GT(inked, 10) << "the label of a row beyond both files is drawn all the same";
+}
+
+// While the differences are shown, a row's separator is a whole cell of the highlight colour
+// exactly when its two entries differ in any byte or only one file holds the entry.
+TEST_F(BrowserTest, DifferingRowsMarkTheirSeparator)
+{
+    Open(8, -1);
+    WriteHueFile("hues.mul", 6, ReadSeed);
+    HueEntry changed = PatternEntry(2, ReadSeed);
+    changed.colours[31] ^= 0x8000;
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 2, changed));
+    changed = PatternEntry(4, ReadSeed);
+    changed.name[HueNameLength - 1] = 'z';
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 4, changed));
+    form->FilenameWriteChange();
+    const bool marked[] = {false, true, false, true, false, false, true, true, false};
+    const QColor highlight = form->HueGrid1->palette().color(QPalette::Highlight);
+    for (const bool shown : {false, true}) {
+        if (form->ShowDifferences != shown)
+            form->ToggleDifferences();
+        const QImage image = GrabGrid();
+        for (int row = 0; row < 9; ++row) {
+            const std::string where = "row " + std::to_string(row) + (shown ? ", shown" : "");
+            if (shown && marked[row])
+                ExpectSwatch(image, Cell(33, row), highlight, where);
+            else
+                EXPECT_EQ(image.pixelColor(Cell(33, row).topLeft()), TestWindowBackground) << where;
+        }
+    }
+}
+
+TEST(DifferenceText, NamesThePartsThatDiffer)
+{
+    const HueEntry base = PatternEntry(5);
+    const auto with = [&](const std::function<void(HueEntry &)> &change) {
+        HueEntry entry = base;
+        change(entry);
+        return entry;
+    };
+    const HueEntry someColours = with([](HueEntry &e) {
+        for (int i : {0, 1, 2, 3, 17, 31})
+            e.colours[i] ^= 1;
+    });
+    const HueEntry oneColourAndCarried = with([](HueEntry &e) {
+        e.colours[30] ^= 0x8000;
+        e.carried[0] ^= 1;
+    });
+    const HueEntry renamed = with([](HueEntry &e) { e.name[0] = 'E'; });
+    const HueEntry bytesBehindName = with([](HueEntry &e) { e.name[HueNameLength - 1] = 'q'; });
+    const HueEntry everything = with([](HueEntry &e) {
+        e.colours[9] ^= 1;
+        e.colours[10] ^= 1;
+        e.name[2] = 0;
+        e.carried[3] = 7;
+    });
+    const struct {
+        const HueEntry *source;
+        const HueEntry *target;
+        const char *text;
+    } cases[] = {
+        {nullptr, nullptr, "In neither file"},
+        {nullptr, &base, "Only in the write file"},
+        {&base, nullptr, "Only in the read file"},
+        {&base, &base, "Same in both files"},
+        {&base, &someColours, "Differs in: colours 0-3, 17, 31"},
+        {&oneColourAndCarried, &base, "Differs in: colour 30; the carried bytes"},
+        {&base, &renamed, "Differs in: the name"},
+        {&bytesBehindName, &base, "Differs in: the bytes behind the name's end"},
+        {&base, &everything, "Differs in: colours 9-10; the name; the carried bytes"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(DifferenceText(CompareEntries(c.source, c.target)), c.text) << c.text;
 }
 
 TEST_F(BrowserTest, PaintingOpensEachFileOncePerRowNotPerCell)

@@ -1,4 +1,5 @@
 #include "huefile/colour.h"
+#include "huefile/entry_difference.h"
 #include "huefile/gradient.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
@@ -140,6 +141,76 @@ RC_GTEST_PROP(HueFileRangeRead, ARangeReadsAsItsEntriesReadOneByOne, ())
     }
 }
 #endif
+
+// Two files that share most of their bytes, each cut off anywhere near its end: the entries
+// named as differing are exactly those whose records differ in a byte or are whole in one file
+// only, and each difference is put down to the part of the record whose bytes differ. Bytes
+// of the block headers are no entry's.
+RC_GTEST_PROP(EntryDifferences, NamedExactlyWhereTheRecordsDiffer, ())
+{
+    const TempFolder folder;
+    const long full = byte_model::EndOf(MaxEntryNumber);
+    Bytes source(static_cast<std::size_t>(full));
+    for (std::size_t i = 0; i < source.size(); ++i)
+        source[i] = static_cast<unsigned char>(i * 131 + i / 88 + (i % 7 == 0 ? 0 : 1));
+    Bytes target = source;
+    const int changes = *rc::gen::inRange(0, 40);
+    for (int i = 0; i < changes; ++i)
+        target[static_cast<std::size_t>(*rc::gen::inRange(0L, full))] ^=
+            *rc::gen::inRange<unsigned char>(1, 255);
+    // Entries either side of where one piece of a read ends and the next begins.
+    const int nearEdge = 256 * *rc::gen::inRange(1, 12) + *rc::gen::inRange(-1, 2);
+    target[static_cast<std::size_t>(EntryOffset(nearEdge) + *rc::gen::inRange(0, 88))] ^= 0x5A;
+    source.resize(static_cast<std::size_t>(full - *rc::gen::inRange(0L, 3 * HueBlockSize)));
+    target.resize(static_cast<std::size_t>(full - *rc::gen::inRange(0L, 3 * HueBlockSize)));
+    WriteBytes(folder.path("a.mul"), source);
+    WriteBytes(folder.path("b.mul"), target);
+
+    std::vector<int> expected;
+    std::vector<int> wholeInSource;
+    for (int n = 1; n <= MaxEntryNumber; ++n) {
+        HueEntry a{};
+        HueEntry b{};
+        const bool wholeA = byte_model::ReadEntry(source, n, a);
+        const bool wholeB = byte_model::ReadEntry(target, n, b);
+        const EntryDifference difference =
+            CompareEntries(wholeA ? &a : nullptr, wholeB ? &b : nullptr);
+        const bool differs = wholeA != wholeB || (wholeA && !byte_model::SameBytes(a, b));
+        RC_ASSERT(difference.any() == differs);
+        RC_ASSERT(EntriesDiffer(wholeA ? &a : nullptr, wholeB ? &b : nullptr) == differs);
+        if (differs)
+            expected.push_back(n);
+        if (wholeA)
+            wholeInSource.push_back(n);
+        if (!wholeA || !wholeB)
+            continue;
+        for (int i = 0; i < HueColourCount; ++i)
+            RC_ASSERT(difference.colours[static_cast<std::size_t>(i)] ==
+                      (a.colours[i] != b.colours[i]));
+        RC_ASSERT(difference.carried == (std::memcmp(a.carried, b.carried, 4) != 0));
+        RC_ASSERT(difference.nameBytes == (std::memcmp(a.name, b.name, HueNameLength) != 0));
+        RC_ASSERT(difference.nameText == (std::string(a.name, strnlen(a.name, HueNameLength)) !=
+                                          std::string(b.name, strnlen(b.name, HueNameLength))));
+    }
+    // The next and the previous difference from anywhere, across the pieces the files are
+    // read in, and against a file that does not open, which holds no entries.
+    const auto next = [](const std::vector<int> &entries, int current, bool forward) {
+        if (forward) {
+            const auto found = std::upper_bound(entries.begin(), entries.end(), current);
+            return found == entries.end() ? 0 : *found;
+        }
+        const auto found = std::lower_bound(entries.begin(), entries.end(), current);
+        return found == entries.begin() ? 0 : *std::prev(found);
+    };
+    for (const int current : {*rc::gen::inRange(0, MaxEntryNumber + 2), 1, MaxEntryNumber}) {
+        for (const bool forward : {true, false}) {
+            RC_ASSERT(NextDifferingEntry(folder.path("a.mul"), folder.path("b.mul"), current,
+                                         forward) == next(expected, current, forward));
+            RC_ASSERT(NextDifferingEntry(folder.path("a.mul"), folder.path("missing.mul"), current,
+                                         forward) == next(wholeInSource, current, forward));
+        }
+    }
+}
 
 TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
 {

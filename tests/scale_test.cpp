@@ -115,13 +115,15 @@ std::string FirstDifference(const QImage &a, const QImage &b)
 // The browser writes its swatches and separator straight into one image per row where the
 // screen's scale allows; every page must look exactly as painted cell by cell, with the cursor
 // on the page (in every kind of column over the pages) and away from it, over a write file that
-// ends early.
+// ends early, with the differences between the files shown and not.
 TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
 {
     const TempFolder folder;
     constexpr int WriteEntries = 2222;
     WriteHueFile("patch-hues.mul", MaxEntryNumber, 0);
-    WriteHueFile("hues.mul", WriteEntries, 7);
+    WriteHueFile("hues.mul", WriteEntries, 0);
+    for (int n = 1; n <= WriteEntries; n += 3)
+        ASSERT_TRUE(WriteEntryInPlace("hues.mul", n, PatternEntry(n, 7)));
     const auto form = ShowForm();
     DrawGrid *grid = form->HueGrid1;
     grid->setFocus();
@@ -155,17 +157,22 @@ TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
         grid->setCurrentCell(0, row);
         paint();
     }
-    for (int top = 0, index = 0; top < MaxEntryNumber; top += page, ++index) {
-        const std::string where = "page from row " + std::to_string(top);
-        const int cursorCol = index % 2 == 0 ? 0 : index * 7 % grid->colCount();
-        grid->setCurrentCell(cursorCol, std::min(top + index % page, 2999));
-        grabBothWays(top, where + ", cursor in column " + std::to_string(grid->col()));
-        grid->setCurrentCell(grid->col(), top < MaxEntryNumber / 2 ? MaxEntryNumber - 1 : 0);
-        grabBothWays(top, where + ", cursor elsewhere");
+    int index = 0;
+    for (const bool differences : {false, true}) {
+        form->ShowDifferences = differences;
+        for (int top = 0; top < MaxEntryNumber; top += page, ++index) {
+            const std::string where =
+                "page from row " + std::to_string(top) + (differences ? " with differences" : "");
+            const int cursorCol = index % 2 == 0 ? 0 : index * 7 % grid->colCount();
+            grid->setCurrentCell(cursorCol, std::min(top + index % page, 2999));
+            grabBothWays(top, where + ", cursor in column " + std::to_string(grid->col()));
+            grid->setCurrentCell(grid->col(), top < MaxEntryNumber / 2 ? MaxEntryNumber - 1 : 0);
+            grabBothWays(top, where + ", cursor elsewhere");
+        }
     }
     // A scale of a whole number of device pixels is painted as pixels; otherwise the
     // comparison above would be of one path with itself.
-    EXPECT_GT(cellsAsPixels, MaxEntryNumber * 2 * 64);
+    EXPECT_GT(cellsAsPixels, MaxEntryNumber * 4 * 64);
     // At a scale of one and a half a logical pixel covers parts of device pixels, which only the
     // painter's own fills get right.
     grid->setPixelColumns(0, 65);

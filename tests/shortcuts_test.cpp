@@ -1,7 +1,7 @@
 #include "support/test_support.h"
 
-#include "huefile/formats/picture_limit.h"
 #include "app/qt_colour.h"
+#include "huefile/formats/picture_limit.h"
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
 #include "widgets/find_bar.h"
@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QGroupBox>
 #include <QHelpEvent>
 #include <QImage>
 #include <QImageReader>
@@ -125,6 +126,68 @@ TEST_F(KeyboardTest, FindMovesTheCursorByNameNumberAndHexWrappingRound)
     EXPECT_FALSE(form->FindEntryBar->isVisible());
     QTest::keyClick(form.get(), Qt::Key_F3);
     EXPECT_EQ(form->HueGrid1->row(), row);
+}
+
+struct DifferenceStep {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int entry; // where the browser cursor stands afterwards
+    bool noMore;
+};
+
+// F4 and Shift+F4 move to the next and previous differing entry as a key move would, stop at
+// both ends, and find the differences in the files as they are when pressed.
+TEST_F(KeyboardTest, DifferenceStepsMoveAsAKeyAndStopAtTheEnds)
+{
+    Open(3000, 2999, 1, 1);
+    HueEntry changed = PatternEntry(12, 1);
+    changed.colours[31] ^= 1;
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 12, changed));
+    changed = PatternEntry(41, 1);
+    changed.carried[3] ^= 0x80;
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 41, changed));
+    form->RadioButtonGetColor2->setChecked(true);
+    Activate();
+    form->HueGrid1->setFocus();
+    Press(Qt::Key_F4);
+    EXPECT_EQ(form->HueGrid1->row(), 0) << "F4 moves only while the differences are shown";
+    Press(Qt::Key_D, Qt::ControlModifier);
+    ASSERT_TRUE(form->ShowDifferences);
+
+    const DifferenceStep steps[] = {
+        {Qt::Key_F4, Qt::NoModifier, 12, false},    {Qt::Key_F4, Qt::NoModifier, 41, false},
+        {Qt::Key_F4, Qt::ShiftModifier, 12, false}, {Qt::Key_F4, Qt::ShiftModifier, 12, true},
+        {Qt::Key_F4, Qt::NoModifier, 41, false},    {Qt::Key_F4, Qt::NoModifier, 3000, false},
+        {Qt::Key_F4, Qt::NoModifier, 3000, true},
+    };
+    for (const DifferenceStep &step : steps) {
+        Press(step.key, step.modifiers);
+        const std::string what = "to " + std::to_string(step.entry);
+        EXPECT_EQ(form->HueGrid1->row() + 1, step.entry) << what;
+        EXPECT_EQ(form->BrowserRow + 1, step.entry) << what;
+        EXPECT_EQ(form->PendingLogLine, "GET ONE   " + QByteArray::number(step.entry)) << what;
+        EXPECT_EQ(form->FindEntryBar->isVisible() &&
+                      form->FindEntryBar->status() == "no more differences",
+                  step.noMore)
+            << what;
+    }
+    // Changed behind the window's back after the last step.
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 12, PatternEntry(12, 1)));
+    changed = PatternEntry(2500, 1);
+    changed.name[19] = 'x';
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 2500, changed));
+    Press(Qt::Key_F4, Qt::ShiftModifier);
+    EXPECT_EQ(form->HueGrid1->row() + 1, 2500);
+    Press(Qt::Key_F4, Qt::ShiftModifier);
+    Press(Qt::Key_F4, Qt::ShiftModifier);
+    EXPECT_EQ(form->HueGrid1->row() + 1, 41);
+    EXPECT_EQ(form->FindEntryBar->status(), "no more differences");
+
+    // Like a find, F4 would move the hidden browser and load an entry.
+    form->FilenameRead->setText("missing.mul");
+    ASSERT_FALSE(form->GroupBox4->isVisible());
+    QTest::keyClick(form.get(), Qt::Key_F4);
+    EXPECT_EQ(form->HueGrid1->row() + 1, 41);
 }
 
 class UndoTest : public KeyboardTest {
@@ -300,6 +363,13 @@ TEST_F(KeyboardTest, TipsNameBothSidesOfABrowserRowAndWhyAFileNameIsRed)
     EXPECT_TRUE(row40.contains("Colour 4")) << row40.toStdString();
     const QString row41 = TipAt(grid, grid->cellRect(40, 40).center());
     EXPECT_TRUE(row41.contains("hues.mul: not in the file")) << row41.toStdString();
+    // With the differences shown, a row's tip says what differs, as the files are now.
+    form->ToggleDifferences();
+    const QString differing = TipAt(grid, grid->cellRect(40, 40).center());
+    EXPECT_TRUE(differing.contains("\nOnly in the read file\n")) << differing.toStdString();
+    WriteBytes("hues.mul", ReadBytes("patch-hues.mul"));
+    const QString same = TipAt(grid, grid->cellRect(40, 40).center());
+    EXPECT_TRUE(same.contains("\nSame in both files\n")) << same.toStdString();
 
     const struct {
         const char *name;
@@ -338,11 +408,58 @@ TEST_F(KeyboardTest, RightClickOnTheBrowserListsTheShortcutsAndSelectsNothing)
     EXPECT_EQ(form->BrowserRow, rowBefore);
     EXPECT_TRUE(listed.contains("Find entry... Ctrl+F")) << listed.join("|").toStdString();
     EXPECT_TRUE(listed.contains("Undo last write Ctrl+Z")) << listed.join("|").toStdString();
+    EXPECT_TRUE(listed.contains("Show differences Ctrl+D")) << listed.join("|").toStdString();
+    EXPECT_TRUE(listed.contains("Next difference F4")) << listed.join("|").toStdString();
+    EXPECT_TRUE(listed.contains("Apply patch... Ctrl+Shift+I")) << listed.join("|").toStdString();
 }
 
 } // namespace
 
 namespace {
+
+// The differences saved as a patch turn a copy of the read file into the write file again, as
+// one step that Ctrl+Z takes back, and the editor reloads the entry it holds; a patch that no
+// longer fits or cannot be read is refused whole, and no hue file is ever the patch written.
+TEST_F(UndoTest, APatchOfTheDifferencesAppliesAsOneStepAndIsRefusedWhole)
+{
+    WriteBytes("hues.mul", ReadBytes("patch-hues.mul"));
+    for (int n : {5, 300}) {
+        HueEntry changed = PatternEntry(n, 9);
+        changed.carried[1] = static_cast<std::uint8_t>(n);
+        ASSERT_TRUE(WriteEntryInPlace("hues.mul", n, changed));
+    }
+    const Bytes patched = ReadBytes("hues.mul");
+    EXPECT_TRUE(form->SavePatchTo("changes.huepatch"));
+    EXPECT_FALSE(form->SavePatchTo("hues.mul"));
+    EXPECT_EQ(ReadBytes("hues.mul"), patched);
+
+    WriteBytes("hues.mul", ReadBytes("patch-hues.mul"));
+    form->RadioButtonGetColor1->setChecked(true);
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 4, canSelect);
+    EXPECT_TRUE(form->ApplyPatchFrom("changes.huepatch"));
+    EXPECT_EQ(ReadBytes("hues.mul"), patched);
+    EXPECT_TRUE(SameEntry(form->EditHue, EntryOnDisk("hues.mul", 5)));
+    Undo();
+    EXPECT_EQ(ReadBytes("hues.mul"), ReadBytes("patch-hues.mul"));
+
+    WriteBytes("bad.huepatch", Bytes{'{'});
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", 300, PatternEntry(1, 1)));
+    const Bytes conflicting = ReadBytes("hues.mul");
+    EXPECT_FALSE(form->ApplyPatchFrom("changes.huepatch"));
+    EXPECT_FALSE(form->ApplyPatchFrom("bad.huepatch"));
+    EXPECT_FALSE(form->ApplyPatchFrom("missing.huepatch"));
+    EXPECT_EQ(ReadBytes("hues.mul"), conflicting);
+    const QStringList lines = LogLines(*form);
+    ASSERT_EQ(lines.size(), 7) << lines.join("|").toStdString();
+    EXPECT_EQ(lines[0], "EXPORT    changes.huepatch (2 entries)");
+    EXPECT_TRUE(lines[1].startsWith("!EXPORT hues.mul: ")) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "PATCH     changes.huepatch (2 entries)");
+    EXPECT_EQ(lines[3], "UNDO RANGE 5 .. 300");
+    EXPECT_EQ(lines[4], "!PATCH changes.huepatch: 1 entry no longer as the patch found them: 300");
+    EXPECT_TRUE(lines[5].startsWith("!PATCH bad.huepatch: ")) << lines[5].toStdString();
+    EXPECT_TRUE(lines[6].startsWith("!PATCH missing.huepatch: ")) << lines[6].toStdString();
+}
 
 class ExchangeTest : public KeyboardTest {
 protected:

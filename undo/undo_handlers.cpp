@@ -60,9 +60,7 @@ void TForm1::RedoLastWrite()
 }
 
 // A step whose entries someone else has changed since can never be replayed, so it is
-// dropped; a step whose write failed stays, to be tried again. Only a replay that wrote
-// refreshes the browser and, as after a copy, reloads the editor; in "double click" mode too
-// when it replayed the entry that the editor writes back to.
+// dropped; a step whose write failed stays, to be tried again.
 void TForm1::ReplayLastWrite(bool undo)
 {
     const WriteHistory::Step *step = undo ? History.nextUndo() : History.nextRedo();
@@ -90,8 +88,14 @@ void TForm1::ReplayLastWrite(bool undo)
         AppendLogLine("!ERROR");
         break;
     }
-    if (result.outcome != ReplayOutcome::Done)
-        return;
+    if (result.outcome == ReplayOutcome::Done)
+        ReloadAfterReplay(replaysEditorEntry);
+}
+
+// Only a replay that wrote refreshes the browser and, as after a copy, reloads the editor; in
+// "double click" mode too when it replayed the entry that the editor writes back to.
+void TForm1::ReloadAfterReplay(bool replaysEditorEntry)
+{
     RefreshBrowser();
     if (RadioButtonGetColor2->isChecked()) {
         HueGrid1DblClick();

@@ -1,0 +1,86 @@
+#include "huefile/entry_difference.h"
+
+#include "huefile/hue_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+// Small enough that the memory for a piece is reused from one read to the next instead of
+// being mapped afresh, which for whole files cost more than the reads themselves.
+constexpr int PieceEntries = 256;
+
+// Entries first to last of a file, or none when it did not open.
+struct Piece {
+    int first = 1;
+    std::vector<HueEntry> entries;
+    std::vector<bool> whole;
+
+    void read(const std::optional<HueFile> &file, int from, int to)
+    {
+        first = from;
+        if (file)
+            entries = file->readEntries(from, to, whole);
+        else
+            whole.assign(static_cast<std::size_t>(to - from + 1), false);
+    }
+    const HueEntry *entry(int n) const
+    {
+        const auto i = static_cast<std::size_t>(n - first);
+        return whole[i] ? &entries[i] : nullptr;
+    }
+};
+
+std::size_t NameTextLength(const HueEntry &entry)
+{
+    return static_cast<std::size_t>(std::find(std::begin(entry.name), std::end(entry.name), '\0') -
+                                    std::begin(entry.name));
+}
+
+} // namespace
+
+EntryDifference CompareEntries(const HueEntry *source, const HueEntry *target)
+{
+    EntryDifference difference;
+    difference.sourceMissing = source == nullptr;
+    difference.targetMissing = target == nullptr;
+    if (!source || !target)
+        return difference;
+    for (int i = 0; i < HueColourCount; ++i)
+        difference.colours[static_cast<std::size_t>(i)] = source->colours[i] != target->colours[i];
+    difference.nameBytes = std::memcmp(source->name, target->name, HueNameLength) != 0;
+    const std::size_t length = NameTextLength(*source);
+    difference.nameText =
+        length != NameTextLength(*target) || std::memcmp(source->name, target->name, length) != 0;
+    difference.carried = std::memcmp(source->carried, target->carried, sizeof source->carried) != 0;
+    return difference;
+}
+
+bool EntriesDiffer(const HueEntry *source, const HueEntry *target)
+{
+    if (!source || !target)
+        return source != target;
+    return std::memcmp(source, target, sizeof(HueEntry)) != 0;
+}
+
+int NextDifferingEntry(const std::string &sourceFile, const std::string &targetFile, int current,
+                       bool forward)
+{
+    const auto source = HueFile::openForReading(sourceFile);
+    const auto target = HueFile::openForReading(targetFile);
+    Piece sourcePiece;
+    Piece targetPiece;
+    const int step = forward ? 1 : -1;
+    for (int start = std::clamp(current + step, 0, MaxEntryNumber + 1);
+         start >= 1 && start <= MaxEntryNumber; start += step * PieceEntries) {
+        const int end = std::clamp(start + step * (PieceEntries - 1), 1, MaxEntryNumber);
+        sourcePiece.read(source, std::min(start, end), std::max(start, end));
+        targetPiece.read(target, std::min(start, end), std::max(start, end));
+        for (int n = start; n != end + step; n += step)
+            if (EntriesDiffer(sourcePiece.entry(n), targetPiece.entry(n)))
+                return n;
+    }
+    return 0;
+}
