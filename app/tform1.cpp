@@ -37,6 +37,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectToolTips();
     ConnectBrowserMenu();
     ConnectEntryExchange();
+    ConnectColourClipboard();
     LoadStoredPalette();
 
     PendingLogLine.clear();

@@ -37,6 +37,9 @@ std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text);
 // "#rrggbb" or "rrggbb" with hexadecimal digits in either case.
 std::optional<Rgb> RgbFromHex(std::string_view text);
 
+// The colours and name a palette file holds, whatever their count.
+Expected<ParsedPalette> ParsePalette(std::string_view bytes, PaletteFormat format);
+
 Expected<std::string> WriteJson(const std::vector<NumberedEntry> &entries, bool asArray);
 Expected<ParsedPalette> ParseJson(std::string_view bytes);
 Expected<std::string> WritePng(const HueEntry &entry, int scale);
