@@ -25,8 +25,8 @@ std::string SlotText(int slot)
 // The window's log line for the same operation.
 std::string RunLine(const RunRequest &request, const HueEntry &before)
 {
-    const int lower = request.slots.first;
-    const int upper = request.slots.second;
+    const int lower = request.run.first;
+    const int upper = request.run.second;
     if (request.operation == RunRequest::Reverse)
         return "REVERSE   " + SlotText(lower) + " .. " + SlotText(upper);
     return "DEF RANGE " + SlotText(lower) + ChannelsText(HueToDisplay(before, lower)) + " .. " +
@@ -72,11 +72,12 @@ Expected<std::pair<int, int>> SlotRangeFromText(std::string_view text)
 // there would invent them.
 CommandResult RunRunOperation(const RunRequest &request, std::ostream &out)
 {
-    const auto [lower, upper] = request.slots;
+    const auto [lower, upper] = request.run;
     const int least = request.operation == RunRequest::Spread ? 2 : 1;
     if (upper - lower < least)
         return About(std::to_string(lower) + ".." + std::to_string(upper),
-                     "a run of " + std::to_string(upper - lower + 1) + " colours; " +
+                     "a run of " + std::to_string(upper - lower + 1) +
+                         (upper == lower ? " colour; " : " colours; ") +
                          (least == 2 ? "a spread needs 3 or more" : "a reverse needs 2 or more"));
     Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Update, LockWait);
     if (!file)
@@ -119,7 +120,7 @@ void AddRunCommand(CLI::App &app, ChosenCommand &chosen, RunRequest::Operation o
             struct Arguments {
                 RunRequest request;
                 std::string entry;
-                std::string slots;
+                std::string run;
                 std::string space = "rgb";
             };
             const auto arguments = std::make_shared<Arguments>();
@@ -129,7 +130,7 @@ void AddRunCommand(CLI::App &app, ChosenCommand &chosen, RunRequest::Operation o
             command.add_option("N", arguments->entry, "Entry number")
                 ->required()
                 ->check(EntryNumber);
-            command.add_option("A..B", arguments->slots, "Colour slots, 0 to 31")
+            command.add_option("A..B", arguments->run, "Colour slots, 0 to 31")
                 ->required()
                 ->check(SlotRange);
             if (spread)
@@ -138,7 +139,7 @@ void AddRunCommand(CLI::App &app, ChosenCommand &chosen, RunRequest::Operation o
             command.callback([arguments, &chosen] {
                 RunRequest &request = arguments->request;
                 request.entry = RangeOf(arguments->entry).first;
-                request.slots = *SlotRangeFromText(arguments->slots);
+                request.run = *SlotRangeFromText(arguments->run);
                 request.space = CLI::detail::to_lower(arguments->space) == "oklab"
                                     ? SpreadSpace::Oklab
                                     : SpreadSpace::Rgb;

@@ -126,7 +126,7 @@ struct RunRequest {
     enum Operation { Spread, Reverse };
     std::string file;
     int entry = 1;
-    std::pair<int, int> slots{0, 0};
+    std::pair<int, int> run{0, 0};
     Operation operation = Spread;
     SpreadSpace space = SpreadSpace::Rgb;
 };
