@@ -98,35 +98,21 @@ Pasted FromClipboard(const QMimeData *data)
     return pasted;
 }
 
-// The log words of the run operations, padded as the log's other words are.
-const char *RunOperationWord(RunOperation operation)
-{
-    switch (operation) {
-    case RunOperation::Reverse:
-        return "REVERSE   ";
-    case RunOperation::RotateLeft:
-    case RunOperation::RotateRight:
-        return "ROTATE    ";
-    case RunOperation::SwapEnds:
-        return "SWAP      ";
-    }
-    return "";
-}
-
+// The log's words are padded to 10 characters, as its other words are.
 QByteArray RunOperationLine(RunOperation operation, int lower, int upper)
 {
-    const QByteArray word = RunOperationWord(operation);
+    const QByteArray run = SlotText(lower) + " .. " + SlotText(upper);
     switch (operation) {
-    case RunOperation::SwapEnds:
-        return word + SlotText(lower) + " " + SlotText(upper);
-    case RunOperation::RotateLeft:
-        return word + SlotText(lower) + " .. " + SlotText(upper) + " LEFT";
-    case RunOperation::RotateRight:
-        return word + SlotText(lower) + " .. " + SlotText(upper) + " RIGHT";
     case RunOperation::Reverse:
+        return "REVERSE   " + run;
+    case RunOperation::RotateLeft:
+        return "ROTATE    " + run + " LEFT";
+    case RunOperation::RotateRight:
+        return "ROTATE    " + run + " RIGHT";
+    case RunOperation::SwapEnds:
         break;
     }
-    return word + SlotText(lower) + " .. " + SlotText(upper);
+    return "SWAP      " + SlotText(lower) + " " + SlotText(upper);
 }
 
 } // namespace
