@@ -39,6 +39,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectBrowserMenu();
     ConnectEntryExchange();
     ConnectPatchActions();
+    ConnectColourClipboard();
     LoadStoredPalette();
 
     PendingLogLine.clear();

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 
 class QCheckBox;
 class QFileDialog;
@@ -21,6 +22,7 @@ class QGroupBox;
 class QHelpEvent;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPainter;
 class QPlainTextEdit;
 class QPushButton;
@@ -234,6 +236,24 @@ public:
     void MixColorOkayClick();
     void SpreadColorOkayClick();
 
+    // Editor: clipboard and the run's context menu -------------------------------------
+    // The selected colour, or 0 when none is.
+    int CurrentColourIndex() const;
+    // The selected run's lower and upper end, or none while no colour is selected.
+    std::optional<std::pair<int, int>> SelectedRun() const;
+    void CopyEditorColours();
+    void CopyBrowserEntry(bool fromReadFile);
+    void PasteIntoEditor();
+    // Logs what was pasted, or why nothing was, and returns whether anything was.
+    bool PasteColours(const QMimeData *data);
+    void ShowEditorMenu(const QPoint &at);
+    void SpreadRunInOklab();
+    enum class RunOperation { Reverse, RotateLeft, RotateRight, SwapEnds };
+    void ApplyRunOperation(RunOperation operation);
+    // What every change of the entry in memory does after it: the grid, the held-back line and
+    // this line, the picker and range bar, then autosave.
+    void FinishEditorChange(const QByteArray &line);
+
     // Editor: write-back -----------------------------------------------------------------
     void PatchItClick();
     void AutoSaveClick();
@@ -294,6 +314,7 @@ private:
     void ConnectBrowserMenu();
     void ConnectEntryExchange();
     void ConnectPatchActions();
+    void ConnectColourClipboard();
     bool HandleDrop(QEvent *event);
     bool ShowToolTip(QObject *watched, QHelpEvent *help);
     void ReplayLastWrite(bool undo);

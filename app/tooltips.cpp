@@ -122,6 +122,8 @@ bool TForm1::ShowToolTip(QObject *watched, QHelpEvent *help)
         tip = EntryTitle(BrowserRow + 1) + ", written by \"Patch it\" to that entry";
         if (col > 0)
             tip += "\n" + ColourLine(EditHue, col - 1);
+        tip +=
+            "\nCtrl+C, Ctrl+V: copy, paste colours; right click: reverse, rotate, spread the run";
     } else {
         return false;
     }

@@ -3,11 +3,13 @@
 #include "huefile/formats/expected.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/formats/patch.h"
+#include "huefile/run_operations.h"
 
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // The subcommands of colvane-cli, each a function over the library the window uses. Each
 // returns the exit status, 0 or (for diff) 1, or the failure whose text the program prints
@@ -146,3 +148,18 @@ struct FindRequest {
     bool empty = false;
 };
 CommandResult RunFind(const FindRequest &request, std::ostream &out);
+
+// "A..B" of colour slots, each by the number-text rule and from 0 to 31, A not above B.
+Expected<std::pair<int, int>> SlotRangeFromText(std::string_view text);
+
+// A spread or reverse of entry N's slots A to B, written back whole; prints the window's log
+// line for it.
+struct RunRequest {
+    enum Operation { Spread, Reverse };
+    std::string file;
+    int entry = 1;
+    std::pair<int, int> run{0, 0};
+    Operation operation = Spread;
+    SpreadSpace space = SpreadSpace::Rgb;
+};
+CommandResult RunRunOperation(const RunRequest &request, std::ostream &out);

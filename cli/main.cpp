@@ -81,18 +81,21 @@ int main(int argc, char **argv)
     // Past a file-size limit a write then fails with a reason, instead of ending the program
     // with its temporary file left behind.
     IgnoreFileSizeSignal();
-    CLI::App app("Lists, shows, exports, imports, copies, compares, patches, merges and searches "
-                 "the entries of hue files. Entry numbers run from 1 to 3000; a range is A..B.",
-                 ProgramName);
+    CLI::App app(
+        "Lists, shows, exports, imports, copies, spreads, reverses, compares, patches, merges and "
+        "searches the entries of hue files. Entry numbers run from 1 to 3000; a range is A..B; "
+        "colour slots run from 0 to 31.",
+        ProgramName);
     app.set_version_flag("--version", std::string(ProgramName) + " " + COLVANE_VERSION);
     app.require_subcommand(1);
     // A name that starts with a slash is a file, as on Linux, never an option.
     app.allow_windows_style_options(false);
     app.footer(CommonNotes);
     ChosenCommand chosen;
-    for (const auto add : {AddListCommand, AddShowCommand, AddExportCommand, AddImportCommand,
-                           AddCopyCommand, AddDiffCommand, AddFindCommand, AddPreviewCommand,
-                           AddApplyCommand, AddMergeCommand, AddTextconvCommand})
+    for (const auto add :
+         {AddListCommand, AddShowCommand, AddExportCommand, AddImportCommand, AddCopyCommand,
+          AddSpreadCommand, AddReverseCommand, AddDiffCommand, AddFindCommand, AddPreviewCommand,
+          AddApplyCommand, AddMergeCommand, AddTextconvCommand})
         add(app, chosen);
 
     try {

@@ -34,13 +34,15 @@ void AddPreviewCommand(CLI::App &app, ChosenCommand &chosen);
 void AddApplyCommand(CLI::App &app, ChosenCommand &chosen);
 void AddMergeCommand(CLI::App &app, ChosenCommand &chosen);
 void AddTextconvCommand(CLI::App &app, ChosenCommand &chosen);
+void AddSpreadCommand(CLI::App &app, ChosenCommand &chosen);
+void AddReverseCommand(CLI::App &app, ChosenCommand &chosen);
 
 // What the program's help and every subcommand's help end with.
 extern const char *const CommonNotes;
 
 // A subcommand whose help ends with what it does in detail, then the common notes.
 // `addArguments` gives it its arguments and its callback, but only once the command line names
-// it: a run needs the arguments of one subcommand, and building all eight subcommands' took
+// it: a run needs the arguments of one subcommand, and building every subcommand's took
 // a tenth of the work of listing 3000 entries.
 void AddSubcommand(CLI::App &app, const char *name, const char *summary, const char *detail,
                    std::function<void(CLI::App &command)> addArguments);

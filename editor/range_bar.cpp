@@ -3,6 +3,7 @@
 #include "app/qt_colour.h"
 #include "huefile/colour.h"
 #include "huefile/gradient.h"
+#include "huefile/run_operations.h"
 #include "widgets/picture_box.h"
 
 #include <QCheckBox>
@@ -145,4 +146,17 @@ void TForm1::SpreadColorOkayClick()
     SpreadColorOkay->setEnabled(false);
     if (AutoSave->isChecked())
         PatchItClick();
+}
+
+// The button's line with the space named after it; both ends keep their words.
+void TForm1::SpreadRunInOklab()
+{
+    const auto run = SelectedRun();
+    if (!EditHueLoaded || !run || run->second - run->first < 2)
+        return;
+    const auto [lower, upper] = *run;
+    const DisplayColour lo = HueToDisplay(EditHue, lower);
+    const DisplayColour hi = HueToDisplay(EditHue, upper);
+    SpreadRun(EditHue, lower, upper, SpreadSpace::Oklab);
+    FinishEditorChange(SpreadLine(lower, lo, upper, hi) + " OKLAB");
 }

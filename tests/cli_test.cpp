@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "huefile/formats/picture_limit.h"
 #include "huefile/hue_file.h"
+#include "widgets/picture_box.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <map>
 #include <optional>
 #include <poll.h>
+#include <rapidcheck/gtest.h>
 #include <sstream>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -250,6 +252,22 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
          "colvane-cli: patch.mul: locked by another process\n", std::chrono::milliseconds(3500),
          "patch.mul"},
         {"textconv pipe.mul", 2, "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
+        {"spread hues.mul 1 3..4", 2,
+         "colvane-cli: 3..4: a run of 2 colours; a spread needs 3 or more\n"},
+        {"reverse hues.mul 1 5..5", 2,
+         "colvane-cli: 5..5: a run of 1 colour; a reverse needs 2 or more\n"},
+        {"spread hues.mul 1 0..32", 2,
+         "colvane-cli: spread: A..B: 32 is no colour slot (0 to 31)\n"},
+        {"reverse hues.mul 1 9..2", 2, ""},
+        {"reverse hues.mul 1 7", 2, ""},
+        {"spread hues.mul 1 0..31 --space hsv", 2, ""},
+        {"spread hues.mul 101 0..31", 2,
+         "colvane-cli: hues.mul: no entry 101: the file ends at entry 100\n"},
+        {"reverse readonly.mul 1 0..31", 2, "colvane-cli: readonly.mul: read-only\n"},
+        {"reverse notes.txt 1 0..31", 2,
+         "colvane-cli: notes.txt: looks like text, not a hue file\n"},
+        {"spread hues.mul 1 0..31", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
     };
     const auto contents = FolderSnapshot();
     for (const Refusal &refusal : refusals) {
@@ -870,6 +888,48 @@ TEST_F(CliTest, LoadsNoToolkit)
     for (const char *library : {"libQt", "libX11", "libxcb", "libEGL", "libGL", "libfontconfig",
                                 "libharfbuzz", "libicu", "libstdc++"})
         EXPECT_EQ(loaded.out.find(library), std::string::npos) << library << " in\n" << loaded.out;
+}
+
+// The command line's rgb spread and the window's "Spread is fine" write the same words, bit 15
+// and the upper end's word included, whichever end of the run was selected first; the reverse
+// leaves every other byte of the entry alone and, done twice, gives the entry back.
+RC_GTEST_PROP(CliRunOperations, RgbSpreadWritesWhatTheWindowWrites, ())
+{
+    const TempFolder folder;
+    HueEntry entry = PatternEntry(1);
+    for (HueColour &word : entry.colours)
+        word = *rc::gen::arbitrary<HueColour>();
+    WriteHueFile("hues.mul", 2);
+    RC_ASSERT(WriteEntryInPlace("hues.mul", 1, entry));
+    const int lower = *rc::gen::inRange(0, HueColourCount - 2);
+    const int upper = *rc::gen::inRange(lower + 2, HueColourCount);
+    const bool upwards = *rc::gen::arbitrary<bool>();
+
+    auto form = ShowForm();
+    form->EditHue = entry;
+    form->EditHueLoaded = true;
+    form->EditColourIndex = upwards ? upper : lower;
+    form->ImageColorRange->setTag(upwards ? lower : upper);
+    form->SpreadColorOkayClick();
+
+    std::ostringstream out;
+    RunRequest request{"hues.mul", 1, {lower, upper}, RunRequest::Spread, SpreadSpace::Rgb};
+    RC_ASSERT(RunRunOperation(request, out).ok());
+    RC_ASSERT(SameEntry(EntryOnDisk("hues.mul", 1), form->EditHue));
+    RC_ASSERT(QString::fromStdString(out.str()) == LogLines(*form).constLast() + "\n");
+
+    RC_ASSERT(WriteEntryInPlace("hues.mul", 1, entry));
+    request.operation = RunRequest::Reverse;
+    RC_ASSERT(RunRunOperation(request, out).ok());
+    const HueEntry reversed = EntryOnDisk("hues.mul", 1);
+    for (int slot = 0; slot < HueColourCount; ++slot) {
+        const bool inRun = slot >= lower && slot <= upper;
+        RC_ASSERT(reversed.colours[slot] == entry.colours[inRun ? lower + upper - slot : slot]);
+    }
+    RC_ASSERT(std::memcmp(reversed.carried, entry.carried, sizeof entry.carried) == 0);
+    RC_ASSERT(std::memcmp(reversed.name, entry.name, sizeof entry.name) == 0);
+    RC_ASSERT(RunRunOperation(request, out).ok());
+    RC_ASSERT(SameEntry(EntryOnDisk("hues.mul", 1), entry));
 }
 
 } // namespace

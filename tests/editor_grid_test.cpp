@@ -7,9 +7,12 @@
 #include "widgets/track_bar.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -377,6 +380,88 @@ TEST(EditorGridWithoutWriteFile, ShowsEntryOneInBlackAndSelectsBlack)
         EXPECT_EQ(bar->position(), 31);
     EXPECT_EQ(ChannelFieldTexts(*form), QStringList({"0", "0", "0"}));
     EXPECT_EQ(form->EditColourIndex, 12);
+}
+
+// What a copy and a paste carry: text for other programs, exact words and a whole entry between
+// two windows of this program. A paste starts at the selected colour, keeps bit 15 of the
+// words it replaces, ends at colour 31, is one write and one undo step under autosave, and a
+// text that holds anything but colours changes nothing.
+TEST_F(EditorGridTest, CopyAndPasteCarryColoursAndEntriesAsTheShortcutsSay)
+{
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    const auto key = [](QWidget *on, Qt::KeyboardModifiers modifiers) {
+        on->setFocus();
+        QTest::keyClick(on, Qt::Key_C, modifiers);
+    };
+    const auto paste = [&](int at) {
+        Press(*form, at);
+        QTest::mouseRelease(form->HueGridEdit, Qt::LeftButton, {}, EditorCellCentre(*form, at));
+        form->HueGridEdit->setFocus();
+        QTest::keyClick(form->HueGridEdit, Qt::Key_V, Qt::ControlModifier);
+    };
+    form->EditHue.colours[20] |= 0x8000;
+    const HueEntry start = form->EditHue;
+
+    PressAndDragAcrossEditor(*form, ColoursFrom(6, 2));
+    ReleaseOverEditor(*form, 2);
+    key(form->HueGridEdit, Qt::ControlModifier);
+    QString text;
+    for (int c = 2; c <= 6; ++c) {
+        const DisplayColour shown = HueToDisplay(start, c);
+        text +=
+            QString::asprintf("#%02x%02x%02x\n", shown & 0xFF, (shown >> 8) & 0xFF, shown >> 16);
+    }
+    EXPECT_EQ(clipboard->text(), text);
+    paste(29);
+    paste(20);
+    for (int c = 0; c < HueColourCount; ++c) {
+        const int from = c >= 29 ? c - 27 : c >= 20 && c <= 24 ? c - 18 : c;
+        EXPECT_EQ(form->EditHue.colours[c],
+                  (start.colours[c] & 0x8000) | (start.colours[from] & 0x7FFF))
+            << c;
+    }
+    EXPECT_EQ(LogLines(*form).mid(LogLines(*form).size() - 2),
+              (QStringList{"PASTE     #29 .. #31", "PASTE     #20 .. #24"}));
+
+    form->AutoSave->setChecked(true);
+    const QStringList refusals[] = {{"orange", "!PASTE \"orange\" is no colour"},
+                                    {"", "!PASTE no colour"}};
+    for (const QStringList &refusal : refusals) {
+        clipboard->setText(refusal[0]);
+        const HueEntry before = form->EditHue;
+        paste(0);
+        EXPECT_EQ(LogLines(*form).constLast(), refusal[1]);
+        EXPECT_TRUE(SameEntry(form->EditHue, before));
+    }
+    clipboard->setText("rgb(255, 128, 0)");
+    const std::vector<unsigned char> fileBefore = ReadBytes("hues.mul");
+    paste(31);
+    EXPECT_EQ(form->EditHue.colours[31], 0x7E00);
+    EXPECT_EQ(LogLines(*form).mid(LogLines(*form).size() - 2),
+              (QStringList{"PASTE     #31 .. #31", "PATCHING  1"}));
+    EXPECT_TRUE(SameEntry(EntryOnDisk("hues.mul", 1), form->EditHue));
+    form->UndoLastWrite();
+    EXPECT_EQ(ReadBytes("hues.mul"), fileBefore);
+
+    // The browser copies what the files hold; the read file's entry 3 replaces the whole
+    // entry in the editor, its name included, wherever the selected colour is.
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 2, canSelect);
+    key(form->HueGrid1, Qt::ControlModifier | Qt::ShiftModifier);
+    const HueEntry copied = EntryOnDisk("patch-hues.mul", 3);
+    form->HueGrid1SelectCell(1, 0, canSelect);
+    form->AutoSave->setChecked(false);
+    paste(17);
+    EXPECT_EQ(form->aktHueName->text(),
+              QString::fromLatin1(copied.name, qstrnlen(copied.name, 20)));
+    for (int c = 0; c < HueColourCount; ++c)
+        EXPECT_EQ(form->EditHue.colours[c] & 0x7FFF, copied.colours[c] & 0x7FFF) << c;
+    EXPECT_EQ(LogLines(*form).constLast(), "PASTE     #0 .. #31");
+    key(form->HueGrid1, Qt::ControlModifier);
+    EXPECT_TRUE(clipboard->mimeData()->hasFormat("application/x-colvane-entry"));
+    EXPECT_EQ(clipboard->text().count('\n'), HueColourCount);
 }
 
 } // namespace

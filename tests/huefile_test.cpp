@@ -3,6 +3,7 @@
 #include "huefile/gradient.h"
 #include "huefile/hue_file.h"
 #include "huefile/number_text.h"
+#include "huefile/oklab.h"
 #include "support/byte_model.h"
 #include "support/files.h"
 
@@ -11,6 +12,8 @@
 #include <rapidcheck/gtest.h>
 #endif
 
+#include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
@@ -426,6 +429,80 @@ TEST(Gradient, RedToBlueMatchesTheWorkedExample)
     for (int k = 0; k < 6; ++k)
         EXPECT_EQ(DisplayToHue(GradientColour(0x0000F8, 0xF80000, k, 6)), expected[k])
             << " k=" << k;
+}
+
+struct OklabRampCase {
+    const char *what;
+    std::vector<std::array<int, 3>> ramp;
+};
+
+// Relative luminance of 5-bit sRGB channels, to compare how light two middles look.
+double Luminance(DisplayColour colour)
+{
+    const auto linear = [](int channel) { return std::pow(channel / 31.0, 2.2); };
+    return 0.2126 * linear(RedOf(colour)) + 0.7152 * linear(GreenOf(colour)) +
+           0.0722 * linear(BlueOf(colour));
+}
+
+// Reference ramps from a throwaway Python script: the published sRGB-to-OKLab matrices, their
+// inverses found by Gauss-Jordan elimination (not the rounded inverses the program carries),
+// the sRGB transfer curve, channels rounded to the nearest of 0 to 31 after clamping.
+TEST(OklabGradient, MatchesIndependentlyComputedRampsAndBendsLightnessTheRightWay)
+{
+    const OklabRampCase cases[] = {
+        {"blue to yellow",
+         {{0, 0, 31},
+          {0, 10, 30},
+          {4, 14, 28},
+          {9, 18, 26},
+          {13, 21, 24},
+          {18, 24, 22},
+          {22, 26, 18},
+          {26, 29, 14},
+          {31, 31, 0}}},
+        {"black to white",
+         {{0, 0, 0},
+          {1, 1, 1},
+          {4, 4, 4},
+          {8, 8, 8},
+          {12, 12, 12},
+          {16, 16, 16},
+          {21, 21, 21},
+          {26, 26, 26},
+          {31, 31, 31}}},
+        {"red to blue",
+         {{31, 0, 0},
+          {26, 8, 11},
+          {22, 10, 16},
+          {17, 10, 20},
+          {12, 9, 24},
+          {7, 7, 27},
+          {0, 0, 31}}},
+        {"red to green, clamped", {{31, 0, 0}, {29, 14, 0}, {25, 20, 0}, {19, 26, 0}, {0, 31, 0}}},
+        {"white to cyan", {{31, 31, 31}, {22, 31, 31}, {0, 31, 31}}},
+    };
+    const auto colour = [](const std::array<int, 3> &c) {
+        return DisplayFromChannels(c[0], c[1], c[2]);
+    };
+    for (const auto &c : cases) {
+        const int span = static_cast<int>(c.ramp.size()) - 1;
+        const DisplayColour lo = colour(c.ramp.front());
+        const DisplayColour hi = colour(c.ramp.back());
+        for (int k = 0; k <= span; ++k)
+            EXPECT_EQ(OklabGradientColour(lo, hi, k, span), colour(c.ramp[k]))
+                << c.what << " k=" << k;
+    }
+    const auto middles = [&](const OklabRampCase &c) {
+        const int span = static_cast<int>(c.ramp.size()) - 1;
+        const DisplayColour lo = colour(c.ramp.front());
+        const DisplayColour hi = colour(c.ramp.back());
+        return std::make_pair(Luminance(OklabGradientColour(lo, hi, span / 2, span)),
+                              Luminance(GradientColour(lo, hi, span / 2, span)));
+    };
+    const auto [blueYellowOklab, blueYellowRgb] = middles(cases[0]);
+    EXPECT_GT(blueYellowOklab, blueYellowRgb);
+    const auto [blackWhiteOklab, blackWhiteRgb] = middles(cases[1]);
+    EXPECT_LT(blackWhiteOklab, blackWhiteRgb);
 }
 
 } // namespace

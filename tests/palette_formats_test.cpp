@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include "huefile/formats/colour_text.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/formats/picture_limit.h"
@@ -104,6 +105,60 @@ rc::Gen<HueEntry> AnyEntry()
                             std::memcpy(&entry, bytes.data(), sizeof entry);
                             return entry;
                         });
+}
+
+struct ColourTextCase {
+    std::string text;
+    // Screen colours 0xBBGGRR, or empty when the text is refused with `why` in its message.
+    std::vector<DisplayColour> colours;
+    std::string why = {};
+};
+
+// What a paste into the editor takes: every form other programs put on the clipboard, mixed,
+// and nothing of a text that holds anything else.
+TEST(ColourText, AcceptsTheCommonFormsAndRefusesTheWholeTextOtherwise)
+{
+    const ColourTextCase cases[] = {
+        {"#ff8000", {0x0080FF}},
+        {"FF8000\n", {0x0080FF}},
+        {"#f80", {0x0088FF}},
+        {"255 128 0", {0x0080FF}},
+        {"rgb(255, 128, 0)", {0x0080FF}},
+        {"RGB(1 2 3)", {0x030201}},
+        {"#000000, #ffffff;#102030\r\n  rgb(0,0,255)", {0, 0xFFFFFF, 0x302010, 0xFF0000}},
+        {"0 0 255 255 0 0\n#00ff00", {0xFF0000, 0x0000FF, 0x00FF00}},
+        // Six digits are a hex colour even when they read as a decimal number.
+        {"112233", {0x332211}},
+        {"\xEF\xBB\xBF  GIMP Palette\nName: sea\n# c\n  1   2   3\tone\n", {0x030201}},
+        {"JASC-PAL\r\n0100\r\n2\r\n1 2 3\r\n4 5 6\r\n", {0x030201, 0x060504}},
+        {"", {}, "no colour"},
+        {" \n, ", {}, "no colour"},
+        {"orange", {}, "\"orange\" is no colour"},
+        {"#ff80", {}, "\"#ff80\" is no colour"},
+        {"abc", {}, "\"abc\" is no colour"},
+        {"#ff8000 garbage", {}, "\"garbage\" is no colour"},
+        {"255 128", {}, "2 numbers where R G B needs 3"},
+        {"255 128 #00ff00", {}, "\"#00ff00\" is no colour"},
+        {"256 0 0", {}, "\"256\" is no colour"},
+        {"-1 0 0", {}, "\"-1\" is no colour"},
+        {"rgb(1, 2)", {}, "\"rgb(1, 2)\" is no colour"},
+        {"rgb(1, 2, 3, 4)", {}, "is no colour"},
+        {"rgb(1, 2, 3", {}, "\"rgb(1, 2, 3\" is no colour"},
+        {"GIMP Palette\n1 2\n", {}, "line 2"},
+        {"GIMP Palette\nName: empty\n", {}, "the palette holds no colour"},
+        {"JASC-PAL\n0100\n3\n1 2 3\n", {}, "the header says 3 colours, but 1 follow"},
+    };
+    for (const auto &c : cases) {
+        const auto colours = ColoursFromText(c.text);
+        if (c.colours.empty()) {
+            ASSERT_FALSE(colours) << c.text;
+            EXPECT_NE(colours.error().find(c.why), std::string::npos)
+                << c.text << ": " << colours.error();
+        } else {
+            ASSERT_TRUE(colours) << c.text << ": " << colours.error();
+            EXPECT_EQ(*colours, c.colours) << c.text;
+        }
+    }
 }
 
 } // namespace

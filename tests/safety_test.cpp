@@ -2,12 +2,15 @@
 #include "support/test_support.h"
 
 #include "cli/commands.h"
+#include "huefile/colour.h"
 #include "huefile/hue_file.h"
+#include "huefile/oklab.h"
 #include "undo/write_history.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <algorithm>
@@ -17,6 +20,8 @@
 #include <rapidcheck/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+
+#include "widgets/picture_box.h"
 
 // Random hue files and random sequences of the window's writing operations, each checked
 // against a byte-array model of both files after every step. `make soak` runs many more
@@ -98,6 +103,8 @@ struct Model {
     std::string shownName;
     int browserRow = 0;
     QStringList log;
+    // The load line held back until the next change of the editor's entry.
+    QString pending;
     byte_model::History history;
 
     const Bytes &source() const { return readFile ? *readFile : writeFile; }
@@ -163,6 +170,64 @@ struct Model {
     {
         browserRow = row;
         editorInFile = ReadEntry(writeFile, row + 1, editor);
+        pending = QString("GET ONE   %1").arg(row + 1);
+    }
+
+    // A paste or a run operation changes the entry in memory, shows its stored name, logs the
+    // held-back load line and its own, and is then written back.
+    void ChangeEditor(const QString &line)
+    {
+        if (!pending.isEmpty())
+            log << pending;
+        pending.clear();
+        log << line;
+        shownName = StoredName(editor);
+        PatchIt();
+    }
+
+    // Colours from `first` onward take the pasted channels and keep bit 15.
+    void Paste(int first, const std::vector<HueColour> &words)
+    {
+        const int last = std::min<int>(HueColourCount, first + static_cast<int>(words.size())) - 1;
+        for (int slot = first; slot <= last; ++slot)
+            editor.colours[slot] = static_cast<HueColour>((editor.colours[slot] & 0x8000) |
+                                                          (words[slot - first] & 0x7FFF));
+        ChangeEditor(QString("PASTE     #%1 .. #%2").arg(first).arg(last));
+    }
+
+    // 0: spread in OKLab, 1: reverse, 2: rotate left, 3: rotate right, 4: swap the ends.
+    void RunOperation(int operation, int lower, int upper)
+    {
+        const HueEntry before = editor;
+        const int length = upper - lower + 1;
+        const auto from = [&](int i) {
+            return before.colours[lower + (i % length + length) % length];
+        };
+        const QString run = QString("#%1 .. #%2").arg(lower).arg(upper);
+        const auto channels = [](DisplayColour c) {
+            return QString(" R%1 G%2 B%3").arg(RedOf(c)).arg(GreenOf(c)).arg(BlueOf(c));
+        };
+        const DisplayColour lo = HueWordToDisplay(before.colours[lower]);
+        const DisplayColour hi = HueWordToDisplay(before.colours[upper]);
+        for (int i = 0; i < length; ++i) {
+            HueColour &word = editor.colours[lower + i];
+            if (operation == 0 && i > 0 && i < length - 1)
+                word = DisplayToHue(OklabGradientColour(lo, hi, i, length - 1));
+            else if (operation == 1)
+                word = from(length - 1 - i);
+            else if (operation == 2)
+                word = from(i + 1);
+            else if (operation == 3)
+                word = from(i - 1);
+        }
+        if (operation == 4)
+            std::swap(editor.colours[lower], editor.colours[upper]);
+        const QString lines[] = {QString("DEF RANGE #%1").arg(lower) + channels(lo) +
+                                     QString(" .. #%1").arg(upper) + channels(hi) + " OKLAB",
+                                 "REVERSE   " + run, "ROTATE    " + run + " LEFT",
+                                 "ROTATE    " + run + " RIGHT",
+                                 QString("SWAP      #%1 #%2").arg(lower).arg(upper)};
+        ChangeEditor(lines[operation]);
     }
 
     // The load shows what the file holds; only an entry the file holds is written back when
@@ -254,6 +319,20 @@ public:
 
     void Replay(bool undo) { undo ? form->UndoLastWrite() : form->RedoLastWrite(); }
 
+    void SelectRun(int selected, int anchor)
+    {
+        form->EditColourIndex = selected;
+        form->ImageColorRange->setTag(anchor);
+    }
+
+    // Written back as "Patch it" would, when anything was pasted.
+    void Paste(int selected, const QMimeData &data)
+    {
+        SelectRun(selected, selected);
+        if (form->PasteColours(&data))
+            form->PatchItClick();
+    }
+
     int Field(const QLineEdit *field) const { return field->text().toInt(); }
 
     std::unique_ptr<TForm1> form;
@@ -342,6 +421,47 @@ void OtherWrite(Model &model, int around, long gapFrom)
                          static_cast<long>(written.size()));
 }
 
+// Colours as other programs put them on the clipboard, in any of the accepted forms, or a whole
+// entry copied from another window; an empty text is refused.
+void PasteStep(Window &window, Model &model)
+{
+    const int selected = *Uniform(-1, HueColourCount);
+    QMimeData data;
+    if (*rc::gen::weightedElement<bool>({{1, true}, {3, false}})) {
+        HueEntry copied{};
+        for (HueColour &word : copied.colours)
+            word = *Uniform<HueColour>(0, 0xFFFF);
+        for (char &byte : copied.name)
+            byte = static_cast<char>(*Uniform(0, 256));
+        data.setData(
+            "application/x-colvane-entry",
+            QByteArray(reinterpret_cast<const char *>(copied.colours), sizeof copied.colours) +
+                QByteArray(copied.name, HueNameLength));
+        window.Paste(selected, data);
+        std::memcpy(model.editor.name, copied.name, HueNameLength);
+        model.Paste(0,
+                    std::vector<HueColour>(std::begin(copied.colours), std::end(copied.colours)));
+        return;
+    }
+    const int count = *Uniform(0, 40);
+    QString text;
+    std::vector<HueColour> words;
+    for (int i = 0; i < count; ++i) {
+        const int r = *Uniform(0, 256), g = *Uniform(0, 256), b = *Uniform(0, 256);
+        const QString forms[] = {
+            QString::asprintf("#%02x%02X%02x", r, g, b), QString::asprintf("%02x%02x%02x", r, g, b),
+            QString::asprintf("%d %d %d", r, g, b), QString::asprintf("rgb(%d, %d,%d)", r, g, b)};
+        text += forms[*Uniform(0, 4)] + *rc::gen::element<QString>("\n", ", ", " ", "\r\n");
+        words.push_back(static_cast<HueColour>((r >> 3) * 1024 + (g >> 3) * 32 + (b >> 3)));
+    }
+    data.setText(text);
+    window.Paste(selected, data);
+    if (words.empty())
+        model.log << "!PASTE no colour";
+    else
+        model.Paste(std::max(selected, 0), words);
+}
+
 } // namespace
 
 RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
@@ -370,9 +490,10 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         const Bytes before = model.writeFile;
         const int around = LastEntryAround(static_cast<long>(before.size()));
         // 0, 1: copies; 2: a write-back; 3: a load; 4: an import; 5, 6: undo, redo; 7: another
-        // writer. Undos and the other writer come often enough to meet each other.
+        // writer; 8: a paste; 9: an operation on a run of the editor's colours. Undos and the
+        // other writer come often enough to meet each other.
         const int kind = *rc::gen::weightedElement<int>(
-            {{2, 0}, {2, 1}, {2, 2}, {1, 3}, {1, 4}, {3, 5}, {1, 6}, {3, 7}});
+            {{2, 0}, {2, 1}, {2, 2}, {1, 3}, {1, 4}, {3, 5}, {1, 6}, {3, 7}, {1, 8}, {1, 9}});
         if (kind == 7) {
             OtherWrite(model, around, gapFrom);
             changedBehindTheWindow = true;
@@ -458,6 +579,25 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
             const bool imported = ImportPalette(input, n);
             RC_ASSERT(imported == model.Import(n, palette, format));
             changedBehindTheWindow = true;
+        } else if (kind == 8) {
+            PasteStep(window, model);
+        } else if (kind == 9) {
+            const int lower = *Uniform(0, HueColourCount);
+            const int upper = *Uniform(lower, HueColourCount);
+            const int operation = *Uniform(0, 5);
+            *rc::gen::arbitrary<bool>() ? window.SelectRun(upper, lower)
+                                        : window.SelectRun(lower, upper);
+            const bool changes = upper - lower >= (operation == 0 ? 2 : 1);
+            TForm1 &form = *window.form;
+            const TForm1::RunOperation operations[] = {
+                TForm1::RunOperation::Reverse, TForm1::RunOperation::RotateLeft,
+                TForm1::RunOperation::RotateRight, TForm1::RunOperation::SwapEnds};
+            operation == 0 ? form.SpreadRunInOklab()
+                           : form.ApplyRunOperation(operations[operation - 1]);
+            if (changes) {
+                form.PatchItClick();
+                model.RunOperation(operation, lower, upper);
+            }
         } else {
             window.Replay(kind == 5);
             model.Replay(kind == 5);

@@ -211,7 +211,9 @@ Expected<ParsedPalette> ParseHex(std::string_view bytes)
     return palette;
 }
 
-Expected<ParsedPalette> Parse(std::string_view bytes, PaletteFormat format)
+} // namespace
+
+Expected<ParsedPalette> ParsePalette(std::string_view bytes, PaletteFormat format)
 {
     switch (format) {
     case PaletteFormat::Gpl:
@@ -227,6 +229,8 @@ Expected<ParsedPalette> Parse(std::string_view bytes, PaletteFormat format)
     }
     return Fail("unknown format");
 }
+
+namespace {
 
 // A name equal to the stored one leaves all 20 bytes alone, the bytes after its terminator
 // included, so that an export read back changes no byte of the entry.
@@ -384,7 +388,7 @@ Expected<std::string> ExportEntries(const std::vector<NumberedEntry> &entries, P
 Expected<HueEntry> ImportEntry(std::string_view bytes, PaletteFormat format,
                                const HueEntry &current, const ImportOptions &options)
 {
-    const Expected<ParsedPalette> palette = Parse(bytes, format);
+    const Expected<ParsedPalette> palette = ParsePalette(bytes, format);
     if (!palette)
         return Fail(palette.error());
     return Apply(*palette, current, options);

@@ -39,6 +39,8 @@ std::optional<Rgb> RgbFromHex(std::string_view text);
 
 // What the json parser found wrong, without its internal tag and with its last read cut short.
 std::string JsonParserReason(const std::string &message);
+// The colours and name a palette file holds, whatever their count.
+Expected<ParsedPalette> ParsePalette(std::string_view bytes, PaletteFormat format);
 
 Expected<std::string> WriteJson(const std::vector<NumberedEntry> &entries, bool asArray);
 Expected<ParsedPalette> ParseJson(std::string_view bytes);
