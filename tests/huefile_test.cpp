@@ -149,6 +149,7 @@ RC_GTEST_PROP(HueFileRangeRead, ARangeReadsAsItsEntriesReadOneByOne, ())
 // named as differing are exactly those whose records differ in a byte or are whole in one file
 // only, and each difference is put down to the part of the record whose bytes differ. Bytes
 // of the block headers are no entry's.
+#ifdef COLVANE_PROPERTIES
 RC_GTEST_PROP(EntryDifferences, NamedExactlyWhereTheRecordsDiffer, ())
 {
     const TempFolder folder;
@@ -214,6 +215,7 @@ RC_GTEST_PROP(EntryDifferences, NamedExactlyWhereTheRecordsDiffer, ())
         }
     }
 }
+#endif
 
 TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
 {
