@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 // One entry of a file, or nullopt where the file does not hold it whole: past its end, or cut
