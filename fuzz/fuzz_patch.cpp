@@ -1,5 +1,6 @@
 #include "huefile/formats/patch.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +22,15 @@ bool SameSide(const EntrySlot &x, const EntrySlot &y)
     return x.has_value() == y.has_value() && (!x || std::memcmp(&*x, &*y, sizeof *x) == 0);
 }
 
+bool SamePatch(const Patch &x, const Patch &y)
+{
+    return std::equal(x.begin(), x.end(), y.begin(), y.end(),
+                      [](const PatchEntry &a, const PatchEntry &b) {
+                          return a.number == b.number && SameSide(a.before, b.before) &&
+                                 SameSide(a.after, b.after);
+                      });
+}
+
 } // namespace
 
 // Untrusted bytes as a patch: refused in one short line, or read to entries in rising order
@@ -29,6 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     const Expected<Patch> patch = ReadPatch(bytes);
+    // The quick reader and the document reader accept the same patches, read alike.
+    const Expected<Patch> throughDocument = ReadPatchDocument(bytes);
+    if (static_cast<bool>(patch) != static_cast<bool>(throughDocument) ||
+        (patch && !SamePatch(*patch, *throughDocument)) ||
+        (!patch && patch.error() != throughDocument.error()))
+        Fault("The two readers disagree", patch ? throughDocument.error() : patch.error());
     if (!patch) {
         if (patch.error().empty() || patch.error().size() >= 300 ||
             patch.error().find('\n') != std::string::npos)
@@ -45,10 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Expected<Patch> again = ReadPatch(written);
     if (!again || again->size() != patch->size())
         Fault("A patch read does not read back after writing", again ? written : again.error());
-    for (std::size_t i = 0; i < patch->size(); ++i)
-        if ((*again)[i].number != (*patch)[i].number ||
-            !SameSide((*again)[i].before, (*patch)[i].before) ||
-            !SameSide((*again)[i].after, (*patch)[i].after))
-            Fault("An entry changed on the way back", std::to_string((*patch)[i].number));
+    if (!SamePatch(*again, *patch))
+        Fault("An entry changed on the way back", written);
     return 0;
 }
