@@ -5,7 +5,10 @@
 // Log lines are 8-bit text; each byte shows as the Latin-1 character of that code.
 void TForm1::AppendLogLine(const QByteArray &line)
 {
-    MemoLog->appendPlainText(QString::fromLatin1(line));
+    const QString text = QString::fromLatin1(line);
+    MemoLog->appendPlainText(text);
+    // The log is narrow; a long refusal is read whole by resting the pointer on it.
+    MemoLog->setToolTip(text);
 }
 
 void TForm1::FlushPendingLogLine()

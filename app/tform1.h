@@ -202,6 +202,8 @@ public:
     bool EditHueLoaded = false;
     // What the editor shows: the loaded entry, or black while none is loaded.
     HueEntry ShownEditHue() const { return EditHueLoaded ? EditHue : HueEntry{}; }
+    // Where the shown entry comes from, for the preview's title: "entry 12 of hues.mul".
+    QString ShownEditHueSource() const;
     // The write file that held EditHue's entry as a whole record when it was loaded, or that
     // the editor has written it to since; empty when there is none. While the write file is
     // another, showing the entry must not write it: only an edit may extend a file, or put the
@@ -267,6 +269,10 @@ public:
     // the file name's extension decides.
     bool ExportEntryTo(const QString &fileName, std::optional<PaletteFormat> format);
     bool ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format);
+    // What the export dialog offers: "<entry name>.gpl" in the folder of the last export.
+    QString ProposedExportName() const;
+    // The folder of this session's last export; empty before the first.
+    QString LastExportFolder;
     PreviewWindow *Preview = nullptr;
 
     // Patches: applied to the write file, or made from the read file to the write file. Both

@@ -3,6 +3,7 @@
 #include "app/entry_name_text.h"
 #include "browser/difference_text.h"
 #include "huefile/colour.h"
+#include "huefile/file_checks.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
 #include "widgets/file_layer_name.h"
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolTip>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -71,8 +73,12 @@ QString FileNameTip(const QLineEdit *name)
     const std::string problem = WhyNotAHueFile(fileName);
     if (problem.empty())
         return QFileInfo(name->text()).absoluteFilePath();
-    return QString("Red: %1. Names without a folder are looked up in %2")
-        .arg(QString::fromLocal8Bit(problem.c_str()), QDir::currentPath());
+    QString tip = QString("Red: %1. Names without a folder are looked up in %2")
+                      .arg(QString::fromLocal8Bit(problem.c_str()), QDir::currentPath());
+    // A first start meets a folder without hue files; the window never makes one itself.
+    if (problem == ErrorText(ENOENT))
+        tip += QString("\nTo start an empty hue file: colvane-cli new %1").arg(name->text());
+    return tip;
 }
 
 } // namespace

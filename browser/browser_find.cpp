@@ -56,6 +56,7 @@ void TForm1::ConnectFind()
 {
     FindEntryBar = new FindBar(this);
     FindEntryBar->setGeometry(FindBarGeometry);
+    HueGrid1->setFocusShownWith(FindEntryBar);
     // A find moves the browser's cursor and may load the entry: not while the browser is hidden.
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
             [this] {

@@ -116,6 +116,14 @@ CommandResult RunApply(const ApplyRequest &request, std::ostream &out);
 // A three-way merge into `ours` in place, or into a new file `output`. The conflicts, one line
 // each, go to `conflicts`, which the program shows on standard error; exit status 1 when there
 // are any and no side was chosen to keep.
+// A hue file of `entries` empty entries, all bytes zero, made only under a name that does not
+// exist in any form.
+struct NewRequest {
+    std::string file;
+    int entries = MaxEntryNumber;
+};
+CommandResult RunNew(const NewRequest &request, std::ostream &out);
+
 struct MergeRequest {
     std::string base;
     std::string ours;

@@ -82,7 +82,8 @@ int main(int argc, char **argv)
     // with its temporary file left behind.
     IgnoreFileSizeSignal();
     CLI::App app(
-        "Lists, shows, exports, imports, copies, spreads, reverses, compares, patches, merges and "
+        "Lists, shows, exports, imports, copies, makes, spreads, reverses, compares, patches, "
+        "merges and "
         "searches the entries of hue files. Entry numbers run from 1 to 3000; a range is A..B; "
         "colour slots run from 0 to 31.",
         ProgramName);
@@ -94,8 +95,8 @@ int main(int argc, char **argv)
     ChosenCommand chosen;
     for (const auto add :
          {AddListCommand, AddShowCommand, AddExportCommand, AddImportCommand, AddCopyCommand,
-          AddSpreadCommand, AddReverseCommand, AddDiffCommand, AddFindCommand, AddPreviewCommand,
-          AddApplyCommand, AddMergeCommand, AddTextconvCommand})
+          AddNewCommand, AddSpreadCommand, AddReverseCommand, AddDiffCommand, AddFindCommand,
+          AddPreviewCommand, AddApplyCommand, AddMergeCommand, AddTextconvCommand})
         add(app, chosen);
 
     try {

@@ -37,7 +37,8 @@ const char *const CommonNotes =
     "Exit status: 0 on success (for diff: the same entries), 1 when diff finds a "
     "difference, apply a conflict or merge an unsettled conflict, 2 on a usage or data error "
     "or a standard output that is closed or fails, which is one line on standard error. No "
-    "hue file is ever truncated, nor created except by merge -o; every entry is written whole "
+    "hue file is ever truncated, nor created except by new and merge -o; every entry is written "
+    "whole "
     "or not at all.";
 
 void AddSubcommand(CLI::App &app, const char *name, const char *summary, const char *detail,

@@ -28,6 +28,7 @@ void AddShowCommand(CLI::App &app, ChosenCommand &chosen);
 void AddExportCommand(CLI::App &app, ChosenCommand &chosen);
 void AddImportCommand(CLI::App &app, ChosenCommand &chosen);
 void AddCopyCommand(CLI::App &app, ChosenCommand &chosen);
+void AddNewCommand(CLI::App &app, ChosenCommand &chosen);
 void AddDiffCommand(CLI::App &app, ChosenCommand &chosen);
 void AddFindCommand(CLI::App &app, ChosenCommand &chosen);
 void AddPreviewCommand(CLI::App &app, ChosenCommand &chosen);

@@ -1,9 +1,10 @@
-// The subcommands that write into hue files: import and copy.
+// The subcommands that write into hue files: import, copy and new.
 #include "cli/command_support.h"
 #include "cli/subcommand.h"
 
 #include "copy/entry_copy.h"
 #include "huefile/formats/entry_name.h"
+#include "huefile/output_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -107,6 +108,17 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
                  CopyFailure(failed, error) + " and the copy stopped there; " + done);
 }
 
+CommandResult RunNew(const NewRequest &request, std::ostream &out)
+{
+    const std::string bytes(
+        static_cast<std::size_t>(EntryOffset(request.entries) + sizeof(HueEntry)), '\0');
+    const std::string why = CreateNewFile(request.file, bytes);
+    if (!why.empty())
+        return About(request.file, why);
+    out << "made " << request.file << " with " << request.entries << " empty entries\n";
+    return ExitSame;
+}
+
 void AddImportCommand(CLI::App &app, ChosenCommand &chosen)
 {
     AddSubcommand(
@@ -188,6 +200,26 @@ void AddCopyCommand(CLI::App &app, ChosenCommand &chosen)
                 chosen.run = [arguments](std::ostream &out) {
                     return RunCopy(arguments->request, out);
                 };
+            });
+        });
+}
+
+void AddNewCommand(CLI::App &app, ChosenCommand &chosen)
+{
+    AddSubcommand(
+        app, "new", "A hue file of empty entries",
+        "Makes FILE with N entries whose bytes are all zero, 3000 unless --entries says "
+        "otherwise. FILE must not exist in any form, not even as a link or a pipe: new never "
+        "replaces a file. The file appears whole or not at all.",
+        [&chosen](CLI::App &command) {
+            const auto request = std::make_shared<NewRequest>();
+            command.add_option("FILE", request->file, "Hue file to make (must not exist)")
+                ->required();
+            command.add_option("--entries", request->entries, "Number of entries (1 to 3000)")
+                ->check(CLI::Range(1, MaxEntryNumber));
+            command.callback([request, &chosen] {
+                chosen.change = request->file + ": the file was made";
+                chosen.run = [request](std::ostream &out) { return RunNew(*request, out); };
             });
         });
 }

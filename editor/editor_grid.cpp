@@ -79,7 +79,7 @@ void TForm1::RefreshHueGridEdit()
     }
     HueGridEdit->repaint();
     if (Preview)
-        Preview->setEntry(ShownEditHue());
+        Preview->setEntry(ShownEditHue(), ShownEditHueSource());
 }
 
 void TForm1::HueGridEditSelectCell(int ACol, int, bool &)

@@ -10,11 +10,13 @@
 #include "widgets/picture_box.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <cstring>
 
@@ -87,8 +89,9 @@ void TForm1::ConnectEntryExchange()
 void TForm1::ExportEntryClick()
 {
     QString filter = PaletteFilters.constFirst();
-    QString fileName = QFileDialog::getSaveFileName(this, "Export the editor's entry", QString(),
-                                                    PaletteFilters.join(";;"), &filter);
+    QString fileName =
+        QFileDialog::getSaveFileName(this, "Export the editor's entry", ProposedExportName(),
+                                     PaletteFilters.join(";;"), &filter);
     if (fileName.isEmpty())
         return;
     const auto format = FormatOf(fileName, filter);
@@ -119,7 +122,19 @@ bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat>
     if (!why.empty())
         return refuse(QString::fromLocal8Bit(why.c_str()));
     AppendLogLine("EXPORT    " + ShortName(fileName));
+    LastExportFolder = QFileInfo(fileName).absolutePath();
     return true;
+}
+
+QString TForm1::ProposedExportName() const
+{
+    // A name may hold characters no file name may; an empty one would leave only ".gpl".
+    QString name = aktHueName->text().trimmed();
+    name.replace(QRegularExpression(R"([/\\:*?"<>|\x00-\x1f])"), "_");
+    if (name.isEmpty())
+        name = QString("entry %1").arg(BrowserRow + 1);
+    const QDir folder(LastExportFolder.isEmpty() ? QDir::currentPath() : LastExportFolder);
+    return folder.filePath(name + ".gpl");
 }
 
 void TForm1::ImportEntryClick()
@@ -170,11 +185,20 @@ bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteForma
     return true;
 }
 
+QString TForm1::ShownEditHueSource() const
+{
+    if (!EditHueLoaded)
+        return QString();
+    return QString("entry %1 of %2")
+        .arg(BrowserRow + 1)
+        .arg(QFileInfo(FilenameWrite->text()).fileName());
+}
+
 void TForm1::ShowPreviewClick()
 {
     if (!Preview)
         Preview = new PreviewWindow(this);
-    Preview->setEntry(ShownEditHue());
+    Preview->setEntry(ShownEditHue(), ShownEditHueSource());
     Preview->show();
     Preview->raise();
     Preview->activateWindow();

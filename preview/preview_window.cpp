@@ -2,6 +2,10 @@
 
 #include "preview/picture_image.h"
 
+#include "huefile/formats/png_picture.h"
+#include "huefile/output_file.h"
+#include "widgets/file_layer_name.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -11,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <cstring>
 
@@ -35,8 +40,10 @@ int FittingZoom(QSize picture, int chosen)
 
 PreviewWindow::PreviewWindow(QWidget *owner) : QWidget(owner, Qt::Window)
 {
-    setWindowTitle("Colvane - preview on a picture");
+    showTitle();
     auto *choose = new QPushButton("&Open picture...", this);
+    auto *save = new QPushButton("&Save picture...", this);
+    save->setToolTip("Save the recoloured picture at 1x as png (Ctrl+S)");
     m_wholeImage = new QCheckBox("&Whole image", this);
     m_wholeImage->setToolTip("Recolour every pixel by its brightness, not only the grey ones");
     m_zoom = new QComboBox(this);
@@ -51,6 +58,7 @@ PreviewWindow::PreviewWindow(QWidget *owner) : QWidget(owner, Qt::Window)
 
     auto *controls = new QHBoxLayout;
     controls->addWidget(choose);
+    controls->addWidget(save);
     controls->addWidget(m_wholeImage);
     controls->addWidget(new QLabel("&Zoom:", this));
     controls->addWidget(m_zoom);
@@ -59,9 +67,12 @@ PreviewWindow::PreviewWindow(QWidget *owner) : QWidget(owner, Qt::Window)
     layout->addLayout(controls);
     layout->addWidget(m_status);
     layout->addWidget(scroll, 1);
-    static_cast<QLabel *>(controls->itemAt(2)->widget())->setBuddy(m_zoom);
+    static_cast<QLabel *>(controls->itemAt(3)->widget())->setBuddy(m_zoom);
 
     connect(choose, &QPushButton::clicked, this, &PreviewWindow::chooseImage);
+    connect(save, &QPushButton::clicked, this, &PreviewWindow::chooseSaveName);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
+            &PreviewWindow::chooseSaveName);
     connect(m_wholeImage, &QCheckBox::toggled, this, &PreviewWindow::render);
     connect(m_zoom, &QComboBox::currentIndexChanged, this, &PreviewWindow::render);
     resize(420, 360);
@@ -72,8 +83,12 @@ PreviewWindow::PreviewWindow(QWidget *owner) : QWidget(owner, Qt::Window)
 
 // The editor refreshes on every load and edit; a picture of millions of pixels is recoloured
 // only when the entry changed, and not at all while the window is closed.
-void PreviewWindow::setEntry(const HueEntry &entry)
+void PreviewWindow::setEntry(const HueEntry &entry, const QString &source)
 {
+    if (source != m_source) {
+        m_source = source;
+        showTitle();
+    }
     if (std::memcmp(&entry, &m_entry, sizeof entry) == 0)
         return;
     m_entry = entry;
@@ -101,8 +116,36 @@ bool PreviewWindow::loadImage(const QString &fileName)
         return refuse(reader.errorString());
     m_image = image;
     m_fileName = fileName;
+    showTitle();
     render();
     return true;
+}
+
+bool PreviewWindow::savePicture(const QString &fileName)
+{
+    const auto refuse = [&](const QString &why) {
+        m_status->setText(QString("%1: %2").arg(fileName, why));
+        return false;
+    };
+    if (m_image.isNull())
+        return refuse("no picture is open to save");
+    const QImage recoloured = RecolourImage(m_image, m_entry, m_wholeImage->isChecked());
+    const Expected<std::string> png = WritePngPicture(PictureOf(recoloured));
+    if (!png)
+        return refuse(QString::fromStdString(png.error()));
+    const std::string why = WriteOutputFile(FileLayerName(fileName), "png", *png);
+    if (!why.empty())
+        return refuse(QString::fromLocal8Bit(why.c_str()));
+    m_status->setText(QString("Saved %1").arg(fileName));
+    return true;
+}
+
+void PreviewWindow::showTitle()
+{
+    const QString entry = m_source.isEmpty() ? QString("no entry") : m_source;
+    const QString picture =
+        m_fileName.isEmpty() ? QString("no picture") : QFileInfo(m_fileName).fileName();
+    setWindowTitle(QString("Colvane - preview of %1 on %2").arg(entry, picture));
 }
 
 void PreviewWindow::showEvent(QShowEvent *event)
@@ -118,6 +161,14 @@ void PreviewWindow::chooseImage()
         QFileDialog::getOpenFileName(this, "Choose a picture", QString(), "PNG pictures (*.png)");
     if (!fileName.isEmpty())
         loadImage(fileName);
+}
+
+void PreviewWindow::chooseSaveName()
+{
+    const QString fileName = QFileDialog::getSaveFileName(this, "Save the recoloured picture",
+                                                          QString(), "PNG pictures (*.png)");
+    if (!fileName.isEmpty())
+        savePicture(fileName.endsWith(".png", Qt::CaseInsensitive) ? fileName : fileName + ".png");
 }
 
 void PreviewWindow::render()

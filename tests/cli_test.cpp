@@ -251,6 +251,14 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"merge hues.mul patch.mul hues.mul", 2,
          "colvane-cli: patch.mul: locked by another process\n", std::chrono::milliseconds(3500),
          "patch.mul"},
+        {"new hues.mul", 2, "colvane-cli: hues.mul: exists already, and only a new file is made\n"},
+        {"new pipe.mul --entries 8", 2,
+         "colvane-cli: pipe.mul: exists already, and only a new file is made\n"},
+        {"new folder.mul", 2,
+         "colvane-cli: folder.mul: exists already, and only a new file is made\n"},
+        {"new fresh.mul --entries 0", 2, ""},
+        {"new fresh.mul --entries 3001", 2, ""},
+        {"new fresh.mul --entries many", 2, ""},
         {"textconv pipe.mul", 2, "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
         {"spread hues.mul 1 3..4", 2,
          "colvane-cli: 3..4: a run of 2 colours; a spread needs 3 or more\n"},
@@ -392,6 +400,10 @@ TEST_F(CliTest, ListsEntriesUpToWhereTheFileEndsAndFindsFreeOnes)
         {"find small.mul ENTRY", "   1  used     entry 1\n   3  used     entry 3\n"},
         // Neither file holds entry 4 whole, so there is nothing of it to compare.
         {"diff small.mul other.mul", ""},
+        {"new made.mul --entries 9", "made made.mul with 9 empty entries\n"},
+        {"find made.mul --empty", "1..9  empty\n10..3000  missing\n"},
+        {"new full.mul", "made full.mul with 3000 empty entries\n"},
+        {"find full.mul --empty", "1..3000  empty\n"},
     };
     for (const auto &[arguments, out] : runs) {
         const Outcome outcome = RunCli(arguments);
@@ -868,7 +880,7 @@ TEST_F(CliTest, ReplacedOutputKeepsOwnerAndMode)
 TEST_F(CliTest, HelpOnEverySubcommandAndVersion)
 {
     for (const char *command : {"", "list ", "show ", "export ", "import ", "copy ", "diff ",
-                                "find ", "preview ", "apply ", "merge ", "textconv "}) {
+                                "find ", "preview ", "apply ", "merge ", "textconv ", "new "}) {
         const Outcome outcome = RunCli(QString(command) + "--help");
         EXPECT_EQ(outcome.status, 0) << command;
         EXPECT_NE(outcome.out.find("Usage: colvane-cli"), std::string::npos) << command;

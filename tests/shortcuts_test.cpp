@@ -109,11 +109,16 @@ TEST_F(KeyboardTest, FindMovesTheCursorByNameNumberAndHexWrappingRound)
         // A keyboard move in "cursor position" mode loads the entry.
         EXPECT_EQ(form->PendingLogLine, "GET ONE   " + QByteArray::number(step.entry)) << what;
         EXPECT_EQ(form->FindEntryBar->status() == "no match", step.noMatch) << what;
+        // The bar keeps the focus, and the found row still shows as the browser's own.
+        EXPECT_NE(Focus(), form->HueGrid1) << what;
+        EXPECT_TRUE(form->HueGrid1->showsFocus()) << what;
     }
     Press(Qt::Key_Escape);
     EXPECT_FALSE(form->FindEntryBar->isVisible());
     EXPECT_EQ(Focus(), form->HueGrid1);
     EXPECT_EQ(form->ClientHeight(), ClientHeightFull);
+    form->FilenameRead->setFocus();
+    EXPECT_FALSE(form->HueGrid1->showsFocus());
 
     // A find would move the hidden browser and load an entry: while the browser is hidden the
     // bar closes and does not open, and F3 finds nothing.
@@ -371,13 +376,15 @@ TEST_F(KeyboardTest, TipsNameBothSidesOfABrowserRowAndWhyAFileNameIsRed)
     const QString same = TipAt(grid, grid->cellRect(40, 40).center());
     EXPECT_TRUE(same.contains("\nSame in both files\n")) << same.toStdString();
 
+    // Only a name that is free gets the hint how to make a hue file under it.
     const struct {
         const char *name;
         const char *reason;
-    } names[] = {{"missing.mul", "no such file"},
-                 {".", "a folder"},
-                 {"pipe.mul", "a pipe, not a regular file"},
-                 {"notes.txt", "looks like text, not a hue file"}};
+        bool hint;
+    } names[] = {{"missing.mul", "no such file", true},
+                 {".", "a folder", false},
+                 {"pipe.mul", "a pipe, not a regular file", false},
+                 {"notes.txt", "looks like text, not a hue file", false}};
     mkfifo("pipe.mul", 0644);
     WriteBytes("notes.txt", Bytes(10, 't'));
     for (const auto &n : names) {
@@ -385,7 +392,14 @@ TEST_F(KeyboardTest, TipsNameBothSidesOfABrowserRowAndWhyAFileNameIsRed)
         const QString tip = TipAt(form->FilenameWrite, QPoint(5, 5));
         EXPECT_TRUE(tip.contains(n.reason)) << tip.toStdString();
         EXPECT_TRUE(tip.contains(QDir::currentPath())) << tip.toStdString();
+        EXPECT_EQ(tip.contains(QString("colvane-cli new ") + n.name), n.hint) << tip.toStdString();
     }
+
+    // The narrow log cuts long lines; its tip is the last line whole.
+    const QByteArray longLine = "!IMPORT c31.gpl: 31 colours, an entry holds 32";
+    form->AppendLogLine("GET ONE   1");
+    form->AppendLogLine(longLine);
+    EXPECT_EQ(TipAt(form->MemoLog, QPoint(5, 5)), QString::fromLatin1(longLine));
 }
 
 TEST_F(KeyboardTest, RightClickOnTheBrowserListsTheShortcutsAndSelectsNothing)
@@ -512,6 +526,17 @@ TEST_F(ExchangeTest, EveryFormatRoundTripsThroughTheEditor)
         form->RefreshHueGridEdit();
     }
     EXPECT_EQ(ReadBytes("hues.mul"), file);
+
+    // The dialog offers the entry's name, made safe for a file name, in the last export's
+    // folder; a refused export leaves that folder as it was.
+    EXPECT_EQ(form->ProposedExportName(), QDir::current().filePath("entry 12.gpl"));
+    ASSERT_TRUE(QDir().mkdir("out"));
+    ASSERT_TRUE(form->ExportEntryTo("out/a.gpl", std::nullopt));
+    EXPECT_FALSE(form->ExportEntryTo("hues.mul", std::nullopt));
+    form->aktHueName->setText("a/b:c");
+    EXPECT_EQ(form->ProposedExportName(), QDir::current().filePath("out/a_b_c.gpl"));
+    form->aktHueName->setText("");
+    EXPECT_EQ(form->ProposedExportName(), QDir::current().filePath("out/entry 12.gpl"));
 }
 
 TEST_F(ExchangeTest, ARefusedImportLeavesTheEntryAloneAndAnAutosavedOneIsUndone)
@@ -687,6 +712,19 @@ TEST_F(ExchangeTest, ThePreviewStaysCheapAndShowsWhatTheEditorShows)
     EXPECT_EQ(shownColour(), levelColour(loaded)) << "recoloured while closed";
     preview.show();
     EXPECT_EQ(shownColour(), levelColour(EntryOnDisk("hues.mul", 20)));
+    EXPECT_EQ(preview.windowTitle(), "Colvane - preview of entry 20 of hues.mul on grey.png");
+
+    // The picture is saved at 1x as shown, and only where an export may write: never over a
+    // hue file, and whole.
+    const Bytes hueFile = ReadBytes("hues.mul");
+    EXPECT_FALSE(preview.savePicture("hues.mul"));
+    EXPECT_EQ(ReadBytes("hues.mul"), hueFile);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(preview.savePicture("saved.png")) << texts().join("|").toStdString();
+        const QImage saved("saved.png");
+        EXPECT_EQ(saved.size(), grey.size());
+        EXPECT_EQ(saved.pixel(0, 0) & 0xFFFFFF, levelColour(EntryOnDisk("hues.mul", 20)));
+    }
 
     ASSERT_EQ(std::rename("hues.mul", "away.mul"), 0);
     form->HueGrid1SelectCell(1, 20, canSelect);

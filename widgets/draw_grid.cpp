@@ -5,6 +5,7 @@
 #include "widgets/stepping_scroll_bar.h"
 #include "widgets/vector_state.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMetaMethod>
@@ -482,7 +483,7 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
 {
     const QRect area = cellArea();
     const QColor highlightedText = palette().color(QPalette::HighlightedText);
-    const bool showFocus = hasFocus();
+    const bool showFocus = showsFocus();
     m_drawCellConnected = isSignalConnected(QMetaMethod::fromSignal(&DrawGrid::drawCell));
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
@@ -707,6 +708,21 @@ void DrawGrid::wheelEvent(QWheelEvent *event)
 // The focus shows only on the current cell. A window that becomes active gives the focus back
 // to the grid that held it; that is no entry into the grid, and may arrive after the press
 // that activated the window, whose drag the owner is following.
+void DrawGrid::setFocusShownWith(QWidget *companion)
+{
+    m_focusCompanion = companion;
+    connect(qApp, &QApplication::focusChanged, this, [this] { update(cellRect(m_col, m_row)); });
+}
+
+bool DrawGrid::showsFocus() const
+{
+    if (hasFocus())
+        return true;
+    const QWidget *focused = QApplication::focusWidget();
+    return m_focusCompanion && focused && m_focusCompanion->isVisible() &&
+           (focused == m_focusCompanion || m_focusCompanion->isAncestorOf(focused));
+}
+
 void DrawGrid::focusInEvent(QFocusEvent *event)
 {
     QWidget::focusInEvent(event);

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -25,6 +26,13 @@ class DrawGrid : public QWidget {
 
 public:
     explicit DrawGrid(QWidget *parent = nullptr);
+
+    // A widget whose keyboard focus the grid shows as its own: while it, or a widget inside it,
+    // has the focus, the current cell keeps the focus indication, so that a find bar's moves of
+    // the cursor are seen where they land.
+    void setFocusShownWith(QWidget *companion);
+    // Whether the current cell is drawn with the focus indication.
+    bool showsFocus() const;
 
     // The owner's painting of one cell, called where drawCell is emitted and just before it.
     // A grid paints thousands of cells a second; a direct call costs a fraction of a signal.
@@ -123,6 +131,7 @@ protected:
 
 private:
     QRect cellArea() const;
+    QPointer<QWidget> m_focusCompanion;
     int rowStride() const;
     int maxTopRow() const;
     void updateScrollBar();
