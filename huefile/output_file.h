@@ -25,3 +25,18 @@ std::string WriteOutputFile(const std::string &fileName, const std::string &exte
 // Creates the file with the bytes, whole or not at all, only when the name does not exist in
 // any form; an existing file, link or pipe is left alone. Empty when it was made, else why not.
 std::string CreateNewFile(const std::string &fileName, const std::string &bytes);
+
+// Files made in two steps, for a tool that writes several files and names them only once all
+// are written: the bytes go whole into a new file of a free name in `folder`, which then takes
+// its own name. Each returns 0 when it worked, else the system's error number. `temporary`
+// receives the name the file was given (empty when none was made).
+int StageFile(const std::string &folder, const std::string &bytes, std::string &temporary);
+// What a staged file's name holds now: Free, a file or link it may replace, or something
+// else in the way; `error` is set for Unknown.
+enum class NameHolds { Free, Replaceable, Folder, Other, Unknown };
+NameHolds WhatNameHolds(const std::string &name, int &error);
+// Gives a staged file its name: only a free one, or, with `replace`, over what is there (a
+// link is replaced itself, not written through).
+int NameStagedFile(const std::string &temporary, const std::string &name, bool replace);
+// Removes a name; a missing one is no failure.
+void RemoveFile(const std::string &name);

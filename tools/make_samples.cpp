@@ -1,6 +1,7 @@
 // Writes a pair of sample hue files into a folder: "patch-hues.mul" with all 3000 entries and
 // "hues.mul" with fewer, so that the browser shows where the write file ends.
 #include "huefile/hue_entry.h"
+#include "huefile/output_file.h"
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -10,8 +11,6 @@
 #include <cstring>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -90,88 +89,42 @@ struct SampleFile {
     bool created = false;
 };
 
-std::string SystemFailure(const std::string &path)
-{
-    return path + ": " + std::strerror(errno);
-}
-
 // Without --force only a free name is taken. With it, a regular file or a link is replaced;
 // anything else, such as a folder, is in the way.
 bool NameUsable(const SampleFile &file, bool force, std::string &error)
 {
-    struct stat info {};
-    if (::lstat(file.path.c_str(), &info) != 0) {
-        if (errno == ENOENT)
-            return true;
-        error = SystemFailure(file.path);
-        return false;
-    }
-    if (!force)
+    int failure = 0;
+    const NameHolds holds = WhatNameHolds(file.path, failure);
+    if (holds == NameHolds::Free)
+        return true;
+    if (holds == NameHolds::Unknown)
+        error = file.path + ": " + std::strerror(failure);
+    else if (!force)
         error = file.path + ": already there; --force overwrites it";
-    else if (S_ISDIR(info.st_mode))
+    else if (holds == NameHolds::Folder)
         error = file.path + ": " + std::strerror(EISDIR);
-    else if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+    else if (holds == NameHolds::Other)
         error = file.path + ": not a regular file";
     return error.empty();
-}
-
-mode_t NewFileMode()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-bool WriteAll(int descriptor, const std::vector<unsigned char> &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(descriptor, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written == 0)
-            errno = EIO;
-        if (written <= 0)
-            return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 bool WriteTemporary(SampleFile &file, const std::string &folder,
                     const std::vector<unsigned char> &bytes, std::string &error)
 {
-    file.temporary = folder + "/.colvane-samples-XXXXXX";
-    const int descriptor = ::mkstemp(file.temporary.data());
-    if (descriptor < 0) {
-        file.temporary.clear();
-        error = SystemFailure(file.path);
-        return false;
-    }
-    int failure = 0;
-    if (!WriteAll(descriptor, bytes) || ::fchmod(descriptor, NewFileMode()) != 0)
-        failure = errno;
-    if (::close(descriptor) != 0 && failure == 0)
-        failure = errno;
+    const int failure = StageFile(folder, std::string(bytes.begin(), bytes.end()), file.temporary);
     if (failure != 0)
         error = file.path + ": " + std::strerror(failure);
     return failure == 0;
 }
 
-// A free name is taken with a new link, which fails if something took the name meanwhile;
-// --force renames over what is there.
+// --force renames over what is there; otherwise only a free name is taken.
 bool TakeName(SampleFile &file, bool force, std::string &error)
 {
-    const bool taken = force ? ::rename(file.temporary.c_str(), file.path.c_str()) == 0
-                             : ::link(file.temporary.c_str(), file.path.c_str()) == 0;
-    if (!taken) {
-        error = SystemFailure(file.path);
+    if (const int failure = NameStagedFile(file.temporary, file.path, force)) {
+        error = file.path + ": " + std::strerror(failure);
         return false;
     }
-    if (!force) {
-        file.created = true;
-        ::unlink(file.temporary.c_str());
-    }
+    file.created = !force;
     file.temporary.clear();
     return true;
 }
@@ -196,9 +149,9 @@ void RemoveOwnFiles(const SampleFile (&files)[2])
 {
     for (const SampleFile &file : files) {
         if (!file.temporary.empty())
-            ::unlink(file.temporary.c_str());
+            RemoveFile(file.temporary);
         if (file.created)
-            ::unlink(file.path.c_str());
+            RemoveFile(file.path);
     }
 }
 

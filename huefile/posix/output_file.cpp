@@ -290,3 +290,52 @@ std::string CreateNewFile(const std::string &fileName, const std::string &bytes)
         why = errno == EEXIST ? "exists already, and only a new file is made" : ErrorText(errno);
     return why;
 }
+
+int StageFile(const std::string &folder, const std::string &bytes, std::string &temporary)
+{
+    temporary = folder + "/.colvane-samples-XXXXXX";
+    const int descriptor = mkstemp(temporary.data());
+    if (descriptor < 0) {
+        temporary.clear();
+        return errno;
+    }
+    int failure = 0;
+    errno = 0;
+    if (!WriteAll(descriptor, bytes) || fchmod(descriptor, NewFileMode()) != 0)
+        failure = errno ? errno : EIO;
+    if (close(descriptor) != 0 && failure == 0)
+        failure = errno;
+    return failure;
+}
+
+NameHolds WhatNameHolds(const std::string &name, int &error)
+{
+    struct stat info {};
+    if (lstat(name.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return NameHolds::Free;
+        error = errno;
+        return NameHolds::Unknown;
+    }
+    if (S_ISDIR(info.st_mode))
+        return NameHolds::Folder;
+    return S_ISREG(info.st_mode) || S_ISLNK(info.st_mode) ? NameHolds::Replaceable
+                                                         : NameHolds::Other;
+}
+
+// A free name is taken with a new link, which fails if something took the name meanwhile.
+int NameStagedFile(const std::string &temporary, const std::string &name, bool replace)
+{
+    const bool named = replace ? rename(temporary.c_str(), name.c_str()) == 0
+                               : link(temporary.c_str(), name.c_str()) == 0;
+    if (!named)
+        return errno;
+    if (!replace)
+        unlink(temporary.c_str());
+    return 0;
+}
+
+void RemoveFile(const std::string &name)
+{
+    unlink(name.c_str());
+}

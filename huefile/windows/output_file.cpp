@@ -268,3 +268,59 @@ std::string CreateNewFile(const std::string &fileName, const std::string &bytes)
         return "no file name";
     return WriteThroughTemporary(WideName(fileName), bytes, false);
 }
+
+int StageFile(const std::string &folder, const std::string &bytes, std::string &temporary)
+{
+    temporary.clear();
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = folder + "/.colvane-samples-" +
+                                 std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount() + attempt);
+        const HANDLE file = CreateFileW(WideName(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS)
+                continue;
+            FailWithSystemError();
+            return errno;
+        }
+        temporary = name;
+        errno = 0;
+        int failure = WriteAll(file, bytes) ? 0 : (errno ? errno : EIO);
+        if (!CloseHandle(file) && failure == 0)
+            failure = (FailWithSystemError(), errno);
+        return failure;
+    }
+    return EEXIST;
+}
+
+NameHolds WhatNameHolds(const std::string &name, int &error)
+{
+    const DWORD attributes = GetFileAttributesW(WideName(name).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return NameHolds::Free;
+        FailWithSystemError();
+        error = errno;
+        return NameHolds::Unknown;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return NameHolds::Folder;
+    return attributes & FILE_ATTRIBUTE_DEVICE ? NameHolds::Other : NameHolds::Replaceable;
+}
+
+int NameStagedFile(const std::string &temporary, const std::string &name, bool replace)
+{
+    const DWORD how = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExW(WideName(temporary).c_str(), WideName(name).c_str(), how)) {
+        FailWithSystemError();
+        return errno;
+    }
+    return 0;
+}
+
+void RemoveFile(const std::string &name)
+{
+    DeleteFileW(WideName(name).c_str());
+}
