@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
     const Expected<Patch> patch = ReadPatch(bytes);
-    // The quick reader and the document reader accept the same patches, read alike.
+    // The quick readers (the one for the layout this program writes, the one fed by the parser)
+    // and the document reader accept the same patches, read alike.
     const Expected<Patch> throughDocument = ReadPatchDocument(bytes);
     if (static_cast<bool>(patch) != static_cast<bool>(throughDocument) ||
         (patch && !SamePatch(*patch, *throughDocument)) ||

@@ -233,3 +233,58 @@ TEST(PatchReading, RefusesWithThePlace)
 }
 
 } // namespace
+
+namespace {
+
+// A patch as this program writes it, changed in one place: the reader for the written layout
+// either reads it as the document reader does, or leaves it to them, refusal and all.
+TEST(PatchReading, WrittenLayoutReadsAsTheDocument)
+{
+    HueEntry before{};
+    before.colours[31] = 0x7FFF;
+    std::memcpy(before.name, "dark", 4);
+    HueEntry after = before;
+    std::memcpy(after.name, "x\xE9t\xE9", 4);
+    after.carried[3] = 0xAB;
+    const std::string written = WritePatch({{7, before, after}, {9, std::nullopt, before}});
+    const std::pair<std::string, std::string> changes[] = {
+        {"", ""},
+        {"32767]", "65536]"},
+        {"32767]", "065535]"},
+        {"32767]", "1e3]"},
+        {"\"entry\":9", "\"entry\":3001"},
+        {"\"entry\":9", "\"entry\":7"},
+        {"\"entry\":9", "\"entry\":1"},
+        {"\"name\":\"dark\"", "\"name\":\"dar\\u006b\""},
+        {"\"name\":\"dark\"", "\"name\":\"darker\""},
+        {"6461726b", "6461726B"},
+        {"6461726b", "6461726g"},
+        {"\"carried\":\"000000ab\"", "\"carried\":\"000000\""},
+        {"x\xC3\xA9t", "x\xE9t"},
+        {",\"before\":null", ",\"before\" : null"},
+        {"\n]}\n", "\n]}\n "},
+        {"\n]}\n", "\n]"},
+    };
+    for (const auto &[from, to] : changes) {
+        std::string document = written;
+        const std::size_t at = document.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        document.replace(at, from.size(), to);
+        const Expected<Patch> read = ReadPatch(document);
+        const Expected<Patch> throughDocument = ReadPatchDocument(document);
+        ASSERT_EQ(read.ok(), throughDocument.ok()) << document;
+        if (!read.ok()) {
+            EXPECT_EQ(read.error(), throughDocument.error()) << document;
+            continue;
+        }
+        ASSERT_EQ(read->size(), throughDocument->size()) << document;
+        for (std::size_t i = 0; i < read->size(); ++i) {
+            EXPECT_EQ((*read)[i].number, (*throughDocument)[i].number) << document;
+            for (const auto side : {&PatchEntry::before, &PatchEntry::after})
+                EXPECT_TRUE(SameSlots({(*read)[i].*side}, {(*throughDocument)[i].*side}))
+                    << document;
+        }
+    }
+}
+
+} // namespace

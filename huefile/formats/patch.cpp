@@ -3,6 +3,7 @@
 #include "huefile/file_checks.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/formats/palette_parts.h"
+#include "huefile/formats/written_patch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -370,8 +371,18 @@ private:
     enum class Where { Outside, Document, Entries, Entry, Side, Words };
     // What the value after a key is; Unknown for a key that is skipped, Nothing for a key the
     // document reader would also have to judge (a key given twice, or where no key belongs).
-    enum class Expect { Nothing, Unknown, Version, Entries, Number, Side, Words, Name, NameBytes,
-                        Carried };
+    enum class Expect {
+        Nothing,
+        Unknown,
+        Version,
+        Entries,
+        Number,
+        Side,
+        Words,
+        Name,
+        NameBytes,
+        Carried
+    };
 
     Expect KeyMeaning(const std::string &name)
     {
@@ -653,6 +664,8 @@ std::string WritePatch(const Patch &patch)
 
 Expected<Patch> ReadPatch(std::string_view document)
 {
+    if (std::optional<Patch> written = ReadWrittenPatch(document))
+        return InEntryOrder(std::move(*written));
     WellFormedPatch fast;
     if (fast.read(document))
         return InEntryOrder(std::move(fast.entries()));
