@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -12,25 +13,34 @@ namespace {
 // being mapped afresh, which for whole files cost more than the reads themselves.
 constexpr int PieceEntries = 256;
 
-// Entries first to last of a file, or none when it did not open.
-struct Piece {
-    int first = 1;
-    std::vector<HueEntry> entries;
-    std::vector<bool> whole;
+// Entries first to last of a file as its bytes lie, block headers and all: a scan for a
+// difference compares records where they lie and takes none of them apart.
+class Piece {
+public:
+    Piece() : m_bytes(new char[PieceBytes]) {}
 
     void read(const std::optional<HueFile> &file, int from, int to)
     {
-        first = from;
-        if (file)
-            entries = file->readEntries(from, to, whole);
-        else
-            whole.assign(static_cast<std::size_t>(to - from + 1), false);
+        m_start = EntryOffset(from);
+        const FileOffset length = EntryOffset(to) + sizeof(HueEntry) - m_start;
+        m_got = file ? std::max<FileOffset>(0, file->readBytes(m_bytes.get(), length, m_start)) : 0;
     }
+    // Null for an entry the file holds no whole record of.
     const HueEntry *entry(int n) const
     {
-        const auto i = static_cast<std::size_t>(n - first);
-        return whole[i] ? &entries[i] : nullptr;
+        const FileOffset at = EntryOffset(n) - m_start;
+        if (at + static_cast<FileOffset>(sizeof(HueEntry)) > m_got)
+            return nullptr;
+        return reinterpret_cast<const HueEntry *>(m_bytes.get() + at);
     }
+
+private:
+    // From the file's start to entry PieceEntries's end: as many header bytes as any run of
+    // that many entries crosses.
+    static constexpr FileOffset PieceBytes = EntryOffset(PieceEntries) + sizeof(HueEntry);
+    std::unique_ptr<char[]> m_bytes;
+    FileOffset m_start = 0;
+    FileOffset m_got = 0;
 };
 
 std::size_t NameTextLength(const HueEntry &entry)

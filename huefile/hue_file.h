@@ -74,6 +74,13 @@ public:
     // tells whether entry first + i was a whole record.
     std::vector<HueEntry> readEntries(int first, int last, std::vector<bool> &whole) const;
 
+    // The file's bytes from `offset` on, block headers and all, as they lie: the count read, 0
+    // at or past the end, -1 on an error. For a scan that needs no entry taken apart.
+    FileOffset readBytes(void *buffer, FileOffset count, FileOffset offset) const
+    {
+        return m_file.readAt(buffer, count, offset);
+    }
+
     // A non-empty file whose first 4 KiB hold no zero byte. A hue file always holds one there:
     // in its carried bytes, in any name shorter than 20 characters, in the high byte of any
     // colour without red.
