@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QStaticText>
 #include <QWidget>
+#include <array>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -179,11 +180,22 @@ public:
     LabelPixels RowLabelPixels;
     LabelPixels CursorLabelPixels;
     LabelPixels::Look RowLabelLook(const QRect &cell, int scale, bool highlighted) const;
+    // The same, worked out once a paint of the grid for each of the two kinds of label.
+    const LabelPixels::Look &PaintLabelLook(const QRect &cell, int scale, bool highlighted);
+    struct LabelLookOfPaint {
+        int paint = -1;
+        LabelPixels::Look look;
+    };
+    LabelLookOfPaint LabelLooks[2];
+    int SeparatorImagePaint = -1;
     int CachedRow = -1;
     HueEntry RowSourceHue{};
     bool RowSourceValid = false;
     HueEntry RowTargetHue{};
     bool RowTargetValid = false;
+    // The cached row's swatch colour for each column of the grid; 0 in columns that show no
+    // swatch (label, separator, a missing entry's marks). Swatches are opaque, never 0.
+    std::array<QRgb, 66> RowSwatchColours{};
     int BrowserRow = 0;
 
     // Editor: grid and colour selection --------------------------------------------------

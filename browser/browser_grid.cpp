@@ -51,9 +51,8 @@ BrowserLabelText::BrowserLabelText(int entryNumber)
     char decimal[16];
     char hex[16];
     const auto decimalEnd = std::to_chars(std::begin(decimal), std::end(decimal), entryNumber).ptr;
-    const auto hexEnd = std::to_chars(std::begin(hex), std::end(hex),
-                                      static_cast<unsigned>(entryNumber), 16)
-                            .ptr;
+    const auto hexEnd =
+        std::to_chars(std::begin(hex), std::end(hex), static_cast<unsigned>(entryNumber), 16).ptr;
     char *out = m_text.data();
     const auto pad = [&out](std::ptrdiff_t width, std::ptrdiff_t length, char with) {
         out = std::fill_n(out, std::max<std::ptrdiff_t>(0, width - length), with);
@@ -100,12 +99,11 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
 {
     if (ARow != CachedRow)
         CacheBrowserRow(ARow);
-    if (ACol > LabelColumn && ACol < SeparatorColumn && RowSourceValid)
-        HueGrid1->fillCell(canvas, Rect,
-                           ToQRgb(HueToDisplay(RowSourceHue, ACol - FirstSourceColumn)));
-    else if (ACol > SeparatorColumn && ACol <= LastTargetColumn && RowTargetValid)
-        HueGrid1->fillCell(canvas, Rect,
-                           ToQRgb(HueToDisplay(RowTargetHue, ACol - FirstTargetColumn)));
+    const QRgb swatch = static_cast<std::size_t>(ACol) < RowSwatchColours.size()
+                            ? RowSwatchColours[static_cast<std::size_t>(ACol)]
+                            : 0;
+    if (swatch != 0)
+        HueGrid1->fillCell(canvas, Rect, swatch);
     else
         DrawBrowserCell(canvas, ACol, ARow, Rect);
 }
@@ -116,6 +114,13 @@ void TForm1::CacheBrowserRow(int row)
     const int entryNumber = row + 1;
     RowSourceValid = ReadRowEntry(ReadFileName(), entryNumber, RowSourceHue);
     RowTargetValid = ReadRowEntry(WriteFileName(), entryNumber, RowTargetHue);
+    RowSwatchColours.fill(0);
+    for (int slot = 0; slot < HueColourCount; ++slot) {
+        if (RowSourceValid)
+            RowSwatchColours[FirstSourceColumn + slot] = ToQRgb(HueToDisplay(RowSourceHue, slot));
+        if (RowTargetValid)
+            RowSwatchColours[FirstTargetColumn + slot] = ToQRgb(HueToDisplay(RowTargetHue, slot));
+    }
 }
 
 // Missing entries' marks, the label and the separator.
@@ -131,10 +136,11 @@ void TForm1::DrawBrowserCell(QPainter *canvas, int ACol, int ARow, const QRect &
         const BrowserLabelText label(ARow + 1);
         if (const int scale = HueGrid1->pixelRowScale())
             HueGrid1->copyCellPixels(
-                Rect, RowLabelPixels.label(RowLabelLook(Rect, scale, false), label.text()));
+                Rect, RowLabelPixels.label(PaintLabelLook(Rect, scale, false), label.text()));
         else if (const int cursorScale = HueGrid1->currentCellScale())
-            canvas->drawImage(Rect.topLeft(), CursorLabelPixels.label(
-                                                  RowLabelLook(Rect, cursorScale, true), label.text()));
+            canvas->drawImage(
+                Rect.topLeft(),
+                CursorLabelPixels.label(PaintLabelLook(Rect, cursorScale, true), label.text()));
         else
             DrawRowLabel(canvas, Rect, label.text());
     } else if (ACol == SeparatorColumn) {
@@ -161,6 +167,17 @@ LabelPixels::Look TForm1::RowLabelLook(const QRect &cell, int scale, bool highli
             colours.color(highlighted ? QPalette::HighlightedText : QPalette::Text).rgb()};
 }
 
+const LabelPixels::Look &TForm1::PaintLabelLook(const QRect &cell, int scale, bool highlighted)
+{
+    LabelLookOfPaint &known = LabelLooks[highlighted ? 1 : 0];
+    if (known.paint != HueGrid1->paintNumber() || known.look.cell != cell.size() ||
+        known.look.scale != scale) {
+        known.look = RowLabelLook(cell, scale, highlighted);
+        known.paint = HueGrid1->paintNumber();
+    }
+    return known.look;
+}
+
 void TForm1::DrawSeparator(QPainter *canvas, const QRect &cell)
 {
     canvas->fillRect(cell, palette().color(QPalette::Base));
@@ -173,6 +190,11 @@ void TForm1::DrawSeparator(QPainter *canvas, const QRect &cell)
 // its resolution and its text colour.
 const QImage &TForm1::SeparatorPixels(const QRect &cell, int scale)
 {
+    if (SeparatorImagePaint == HueGrid1->paintNumber() && !SeparatorImage.isNull() &&
+        std::get<QSize>(SeparatorImageLook) == cell.size() &&
+        std::get<int>(SeparatorImageLook) == scale)
+        return SeparatorImage;
+    SeparatorImagePaint = HueGrid1->paintNumber();
     const std::tuple<QSize, int, QRgb, QRgb, QFont> look{
         cell.size(), scale, palette().color(QPalette::Base).rgba(),
         HueGrid1->palette().color(QPalette::Text).rgba(), HueGrid1->font()};

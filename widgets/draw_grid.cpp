@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -344,6 +345,7 @@ void DrawGrid::updateScrollBar()
 // the old and the new cursor, do not repaint every row between them.
 void DrawGrid::paintEvent(QPaintEvent *event)
 {
+    ++m_paintNumber;
     QPainter painter(this);
     // The frame only where the region reaches it: most paints lie wholly inside the cells.
     if (!cellArea().contains(event->region().boundingRect()))
@@ -468,7 +470,7 @@ inline void DrawGrid::paintPixelCell(QPainter &painter, int col, int row, const 
 {
     m_pixelRowActive = true;
     m_pixelCell = rect;
-    m_pixelRow.deviceColumns(rect, m_pixelCellLeft, m_pixelCellRight);
+    std::tie(m_pixelCellLeft, m_pixelCellRight) = m_pixelColumns[static_cast<std::size_t>(col)];
     paintCell(painter, col, row, rect);
     m_pixelRowActive = false;
 }
@@ -488,6 +490,8 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
     painter.setBrush(Qt::NoBrush);
+    if (!span.isEmpty())
+        preparePixelRows(painter, span, firstRow, lastRow);
     for (int r = firstRow; r <= lastRow; ++r) {
         const int top = area.top() + (r - m_topRow) * rowStride();
         const bool asPixels = !span.isEmpty();
@@ -524,7 +528,7 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
                 drawFocusIndication(painter, rect);
         }
         if (asPixels)
-            endPixelRow(painter,
+            endPixelRow(painter, r,
                         r == m_row && span.contains(m_col) ? cellRect(m_col, m_row) : QRect());
     }
 }
@@ -532,27 +536,51 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
 // The row image starts from the grid's own backgrounds and lines; as the owner covers every
 // cell wholly, the lines stay and only the cells change from row to row. The image spans all
 // pixel columns; the painter's clip keeps it to the part being painted.
-void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
+// What stays the same for every row of a paint is worked out once: the rows' background, each
+// column's device pixels in a row, and where the rows land in the painter's image.
+void DrawGrid::preparePixelRows(QPainter &painter, const PixelSpan &span, int firstRow, int lastRow)
 {
     const int last = std::min(m_pixelLast, m_colCount - 1);
     const QImage &pattern = rowPattern(m_colLefts[last + 1]);
+    const QRect part(m_colLefts[m_pixelFirst], 0, m_colLefts[last + 1] - m_colLefts[m_pixelFirst],
+                     rowStride());
     if (m_pixelBackground.isNull() || m_pixelBackgroundSource != pattern.cacheKey() ||
         m_pixelBackground.devicePixelRatio() != span.scale) {
-        const QRect part(m_colLefts[m_pixelFirst], 0,
-                         m_colLefts[last + 1] - m_colLefts[m_pixelFirst], rowStride());
         m_pixelBackground = QImage(part.size() * span.scale, QImage::Format_RGB32);
         m_pixelBackground.setDevicePixelRatio(span.scale);
-        QPainter painter(&m_pixelBackground);
-        painter.drawImage(QPoint(0, 0), pattern, part);
-        painter.end();
+        QPainter background(&m_pixelBackground);
+        background.drawImage(QPoint(0, 0), pattern, part);
+        background.end();
         m_pixelBackgroundSource = pattern.cacheKey();
     }
+    m_pixelColumns.assign(static_cast<std::size_t>(last + 1), {0, 0});
+    const int rowWidth = part.width() * span.scale;
+    for (int c = m_pixelFirst; c <= last; ++c) {
+        const int left = (m_colLefts[c] - part.left()) * span.scale;
+        const int width = m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth;
+        m_pixelColumns[static_cast<std::size_t>(c)] = {
+            std::clamp(left, 0, rowWidth), std::clamp(left + width * span.scale, 0, rowWidth)};
+    }
+    const QRect area = cellArea();
+    const QRect rows(area.left() + part.left(), area.top() + (firstRow - m_topRow) * rowStride(),
+                     part.width(), (lastRow - firstRow + 1) * rowStride());
+    m_rowsTarget = PaintedImage(painter, rows, m_paintClip, span.scale, m_rowsTargetAt);
+    m_rowsTargetFirstRow = firstRow;
+}
+
+void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
+{
     m_pixelRow.begin(m_pixelBackground, m_rowHeight * span.scale, topLeft);
 }
 
-void DrawGrid::endPixelRow(QPainter &painter, const QRect &currentCell)
+void DrawGrid::endPixelRow(QPainter &painter, int row, const QRect &currentCell)
 {
-    m_pixelRow.finish(painter, currentCell, m_paintClip);
+    if (m_rowsTarget && currentCell.isNull())
+        m_pixelRow.finishAt(*m_rowsTarget,
+                            m_rowsTargetAt + QPoint(0, (row - m_rowsTargetFirstRow) * rowStride() *
+                                                           m_pixelRow.scale()));
+    else
+        m_pixelRow.finish(painter, currentCell, m_paintClip);
     ClearUpperVectorState();
 }
 

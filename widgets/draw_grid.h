@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QKeyEvent;
@@ -104,6 +105,10 @@ public:
     int tag() const;
     void setTag(int tag);
 
+    // Counts the grid's paint events. Font, palette and screen stay as they are while one paint
+    // lasts, so an owner works out what it derives from them once a paint, not once a row.
+    int paintNumber() const { return m_paintNumber; }
+
 signals:
     // For every cell that needs painting, row by row from the top, left to right in a row.
     // The painter has the grid's font and the text colour for the cell's state.
@@ -152,8 +157,9 @@ private:
                           int firstRow, int lastRow, const PixelSpan &span);
     void paintCells(QPainter &painter, int firstCol, int lastCol, int firstRow, int lastRow,
                     const PixelSpan &span);
+    void preparePixelRows(QPainter &painter, const PixelSpan &span, int firstRow, int lastRow);
     void beginPixelRow(const PixelSpan &span, const QPoint &topLeft);
-    void endPixelRow(QPainter &painter, const QRect &currentCell);
+    void endPixelRow(QPainter &painter, int row, const QRect &currentCell);
     void paintCell(QPainter &painter, int col, int row, const QRect &rect);
     void paintPixelCell(QPainter &painter, int col, int row, const QRect &rect);
     void drawFocusIndication(QPainter &painter, const QRect &rect) const;
@@ -195,11 +201,19 @@ private:
     QRect m_pixelCell;
     int m_pixelCellLeft = 0;
     int m_pixelCellRight = 0;
+    // Each pixel column's device columns in a pixel row, the same for every row of a paint.
+    std::vector<std::pair<int, int>> m_pixelColumns;
+    // Where the rows of the part being painted go in the painter's image, when all of them go
+    // straight there: the image, the first row's top left device pixel and its row.
+    QImage *m_rowsTarget = nullptr;
+    QPoint m_rowsTargetAt;
+    int m_rowsTargetFirstRow = 0;
     bool m_drawCellConnected = true;
     int m_rowHeight = 24;
     int m_col = 0;
     int m_row = 0;
     int m_topRow = 0;
+    int m_paintNumber = 0;
     int m_tag = 0;
     // Set by a left press on a cell: until its release, entering another cell selects it.
     bool m_dragSelecting = false;

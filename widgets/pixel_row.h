@@ -62,6 +62,9 @@ public:
     // Draws the row, all but `uncovered` (logical, null for none), which keeps what the
     // painter painted there. `clip` is the painter's own clip (logical, null for none).
     void finish(QPainter &painter, const QRect &uncovered = QRect(), const QRect &clip = QRect());
+    // Draws the whole row straight into the image the painter paints on, with the row's top
+    // left device pixel at `at`, as PaintedImage found them for a rectangle holding the row.
+    void finishAt(QImage &target, const QPoint &at) { writeTo(target, at); }
 
 private:
     QRgb *line(int y) const
