@@ -156,7 +156,7 @@ struct FindRequest {
     std::string file;
     std::optional<std::string> text;
     bool empty = false;
-    std::optional<DisplayColour> near;
+    std::optional<DisplayColour> nearColour;
     int count = 10;
     ColourMeasure measure = ColourMeasure::Nearest;
 };

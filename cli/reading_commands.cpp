@@ -288,7 +288,7 @@ CommandResult RunFindNear(const FindRequest &request, std::ostream &out)
         return About(request.file, file.error());
     const FileEntries all = ReadReachedEntries(*file, EntriesReached(file->size()));
     const std::vector<RankedEntry> ranked =
-        RankByColour(all.entries, all.whole, *request.near, request.measure);
+        RankByColour(all.entries, all.whole, *request.nearColour, request.measure);
     const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(request.count));
     std::string text;
     for (std::size_t i = 0; i < shown; ++i) {
@@ -306,7 +306,7 @@ CommandResult RunFindNear(const FindRequest &request, std::ostream &out)
 
 CommandResult RunFind(const FindRequest &request, std::ostream &out)
 {
-    if (request.near)
+    if (request.nearColour)
         return RunFindNear(request, out);
     std::string needle;
     if (request.text) {
@@ -439,13 +439,13 @@ void AddFindCommand(CLI::App &app, ChosenCommand &chosen)
         [&chosen](CLI::App &command) {
             const auto request = std::make_shared<FindRequest>();
             const auto text = std::make_shared<std::string>();
-            const auto near = std::make_shared<std::string>();
+            const auto nearText = std::make_shared<std::string>();
             command.add_option("FILE", request->file, "Hue file")->required();
             CLI::Option_group *what = command.add_option_group("what", "TEXT, --empty or --near");
             CLI::Option *textOption = what->add_option("TEXT", *text, "Text to look for");
             what->add_flag("--empty", request->empty, "Free entries");
             CLI::Option *nearOption =
-                what->add_option("--near", *near, "Colour to look for: #rrggbb or rrggbb")
+                what->add_option("--near", *nearText, "Colour to look for: #rrggbb or rrggbb")
                     ->check(ColourText);
             what->require_option(1);
             command
@@ -456,11 +456,11 @@ void AddFindCommand(CLI::App &app, ChosenCommand &chosen)
             CLI::Option *mean =
                 command.add_flag("--mean", "Rank by the mean distance of all 32 colours")
                     ->needs(nearOption);
-            command.callback([request, text, textOption, near, nearOption, mean, &chosen] {
+            command.callback([request, text, textOption, nearText, nearOption, mean, &chosen] {
                 if (textOption->count())
                     request->text = *text;
                 if (nearOption->count())
-                    request->near = *ColourFromText(*near);
+                    request->nearColour = *ColourFromText(*nearText);
                 if (mean->count())
                     request->measure = ColourMeasure::Mean;
                 chosen.run = [request](std::ostream &out) { return RunFind(*request, out); };
