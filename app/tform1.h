@@ -154,9 +154,12 @@ public:
     // The program's own refresh: the cached row is read again, then the grid repaints at once.
     void RefreshBrowser();
 
-    // Finding an entry by number or name (Ctrl+F, F3, Shift+F3).
+    // Finding an entry by number or name, or by colour (Ctrl+F, F3, Shift+F3).
     void FindEntry(bool forward);
     std::vector<int> EntriesMatching(const QString &text) const;
+    void FindEntryByColour(DisplayColour colour, bool forward);
+    // The colour the last find looked for; none after a find by number or name.
+    std::optional<DisplayColour> LastFindColour;
     FindBar *FindEntryBar = nullptr;
 
     // Differences between the read and the write file (Ctrl+D, F4, Shift+F4). While they are

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "huefile/colour_distance.h"
 #include "huefile/formats/expected.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/formats/patch.h"
@@ -149,11 +150,15 @@ struct PreviewRequest {
 CommandResult RunPreview(const PreviewRequest &request, std::ostream &out);
 
 // Entries whose name holds text (Latin-1, in any letter case), or the free ones: empty
-// entries, entries only partly in the file, and the entries past its end.
+// entries, entries only partly in the file, and the entries past its end; or the `count`
+// entries nearest a colour, with their distance, nearest first.
 struct FindRequest {
     std::string file;
     std::optional<std::string> text;
     bool empty = false;
+    std::optional<DisplayColour> nearColour;
+    int count = 10;
+    ColourMeasure measure = ColourMeasure::Nearest;
 };
 CommandResult RunFind(const FindRequest &request, std::ostream &out);
 

@@ -3,6 +3,7 @@
 #include "cli/subcommand.h"
 
 #include "huefile/colour.h"
+#include "huefile/formats/colour_text.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/standard_streams.h"
 
@@ -279,8 +280,34 @@ CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
     return found ? ExitDifferent : ExitSame;
 }
 
+// "  12  0.0312  name": the entry, its distance in OKLab ΔE, its name.
+CommandResult RunFindNear(const FindRequest &request, std::ostream &out)
+{
+    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading);
+    if (!file)
+        return About(request.file, file.error());
+    const FileEntries all = ReadReachedEntries(*file, EntriesReached(file->size()));
+    const std::vector<RankedEntry> ranked =
+        RankByColour(all.entries, all.whole, *request.nearColour, request.measure);
+    const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(request.count));
+    std::string text;
+    for (std::size_t i = 0; i < shown; ++i) {
+        AppendPadded(text, Digits(ranked[i].entry).view(), 4);
+        char distance[24];
+        std::snprintf(distance, sizeof distance, "  %.4f  ", ranked[i].distance);
+        text += distance;
+        AppendPrintable(text,
+                        NameBytes(all.entries[static_cast<std::size_t>(ranked[i].entry - 1)]));
+        text += '\n';
+    }
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return ExitSame;
+}
+
 CommandResult RunFind(const FindRequest &request, std::ostream &out)
 {
+    if (request.nearColour)
+        return RunFindNear(request, out);
     std::string needle;
     if (request.text) {
         const Expected<std::string> latin1 = NameFromUtf8(*request.text);
@@ -400,24 +427,43 @@ void AddDiffCommand(CLI::App &app, ChosenCommand &chosen)
 
 void AddFindCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    AddSubcommand(app, "find", "Entries by name, or the free ones",
-                  "Lists the entries whose name contains TEXT, in any letter case, or with "
-                  "--empty the free ones: empty entries, entries only partly in the file, and "
-                  "those past its end as one range.",
-                  [&chosen](CLI::App &command) {
-                      const auto request = std::make_shared<FindRequest>();
-                      const auto text = std::make_shared<std::string>();
-                      command.add_option("FILE", request->file, "Hue file")->required();
-                      CLI::Option_group *what = command.add_option_group("what", "TEXT or --empty");
-                      CLI::Option *textOption = what->add_option("TEXT", *text, "Text to look for");
-                      what->add_flag("--empty", request->empty, "Free entries");
-                      what->require_option(1);
-                      command.callback([request, text, textOption, &chosen] {
-                          if (textOption->count())
-                              request->text = *text;
-                          chosen.run = [request](std::ostream &out) {
-                              return RunFind(*request, out);
-                          };
-                      });
-                  });
+    AddSubcommand(
+        app, "find", "Entries by name, by colour, or the free ones",
+        "Lists the entries whose name contains TEXT, in any letter case; or with --empty the "
+        "free ones: empty entries, entries only partly in the file, and those past its end as "
+        "one range; or with --near the entries that look most like a colour, nearest first, "
+        "each with its distance: the OKLab difference (ΔE) between the colour and the entry's "
+        "closest colour, or with --mean the average over its 32 colours. Entries at the same "
+        "distance keep their order; empty entries are left out. The colour is #rrggbb, or "
+        "rrggbb, which a shell does not take for a comment.",
+        [&chosen](CLI::App &command) {
+            const auto request = std::make_shared<FindRequest>();
+            const auto text = std::make_shared<std::string>();
+            const auto nearText = std::make_shared<std::string>();
+            command.add_option("FILE", request->file, "Hue file")->required();
+            CLI::Option_group *what = command.add_option_group("what", "TEXT, --empty or --near");
+            CLI::Option *textOption = what->add_option("TEXT", *text, "Text to look for");
+            what->add_flag("--empty", request->empty, "Free entries");
+            CLI::Option *nearOption =
+                what->add_option("--near", *nearText, "Colour to look for: #rrggbb or rrggbb")
+                    ->check(ColourText);
+            what->require_option(1);
+            command
+                .add_option("--count", request->count,
+                            "How many of the nearest entries to list (default 10)")
+                ->check(CLI::Range(1, MaxEntryNumber))
+                ->needs(nearOption);
+            CLI::Option *mean =
+                command.add_flag("--mean", "Rank by the mean distance of all 32 colours")
+                    ->needs(nearOption);
+            command.callback([request, text, textOption, nearText, nearOption, mean, &chosen] {
+                if (textOption->count())
+                    request->text = *text;
+                if (nearOption->count())
+                    request->nearColour = *ColourFromText(*nearText);
+                if (mean->count())
+                    request->measure = ColourMeasure::Mean;
+                chosen.run = [request](std::ostream &out) { return RunFind(*request, out); };
+            });
+        });
 }

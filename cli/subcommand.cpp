@@ -1,5 +1,6 @@
 #include "cli/subcommand.h"
 
+#include "huefile/formats/colour_text.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/number_text.h"
 
@@ -26,11 +27,18 @@ std::string NameProblem(const std::string &text)
     return name ? std::string() : name.error();
 }
 
+std::string ColourProblem(const std::string &text)
+{
+    const Expected<DisplayColour> colour = ColourFromText(text);
+    return colour ? std::string() : colour.error();
+}
+
 } // namespace
 
 const CLI::Validator EntryNumber(EntryNumberProblem, "N", "entry number");
 const CLI::Validator Entries(EntryRangeProblem, "N[..M]", "entry range");
 const CLI::Validator EntryName(NameProblem, "", "entry name");
+const CLI::Validator ColourText(ColourProblem, "COLOUR", "colour");
 const CLI::Validator Format = CLI::IsMember({"gpl", "pal", "hex", "json", "png"}, CLI::ignore_case);
 
 const char *const CommonNotes =

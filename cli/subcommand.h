@@ -53,6 +53,7 @@ extern const CLI::Validator EntryNumber;
 extern const CLI::Validator Entries;
 extern const CLI::Validator EntryName;
 extern const CLI::Validator Format;
+extern const CLI::Validator ColourText;
 
 // Only called on texts the checkers above let through.
 EntryRange RangeOf(const std::string &text);

@@ -9,12 +9,6 @@ namespace {
 
 constexpr double ChannelTop = 31.0;
 
-struct Lab {
-    double L;
-    double a;
-    double b;
-};
-
 struct LinearRgb {
     double red;
     double green;
@@ -31,7 +25,7 @@ double Encoded(double linear)
     return linear <= 0.0031308 ? linear * 12.92 : 1.055 * std::pow(linear, 1.0 / 2.4) - 0.055;
 }
 
-Lab ToOklab(const LinearRgb &c)
+Oklab ToOklab(const LinearRgb &c)
 {
     const double l =
         std::cbrt(0.4122214708 * c.red + 0.5363325363 * c.green + 0.0514459929 * c.blue);
@@ -44,7 +38,7 @@ Lab ToOklab(const LinearRgb &c)
             0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * s};
 }
 
-LinearRgb FromOklab(const Lab &c)
+LinearRgb FromOklab(const Oklab &c)
 {
     const double l = std::pow(c.L + 0.3963377774 * c.a + 0.2158037573 * c.b, 3);
     const double m = std::pow(c.L - 0.1055613458 * c.a - 0.0638541728 * c.b, 3);
@@ -52,12 +46,6 @@ LinearRgb FromOklab(const Lab &c)
     return {4.0767416621 * l - 3.3077115913 * m + 0.2309699292 * s,
             -1.2684380046 * l + 2.6097574011 * m - 0.3413193965 * s,
             -0.0041960863 * l - 0.7034186147 * m + 1.7076147010 * s};
-}
-
-Lab OklabOf(DisplayColour colour)
-{
-    return ToOklab({Linear(RedOf(colour) / ChannelTop), Linear(GreenOf(colour) / ChannelTop),
-                    Linear(BlueOf(colour) / ChannelTop)});
 }
 
 // Out-of-gamut colours come back with linear values below 0 or above 1; clamping the encoded
@@ -75,10 +63,34 @@ double Between(double from, double to, double t)
 
 } // namespace
 
+Oklab OklabFromSrgb(double red, double green, double blue)
+{
+    return ToOklab({Linear(red), Linear(green), Linear(blue)});
+}
+
+Oklab OklabOfScreenColour(DisplayColour colour)
+{
+    constexpr double ByteTop = 255.0;
+    return OklabFromSrgb((colour & 0xFF) / ByteTop, ((colour >> 8) & 0xFF) / ByteTop,
+                         ((colour >> 16) & 0xFF) / ByteTop);
+}
+
+Oklab OklabOfHueColour(HueColour word)
+{
+    const DisplayColour colour = HueWordToDisplay(word);
+    return OklabFromSrgb(RedOf(colour) / ChannelTop, GreenOf(colour) / ChannelTop,
+                         BlueOf(colour) / ChannelTop);
+}
+
+double OklabDistance(const Oklab &x, const Oklab &y)
+{
+    return std::hypot(x.L - y.L, x.a - y.a, x.b - y.b);
+}
+
 DisplayColour OklabGradientColour(DisplayColour lo, DisplayColour hi, int k, int span)
 {
-    const Lab from = OklabOf(lo);
-    const Lab to = OklabOf(hi);
+    const Oklab from = OklabOfHueColour(DisplayToHue(lo));
+    const Oklab to = OklabOfHueColour(DisplayToHue(hi));
     const double t = static_cast<double>(k) / span;
     const LinearRgb mixed =
         FromOklab({Between(from.L, to.L, t), Between(from.a, to.a, t), Between(from.b, to.b, t)});

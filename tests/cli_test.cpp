@@ -211,6 +211,14 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"preview hues.mul 1 cut.png -o -", 2, ""},
         {"copy patch.mul hues.mul 5..1", 2, ""},
         {"find hues.mul", 2, ""},
+        {"find hues.mul --near ff800", 2, "colvane-cli: find: --near: \"ff800\" is no colour\n"},
+        {"find hues.mul --near #f80,#000", 2,
+         "colvane-cli: find: --near: \"#f80,#000\" names 2 colours, not one\n"},
+        {"find hues.mul --near ff8000 --count 0", 2, ""},
+        {"find hues.mul entry --mean", 2, ""},
+        {"find hues.mul entry --near ff8000", 2, ""},
+        {"find notes.txt --near ff8000", 2,
+         "colvane-cli: notes.txt: looks like text, not a hue file\n"},
         {"frobnicate", 2, ""},
         {"export hues.mul 1", 2, ""},
         {"diff hues.mul hues.mul", 0, ""},
@@ -398,6 +406,11 @@ TEST_F(CliTest, ListsEntriesUpToWhereTheFileEndsAndFindsFreeOnes)
          "   1  used     entry 1\n   2  empty\n   3  used     entry 3\n   4  missing\n"},
         {"find small.mul --empty", "   2  empty\n4..3000  missing\n"},
         {"find small.mul ENTRY", "   1  used     entry 1\n   3  used     entry 3\n"},
+        // Distances from the Python script of the colour ranking's table; the empty entry 2
+        // and the partial entry 4 are not ranked.
+        {"find small.mul --near 000000 --count 1", "   1  0.1752  entry 1\n"},
+        {"find small.mul --near #00ff00", "   3  0.5702  entry 3\n   1  0.6290  entry 1\n"},
+        {"find small.mul --near #0f0 --mean", "   3  0.6484  entry 3\n   1  0.6932  entry 1\n"},
         // Neither file holds entry 4 whole, so there is nothing of it to compare.
         {"diff small.mul other.mul", ""},
         {"new made.mul --entries 9", "made made.mul with 9 empty entries\n"},

@@ -1,4 +1,5 @@
 #include "huefile/colour.h"
+#include "huefile/colour_distance.h"
 #include "huefile/entry_difference.h"
 #include "huefile/gradient.h"
 #include "huefile/hue_file.h"
@@ -505,6 +506,57 @@ TEST(OklabGradient, MatchesIndependentlyComputedRampsAndBendsLightnessTheRightWa
     EXPECT_GT(blueYellowOklab, blueYellowRgb);
     const auto [blackWhiteOklab, blackWhiteRgb] = middles(cases[1]);
     EXPECT_LT(blackWhiteOklab, blackWhiteRgb);
+}
+
+struct ColourRankCase {
+    DisplayColour target;
+    ColourMeasure measure;
+    std::vector<RankedEntry> ranked;
+};
+
+// Distances from a throwaway Python script: the published sRGB-to-LMS and LMS-to-OKLab
+// matrices, the sRGB transfer curve, the target's bytes read as c / 255 and the entries' 5-bit
+// channels as c / 31. Entry 2 is empty and entry 6 only partly in the file; entry 4 is entry 1
+// again, and entry 5's orange is entry 1's, so their ties show the entries' order kept.
+TEST(ColourRanking, MatchesIndependentlyComputedDistancesSkippingEmptyAndPartEntries)
+{
+    const HueColour black = 0, white = 0x7FFF, blue = 0x001F;
+    const HueColour orange = 31 << 10 | 16 << 5;
+    std::vector<HueEntry> entries(6);
+    std::fill(std::begin(entries[0].colours), std::end(entries[0].colours), black);
+    entries[0].colours[5] = orange;
+    std::strcpy(entries[0].name, "black, orange");
+    std::fill(std::begin(entries[2].colours), std::end(entries[2].colours), white);
+    entries[3] = entries[0];
+    std::fill(std::begin(entries[4].colours), std::end(entries[4].colours), orange);
+    std::fill(std::begin(entries[4].colours) + 16, std::end(entries[4].colours), blue);
+    std::fill(std::begin(entries[5].colours), std::end(entries[5].colours), orange);
+    const std::vector<bool> whole = {true, true, true, true, true, false};
+
+    const ColourRankCase cases[] = {
+        {0x0080FF,
+         ColourMeasure::Nearest,
+         {{1, 0.007714925}, {4, 0.007714925}, {5, 0.007714925}, {3, 0.326195027}}},
+        {0x0080FF,
+         ColourMeasure::Mean,
+         {{5, 0.282540445}, {3, 0.326195027}, {1, 0.731755048}, {4, 0.731755048}}},
+        {0x000000,
+         ColourMeasure::Nearest,
+         {{1, 0.0}, {4, 0.0}, {5, 0.549926944}, {3, 0.999999993}}},
+        // 248 is 31 in 5 bits, but as a byte it stands for 248 / 255, not for white.
+        {0xF8F8F8,
+         ColourMeasure::Nearest,
+         {{3, 0.020870644}, {1, 0.303575894}, {4, 0.303575894}, {5, 0.303575894}}},
+    };
+    for (const ColourRankCase &c : cases) {
+        const std::vector<RankedEntry> ranked = RankByColour(entries, whole, c.target, c.measure);
+        ASSERT_EQ(ranked.size(), c.ranked.size()) << std::hex << c.target;
+        for (std::size_t i = 0; i < ranked.size(); ++i) {
+            EXPECT_EQ(ranked[i].entry, c.ranked[i].entry) << std::hex << c.target << " rank " << i;
+            EXPECT_NEAR(ranked[i].distance, c.ranked[i].distance, 1e-7)
+                << std::hex << c.target << " rank " << i;
+        }
+    }
 }
 
 } // namespace

@@ -129,6 +129,7 @@ TEST(ColourText, AcceptsTheCommonFormsAndRefusesTheWholeTextOtherwise)
         {"0 0 255 255 0 0\n#00ff00", {0xFF0000, 0x0000FF, 0x00FF00}},
         // Six digits are a hex colour even when they read as a decimal number.
         {"112233", {0x332211}},
+        {"000000 001020", {0, 0x201000}},
         {"\xEF\xBB\xBF  GIMP Palette\nName: sea\n# c\n  1   2   3\tone\n", {0x030201}},
         {"JASC-PAL\r\n0100\r\n2\r\n1 2 3\r\n4 5 6\r\n", {0x030201, 0x060504}},
         {"", {}, "no colour"},

@@ -38,6 +38,14 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+struct FindStep {
+    const char *typed; // replaces the find text; nullptr keeps it
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int entry; // where the browser cursor stands afterwards
+    const char *status;
+};
+
 // A window made active, so that its shortcuts take real key presses.
 class KeyboardTest : public FormTest {
 protected:
@@ -50,6 +58,25 @@ protected:
     void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(Focus(), static_cast<Qt::Key>(key), modifiers);
+    }
+    // Each step moves the cursor as an arrow key would, so in "cursor position" mode the
+    // entry loads; the bar keeps the focus, and the found row still shows as the browser's own.
+    void StepThroughFinds(const std::vector<FindStep> &steps)
+    {
+        for (const FindStep &step : steps) {
+            if (step.typed) {
+                QTest::keyClick(Focus(), Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(Focus(), QString::fromUtf8(step.typed));
+            }
+            Press(step.key, step.modifiers);
+            const std::string what = std::string(step.typed ? step.typed : "again");
+            EXPECT_EQ(form->HueGrid1->row() + 1, step.entry) << what;
+            EXPECT_EQ(form->BrowserRow + 1, step.entry) << what;
+            EXPECT_EQ(form->PendingLogLine, "GET ONE   " + QByteArray::number(step.entry)) << what;
+            EXPECT_EQ(form->FindEntryBar->status(), QString::fromUtf8(step.status)) << what;
+            EXPECT_NE(Focus(), form->HueGrid1) << what;
+            EXPECT_TRUE(form->HueGrid1->showsFocus()) << what;
+        }
     }
 };
 
@@ -66,14 +93,6 @@ void NameEntries(const std::string &fileName,
     WriteBytes(fileName, bytes);
 }
 
-struct FindStep {
-    const char *typed; // replaces the find text; nullptr keeps it
-    int key;
-    Qt::KeyboardModifiers modifiers;
-    int entry; // where the browser cursor stands afterwards
-    bool noMatch;
-};
-
 TEST_F(KeyboardTest, FindMovesTheCursorByNameNumberAndHexWrappingRound)
 {
     Open(3000, 3000, 1, 2);
@@ -85,34 +104,18 @@ TEST_F(KeyboardTest, FindMovesTheCursorByNameNumberAndHexWrappingRound)
     Press(Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(form->FindEntryBar->isVisible());
 
-    const FindStep steps[] = {
-        {"ocean", Qt::Key_Return, Qt::NoModifier, 7, false},
-        {nullptr, Qt::Key_Return, Qt::NoModifier, 120, false},
-        {nullptr, Qt::Key_F3, Qt::NoModifier, 2500, false},
-        {nullptr, Qt::Key_F3, Qt::NoModifier, 7, false},
-        {nullptr, Qt::Key_F3, Qt::ShiftModifier, 2500, false},
-        {"$64", Qt::Key_Return, Qt::NoModifier, 100, false},
-        {"0x3E8", Qt::Key_Return, Qt::NoModifier, 1000, false},
-        {"40", Qt::Key_Return, Qt::NoModifier, 40, false},
-        {"SAND", Qt::Key_F3, Qt::ShiftModifier, 40, false},
-        {"violet", Qt::Key_Return, Qt::NoModifier, 40, true},
-    };
-    for (const FindStep &step : steps) {
-        if (step.typed) {
-            QTest::keyClick(Focus(), Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClicks(Focus(), step.typed);
-        }
-        Press(step.key, step.modifiers);
-        const std::string what = std::string(step.typed ? step.typed : "again");
-        EXPECT_EQ(form->HueGrid1->row() + 1, step.entry) << what;
-        EXPECT_EQ(form->BrowserRow + 1, step.entry) << what;
-        // A keyboard move in "cursor position" mode loads the entry.
-        EXPECT_EQ(form->PendingLogLine, "GET ONE   " + QByteArray::number(step.entry)) << what;
-        EXPECT_EQ(form->FindEntryBar->status() == "no match", step.noMatch) << what;
-        // The bar keeps the focus, and the found row still shows as the browser's own.
-        EXPECT_NE(Focus(), form->HueGrid1) << what;
-        EXPECT_TRUE(form->HueGrid1->showsFocus()) << what;
-    }
+    StepThroughFinds({
+        {"ocean", Qt::Key_Return, Qt::NoModifier, 7, ""},
+        {nullptr, Qt::Key_Return, Qt::NoModifier, 120, ""},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 2500, ""},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 7, ""},
+        {nullptr, Qt::Key_F3, Qt::ShiftModifier, 2500, ""},
+        {"$64", Qt::Key_Return, Qt::NoModifier, 100, ""},
+        {"0x3E8", Qt::Key_Return, Qt::NoModifier, 1000, ""},
+        {"40", Qt::Key_Return, Qt::NoModifier, 40, ""},
+        {"SAND", Qt::Key_F3, Qt::ShiftModifier, 40, ""},
+        {"violet", Qt::Key_Return, Qt::NoModifier, 40, "no match"},
+    });
     Press(Qt::Key_Escape);
     EXPECT_FALSE(form->FindEntryBar->isVisible());
     EXPECT_EQ(Focus(), form->HueGrid1);
@@ -131,6 +134,49 @@ TEST_F(KeyboardTest, FindMovesTheCursorByNameNumberAndHexWrappingRound)
     EXPECT_FALSE(form->FindEntryBar->isVisible());
     QTest::keyClick(form.get(), Qt::Key_F3);
     EXPECT_EQ(form->HueGrid1->row(), row);
+}
+
+// Write-file entries of one colour each: blue, empty, red, dark red, red again, white. The
+// distances come from the Python script of the colour ranking's table. Only "#" and six hex
+// digits make a colour: the bare "c0ffee" finds the dark red entry by its name, and the colour
+// looked for next starts afresh at the nearest entry.
+TEST_F(KeyboardTest, FindByColourStepsFromTheNearestEntryToTheFarthest)
+{
+    Open(3000, 6, 1, 2);
+    const std::pair<HueColour, const char *> entries[] = {{0x001F, "blue"},      {0, ""},
+                                                          {0x7C00, "red"},       {0x6000, "c0ffee"},
+                                                          {0x7C00, "red again"}, {0x7FFF, "white"}};
+    for (int n = 1; n <= 6; ++n) {
+        HueEntry entry{};
+        if (n != 2) {
+            std::fill(std::begin(entry.colours), std::end(entry.colours), entries[n - 1].first);
+            std::strcpy(entry.name, entries[n - 1].second);
+        }
+        ASSERT_TRUE(WriteEntryInPlace("hues.mul", n, entry));
+    }
+    form->RadioButtonGetColor2->setChecked(true);
+    Activate();
+    form->HueGrid1->setFocus();
+    Press(Qt::Key_F, Qt::ControlModifier);
+    StepThroughFinds({
+        {"#FF0000", Qt::Key_F3, Qt::NoModifier, 3, "ΔE 0.0000, 1 of 5"},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 5, "ΔE 0.0000, 2 of 5"},
+        {nullptr, Qt::Key_Return, Qt::NoModifier, 4, "ΔE 0.1190, 3 of 5"},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 6, "ΔE 0.4526, 4 of 5"},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 1, "ΔE 0.5371, 5 of 5"},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 3, "ΔE 0.0000, 1 of 5"},
+        {nullptr, Qt::Key_F3, Qt::ShiftModifier, 1, "ΔE 0.5371, 5 of 5"},
+        {" #0000ff ", Qt::Key_F3, Qt::ShiftModifier, 6, "ΔE 0.6312, 5 of 5"},
+        {"c0ffee", Qt::Key_F3, Qt::NoModifier, 4, ""},
+        {"#0000ff", Qt::Key_F3, Qt::NoModifier, 1, "ΔE 0.0000, 1 of 5"},
+        {nullptr, Qt::Key_F3, Qt::NoModifier, 4, "ΔE 0.4736, 2 of 5"},
+    });
+    // Every step reads the file afresh: with only empty entries left there is nothing to rank.
+    for (int n = 1; n <= 6; ++n)
+        ASSERT_TRUE(WriteEntryInPlace("hues.mul", n, HueEntry{}));
+    Press(Qt::Key_F3);
+    EXPECT_EQ(form->FindEntryBar->status(), "no match");
+    EXPECT_EQ(form->HueGrid1->row() + 1, 4);
 }
 
 struct DifferenceStep {

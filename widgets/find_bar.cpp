@@ -14,10 +14,11 @@ FindBar::FindBar(QWidget *parent) : QFrame(parent)
     layout->setContentsMargins(4, 2, 4, 2);
     layout->addWidget(new QLabel(tr("Find:"), this));
     m_text = new QLineEdit(this);
-    m_text->setPlaceholderText(tr("entry number or part of a name"));
+    m_text->setPlaceholderText(tr("entry number, part of a name, or #rrggbb"));
     m_text->setToolTip(tr("A number (decimal, or hexadecimal after $ or 0x) or part of an "
-                          "entry's name in either file. Enter or F3: next, Shift+F3: previous, "
-                          "Esc: close"));
+                          "entry's name in either file; or a colour as #rrggbb, which steps "
+                          "through the write file's entries from the one that looks most like "
+                          "it to the least. Enter or F3: next, Shift+F3: previous, Esc: close"));
     m_text->installEventFilter(this);
     layout->addWidget(m_text, 1);
     m_status = new QLabel(this);

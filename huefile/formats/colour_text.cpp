@@ -108,7 +108,10 @@ private:
             ++length;
         const std::string_view token = m_rest.substr(0, length);
         m_rest.remove_prefix(length);
-        if (const std::optional<int> channel = ChannelByte(token)) {
+        // Six digits are "rrggbb" even where they read as a channel number, as "000000" does.
+        const std::optional<int> channel =
+            token.size() == 6 && RgbFromHex(token) ? std::nullopt : ChannelByte(token);
+        if (channel) {
             m_channels.push_back(*channel);
             if (m_channels.size() == 3) {
                 m_colours.push_back(ShownColour({m_channels[0], m_channels[1], m_channels[2]}));
@@ -180,4 +183,15 @@ Expected<std::vector<DisplayColour>> ColoursFromText(std::string_view text)
     if (start.substr(0, 8) == "JASC-PAL")
         return PaletteColours(start, PaletteFormat::Pal);
     return Scanner(start).Run();
+}
+
+Expected<DisplayColour> ColourFromText(std::string_view text)
+{
+    const Expected<std::vector<DisplayColour>> colours = ColoursFromText(text);
+    if (!colours)
+        return Fail(colours.error());
+    if (colours->size() != 1)
+        return Fail("\"" + Excerpt(text) + "\" names " + std::to_string(colours->size()) +
+                    " colours, not one");
+    return colours->front();
 }

@@ -12,3 +12,6 @@
 // a GIMP, JASC or hex palette. Anything else refuses the whole text, so that a paste never
 // takes part of what the user meant.
 Expected<std::vector<DisplayColour>> ColoursFromText(std::string_view text);
+
+// The one colour a text names, read as above; a text that names several is refused.
+Expected<DisplayColour> ColourFromText(std::string_view text);
