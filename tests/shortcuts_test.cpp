@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QImage>
@@ -563,6 +564,62 @@ TEST_F(ExchangeTest, ARefusedImportLeavesTheEntryAloneAndAnAutosavedOneIsUndone)
     form->HueGrid1->setFocus();
     Press(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(ReadBytes("hues.mul"), file);
+}
+
+// A palette of fewer than 32 colours goes to the slots from the current colour on, from slot 0
+// while none is selected, and the other colours stay. The editor's menu imports as Ctrl+I does,
+// through the same dialog, but the entry keeps its name.
+TEST_F(ExchangeTest, FewerColoursStartAtTheCurrentColourAndTheMenuKeepsTheName)
+{
+    std::string gpl = "GIMP Palette\nName: sixteen\n";
+    for (int i = 0; i < 16; ++i)
+        gpl += std::to_string(i * 8 + 7) + " 0 0\n";
+    WriteBytes("s16.gpl", Bytes(gpl.begin(), gpl.end()));
+    const auto expectSixteenFrom = [&](int first) {
+        for (int c = 0; c < HueColourCount; ++c) {
+            const bool taken = c >= first && c < first + 16;
+            EXPECT_EQ(form->EditHue.colours[c],
+                      taken ? (loaded.colours[c] & 0x8000) | (c - first) << 10 : loaded.colours[c])
+                << "from " << first << ", slot " << c;
+        }
+    };
+    ASSERT_EQ(form->EditColourIndex, -1);
+    ASSERT_TRUE(form->ImportEntryFrom("s16.gpl", std::nullopt));
+    expectSixteenFrom(0);
+    EXPECT_EQ(form->aktHueName->text(), "sixteen");
+
+    form->EditHue = loaded;
+    form->RefreshHueGridEdit();
+    PressAndDragAcrossEditor(*form, {8});
+    ReleaseOverEditor(*form, 8);
+    QString title;
+    QTimer dialogWatch;
+    QObject::connect(&dialogWatch, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            title = dialog->windowTitle();
+            dialog->selectFile(QDir::current().absoluteFilePath("s16.gpl"));
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    dialogWatch.start(20);
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (QAction *action : menu->actions()) {
+            if (action->text() == "Import keeping the name\u2026")
+                menu->setActiveAction(action);
+        }
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    const QPoint cell = EditorCellCentre(*form, 20);
+    QTest::mousePress(form->HueGridEdit, Qt::RightButton, Qt::NoModifier, cell);
+    QTest::mouseRelease(form->HueGridEdit, Qt::RightButton, Qt::NoModifier, cell);
+    EXPECT_EQ(title, "Import a palette into the editor, keeping the name");
+    expectSixteenFrom(8);
+    EXPECT_EQ(form->aktHueName->text(), "entry 12");
+    EXPECT_EQ(LogLines(*form).mid(LogLines(*form).size() - 2),
+              QStringList({"IMPORT    s16.gpl (16 colours, into #0 .. #15)",
+                           "IMPORT    s16.gpl (16 colours, into #8 .. #23)"}));
 }
 
 // An export replaces only a palette file of its own format with a single link that may be
