@@ -397,7 +397,8 @@ TEST_F(KeyboardTest, TipsNameBothSidesOfABrowserRowAndWhyAFileNameIsRed)
     }
 
     // The narrow log cuts long lines; its tip is the last line whole.
-    const QByteArray longLine = "!IMPORT c31.gpl: 31 colours, an entry holds 32";
+    const QByteArray longLine =
+        "!IMPORT c31.gpl: 31 colours from slot 2 run past slot 31; they fit from slot 1 or lower";
     form->AppendLogLine("GET ONE   1");
     form->AppendLogLine(longLine);
     EXPECT_EQ(TipAt(form->MemoLog, QPoint(5, 5)), QString::fromLatin1(longLine));
