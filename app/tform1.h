@@ -279,11 +279,15 @@ public:
     // Export and import of the editor's entry, and its preview on a picture ----------------
     void ExportEntryClick();
     void ImportEntryClick();
+    // As Ctrl+I, but the entry keeps its name whatever the palette holds.
+    void ImportKeepingNameClick();
+    void ImportFromDialog(bool keepName);
     void ShowPreviewClick();
     // Both log what they did, or why not, and return whether they did it; without a format
     // the file name's extension decides.
     bool ExportEntryTo(const QString &fileName, std::optional<PaletteFormat> format);
-    bool ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format);
+    bool ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format,
+                         bool keepName = false);
     // What the export dialog offers: "<entry name>.gpl" in the folder of the last export.
     QString ProposedExportName() const;
     // The folder of this session's last export; empty before the first.

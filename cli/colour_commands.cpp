@@ -44,23 +44,25 @@ const CLI::Validator SlotRange(SlotRangeProblem, "A..B", "colour slots");
 
 } // namespace
 
+Expected<int> SlotFromText(std::string_view text)
+{
+    const std::optional<std::int32_t> value = NumberText(text);
+    if (!value)
+        return Fail("\"" + Excerpt(text) + "\" is no colour slot");
+    if (*value < 0 || *value >= HueColourCount)
+        return Fail(std::to_string(*value) + " is no colour slot (0 to 31)");
+    return static_cast<int>(*value);
+}
+
 Expected<std::pair<int, int>> SlotRangeFromText(std::string_view text)
 {
-    const auto slot = [](std::string_view part) -> Expected<int> {
-        const std::optional<std::int32_t> value = NumberText(part);
-        if (!value)
-            return Fail("\"" + Excerpt(part) + "\" is no colour slot");
-        if (*value < 0 || *value >= HueColourCount)
-            return Fail(std::to_string(*value) + " is no colour slot (0 to 31)");
-        return static_cast<int>(*value);
-    };
     const std::size_t dots = text.find("..");
     if (dots == std::string_view::npos)
         return Fail("\"" + Excerpt(text) + "\" is no run of colour slots (A..B)");
-    const Expected<int> first = slot(text.substr(0, dots));
+    const Expected<int> first = SlotFromText(text.substr(0, dots));
     if (!first)
         return Fail(first.error());
-    const Expected<int> last = slot(text.substr(dots + 2));
+    const Expected<int> last = SlotFromText(text.substr(dots + 2));
     if (!last)
         return Fail(last.error());
     if (*last < *first)

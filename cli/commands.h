@@ -63,7 +63,8 @@ struct ExportRequest {
 CommandResult RunExport(const ExportRequest &request, std::ostream &out);
 
 // Reads the entry as it stands (zeroes where the file ends) to keep what the palette does not
-// carry, and writes the new one all or nothing. "-" as input reads standard input.
+// carry, and writes the new one all or nothing. "-" as input reads standard input. The report
+// ends with what the import took, where it did not simply take 32 of 32 colours.
 struct ImportRequest {
     std::string file;
     int entry = 1;
@@ -162,6 +163,8 @@ struct FindRequest {
 };
 CommandResult RunFind(const FindRequest &request, std::ostream &out);
 
+// A colour slot by the number-text rule, from 0 to 31.
+Expected<int> SlotFromText(std::string_view text);
 // "A..B" of colour slots, each by the number-text rule and from 0 to 31, A not above B.
 Expected<std::pair<int, int>> SlotRangeFromText(std::string_view text);
 

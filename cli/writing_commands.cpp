@@ -4,6 +4,7 @@
 
 #include "copy/entry_copy.h"
 #include "huefile/formats/entry_name.h"
+#include "huefile/number_text.h"
 #include "huefile/output_file.h"
 
 #include <algorithm>
@@ -29,6 +30,29 @@ std::string SkippedByCopy(const CopyRequest &request)
            " not copied; targets end at entry " + std::to_string(MaxEntryNumber);
 }
 
+std::string SlotProblem(const std::string &text)
+{
+    const Expected<int> slot = SlotFromText(text);
+    return slot ? std::string() : slot.error();
+}
+
+const CLI::Validator Slot(SlotProblem, "SLOT", "colour slot");
+
+std::optional<int> IndexFromText(std::string_view text)
+{
+    const std::optional<std::int32_t> value = NumberText(text);
+    if (!value || *value < 0)
+        return std::nullopt;
+    return *value;
+}
+
+const CLI::Validator Index(
+    [](const std::string &text) {
+        return IndexFromText(text) ? std::string()
+                                   : "\"" + Excerpt(text) + "\" is no colour index (0 or more)";
+    },
+    "INDEX", "colour index");
+
 } // namespace
 
 CommandResult RunImport(const ImportRequest &request, std::ostream &out)
@@ -45,14 +69,18 @@ CommandResult RunImport(const ImportRequest &request, std::ostream &out)
         return About(request.file, file.error());
     HueEntry current{};
     file->readEntry(request.entry, current);
-    const Expected<HueEntry> entry = ImportEntry(*bytes, *format, current, request.options);
-    if (!entry)
-        return About(request.input, entry.error());
+    ImportOptions options = request.options;
+    options.nameAdvice = "give another with --name, or keep the entry's with --keep-name";
+    const Expected<ImportedPalette> imported = ImportPalette(*bytes, *format, current, options);
+    if (!imported)
+        return About(request.input, imported.error());
     errno = 0;
-    if (!file.value().writeEntry(request.entry, *entry))
+    if (!file.value().writeEntry(request.entry, imported->entry))
         return About(request.file, CopyFailure(request.entry, errno) + "; it is as it was");
+    const std::string summary = ImportSummary(*imported);
     out << "imported " << request.input << " into entry " << request.entry << ": \""
-        << Printable(StoredName(*entry)) << "\"\n";
+        << Printable(StoredName(imported->entry)) << "\""
+        << (summary.empty() ? "" : " (" + summary + ")") << "\n";
     return ExitSame;
 }
 
@@ -123,17 +151,23 @@ void AddImportCommand(CLI::App &app, ChosenCommand &chosen)
 {
     AddSubcommand(
         app, "import", "A palette file into an entry",
-        "Replaces entry N with a palette of exactly 32 colours; an 8-bit channel v becomes "
-        "v >> 3. Bit 15 of each word, the carried bytes and, for formats without a name (pal, "
-        "hex, png), the name are kept from the entry; json carries its own. A name that does "
-        "not fit 20 Latin-1 characters is refused unless --name gives another. An entry past "
-        "the end of FILE extends it.",
+        "Puts a palette's colours into entry N; an 8-bit channel v becomes v >> 3. A palette "
+        "of 32 replaces all of them. Of a longer one the 32 from --from on are taken; fewer "
+        "go to the slots from --at on and the entry keeps its other colours, but colours "
+        "that would run past slot 31 refuse the import. Bit 15 of each word, the carried "
+        "bytes and, for formats without a name (pal, hex, png), the name are kept from the "
+        "entry; json carries its own. A name longer than 20 Latin-1 characters is cut there; "
+        "one with other characters is refused unless --name gives another or --keep-name "
+        "keeps the entry's. The report says which colours were taken where and whether the "
+        "name was cut. An entry past the end of FILE extends it.",
         [&chosen](CLI::App &command) {
             struct Arguments {
                 ImportRequest request;
                 std::string entry;
                 std::string format;
                 std::string name;
+                std::string at;
+                std::string from;
             };
             const auto arguments = std::make_shared<Arguments>();
             command.add_option("FILE", arguments->request.file, "Hue file (must exist)")
@@ -150,9 +184,25 @@ void AddImportCommand(CLI::App &app, ChosenCommand &chosen)
                 ->check(Format);
             CLI::Option *name = command.add_option("--name", arguments->name, "Name for the entry")
                                     ->check(EntryName);
+            command
+                .add_flag("--keep-name", arguments->request.options.keepName,
+                          "Keep the entry's name whatever the palette holds")
+                ->excludes(name);
+            command
+                .add_option("--at", arguments->at,
+                            "Slot of the first colour of a palette of fewer than 32 (default 0)")
+                ->check(Slot);
+            command
+                .add_option("--from", arguments->from,
+                            "First of the palette's colours taken, counted from 0 (default 0)")
+                ->check(Index);
             command.callback([arguments, name, &chosen] {
                 ImportRequest &request = arguments->request;
                 request.entry = RangeOf(arguments->entry).first;
+                if (!arguments->at.empty())
+                    request.options.at = *SlotFromText(arguments->at);
+                if (!arguments->from.empty())
+                    request.options.from = *IndexFromText(arguments->from);
                 if (!arguments->format.empty())
                     request.format = FormatFromName(arguments->format);
                 if (name->count())

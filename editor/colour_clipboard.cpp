@@ -260,5 +260,7 @@ void TForm1::ShowEditorMenu(const QPoint &at)
     menu.addAction("Paste colours", QKeySequence(Qt::CTRL | Qt::Key_V), this,
                    &TForm1::PasteIntoEditor)
         ->setEnabled(loaded);
+    menu.addAction("Import keeping the name\u2026", this, &TForm1::ImportKeepingNameClick)
+        ->setEnabled(loaded);
     menu.exec(at);
 }

@@ -139,19 +139,33 @@ QString TForm1::ProposedExportName() const
 
 void TForm1::ImportEntryClick()
 {
+    ImportFromDialog(false);
+}
+
+void TForm1::ImportKeepingNameClick()
+{
+    ImportFromDialog(true);
+}
+
+void TForm1::ImportFromDialog(bool keepName)
+{
     QString filter;
     const QString fileName = QFileDialog::getOpenFileName(
-        this, "Import a palette into the editor", QString(),
-        (PaletteFilters + QStringList("All files (*)")).join(";;"), &filter);
+        this,
+        keepName ? "Import a palette into the editor, keeping the name"
+                 : "Import a palette into the editor",
+        QString(), (PaletteFilters + QStringList("All files (*)")).join(";;"), &filter);
     if (!fileName.isEmpty())
-        ImportEntryFrom(fileName, FormatOf(fileName, filter));
+        ImportEntryFrom(fileName, FormatOf(fileName, filter), keepName);
 }
 
 // Like a mix: the entry changes in memory, the grid, range bar and name field follow, the
 // held-back load line and the import's own line are logged, and autosave writes it. The picker
 // takes the imported colour at the selected index, as after a load, so that "It´s fine" starts
-// from it; the selected run stays.
-bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format)
+// from it; the selected run stays. A palette of fewer than 32 colours starts at the current
+// colour.
+bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteFormat> format,
+                             bool keepName)
 {
     const auto refuse = [&](const QString &why) {
         AppendLogLine("!IMPORT " + ShortName(fileName) + ": " + why.toLatin1());
@@ -166,22 +180,20 @@ bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteForma
         return refuse("too large for a palette");
     const QByteArray bytes = file.readAll();
     file.close();
+    ImportOptions options;
+    options.keepName = keepName;
+    options.at = CurrentColourIndex();
+    options.nameAdvice = "\"Import keeping the name\" keeps the entry's";
     const auto imported =
-        ImportEntry(std::string_view(bytes.constData(), bytes.size()), *format, EditHue);
+        ImportPalette(std::string_view(bytes.constData(), bytes.size()), *format, EditHue, options);
     if (!imported)
         return refuse(QString::fromStdString(imported.error()));
 
-    EditHue = *imported;
-    EditHueLoaded = true;
-    RefreshHueGridEdit();
-    FlushPendingLogLine();
-    AppendLogLine("IMPORT    " + ShortName(fileName));
-    if (EditColourIndex >= 0) {
-        ShowColourInPicker(HueToDisplay(EditHue, EditColourIndex));
-        DrawColorRange(EditColourIndex, ImageColorRange->tag(), false);
-    }
-    if (AutoSave->isChecked())
-        PatchItClick();
+    EditHue = imported->entry;
+    const std::string summary = ImportSummary(*imported);
+    FinishEditorChange(
+        "IMPORT    " + ShortName(fileName) +
+        (summary.empty() ? QByteArray() : " (" + QByteArray::fromStdString(summary) + ")"));
     return true;
 }
 

@@ -107,7 +107,7 @@ protected:
         WriteText("good.pal", "JASC-PAL\n0100\n32\n" + colours + "0 0 0\n");
         WriteText("long.gpl", "GIMP Palette\nName: abcdefghijklmnopqrstu\n0 0 0\n" + colours);
         WriteText("control.gpl",
-                  "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "\n0 0 0\n" + colours);
+                  "GIMP Palette\nName: \xC2\x9B" + std::string(20, 'c') + "€\n0 0 0\n" + colours);
         WriteText("bytes.json", "{\"name\": \"\xFF");
         // Pictures the picture library gives up on: one cut off inside its image data, one
         // whose image data fails its checksum, which shows only after the last row.
@@ -162,11 +162,17 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"import nosuch.mul 1 short.pal", 2, "colvane-cli: nosuch.mul: no such file\n"},
         {"import hues.mul 1 pipe.mul -f hex", 2,
          "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
-        {"import hues.mul 1 short.pal", 2,
-         "colvane-cli: short.pal: 31 colours, an entry holds 32\n"},
-        {"import hues.mul 1 long.gpl", 2,
-         "colvane-cli: long.gpl: the name \"abcdefghijklmnopqrstu\" has 21 characters, an entry "
-         "holds 20\n"},
+        {"import hues.mul 1 short.pal --at 2", 2,
+         "colvane-cli: short.pal: 31 colours from slot 2 run past slot 31; they fit from slot 1 "
+         "or lower\n"},
+        {"import hues.mul 1 long.gpl --from 32", 2,
+         "colvane-cli: long.gpl: the palette holds 32 colours (0-31), none from 32 on\n"},
+        {"import hues.mul 1 long.gpl --at 32", 2,
+         "colvane-cli: import: --at: 32 is no colour slot (0 to 31)\n"},
+        {"import hues.mul 1 long.gpl --from x", 2,
+         "colvane-cli: import: --from: \"x\" is no colour index (0 or more)\n"},
+        {"import hues.mul 1 long.gpl --name x --keep-name", 2,
+         "colvane-cli: import: --name excludes --keep-name\n"},
         {"import hues.mul 1 short.txt", 2,
          "colvane-cli: short.txt: cannot tell the format from the name; give it with -f\n"},
         {"copy patch.mul pipe.mul 1", 2, "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
@@ -201,7 +207,8 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
          "colvane-cli: pipe.mul: a pipe, not a regular file\n"},
         {"import hues.mul 1 control.gpl", 2,
          "colvane-cli: control.gpl: the name \"\\xc2\\x9b" + std::string(20, 'c') +
-             "\" has 21 characters, an entry holds 20\n"},
+             "€\" holds \"€\", which is no Latin-1 character; give another with --name, or keep "
+             "the entry's with --keep-name\n"},
         {"import hues.mul 1 bytes.json", 2,
          "colvane-cli: bytes.json: not json: parse error at line 1, column 11: syntax error while "
          "parsing value - invalid string: ill-formed UTF-8 byte; last read: '\"\\xff'\n"},
@@ -391,7 +398,8 @@ TEST_F(CliTest, DiffNamesTheEntryAndTheSlotsThatDiffer)
         << listed;
 }
 
-// A file of three entries, the second all zeroes, and a fourth only partly written.
+// A file of three entries, the second all zeroes, and a fourth only partly written. Imports
+// into it say what they took and where, and whether the name was cut.
 TEST_F(CliTest, ListsEntriesUpToWhereTheFileEndsAndFindsFreeOnes)
 {
     WriteHueFile("small.mul", 3, 1);
@@ -417,6 +425,12 @@ TEST_F(CliTest, ListsEntriesUpToWhereTheFileEndsAndFindsFreeOnes)
         {"find made.mul --empty", "1..9  empty\n10..3000  missing\n"},
         {"new full.mul", "made full.mul with 3000 empty entries\n"},
         {"find full.mul --empty", "1..3000  empty\n"},
+        {"import small.mul 3 short.pal --at 1", "imported short.pal into entry 3: \"entry 3\" "
+                                                "(31 colours, into #1 .. #31)\n"},
+        {"import small.mul 3 long.gpl --from 31 --keep-name",
+         "imported long.gpl into entry 3: \"entry 3\" (32 colours, 31-31 taken, into #0)\n"},
+        {"import small.mul 1 long.gpl",
+         "imported long.gpl into entry 1: \"abcdefghijklmnopqrst\" (name cut to 20 characters)\n"},
     };
     for (const auto &[arguments, out] : runs) {
         const Outcome outcome = RunCli(arguments);
@@ -910,8 +924,8 @@ TEST_F(CliTest, LoadsNoToolkit)
     if (loaded.status != 0)
         GTEST_SKIP() << "ldd cannot list the libraries here: " << loaded.err;
     ASSERT_NE(loaded.out.find("libspng"), std::string::npos) << loaded.out;
-    std::vector<const char *> absent = {"libQt",         "libX11",      "libxcb", "libEGL", "libGL",
-                                        "libfontconfig", "libharfbuzz", "libicu"};
+    std::vector<const char *> absent = {"libQt", "libX11",        "libxcb",      "libEGL",
+                                        "libGL", "libfontconfig", "libharfbuzz", "libicu"};
     // The C++ library is linked in; the sanitizers' own runtime loads it all the same.
 #ifndef __SANITIZE_ADDRESS__
     absent.push_back("libstdc++");

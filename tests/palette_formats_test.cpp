@@ -227,15 +227,36 @@ RC_GTEST_PROP(PaletteFormats, PicturesComeBackFromPngAndFromTheWindowsImages, ()
               RecolourPicture(picture, entry, whole).bytes);
 }
 
+ImportOptions Placed(int at, int from = 0)
+{
+    ImportOptions options;
+    options.at = at;
+    options.from = from;
+    return options;
+}
+
+ImportOptions KeepingTheName()
+{
+    ImportOptions options;
+    options.keepName = true;
+    return options;
+}
+
 struct HandWritten {
     const char *what;
     PaletteFormat format;
     std::string bytes;
     std::string name;
+    ImportOptions options = {};
+    // How many ramp colours the file holds, and what the import says it did with them.
+    int count = 32;
+    std::string summary = {};
 };
 
 // Files as palette tools and people write them: the colours are the ramp above, each channel
 // v stored as v >> 3 beside the entry's own bit 15; a format without a name keeps the entry's.
+// Ramp colours from..from + 31 at most are taken, to the slots from `at` when fewer than 32
+// are; the other slots keep the entry's colours.
 TEST(PaletteFormats, ImportsFilesWrittenByOtherTools)
 {
     const std::string gimp = "GIMP Palette\nName: Ramp\nColumns: 16\n#\n";
@@ -266,18 +287,53 @@ TEST(PaletteFormats, ImportsFilesWrittenByOtherTools)
          WithChunkAfterHeader(RampPng(32, 1), PngChunk("tEXt", std::string("Title\0Ramp", 10)) +
                                                   PngChunk("vpAg", std::string(9, '\0'))),
          "kept"},
+        {"gpl of 16 from slot 8", Gpl, gimp + RampLines(0, 16, "%d %d %d"), "Ramp", Placed(8), 16,
+         "16 colours, into #8 .. #23"},
+        {"gpl of 32, whose colours fill the entry wherever they were to start", Gpl,
+         gimp + RampLines(0, 32, "%d %d %d"), "Ramp", Placed(5)},
+        {"hex of 64, of which the first 32",
+         Hex,
+         RampLines(0, 64, "%02x%02x%02x"),
+         "kept",
+         {},
+         64,
+         "64 colours, 0-31 taken"},
+        {"pal of 40 from colour 20, to slot 4", Pal,
+         "JASC-PAL\n0100\n40\n" + RampLines(0, 40, "%d %d %d"), "kept", Placed(4, 20), 40,
+         "40 colours, 20-39 taken, into #4 .. #23"},
+        {"json of one colour into the last slot", Json,
+         "{\"colours\": [" + RampLines(0, 1, "\"#%02x%02x%02x\"", "]}"), "kept", Placed(31), 1,
+         "1 colour, into #31"},
+        {"gpl without a name", Gpl, "GIMP Palette\n" + RampLines(0, 32, "%d %d %d"), "kept"},
+        {"gpl whose name of 21 characters is cut",
+         Gpl,
+         "GIMP Palette\nName: abcdefghijklmnopqrsétu\n" + RampLines(0, 32, "%d %d %d"),
+         "abcdefghijklmnopqrsé",
+         {},
+         32,
+         "name cut to 20 characters"},
+        {"gpl whose name is no Latin-1, kept from the entry", Gpl,
+         "GIMP Palette\nName: 9 €\n" + RampLines(0, 32, "%d %d %d"), "kept", KeepingTheName()},
     };
     const HueEntry current = CurrentEntry();
     for (const HandWritten &file : files) {
-        const Expected<HueEntry> entry = ImportEntry(file.bytes, file.format, current);
-        ASSERT_TRUE(entry) << file.what << ": " << entry.error();
+        const Expected<ImportedPalette> imported =
+            ImportPalette(file.bytes, file.format, current, file.options);
+        ASSERT_TRUE(imported) << file.what << ": " << imported.error();
+        const HueEntry &entry = imported->entry;
+        const int taken = std::min(32, file.count - file.options.from);
+        const int at = taken == 32 ? 0 : file.options.at;
         for (int i = 0; i < HueColourCount; ++i) {
-            const int expected = (current.colours[i] & 0x8000) | (RampRed(i) >> 3) << 10 |
-                                 (RampGreen(i) >> 3) << 5 | RampBlue(i) >> 3;
-            EXPECT_EQ(entry->colours[i], expected) << file.what << ", slot " << i;
+            const int r = file.options.from + i - at;
+            const int expected = i < at || i >= at + taken
+                                     ? current.colours[i]
+                                     : (current.colours[i] & 0x8000) | (RampRed(r) >> 3) << 10 |
+                                           (RampGreen(r) >> 3) << 5 | RampBlue(r) >> 3;
+            EXPECT_EQ(entry.colours[i], expected) << file.what << ", slot " << i;
         }
-        EXPECT_EQ(Latin1ToUtf8(StoredName(*entry)), file.name) << file.what;
-        EXPECT_EQ(std::memcmp(entry->carried, current.carried, 4), 0) << file.what;
+        EXPECT_EQ(Latin1ToUtf8(StoredName(entry)), file.name) << file.what;
+        EXPECT_EQ(std::memcmp(entry.carried, current.carried, 4), 0) << file.what;
+        EXPECT_EQ(ImportSummary(*imported), file.summary) << file.what;
     }
 }
 
@@ -301,7 +357,7 @@ struct Refusal {
     PaletteFormat format;
     std::string bytes;
     std::string error;
-    std::optional<std::string> name = std::nullopt;
+    ImportOptions options = {};
 };
 
 // A picture of another format, however a reader could decode it: a 1 by 1 gif.
@@ -316,7 +372,7 @@ std::string JsonAfterManyKeys(int keys)
     std::string json = "{";
     for (int key = 0; key < keys; ++key)
         json += "\"k" + std::to_string(key) + "\": 0, ";
-    return json + "\"words\": [1]}";
+    return json + "\"words\": [70000]}";
 }
 
 // Each refusal names what is wrong, in a few words whatever the size of the input it quotes;
@@ -327,25 +383,32 @@ TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
     const std::string gpl = "GIMP Palette\nName: ";
     const std::string colours = RampLines(0, 32, "%d %d %d");
     const std::string megabyte(1 << 20, 'a');
+    ImportOptions advised;
+    advised.nameAdvice = "use --name";
     const Refusal refusals[] = {
-        {"31 gpl colours", Gpl, gpl + "x\n" + RampLines(0, 31, "%d %d %d"),
-         "31 colours, an entry holds 32"},
-        {"33 hex colours", Hex, RampLines(0, 33, "%02x%02x%02x"), "33 colours, an entry holds 32"},
-        {"an empty hex file", Hex, "", "0 colours, an entry holds 32"},
-        {"a pal header of 31", Pal, "JASC-PAL\n0100\n31\n" + RampLines(0, 31, "%d %d %d"),
-         "31 colours, an entry holds 32"},
+        {"31 gpl colours from slot 2", Gpl, gpl + "x\n" + RampLines(0, 31, "%d %d %d"),
+         "31 colours from slot 2 run past slot 31; they fit from slot 1 or lower", Placed(2)},
+        {"the last 3 of 33 hex colours from slot 30", Hex, RampLines(0, 33, "%02x%02x%02x"),
+         "3 colours from slot 30 run past slot 31", Placed(30, 30)},
+        {"colours from past the end", Hex, RampLines(0, 33, "%02x%02x%02x"),
+         "the palette holds 33 colours (0-32), none from 33 on", Placed(0, 33)},
+        {"a slot past 31", Hex, RampLines(0, 3, "%02x%02x%02x"), "32 is no colour slot (0 to 31)",
+         Placed(32)},
+        {"an empty hex file", Hex, "", "the palette holds no colour"},
         {"a pal header that lies", Pal, "JASC-PAL\n0100\n32\n" + RampLines(0, 31, "%d %d %d"),
          "the header says 32 colours, but 31 follow"},
-        {"31 json words", Json, "{\"words\": [" + RampLines(0, 30, "%d", ",") + "1]}",
-         "31 words, an entry holds 32"},
+        {"31 json words from slot 9", Json, "{\"words\": [" + RampLines(0, 30, "%d", ",") + "1]}",
+         "31 colours from slot 9 run past slot 31", Placed(9)},
         {"two json entries", Json, "[{}, {}]", "2 entries, an import takes one"},
         {"a png 100 pixels wide", Png, RampPng(100, 4), "a picture 100 pixels wide"},
-        {"a name of 21 characters", Gpl, gpl + "abcdefghijklmnopqrstu\n" + colours,
-         "has 21 characters, an entry holds 20"},
-        {"a name beyond Latin-1", Gpl, gpl + "9 €\n" + colours, "holds \"€\", which is no Latin-1"},
+        {"a name beyond Latin-1, with what to do instead", Gpl, gpl + "9 €\n" + colours,
+         "the name \"9 €\" holds \"€\", which is no Latin-1 character; use --name", advised},
         {"a name of bytes that are not UTF-8", Gpl, gpl + "Gr\xFCn\n" + colours, "not UTF-8"},
-        {"a bad --name over a good one", Gpl, gpl + "fine\n" + colours, "has 24 characters",
-         std::string(24, 'n')},
+        {"a bad --name over a good one",
+         Gpl,
+         gpl + "fine\n" + colours,
+         "has 24 characters",
+         {std::string(24, 'n')}},
         {"a channel over 255", Gpl, gpl + "x\n256 0 0\n" + colours, "256 is no colour value"},
         {"no GIMP header", Gpl, colours, "not a GIMP palette"},
         {"not json", Json, "{\"words\": [1,", "not json"},
@@ -356,9 +419,11 @@ TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
          "nested deeper than 8 levels"},
         {"a hex line of a megabyte", Hex, megabyte, "\"aaaaaaaaaa"},
         {"a pal version of a megabyte", Pal, "JASC-PAL\n" + megabyte + "\n32\n", "version"},
-        {"a gpl name of a megabyte", Gpl, gpl + megabyte + "\n" + colours, "has 1048576 char"},
+        {"a gpl name of a megabyte and a character beyond Latin-1", Gpl,
+         gpl + megabyte + "€\n" + colours, "holds \"€\""},
         {"an unclosed json text of a megabyte", Json, "{\"name\": \"" + megabyte, "last read"},
-        {"json of a million keys", Json, JsonAfterManyKeys(1000000), "1 words, an entry holds 32"},
+        {"json of a million keys", Json, JsonAfterManyKeys(1000000),
+         "\"words\": slot 0 is no word (0 to 65535)"},
         {"a png too large to read", Png, PngHeaderOfSize(20000, 20000),
          "a picture of 20000 × 20000 pixels is too large: it takes 1525 MB, the limit is " +
              std::to_string(PictureLimitMegabytes) + " MB"},
@@ -383,7 +448,7 @@ TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
     };
     for (const Refusal &refusal : refusals) {
         const Expected<HueEntry> entry =
-            ImportEntry(refusal.bytes, refusal.format, CurrentEntry(), {refusal.name});
+            ImportEntry(refusal.bytes, refusal.format, CurrentEntry(), refusal.options);
         ASSERT_FALSE(entry) << refusal.what;
         EXPECT_NE(entry.error().find(refusal.error), std::string::npos)
             << refusal.what << ": " << entry.error().substr(0, 200);

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QImage>
@@ -442,7 +443,8 @@ TEST_F(KeyboardTest, TipsNameBothSidesOfABrowserRowAndWhyAFileNameIsRed)
     }
 
     // The narrow log cuts long lines; its tip is the last line whole.
-    const QByteArray longLine = "!IMPORT c31.gpl: 31 colours, an entry holds 32";
+    const QByteArray longLine =
+        "!IMPORT c31.gpl: 31 colours from slot 2 run past slot 31; they fit from slot 1 or lower";
     form->AppendLogLine("GET ONE   1");
     form->AppendLogLine(longLine);
     EXPECT_EQ(TipAt(form->MemoLog, QPoint(5, 5)), QString::fromLatin1(longLine));
@@ -609,6 +611,66 @@ TEST_F(ExchangeTest, ARefusedImportLeavesTheEntryAloneAndAnAutosavedOneIsUndone)
     form->HueGrid1->setFocus();
     Press(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(ReadBytes("hues.mul"), file);
+}
+
+// A palette of fewer than 32 colours goes to the slots from the current colour on, from slot 0
+// while none is selected, and the other colours stay. The editor's menu imports as Ctrl+I does,
+// through the same dialog, but the entry keeps its name.
+TEST_F(ExchangeTest, FewerColoursStartAtTheCurrentColourAndTheMenuKeepsTheName)
+{
+    std::string gpl = "GIMP Palette\nName: sixteen\n";
+    for (int i = 0; i < 16; ++i)
+        gpl += std::to_string(i * 8 + 7) + " 0 0\n";
+    WriteBytes("s16.gpl", Bytes(gpl.begin(), gpl.end()));
+    const auto expectSixteenFrom = [&](int first) {
+        for (int c = 0; c < HueColourCount; ++c) {
+            const bool taken = c >= first && c < first + 16;
+            EXPECT_EQ(form->EditHue.colours[c],
+                      taken ? (loaded.colours[c] & 0x8000) | (c - first) << 10 : loaded.colours[c])
+                << "from " << first << ", slot " << c;
+        }
+    };
+    ASSERT_EQ(form->EditColourIndex, -1);
+    ASSERT_TRUE(form->ImportEntryFrom("s16.gpl", std::nullopt));
+    expectSixteenFrom(0);
+    EXPECT_EQ(form->aktHueName->text(), "sixteen");
+
+    form->EditHue = loaded;
+    form->RefreshHueGridEdit();
+    PressAndDragAcrossEditor(*form, {8});
+    ReleaseOverEditor(*form, 8);
+    QString title;
+    QTimer dialogWatch;
+    QObject::connect(&dialogWatch, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            title = dialog->windowTitle();
+            // Typed as a user would: the dialog's selection follows its folder listing, which
+            // another thread fills in its own time.
+            auto *typed = dialog->findChild<QLineEdit *>("fileNameEdit");
+            if (typed)
+                typed->setText(QDir::current().absoluteFilePath("s16.gpl"));
+            QMetaObject::invokeMethod(dialog, typed ? "accept" : "reject");
+        }
+    });
+    dialogWatch.start(20);
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        menu->close();
+        for (QAction *action : menu->actions()) {
+            if (action->text() == "Import keeping the name\u2026")
+                action->trigger();
+        }
+    });
+    const QPoint cell = EditorCellCentre(*form, 20);
+    QTest::mousePress(form->HueGridEdit, Qt::RightButton, Qt::NoModifier, cell);
+    QTest::mouseRelease(form->HueGridEdit, Qt::RightButton, Qt::NoModifier, cell);
+    EXPECT_EQ(title, "Import a palette into the editor, keeping the name");
+    expectSixteenFrom(8);
+    EXPECT_EQ(form->aktHueName->text(), "entry 12");
+    EXPECT_EQ(LogLines(*form).mid(LogLines(*form).size() - 2),
+              QStringList({"IMPORT    s16.gpl (16 colours, into #0 .. #15)",
+                           "IMPORT    s16.gpl (16 colours, into #8 .. #23)"}));
 }
 
 // An export replaces only a palette file of its own format with a single link that may be

@@ -100,7 +100,7 @@ std::string Latin1ToUtf8(std::string_view latin1)
     return utf8;
 }
 
-Expected<std::string> NameFromUtf8(std::string_view utf8)
+Expected<std::string> Latin1NameFromUtf8(std::string_view utf8)
 {
     const auto characters = DecodeUtf8(utf8);
     if (!characters)
@@ -122,8 +122,14 @@ Expected<std::string> NameFromUtf8(std::string_view utf8)
         }
         latin1 += static_cast<char>(c);
     }
-    if (latin1.size() > static_cast<std::size_t>(HueNameLength))
-        return Fail(quoted + " has " + std::to_string(latin1.size()) +
+    return latin1;
+}
+
+Expected<std::string> NameFromUtf8(std::string_view utf8)
+{
+    const Expected<std::string> latin1 = Latin1NameFromUtf8(utf8);
+    if (latin1 && latin1->size() > static_cast<std::size_t>(HueNameLength))
+        return Fail("the name \"" + Excerpt(utf8) + "\" has " + std::to_string(latin1->size()) +
                     " characters, an entry holds " + std::to_string(HueNameLength));
     return latin1;
 }

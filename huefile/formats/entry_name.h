@@ -20,6 +20,8 @@ std::string Latin1ToUtf8(std::string_view latin1);
 // The Latin-1 bytes of a name given as UTF-8, or why it cannot be an entry's name: text that is
 // not UTF-8, a character beyond Latin-1, a zero character, more than 20 characters.
 Expected<std::string> NameFromUtf8(std::string_view utf8);
+// The same, whatever its length.
+Expected<std::string> Latin1NameFromUtf8(std::string_view utf8);
 
 // The first character of UTF-8 text and its length in bytes; length 0 where the text does not
 // start with a whole, valid character.

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <climits>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -232,43 +235,114 @@ Expected<ParsedPalette> ParsePalette(std::string_view bytes, PaletteFormat forma
 
 namespace {
 
-// A name equal to the stored one leaves all 20 bytes alone, the bytes after its terminator
-// included, so that an export read back changes no byte of the entry.
-Expected<HueEntry> Apply(const ParsedPalette &palette, const HueEntry &current,
-                         const ImportOptions &options)
+HueColour WordOf(const Rgb &rgb, HueColour replaced)
 {
-    HueEntry entry = current;
-    if (palette.words) {
-        if (palette.words->size() != HueColourCount)
-            return Fail(CountError(palette.words->size(), "words"));
-        std::copy(palette.words->begin(), palette.words->end(), entry.colours);
-    } else {
-        if (palette.colours.size() != HueColourCount)
-            return Fail(CountError(palette.colours.size()));
-        for (int slot = 0; slot < HueColourCount; ++slot) {
-            const Rgb &rgb = palette.colours[static_cast<std::size_t>(slot)];
-            const DisplayColour shown = static_cast<DisplayColour>(rgb.red) +
-                                        static_cast<DisplayColour>(rgb.green) * 256 +
-                                        static_cast<DisplayColour>(rgb.blue) * 65536;
-            entry.colours[slot] =
-                static_cast<HueColour>((current.colours[slot] & 0x8000) | DisplayToHue(shown));
-        }
-    }
-    if (palette.carried)
-        std::copy(palette.carried->begin(), palette.carried->end(), entry.carried);
+    const DisplayColour shown = static_cast<DisplayColour>(rgb.red) +
+                                static_cast<DisplayColour>(rgb.green) * 256 +
+                                static_cast<DisplayColour>(rgb.blue) * 65536;
+    return static_cast<HueColour>((replaced & 0x8000) | DisplayToHue(shown));
+}
 
-    const std::optional<std::string> &utf8Name = options.name ? options.name : palette.name;
-    if (utf8Name) {
-        const Expected<std::string> name = NameFromUtf8(*utf8Name);
+std::string Colours(int count)
+{
+    return std::to_string(count) + (count == 1 ? " colour" : " colours");
+}
+
+// Which of the palette's colours are taken and where they go. Of a palette of 32 or more a
+// window of 32 fills the entry; fewer go to consecutive slots from options.at and must end by
+// slot 31, since colours silently left out would be colours the user never sees missing.
+Expected<ImportedPalette> Placement(int count, const ImportOptions &options)
+{
+    if (count == 0)
+        return Fail("the palette holds no colour");
+    if (options.from < 0 || options.from >= count)
+        return Fail("the palette holds " + Colours(count) + " (0-" + std::to_string(count - 1) +
+                    "), none from " + std::to_string(options.from) + " on");
+    if (options.at < 0 || options.at >= HueColourCount)
+        return Fail(std::to_string(options.at) + " is no colour slot (0 to 31)");
+    ImportedPalette placed;
+    placed.count = count;
+    placed.from = options.from;
+    placed.taken = std::min(HueColourCount, count - options.from);
+    placed.at = placed.taken == HueColourCount ? 0 : options.at;
+    if (placed.at + placed.taken > HueColourCount)
+        return Fail(Colours(placed.taken) + " from slot " + std::to_string(placed.at) +
+                    " run past slot 31; they fit from slot " +
+                    std::to_string(HueColourCount - placed.taken) + " or lower");
+    return placed;
+}
+
+// A palette's name too long for an entry is cut rather than refused, since the colours are
+// what an import is for; a character the entry cannot hold at all still refuses it.
+Expected<std::pair<std::string, bool>> NameToStore(const ParsedPalette &palette,
+                                                   const ImportOptions &options)
+{
+    if (options.name) {
+        const Expected<std::string> name = NameFromUtf8(*options.name);
         if (!name)
             return Fail(name.error());
-        if (*name != StoredName(current))
-            StoreName(entry, *name);
+        return std::make_pair(*name, false);
     }
-    return entry;
+    Expected<std::string> name = Latin1NameFromUtf8(*palette.name);
+    if (!name)
+        return Fail(name.error() + (options.nameAdvice.empty() ? "" : "; " + options.nameAdvice));
+    const bool cut = name->size() > static_cast<std::size_t>(HueNameLength);
+    return std::make_pair(name->substr(0, HueNameLength), cut);
+}
+
+// A name equal to the stored one leaves all 20 bytes alone, the bytes after its terminator
+// included, so that an export read back changes no byte of the entry.
+Expected<ImportedPalette> Apply(const ParsedPalette &palette, const HueEntry &current,
+                                const ImportOptions &options)
+{
+    const std::size_t count = palette.words ? palette.words->size() : palette.colours.size();
+    Expected<ImportedPalette> placed =
+        Placement(static_cast<int>(std::min<std::size_t>(count, INT_MAX)), options);
+    if (!placed)
+        return placed;
+    ImportedPalette &imported = placed.value();
+    imported.entry = current;
+    for (int i = 0; i < imported.taken; ++i) {
+        const auto index = static_cast<std::size_t>(imported.from + i);
+        HueColour &word = imported.entry.colours[imported.at + i];
+        word = palette.words ? (*palette.words)[index] : WordOf(palette.colours[index], word);
+    }
+    if (palette.carried)
+        std::copy(palette.carried->begin(), palette.carried->end(), imported.entry.carried);
+
+    if (options.name || (palette.name && !options.keepName)) {
+        const auto name = NameToStore(palette, options);
+        if (!name)
+            return Fail(name.error());
+        imported.nameCut = name->second;
+        if (name->first != StoredName(current))
+            StoreName(imported.entry, name->first);
+    }
+    return placed;
 }
 
 } // namespace
+
+std::string ImportSummary(const ImportedPalette &imported)
+{
+    std::vector<std::string> parts;
+    if (imported.taken < imported.count)
+        parts.push_back(Colours(imported.count) + ", " + std::to_string(imported.from) + "-" +
+                        std::to_string(imported.from + imported.taken - 1) + " taken");
+    else if (imported.count != HueColourCount)
+        parts.push_back(Colours(imported.count));
+    if (imported.taken < HueColourCount) {
+        const int last = imported.at + imported.taken - 1;
+        parts.push_back("into #" + std::to_string(imported.at) +
+                        (last > imported.at ? " .. #" + std::to_string(last) : ""));
+    }
+    if (imported.nameCut)
+        parts.push_back("name cut to " + std::to_string(HueNameLength) + " characters");
+    std::string summary;
+    for (const std::string &part : parts)
+        summary += (summary.empty() ? "" : ", ") + part;
+    return summary;
+}
 
 Rgb RgbOf(HueColour word)
 {
@@ -385,11 +459,20 @@ Expected<std::string> ExportEntries(const std::vector<NumberedEntry> &entries, P
     return ExportEntry(entries.front().entry, entries.front().number, format, options);
 }
 
-Expected<HueEntry> ImportEntry(std::string_view bytes, PaletteFormat format,
-                               const HueEntry &current, const ImportOptions &options)
+Expected<ImportedPalette> ImportPalette(std::string_view bytes, PaletteFormat format,
+                                        const HueEntry &current, const ImportOptions &options)
 {
     const Expected<ParsedPalette> palette = ParsePalette(bytes, format);
     if (!palette)
         return Fail(palette.error());
     return Apply(*palette, current, options);
+}
+
+Expected<HueEntry> ImportEntry(std::string_view bytes, PaletteFormat format,
+                               const HueEntry &current, const ImportOptions &options)
+{
+    const Expected<ImportedPalette> imported = ImportPalette(bytes, format, current, options);
+    if (!imported)
+        return Fail(imported.error());
+    return imported->entry;
 }

@@ -53,12 +53,42 @@ Expected<std::string> ExportEntries(const std::vector<NumberedEntry> &entries, P
                                     const ExportOptions &options = {});
 
 struct ImportOptions {
-    // UTF-8; replaces whatever name the palette holds, or keeps the entry's when there is none.
+    // UTF-8; replaces whatever name the palette holds. Unlike the palette's own name it must
+    // fit whole, since the caller chose it.
     std::optional<std::string> name;
+    // The entry keeps its name whatever the palette holds.
+    bool keepName = false;
+    // The slot the first colour taken goes to, when fewer than 32 are taken; 32 fill the entry.
+    int at = 0;
+    // The first of the palette's colours taken, counted from 0; 32 are taken at most.
+    int from = 0;
+    // Added to the refusal of a palette's name that is no Latin-1 text: how else to import.
+    std::string nameAdvice;
 };
 
-// The entry that replaces current, or why the palette cannot become one: a count other than
-// 32 colours, a name that does not fit 20 Latin-1 characters (unless options.name replaces
-// it), text or a picture that is not the format. A json array must hold exactly one object.
+// An imported entry and what of the palette went into it: colours from .. from + taken - 1
+// of count, into slots at .. at + taken - 1.
+struct ImportedPalette {
+    HueEntry entry;
+    int count = 0;
+    int from = 0;
+    int taken = 0;
+    int at = 0;
+    // The palette's name was longer than 20 characters and was cut there.
+    bool nameCut = false;
+};
+
+// The entry that replaces current, or why the palette cannot become one: no colour, colours
+// that would run past slot 31, `from` past the palette's end, a name that is not Latin-1 text
+// (unless options.name replaces it or the entry keeps its own), text or a picture that is not
+// the format. A json array must hold exactly one object.
+Expected<ImportedPalette> ImportPalette(std::string_view bytes, PaletteFormat format,
+                                        const HueEntry &current, const ImportOptions &options = {});
+// The entry alone.
 Expected<HueEntry> ImportEntry(std::string_view bytes, PaletteFormat format,
                                const HueEntry &current, const ImportOptions &options = {});
+
+// What an import did beyond replacing all 32 colours from a palette of 32, as the log and the
+// command line tell it: "64 colours, 0-31 taken", "16 colours, into #8 .. #23", "name cut to
+// 20 characters", joined by ", "; empty when there is nothing to tell.
+std::string ImportSummary(const ImportedPalette &imported);
