@@ -235,6 +235,13 @@ ImportOptions Placed(int at, int from = 0)
     return options;
 }
 
+ImportOptions Named(const std::string &name)
+{
+    ImportOptions options;
+    options.name = name;
+    return options;
+}
+
 ImportOptions KeepingTheName()
 {
     ImportOptions options;
@@ -247,7 +254,7 @@ struct HandWritten {
     PaletteFormat format;
     std::string bytes;
     std::string name;
-    ImportOptions options = {};
+    ImportOptions options = ImportOptions();
     // How many ramp colours the file holds, and what the import says it did with them.
     int count = 32;
     std::string summary = {};
@@ -357,7 +364,7 @@ struct Refusal {
     PaletteFormat format;
     std::string bytes;
     std::string error;
-    ImportOptions options = {};
+    ImportOptions options = ImportOptions();
 };
 
 // A picture of another format, however a reader could decode it: a 1 by 1 gif.
@@ -408,7 +415,7 @@ TEST(PaletteFormats, RefusesWhatCannotBecomeAnEntry)
          Gpl,
          gpl + "fine\n" + colours,
          "has 24 characters",
-         {std::string(24, 'n')}},
+         Named(std::string(24, 'n'))},
         {"a channel over 255", Gpl, gpl + "x\n256 0 0\n" + colours, "256 is no colour value"},
         {"no GIMP header", Gpl, colours, "not a GIMP palette"},
         {"not json", Json, "{\"words\": [1,", "not json"},
@@ -460,7 +467,7 @@ TEST(PaletteFormats, NameOptionReplacesANameThatDoesNotFit)
 {
     const std::string gpl =
         "GIMP Palette\nName: a name much longer than twenty\n" + RampLines(0, 32, "%d %d %d");
-    const Expected<HueEntry> entry = ImportEntry(gpl, Gpl, CurrentEntry(), {"Grün"});
+    const Expected<HueEntry> entry = ImportEntry(gpl, Gpl, CurrentEntry(), Named("Grün"));
     ASSERT_TRUE(entry) << entry.error();
     EXPECT_EQ(std::string(entry->name, sizeof entry->name),
               std::string("Gr\xFCn", 4) + std::string(16, '\0'));
