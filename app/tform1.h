@@ -148,6 +148,7 @@ public:
     // Browser ----------------------------------------------------------------------------
     void HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
     void CacheBrowserRow(int row);
+    void DrawCellOfNewRow(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
     void DrawBrowserCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect);
     void HueGrid1SelectCell(int ACol, int ARow, bool &CanSelect);
     void HueGrid1DblClick();

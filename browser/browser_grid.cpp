@@ -95,17 +95,25 @@ void TForm1::ConnectBrowser()
 // row instead of two per cell. The cache is filled before whichever cell of a new row comes
 // first, label and separator included. A swatch is almost every cell, so its path is kept to
 // what it needs, and everything else is drawn elsewhere.
+//
+// Every call here is the last thing the handler does, so the compiler jumps to it and the
+// swatch's path, taken for thousands of cells a second, sets up no stack frame.
 void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect &Rect)
 {
     if (ARow != CachedRow)
-        CacheBrowserRow(ARow);
+        return DrawCellOfNewRow(canvas, ACol, ARow, Rect);
     const QRgb swatch = static_cast<std::size_t>(ACol) < RowSwatchColours.size()
                             ? RowSwatchColours[static_cast<std::size_t>(ACol)]
                             : 0;
-    if (swatch != 0)
-        HueGrid1->fillCell(canvas, Rect, swatch);
-    else
-        DrawBrowserCell(canvas, ACol, ARow, Rect);
+    if (swatch == 0)
+        return DrawBrowserCell(canvas, ACol, ARow, Rect);
+    HueGrid1->fillCell(canvas, Rect, swatch);
+}
+
+void TForm1::DrawCellOfNewRow(QPainter *canvas, int ACol, int ARow, const QRect &Rect)
+{
+    CacheBrowserRow(ARow);
+    HueGrid1DrawCell(canvas, ACol, ARow, Rect);
 }
 
 void TForm1::CacheBrowserRow(int row)

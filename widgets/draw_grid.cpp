@@ -465,13 +465,19 @@ inline void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect
         emit drawCell(&painter, col, row, rect);
 }
 
-// Its pixels are known before the owner is called, so its fills need no arithmetic of their own.
-inline void DrawGrid::paintPixelCell(QPainter &painter, int col, int row, const QRect &rect)
+// Each cell's pixels are known before the owner is called, so its fills need no arithmetic of
+// their own. Almost every cell the grid paints passes through this loop.
+void DrawGrid::paintPixelCells(QPainter &painter, int row, int top, int firstCol, int lastCol)
 {
+    const int left = cellArea().left();
     m_pixelRowActive = true;
-    m_pixelCell = rect;
-    std::tie(m_pixelCellLeft, m_pixelCellRight) = m_pixelColumns[static_cast<std::size_t>(col)];
-    paintCell(painter, col, row, rect);
+    for (int c = firstCol; c <= lastCol; ++c) {
+        const QRect rect(left + m_colLefts[c], top,
+                         m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth, m_rowHeight);
+        m_pixelCell = rect;
+        std::tie(m_pixelCellLeft, m_pixelCellRight) = m_pixelColumns[static_cast<std::size_t>(c)];
+        paintCell(painter, c, row, rect);
+    }
     m_pixelRowActive = false;
 }
 
@@ -501,13 +507,18 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
         // painter gives it; the row's pixels leave it alone.
         const int currentCol = r == m_row ? m_col : -1;
         for (int c = firstCol; c <= lastCol; ++c) {
-            const int width = m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth;
-            const QRect rect(area.left() + m_colLefts[c], top, width, m_rowHeight);
             const bool current = c == currentCol;
             if (asPixels && span.contains(c) && !current) {
-                paintPixelCell(painter, c, r, rect);
+                // The run of pixel cells up to the current cell or the span's end.
+                const int last =
+                    std::min(lastCol, currentCol > c && currentCol <= span.last ? currentCol - 1
+                                                                                : span.last);
+                paintPixelCells(painter, r, top, c, last);
+                c = last;
                 continue;
             }
+            const int width = m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth;
+            const QRect rect(area.left() + m_colLefts[c], top, width, m_rowHeight);
             if (!current && colDrawsInsideCell(c)) {
                 paintCell(painter, c, r, rect);
                 // Most cells are a single small fill, which the clearing makes several times
@@ -533,9 +544,6 @@ void DrawGrid::paintCells(QPainter &painter, int firstCol, int lastCol, int firs
     }
 }
 
-// The row image starts from the grid's own backgrounds and lines; as the owner covers every
-// cell wholly, the lines stay and only the cells change from row to row. The image spans all
-// pixel columns; the painter's clip keeps it to the part being painted.
 // What stays the same for every row of a paint is worked out once: the rows' background, each
 // column's device pixels in a row, and where the rows land in the painter's image.
 void DrawGrid::preparePixelRows(QPainter &painter, const PixelSpan &span, int firstRow, int lastRow)
@@ -561,13 +569,23 @@ void DrawGrid::preparePixelRows(QPainter &painter, const PixelSpan &span, int fi
         m_pixelColumns[static_cast<std::size_t>(c)] = {
             std::clamp(left, 0, rowWidth), std::clamp(left + width * span.scale, 0, rowWidth)};
     }
+    // The last row is often cut by the bottom of the grid, and then drawn through the painter.
     const QRect area = cellArea();
-    const QRect rows(area.left() + part.left(), area.top() + (firstRow - m_topRow) * rowStride(),
-                     part.width(), (lastRow - firstRow + 1) * rowStride());
-    m_rowsTarget = PaintedImage(painter, rows, m_paintClip, span.scale, m_rowsTargetAt);
+    const auto rows = [&](int last) {
+        return QRect(area.left() + part.left(), area.top() + (firstRow - m_topRow) * rowStride(),
+                     part.width(), (last - firstRow + 1) * rowStride());
+    };
     m_rowsTargetFirstRow = firstRow;
+    m_rowsTargetLastRow = lastRow;
+    m_rowsTarget = PaintedImage(painter, rows(lastRow), m_paintClip, span.scale, m_rowsTargetAt);
+    if (!m_rowsTarget && lastRow > firstRow)
+        m_rowsTarget = PaintedImage(painter, rows(--m_rowsTargetLastRow), m_paintClip, span.scale,
+                                    m_rowsTargetAt);
 }
 
+// The row image starts from the grid's own backgrounds and lines; as the owner covers every
+// cell wholly, the lines stay and only the cells change from row to row. The image spans all
+// pixel columns; the painter's clip keeps it to the part being painted.
 void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
 {
     m_pixelRow.begin(m_pixelBackground, m_rowHeight * span.scale, topLeft);
@@ -575,7 +593,7 @@ void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
 
 void DrawGrid::endPixelRow(QPainter &painter, int row, const QRect &currentCell)
 {
-    if (m_rowsTarget && currentCell.isNull())
+    if (m_rowsTarget && row <= m_rowsTargetLastRow && currentCell.isNull())
         m_pixelRow.finishAt(*m_rowsTarget,
                             m_rowsTargetAt + QPoint(0, (row - m_rowsTargetFirstRow) * rowStride() *
                                                            m_pixelRow.scale()));

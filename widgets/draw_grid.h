@@ -161,7 +161,7 @@ private:
     void beginPixelRow(const PixelSpan &span, const QPoint &topLeft);
     void endPixelRow(QPainter &painter, int row, const QRect &currentCell);
     void paintCell(QPainter &painter, int col, int row, const QRect &rect);
-    void paintPixelCell(QPainter &painter, int col, int row, const QRect &rect);
+    void paintPixelCells(QPainter &painter, int row, int top, int firstCol, int lastCol);
     void drawFocusIndication(QPainter &painter, const QRect &rect) const;
     bool targetForKey(const QKeyEvent *event, int &col, int &row) const;
     // Asks selectCell and, if allowed, moves the cursor there; false when refused.
@@ -204,10 +204,11 @@ private:
     // Each pixel column's device columns in a pixel row, the same for every row of a paint.
     std::vector<std::pair<int, int>> m_pixelColumns;
     // Where the rows of the part being painted go in the painter's image, when all of them go
-    // straight there: the image, the first row's top left device pixel and its row.
+    // straight there: the image, the first row's top left device pixel, and the rows.
     QImage *m_rowsTarget = nullptr;
     QPoint m_rowsTargetAt;
     int m_rowsTargetFirstRow = 0;
+    int m_rowsTargetLastRow = -1;
     bool m_drawCellConnected = true;
     int m_rowHeight = 24;
     int m_col = 0;

@@ -46,8 +46,11 @@ bool PixelRow::copy(const QRect &rect, const QImage &pixels)
         return false;
     spreadFirstLine(device.left(), device.right() + 1);
     const auto lineBytes = static_cast<size_t>(device.width()) * sizeof(QRgb);
-    for (int y = 0; y < device.height(); ++y)
-        std::memcpy(line(device.top() + y) + device.left(), pixels.constScanLine(y), lineBytes);
+    // One look-up of the bits: each scan line look-up of an image checks whether it is shared.
+    const uchar *from = pixels.constBits();
+    const qsizetype fromStride = pixels.bytesPerLine();
+    for (int y = 0; y < device.height(); ++y, from += fromStride)
+        std::memcpy(line(device.top() + y) + device.left(), from, lineBytes);
     std::fill(m_columns.begin() + device.left(), m_columns.begin() + device.right() + 1,
               Column::Own);
     return true;

@@ -50,8 +50,9 @@ public:
     // A fill of the cell lines' full height between device columns from deviceColumns.
     void fillLine(int left, int right, QRgb colour)
     {
-        QRgb *pixels = line(0);
-        Column *states = m_columns.data();
+        // Apart, the two may be filled several pixels at once.
+        QRgb *__restrict pixels = line(0);
+        Column *__restrict states = m_columns.data();
         for (int x = left; x < right; ++x) {
             pixels[x] = colour;
             states[x] = Column::Behind;
