@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <tuple>
 #include <utility>
 
 namespace {
@@ -469,14 +468,14 @@ inline void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect
 // their own. Almost every cell the grid paints passes through this loop.
 void DrawGrid::paintPixelCells(QPainter &painter, int row, int top, int firstCol, int lastCol)
 {
-    const int left = cellArea().left();
+    const int bottom = top + m_rowHeight - 1;
     m_pixelRowActive = true;
     for (int c = firstCol; c <= lastCol; ++c) {
-        const QRect rect(left + m_colLefts[c], top,
-                         m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth, m_rowHeight);
-        m_pixelCell = rect;
-        std::tie(m_pixelCellLeft, m_pixelCellRight) = m_pixelColumns[static_cast<std::size_t>(c)];
-        paintCell(painter, c, row, rect);
+        const PixelColumn &column = m_pixelColumns[static_cast<std::size_t>(c)];
+        m_pixelCell = QRect(QPoint(column.left, top), QPoint(column.right, bottom));
+        m_pixelCellLeft = column.deviceLeft;
+        m_pixelCellRight = column.deviceRight;
+        paintCell(painter, c, row, m_pixelCell);
     }
     m_pixelRowActive = false;
 }
@@ -561,16 +560,18 @@ void DrawGrid::preparePixelRows(QPainter &painter, const PixelSpan &span, int fi
         background.end();
         m_pixelBackgroundSource = pattern.cacheKey();
     }
-    m_pixelColumns.assign(static_cast<std::size_t>(last + 1), {0, 0});
+    const QRect area = cellArea();
+    m_pixelColumns.assign(static_cast<std::size_t>(last + 1), PixelColumn());
     const int rowWidth = part.width() * span.scale;
     for (int c = m_pixelFirst; c <= last; ++c) {
-        const int left = (m_colLefts[c] - part.left()) * span.scale;
+        const int deviceLeft = (m_colLefts[c] - part.left()) * span.scale;
         const int width = m_colLefts[c + 1] - m_colLefts[c] - GridLineWidth;
         m_pixelColumns[static_cast<std::size_t>(c)] = {
-            std::clamp(left, 0, rowWidth), std::clamp(left + width * span.scale, 0, rowWidth)};
+            std::clamp(deviceLeft, 0, rowWidth),
+            std::clamp(deviceLeft + width * span.scale, 0, rowWidth), area.left() + m_colLefts[c],
+            area.left() + m_colLefts[c] + width - 1};
     }
     // The last row is often cut by the bottom of the grid, and then drawn through the painter.
-    const QRect area = cellArea();
     const auto rows = [&](int last) {
         return QRect(area.left() + part.left(), area.top() + (firstRow - m_topRow) * rowStride(),
                      part.width(), (last - firstRow + 1) * rowStride());

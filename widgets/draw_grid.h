@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
-#include <utility>
 #include <vector>
 
 class QKeyEvent;
@@ -64,8 +63,8 @@ public:
     void fillCell(QPainter *painter, const QRect &rect, QRgb colour)
     {
         // Almost every fill of a pixel row covers the cell being painted, whose pixels are
-        // known before its owner is called.
-        if (m_pixelRowActive && rect == m_pixelCell)
+        // known before its owner is called: the very rectangle the owner was handed.
+        if (m_pixelRowActive && &rect == &m_pixelCell)
             m_pixelRow.fillLine(m_pixelCellLeft, m_pixelCellRight, colour);
         else
             fillCellSlowly(painter, rect, colour);
@@ -201,8 +200,15 @@ private:
     QRect m_pixelCell;
     int m_pixelCellLeft = 0;
     int m_pixelCellRight = 0;
-    // Each pixel column's device columns in a pixel row, the same for every row of a paint.
-    std::vector<std::pair<int, int>> m_pixelColumns;
+    // Each pixel column's device columns in a pixel row and its logical left and right edges,
+    // the same for every row of a paint.
+    struct PixelColumn {
+        int deviceLeft = 0;
+        int deviceRight = 0;
+        int left = 0;
+        int right = 0;
+    };
+    std::vector<PixelColumn> m_pixelColumns;
     // Where the rows of the part being painted go in the painter's image, when all of them go
     // straight there: the image, the first row's top left device pixel, and the rows.
     QImage *m_rowsTarget = nullptr;
