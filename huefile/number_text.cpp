@@ -2,8 +2,6 @@
 
 #include <cctype>
 
-namespace {
-
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -14,6 +12,8 @@ int HexDigit(char c)
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 std::optional<std::int32_t> ParseHex(std::string_view digits)
 {

@@ -11,6 +11,9 @@
 // Nothing may follow the digits.
 std::optional<std::int32_t> NumberText(std::string_view text);
 
+// A hexadecimal digit's value, in either letter case; -1 for any other character.
+int HexDigit(char c);
+
 // Numbers are written back as plain decimal.
 inline std::string NumberToText(std::int64_t value)
 {

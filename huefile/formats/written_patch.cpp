@@ -1,6 +1,7 @@
 #include "huefile/formats/written_patch.h"
 
 #include "huefile/formats/entry_name.h"
+#include "huefile/number_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -70,17 +71,6 @@ public:
     }
 
 private:
-    static int HexDigit(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
     std::string_view m_rest;
 };
 
