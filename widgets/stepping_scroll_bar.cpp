@@ -23,18 +23,47 @@ void SteppingScrollBar::paintEvent(QPaintEvent *event)
 {
     m_paintedSlider = subControlRect(QStyle::SC_ScrollBarSlider);
     m_paintedAtAnEnd = atAnEnd();
-    if (!showsPlainState() || !subControlRect(QStyle::SC_ScrollBarGroove).contains(event->rect())) {
+    if (!showsPlainState()) {
         QScrollBar::paintEvent(event);
         return;
     }
-    // The groove alone: the arrow buttons, which cost most of the bar, lie outside it.
-    QPainter painter(this);
     QStyleOptionSlider option;
     initStyleOption(&option);
-    option.subControls =
-        QStyle::SC_ScrollBarSubPage | QStyle::SC_ScrollBarAddPage | QStyle::SC_ScrollBarSlider;
+    option.subControls = QStyle::SC_All;
     option.activeSubControls = QStyle::SC_None;
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), picture(option));
+}
+
+namespace {
+
+bool SameLook(const QStyleOptionSlider &x, const QStyleOptionSlider &y)
+{
+    return x.rect == y.rect && x.state == y.state && x.direction == y.direction &&
+           x.palette == y.palette && x.palette.resolveMask() == y.palette.resolveMask() &&
+           x.fontMetrics.height() == y.fontMetrics.height() && x.orientation == y.orientation &&
+           x.minimum == y.minimum && x.maximum == y.maximum && x.singleStep == y.singleStep &&
+           x.pageStep == y.pageStep && x.sliderPosition == y.sliderPosition &&
+           x.sliderValue == y.sliderValue && x.upsideDown == y.upsideDown &&
+           x.subControls == y.subControls && x.activeSubControls == y.activeSubControls;
+}
+
+} // namespace
+
+const QImage &SteppingScrollBar::picture(const QStyleOptionSlider &option)
+{
+    const qreal ratio = devicePixelRatioF();
+    if (!m_picture.isNull() && m_picture.devicePixelRatio() == ratio && m_pictureStyle == style() &&
+        SameLook(option, m_pictureOption))
+        return m_picture;
+    m_picture = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    m_picture.setDevicePixelRatio(ratio);
+    m_picture.fill(Qt::transparent);
+    QPainter painter(&m_picture);
     style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
+    m_pictureOption = option;
+    m_pictureStyle = style();
+    return m_picture;
 }
 
 void SteppingScrollBar::mousePressEvent(QMouseEvent *event)

@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QImage>
 #include <QRect>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 
 // A scroll bar for long lists. A value change repaints a scroll bar wholly, yet in a list of
 // thousands a one-row step seldom moves the slider by a pixel. This one repaints on a value
 // change only when what it shows changes: the slider's place, or reaching or leaving an end.
-// A slider that only moves along its groove repaints the groove, not the arrow buttons.
+// A slider that only moves along its groove repaints the groove, not the arrow buttons; and a
+// bar repainted as it was, as with every refresh of the list around it, is a picture drawn
+// again: the style's groove pattern costs more than painting a page of the list's rows.
 class SteppingScrollBar : public QScrollBar {
 public:
     using QScrollBar::QScrollBar;
@@ -23,6 +27,12 @@ private:
     bool atAnEnd() const;
     // A pressed or hovered part of the bar looks different, which only a whole repaint shows.
     bool showsPlainState() const;
+    // The bar as the style paints it for the option, in its plain state, on a transparent
+    // picture; painted again only when the option or the style changes.
+    const QImage &picture(const QStyleOptionSlider &option);
+    QImage m_picture;
+    QStyleOptionSlider m_pictureOption;
+    const QStyle *m_pictureStyle = nullptr;
 
     QRect m_paintedSlider;
     bool m_paintedAtAnEnd = true;
