@@ -77,9 +77,7 @@ void TForm1::ConnectBrowser()
     SeparatorDash.setText(QStringLiteral("-"));
     SeparatorDash.setTextFormat(Qt::PlainText);
     SeparatorDash.prepare(QTransform(), HueGrid1->font());
-    HueGrid1->setCellPainter([this](QPainter *canvas, int col, int row, const QRect &rect) {
-        HueGrid1DrawCell(canvas, col, row, rect);
-    });
+    HueGrid1->setCellPainter<TForm1, &TForm1::HueGrid1DrawCell>(this);
     // Swatches and missing-entry marks are exact fills of the cell, so the grid need not clip
     // them; the label and the separator draw text and stay clipped.
     for (int col = FirstSourceColumn; col <= LastTargetColumn; ++col)

@@ -85,6 +85,7 @@ DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent)
 void DrawGrid::setCellPainter(CellPainter painter)
 {
     m_cellPainter = std::move(painter);
+    m_cellFunction = nullptr;
     update();
 }
 
@@ -458,7 +459,9 @@ const QImage &DrawGrid::rowPattern(int width)
 
 inline void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect &rect)
 {
-    if (m_cellPainter)
+    if (m_cellFunction)
+        m_cellFunction(m_cellOwner, &painter, col, row, rect);
+    else if (m_cellPainter)
         m_cellPainter(&painter, col, row, rect);
     if (m_drawCellConnected)
         emit drawCell(&painter, col, row, rect);

@@ -50,6 +50,15 @@ public:
     // A fill of the cell lines' full height between device columns from deviceColumns.
     void fillLine(int left, int right, QRgb colour)
     {
+        // A swatch four or eight pixels wide, at scales 1 and 2, in a few stores.
+        if (right - left == 4) {
+            fillFixed<4>(left, colour);
+            return;
+        }
+        if (right - left == 8) {
+            fillFixed<8>(left, colour);
+            return;
+        }
         // Apart, the two may be filled several pixels at once.
         QRgb *__restrict pixels = line(0);
         Column *__restrict states = m_columns.data();
@@ -68,6 +77,11 @@ public:
     void finishAt(QImage &target, const QPoint &at) { writeTo(target, at); }
 
 private:
+    template <int Width> void fillFixed(int left, QRgb colour)
+    {
+        std::fill_n(line(0) + left, Width, colour);
+        std::fill_n(m_columns.data() + left, Width, Column::Behind);
+    }
     QRgb *line(int y) const
     {
         return reinterpret_cast<QRgb *>(m_bits + static_cast<qsizetype>(y) * m_stride);
