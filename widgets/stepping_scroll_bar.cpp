@@ -32,7 +32,16 @@ void SteppingScrollBar::paintEvent(QPaintEvent *event)
     option.subControls = QStyle::SC_All;
     option.activeSubControls = QStyle::SC_None;
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), picture(option));
+    if (const QImage *kept = picture(option)) {
+        painter.drawImage(QPoint(0, 0), *kept);
+        return;
+    }
+    // The groove alone where only it needs painting: the arrow buttons, which cost most of the
+    // bar, lie outside it.
+    if (subControlRect(QStyle::SC_ScrollBarGroove).contains(event->rect()))
+        option.subControls =
+            QStyle::SC_ScrollBarSubPage | QStyle::SC_ScrollBarAddPage | QStyle::SC_ScrollBarSlider;
+    style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
 }
 
 namespace {
@@ -50,20 +59,25 @@ bool SameLook(const QStyleOptionSlider &x, const QStyleOptionSlider &y)
 
 } // namespace
 
-const QImage &SteppingScrollBar::picture(const QStyleOptionSlider &option)
+const QImage *SteppingScrollBar::picture(const QStyleOptionSlider &option)
 {
     const qreal ratio = devicePixelRatioF();
-    if (!m_picture.isNull() && m_picture.devicePixelRatio() == ratio && m_pictureStyle == style() &&
-        SameLook(option, m_pictureOption))
-        return m_picture;
-    m_picture = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
-    m_picture.setDevicePixelRatio(ratio);
-    m_picture.fill(Qt::transparent);
-    QPainter painter(&m_picture);
-    style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
-    m_pictureOption = option;
-    m_pictureStyle = style();
-    return m_picture;
+    if (m_pictureStyle != style() || m_pictureRatio != ratio ||
+        !SameLook(option, m_pictureOption)) {
+        m_picture = QImage();
+        m_pictureOption = option;
+        m_pictureStyle = style();
+        m_pictureRatio = ratio;
+        return nullptr;
+    }
+    if (m_picture.isNull()) {
+        m_picture = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        m_picture.setDevicePixelRatio(ratio);
+        m_picture.fill(Qt::transparent);
+        QPainter painter(&m_picture);
+        style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
+    }
+    return &m_picture;
 }
 
 void SteppingScrollBar::mousePressEvent(QMouseEvent *event)

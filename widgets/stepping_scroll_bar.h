@@ -28,11 +28,14 @@ private:
     // A pressed or hovered part of the bar looks different, which only a whole repaint shows.
     bool showsPlainState() const;
     // The bar as the style paints it for the option, in its plain state, on a transparent
-    // picture; painted again only when the option or the style changes.
-    const QImage &picture(const QStyleOptionSlider &option);
+    // picture; null the first time a look is painted. A bar whose look changes at every paint,
+    // as while a list scrolls page by page, is painted straight: only a look painted again is
+    // kept, and the picture is painted anew only when the option or the style changes.
+    const QImage *picture(const QStyleOptionSlider &option);
     QImage m_picture;
     QStyleOptionSlider m_pictureOption;
     const QStyle *m_pictureStyle = nullptr;
+    qreal m_pictureRatio = 0;
 
     QRect m_paintedSlider;
     bool m_paintedAtAnEnd = true;
