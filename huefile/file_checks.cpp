@@ -26,13 +26,17 @@ std::string ErrorText(int error)
         return "locked by another process";
     case EROFS:
         return "read-only file system";
-    default: {
-        std::string text = std::strerror(error);
-        if (!text.empty())
-            text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-        return text;
+    default:
+        return SystemErrorText(error);
     }
-    }
+}
+
+std::string SystemErrorText(int error)
+{
+    std::string text = std::strerror(error);
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
 }
 
 std::string KindText(FileKind kind)

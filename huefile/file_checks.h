@@ -14,6 +14,9 @@ constexpr const char *TextFileReason = "looks like text, not a hue file";
 // The system's reason for a failed call on a file ("no such file", "permission denied").
 std::string ErrorText(int error);
 
+// The system's own words for an error number, starting lower-case to follow a colon.
+std::string SystemErrorText(int error);
+
 // What stands behind a name that is no regular file ("a folder", "a pipe, not a regular
 // file"), or empty for a regular file.
 std::string KindText(FileKind kind);

@@ -2,6 +2,7 @@
 
 #include "huefile/file_checks.h"
 #include "huefile/posix/modes.h"
+#include "huefile/read_to_end.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -14,19 +15,9 @@ namespace {
 std::string ReadToEnd(int descriptor, std::string &bytes, FileOffset limit,
                       const std::string &tooLarge)
 {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = read(descriptor, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return ErrorText(errno);
-        if (got == 0)
-            return "";
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        if (bytes.size() > static_cast<std::size_t>(limit))
-            return tooLarge;
-    }
+    return ReadPiecesToEnd(bytes, limit, tooLarge, [descriptor](char *buffer, std::size_t size) {
+        return read(descriptor, buffer, size);
+    });
 }
 
 // Taken right after a failed open: errno tells why the open failed, the file's kind tells

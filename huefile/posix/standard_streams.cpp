@@ -1,24 +1,11 @@
 #include "huefile/standard_streams.h"
 
+#include "huefile/file_checks.h"
 #include "huefile/hue_file.h"
 
-#include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-
-namespace {
-
-std::string Reason(int error)
-{
-    std::string text = std::strerror(error);
-    if (!text.empty())
-        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-    return text;
-}
-
-} // namespace
 
 bool StandardStreamClosed(int stream)
 {
@@ -32,7 +19,7 @@ std::string WriteWhole(int descriptor, std::string_view bytes)
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
-            return Reason(put < 0 ? errno : EIO);
+            return SystemErrorText(put < 0 ? errno : EIO);
         bytes.remove_prefix(static_cast<std::size_t>(put));
     }
     return "";
@@ -47,6 +34,6 @@ void OpenClosedStandardStreams()
 {
     // The lowest free number is taken, so each open fills exactly the stream being checked.
     for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream)
-        if (fcntl(stream, F_GETFD) < 0 && errno == EBADF)
+        if (StandardStreamClosed(stream))
             ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
 }

@@ -8,7 +8,6 @@
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -49,22 +48,6 @@ std::optional<SystemFile> SystemFile::open(const std::string &fileName, Access a
     if (descriptor < 0)
         return std::nullopt;
     return SystemFile(descriptor);
-}
-
-SystemFile::SystemFile(SystemFile &&other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
-
-SystemFile &SystemFile::operator=(SystemFile &&other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_handle = std::exchange(other.m_handle, -1);
-    }
-    return *this;
-}
-
-SystemFile::~SystemFile()
-{
-    close();
 }
 
 void SystemFile::close()

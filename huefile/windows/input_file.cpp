@@ -1,6 +1,7 @@
 #include "huefile/input_file.h"
 
 #include "huefile/file_checks.h"
+#include "huefile/read_to_end.h"
 #include "huefile/standard_streams.h"
 
 #include <cerrno>
@@ -13,35 +14,19 @@ namespace {
 std::string ReadStandardInput(std::string &bytes, FileOffset limit, const std::string &tooLarge)
 {
     _setmode(StandardInput, _O_BINARY);
-    char buffer[65536];
-    for (;;) {
-        const int got = _read(StandardInput, buffer, sizeof buffer);
-        if (got < 0)
-            return ErrorText(errno);
-        if (got == 0)
-            return "";
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        if (bytes.size() > static_cast<std::size_t>(limit))
-            return tooLarge;
-    }
+    return ReadPiecesToEnd(bytes, limit, tooLarge, [](char *buffer, std::size_t size) {
+        return _read(StandardInput, buffer, static_cast<unsigned>(size));
+    });
 }
 
 // Reads on to the end the file has when the read reaches it, however much it grew.
 std::string ReadToEnd(const SystemFile &file, std::string &bytes, FileOffset limit,
                       const std::string &tooLarge)
 {
-    char buffer[65536];
-    for (;;) {
-        const FileOffset got =
-            file.readAt(buffer, sizeof buffer, static_cast<FileOffset>(bytes.size()));
-        if (got < 0)
-            return ErrorText(errno);
-        if (got == 0)
-            return "";
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        if (bytes.size() > static_cast<std::size_t>(limit))
-            return tooLarge;
-    }
+    return ReadPiecesToEnd(bytes, limit, tooLarge, [&](char *buffer, std::size_t size) {
+        return file.readAt(buffer, static_cast<FileOffset>(size),
+                           static_cast<FileOffset>(bytes.size()));
+    });
 }
 
 std::string WhyNotOpened(const std::string &fileName, int error)

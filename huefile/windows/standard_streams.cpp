@@ -1,22 +1,13 @@
 #include "huefile/standard_streams.h"
 
+#include "huefile/file_checks.h"
 #include "huefile/hue_file.h"
 
-#include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 
 namespace {
-
-std::string Reason(int error)
-{
-    std::string text = std::strerror(error);
-    if (!text.empty())
-        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-    return text;
-}
 
 constexpr unsigned LargestPiece = 1u << 30;
 
@@ -42,7 +33,7 @@ std::string WriteWhole(int descriptor, std::string_view bytes)
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
-            return Reason(put < 0 ? errno : EIO);
+            return SystemErrorText(put < 0 ? errno : EIO);
         bytes.remove_prefix(static_cast<std::size_t>(put));
     }
     return "";

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
-#include <utility>
 
 // On Windows a regular file is one on a disk: GetFileType says FILE_TYPE_DISK for it, and it
 // carries neither the folder nor the device attribute. Pipes, consoles, serial ports and the
@@ -108,22 +107,6 @@ std::optional<SystemFile> SystemFile::open(const std::string &fileName, Access a
         return std::nullopt;
     }
     return SystemFile(reinterpret_cast<std::intptr_t>(file));
-}
-
-SystemFile::SystemFile(SystemFile &&other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
-
-SystemFile &SystemFile::operator=(SystemFile &&other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_handle = std::exchange(other.m_handle, -1);
-    }
-    return *this;
-}
-
-SystemFile::~SystemFile()
-{
-    close();
 }
 
 void SystemFile::close()
