@@ -2,25 +2,25 @@
 
 #include "widgets/file_layer_name.h"
 
-#include <QString>
+#include <QLineEdit>
+#include <QObject>
 #include <string>
 
-// A file name field's text in the form the file layer takes. The browser asks for both names
-// at every row it paints, so a text is encoded once, not at every asking.
-class EncodedNameCache {
+// A file name field's text in the form the file layer takes, kept up to date as the field
+// changes. The browser asks for both names at every row it paints, and asking a field for its
+// text costs more there than any cell of the row.
+class FollowedFileName {
 public:
-    const std::string &of(const QString &text)
+    // Follows the field from now on. Followed before the field's own change handler is
+    // connected, the name is already the new one when that handler runs.
+    void follow(QLineEdit *field)
     {
-        if (!m_encodedOnce || text != m_text) {
-            m_text = text;
-            m_encoded = FileLayerName(text);
-            m_encodedOnce = true;
-        }
-        return m_encoded;
+        m_encoded = FileLayerName(field->text());
+        QObject::connect(field, &QLineEdit::textChanged, field,
+                         [this](const QString &text) { m_encoded = FileLayerName(text); });
     }
+    const std::string &name() const { return m_encoded; }
 
 private:
-    QString m_text;
     std::string m_encoded;
-    bool m_encodedOnce = false;
 };

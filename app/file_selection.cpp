@@ -45,6 +45,8 @@ QStringList NameFilters(const QString &filter)
 
 void TForm1::ConnectFileSelection()
 {
+    ReadNameEncoded.follow(FilenameRead);
+    WriteNameEncoded.follow(FilenameWrite);
     connect(FilenameRead, &QLineEdit::textChanged, this, &TForm1::FilenameReadChange);
     connect(FilenameWrite, &QLineEdit::textChanged, this, &TForm1::FilenameWriteChange);
     connect(GetFilenameRead, &QPushButton::clicked, this, &TForm1::GetFilenameReadClick);
@@ -55,12 +57,12 @@ void TForm1::ConnectFileSelection()
 
 const std::string &TForm1::ReadFileName() const
 {
-    return ReadNameEncoded.of(FilenameRead->text());
+    return ReadNameEncoded.name();
 }
 
 const std::string &TForm1::WriteFileName() const
 {
-    return WriteNameEncoded.of(FilenameWrite->text());
+    return WriteNameEncoded.name();
 }
 
 void TForm1::FilenameReadChange()

@@ -121,8 +121,8 @@ public:
     // The names in the platform's file-name encoding, as the C library takes them.
     const std::string &ReadFileName() const;
     const std::string &WriteFileName() const;
-    mutable EncodedNameCache ReadNameEncoded;
-    mutable EncodedNameCache WriteNameEncoded;
+    FollowedFileName ReadNameEncoded;
+    FollowedFileName WriteNameEncoded;
 
     // Operation log ----------------------------------------------------------------------
     void AppendLogLine(const QByteArray &line);
