@@ -1,12 +1,14 @@
 #include "support/input.h"
 #include "widgets/draw_grid.h"
 #include "widgets/pixel_row.h"
+#include "widgets/plain_style.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOptionSlider>
 #include <QTest>
 #include <QWheelEvent>
@@ -266,6 +268,48 @@ TEST(DrawGridScrolling, ScrollBarOnScreenFollowsEveryStep)
                                         [&](const QRect &rect) { return !groove.contains(rect); });
     EXPECT_LE(wholeBar, 3);
     EXPECT_GT(stepPainted.size(), static_cast<size_t>(wholeBar));
+}
+
+// The plain style draws a slider from a picture of its look, which must show exactly what the
+// style it is built on draws: at any place, after a look of another size, colour or state, and
+// at scale 2.
+TEST(PlainStyle, SliderShowsWhatItsBaseStyleDraws)
+{
+    const std::unique_ptr<QStyle> plain(CreatePlainStyle());
+    const std::unique_ptr<QStyle> base(QStyleFactory::create("Windows"));
+    QPalette greyish = QApplication::palette();
+    greyish.setColor(QPalette::Button, QColor(0x80, 0x70, 0x60));
+    const struct {
+        QRect slider;
+        qreal scale;
+        QPalette palette;
+        bool enabled;
+    } looks[] = {
+        {{0, 20, 16, 30}, 1, QApplication::palette(), true},
+        {{0, 57, 16, 30}, 1, QApplication::palette(), true},
+        {{3, 5, 16, 31}, 1, QApplication::palette(), true},
+        {{3, 5, 16, 31}, 1, greyish, true},
+        {{3, 9, 16, 31}, 1, QApplication::palette(), false},
+        {{1, 2, 16, 30}, 2, QApplication::palette(), true},
+        {{1, 41, 16, 30}, 2, QApplication::palette(), true},
+    };
+    for (const auto &look : looks) {
+        QStyleOptionSlider option;
+        option.rect = look.slider;
+        option.palette = look.palette;
+        option.orientation = Qt::Vertical;
+        option.state = look.enabled ? QStyle::State_Enabled : QStyle::State_None;
+        const auto drawn = [&](const QStyle &style) {
+            QImage image(QSize(24, 100) * look.scale, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(look.scale);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            style.drawControl(QStyle::CE_ScrollBarSlider, &option, &painter);
+            return image;
+        };
+        EXPECT_EQ(drawn(*plain), drawn(*base))
+            << "slider at " << look.slider.y() << ", scale " << look.scale;
+    }
 }
 
 struct PaintedCells {

@@ -1,10 +1,13 @@
 #include "widgets/plain_style.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QWidget>
+
+#include <cmath>
 
 namespace {
 
@@ -24,6 +27,8 @@ public:
     void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                      const QWidget *widget) const override
     {
+        if (element == CE_ScrollBarSlider && drawKeptSlider(option, painter, widget))
+            return;
         if (element != CE_ScrollBarAddPage && element != CE_ScrollBarSubPage) {
             QProxyStyle::drawControl(element, option, painter, widget);
             return;
@@ -35,6 +40,42 @@ public:
             pressed ? Halfway(palette.color(QPalette::Shadow), palette.color(QPalette::Dark))
                     : Halfway(palette.color(QPalette::Light), palette.color(QPalette::Button)));
     }
+
+private:
+    // The slider is a raised button drawn line by line, which costs more than the rest of the
+    // bar, and a list that scrolls moves it at every page with its look unchanged. So its look
+    // is painted once and drawn again wherever it lies, when the look depends on nothing but
+    // the slider's size: an enabled slider over solid colours.
+    bool drawKeptSlider(const QStyleOption *option, QPainter *painter, const QWidget *widget) const
+    {
+        const QPalette &palette = option->palette;
+        const bool solid = palette.brush(QPalette::Button).style() == Qt::SolidPattern &&
+                           palette.brush(QPalette::Light).style() == Qt::SolidPattern;
+        // At a fractional scale a picture's pixels would not fall where the lines would.
+        const qreal ratio = painter->device()->devicePixelRatioF();
+        if (!(option->state & State_Enabled) || !solid || option->rect.isEmpty() ||
+            ratio != std::floor(ratio))
+            return false;
+        if (m_slider.size() != option->rect.size() * ratio ||
+            m_slider.devicePixelRatio() != ratio || m_sliderState != option->state ||
+            m_sliderPalette != palette.cacheKey()) {
+            m_slider = QImage(option->rect.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            m_slider.setDevicePixelRatio(ratio);
+            m_slider.fill(Qt::transparent);
+            QStyleOption atOrigin(*option);
+            atOrigin.rect.moveTopLeft(QPoint(0, 0));
+            QPainter picture(&m_slider);
+            QProxyStyle::drawControl(CE_ScrollBarSlider, &atOrigin, &picture, widget);
+            m_sliderState = option->state;
+            m_sliderPalette = palette.cacheKey();
+        }
+        painter->drawImage(option->rect.topLeft(), m_slider);
+        return true;
+    }
+
+    mutable QImage m_slider;
+    mutable State m_sliderState;
+    mutable qint64 m_sliderPalette = 0;
 };
 
 } // namespace

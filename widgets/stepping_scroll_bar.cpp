@@ -12,23 +12,23 @@ void SteppingScrollBar::sliderChange(SliderChange change)
         QScrollBar::sliderChange(change);
         return;
     }
-    const QRect slider = subControlRect(QStyle::SC_ScrollBarSlider);
+    const QStyleOptionSlider option = styleOption();
     if (atAnEnd() != m_paintedAtAnEnd || !showsPlainState())
         QScrollBar::sliderChange(change);
-    else if (slider != m_paintedSlider)
-        update(subControlRect(QStyle::SC_ScrollBarGroove));
+    else if (subControlRect(option, QStyle::SC_ScrollBarSlider) != m_paintedSlider)
+        update(subControlRect(option, QStyle::SC_ScrollBarGroove));
 }
 
 void SteppingScrollBar::paintEvent(QPaintEvent *event)
 {
-    m_paintedSlider = subControlRect(QStyle::SC_ScrollBarSlider);
+    QStyleOptionSlider option = styleOption();
+    m_paintedSlider = subControlRect(option, QStyle::SC_ScrollBarSlider);
     m_paintedAtAnEnd = atAnEnd();
     if (!showsPlainState()) {
         QScrollBar::paintEvent(event);
         return;
     }
-    QStyleOptionSlider option;
-    initStyleOption(&option);
+    const QRect groove = subControlRect(option, QStyle::SC_ScrollBarGroove);
     option.subControls = QStyle::SC_All;
     option.activeSubControls = QStyle::SC_None;
     QPainter painter(this);
@@ -38,7 +38,7 @@ void SteppingScrollBar::paintEvent(QPaintEvent *event)
     }
     // The groove alone where only it needs painting: the arrow buttons, which cost most of the
     // bar, lie outside it.
-    if (subControlRect(QStyle::SC_ScrollBarGroove).contains(event->rect()))
+    if (groove.contains(event->rect()))
         option.subControls =
             QStyle::SC_ScrollBarSubPage | QStyle::SC_ScrollBarAddPage | QStyle::SC_ScrollBarSlider;
     style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
@@ -92,10 +92,17 @@ void SteppingScrollBar::mouseReleaseEvent(QMouseEvent *event)
     m_pressed = event->buttons() != Qt::NoButton;
 }
 
-QRect SteppingScrollBar::subControlRect(QStyle::SubControl control) const
+// Made once an event: an option copies the bar's palette and font.
+QStyleOptionSlider SteppingScrollBar::styleOption() const
 {
     QStyleOptionSlider option;
     initStyleOption(&option);
+    return option;
+}
+
+QRect SteppingScrollBar::subControlRect(const QStyleOptionSlider &option,
+                                        QStyle::SubControl control) const
+{
     return style()->subControlRect(QStyle::CC_ScrollBar, &option, control, this);
 }
 

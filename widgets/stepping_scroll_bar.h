@@ -23,7 +23,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    QRect subControlRect(QStyle::SubControl control) const;
+    QStyleOptionSlider styleOption() const;
+    QRect subControlRect(const QStyleOptionSlider &option, QStyle::SubControl control) const;
     bool atAnEnd() const;
     // A pressed or hovered part of the bar looks different, which only a whole repaint shows.
     bool showsPlainState() const;
