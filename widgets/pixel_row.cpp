@@ -172,8 +172,8 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
     return true;
 }
 
-// Each line of the cells is the first line, over which the columns with pixels of their own
-// are written from that line; this spares spreading the first line inside the row first.
+// Each line of the cells is the first line but in the columns with pixels of their own, which
+// come from that line; this spares spreading the first line inside the row first.
 void PixelRow::writeTo(QImage &target, const QPoint &at)
 {
     const auto *states = reinterpret_cast<const unsigned char *>(m_columns.data());
@@ -192,13 +192,24 @@ void PixelRow::writeTo(QImage &target, const QPoint &at)
     uchar *const bits = target.bits();
     const qsizetype stride = target.bytesPerLine();
     const auto lineBytes = static_cast<size_t>(m_width) * sizeof(QRgb);
+    const auto copy = [](QRgb *to, const QRgb *from, int left, int right) {
+        if (right > left)
+            std::memcpy(to + left, from + left, static_cast<size_t>(right - left) * sizeof(QRgb));
+    };
     for (int y = 0; y < m_height; ++y) {
         auto *to = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
-        const bool cellLine = y < m_cellLines;
-        std::memcpy(to, cellLine ? line(0) : line(y), lineBytes);
-        if (!cellLine || y == 0)
+        if (y >= m_cellLines || y == 0 || m_ownRuns.empty()) {
+            std::memcpy(to, y < m_cellLines ? line(0) : line(y), lineBytes);
             continue;
-        for (const auto &[left, right] : m_ownRuns)
-            std::memcpy(to + left, line(y) + left, static_cast<size_t>(right - left) * sizeof(QRgb));
+        }
+        // Every pixel is written once: the target is the window's picture, and writing it is
+        // most of the cost of a row.
+        int x = 0;
+        for (const auto &[left, right] : m_ownRuns) {
+            copy(to, line(0), x, left);
+            copy(to, line(y), left, right);
+            x = right;
+        }
+        copy(to, line(0), x, m_width);
     }
 }
