@@ -4,6 +4,7 @@
 #include "widgets/plain_style.h"
 
 #include <QApplication>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -638,6 +639,31 @@ QImage CopiedPixels(const QRect &rect, QRgb colour, int scale)
         for (int x = 0; x < pixels.width(); ++x)
             pixels.setPixel(x, y, (x + y) % 3 ? colour : qRgb(x, y, 7));
     return pixels;
+}
+
+// Pixels are written straight into a painted image only where the system clip holds them
+// wholly: elsewhere they would land on a child widget that is not painted again. A window's
+// clip around a scroll bar is a region in bands, which an edge along it crosses.
+TEST(PaintedImage, OnlyWhereTheSystemClipHoldsTheRectangle)
+{
+    const QRegion aroundScrollBar = QRegion(0, 0, 40, 30) - QRegion(30, 2, 8, 26);
+    const struct {
+        QRect rect;
+        bool held;
+    } cases[] = {
+        {{5, 5, 10, 10}, true},  {{0, 0, 40, 2}, true},   {{39, 0, 1, 30}, true},
+        {{0, 28, 40, 2}, true},  {{37, 0, 1, 30}, false}, {{28, 10, 5, 2}, false},
+        {{30, 2, 8, 26}, false}, {{0, 0, 41, 2}, false},
+    };
+    for (const auto &each : cases) {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.paintEngine()->setSystemClip(aroundScrollBar);
+        QPainter painter(&image);
+        QPoint at;
+        EXPECT_EQ(PaintedImage(painter, each.rect, QRect(), 1, at) != nullptr, each.held)
+            << each.rect.x() << "," << each.rect.y() << " " << each.rect.width() << "x"
+            << each.rect.height();
+    }
 }
 
 // A row painted as pixels shows what the same fills and copies show through the painter,

@@ -115,6 +115,24 @@ void PixelRow::finish(QPainter &painter, const QRect &uncovered, const QRect &cl
     }
 }
 
+namespace {
+
+// A region's rectangles never overlap, so they hold a rectangle exactly when the parts of it
+// they cover add up to all of it. A rectangle across the region's bands, as a frame edge beside
+// the scroll bar is, costs no region of its own this way.
+bool RegionHolds(const QRegion &region, const QRect &rect)
+{
+    qint64 covered = 0;
+    for (const QRect &part : region) {
+        const QRect common = part & rect;
+        if (!common.isEmpty())
+            covered += static_cast<qint64>(common.width()) * common.height();
+    }
+    return covered == static_cast<qint64>(rect.width()) * rect.height();
+}
+
+} // namespace
+
 QImage *PaintedImage(QPainter &painter, const QRect &logical, const QRect &clip, int scale,
                      QPoint &at)
 {
@@ -140,12 +158,8 @@ QImage *PaintedImage(QPainter &painter, const QRect &logical, const QRect &clip,
                        logical.size() * scale);
     if (!target->rect().contains(device))
         return nullptr;
-    // Usually one rectangle of the system clip holds it all; a rectangle across its bands, as a
-    // frame edge beside the scroll bar is, needs the region's own test.
     const QRegion systemClip = engine->systemClip();
-    const auto holds = [&](const QRect &part) { return part.contains(device); };
-    if (!systemClip.isEmpty() && std::none_of(systemClip.begin(), systemClip.end(), holds) &&
-        !QRegion(device).subtracted(systemClip).isEmpty())
+    if (!systemClip.isEmpty() && !RegionHolds(systemClip, device))
         return nullptr;
     at = device.topLeft();
     return target;
