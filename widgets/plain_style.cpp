@@ -1,5 +1,7 @@
 #include "widgets/plain_style.h"
 
+#include "widgets/pixel_row.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QProxyStyle>
@@ -7,6 +9,7 @@
 #include <QStyleOption>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -15,6 +18,16 @@ namespace {
 QColor Halfway(const QColor &a, const QColor &b)
 {
     return QColor((a.red() + b.red()) / 2, (a.green() + b.green()) / 2, (a.blue() + b.blue()) / 2);
+}
+
+bool Opaque(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        if (!std::all_of(line, line + image.width(), [](QRgb pixel) { return qAlpha(pixel) == 255; }))
+            return false;
+    }
+    return true;
 }
 
 // The plain style paints a scroll bar's trough as a checkerboard pattern, which the toolkit
@@ -35,10 +48,13 @@ public:
         }
         const QPalette &palette = option->palette;
         const bool pressed = option->state & State_Sunken;
-        painter->fillRect(
-            option->rect,
+        const QColor trough =
             pressed ? Halfway(palette.color(QPalette::Shadow), palette.color(QPalette::Dark))
-                    : Halfway(palette.color(QPalette::Light), palette.color(QPalette::Button)));
+                    : Halfway(palette.color(QPalette::Light), palette.color(QPalette::Button));
+        // Written straight into the window's picture where it can be: the painter's fill of a
+        // column this narrow costs several times its pixels.
+        if (!FillPaintedImage(*painter, option->rect, QRect(), trough.rgb()))
+            painter->fillRect(option->rect, trough);
     }
 
 private:
@@ -66,6 +82,10 @@ private:
             atOrigin.rect.moveTopLeft(QPoint(0, 0));
             QPainter picture(&m_slider);
             QProxyStyle::drawControl(CE_ScrollBarSlider, &atOrigin, &picture, widget);
+            picture.end();
+            // A slider that covers its every pixel is drawn as a plain copy, with no blending.
+            if (Opaque(m_slider))
+                m_slider.convertTo(QImage::Format_RGB32);
             m_sliderState = option->state;
             m_sliderPalette = palette.cacheKey();
         }
