@@ -9,6 +9,27 @@
 #include <cstdint>
 #include <cstring>
 
+namespace {
+
+// The end of the run of `state` bytes from `from`, eight at a time where it can: a label's run
+// is dozens of columns long, and a byte at a time it cost a tenth of writing the row.
+int RunEnd(const unsigned char *states, int from, int end, unsigned char state)
+{
+    std::uint64_t eight = 0;
+    std::memset(&eight, state, sizeof eight);
+    int x = from;
+    for (std::uint64_t word = 0; x + 8 <= end; x += 8) {
+        std::memcpy(&word, states + x, sizeof word);
+        if (word != eight)
+            break;
+    }
+    while (x < end && states[x] == state)
+        ++x;
+    return x;
+}
+
+} // namespace
+
 void PixelRow::begin(const QImage &background, int cellLines, const QPoint &origin)
 {
     if (background.cacheKey() != m_background.cacheKey() || cellLines != m_cellLines) {
@@ -21,6 +42,7 @@ void PixelRow::begin(const QImage &background, int cellLines, const QPoint &orig
                 if (m_pixels.pixel(x, y) != m_pixels.pixel(x, 0))
                     m_backgroundColumns[x] = Column::Own;
     }
+    m_borrowed.clear();
     m_columns = m_backgroundColumns;
     // Looked up once a row: each scan line lookup of an image checks whether it is shared.
     m_bits = m_pixels.bits();
@@ -33,6 +55,7 @@ void PixelRow::begin(const QImage &background, int cellLines, const QPoint &orig
 
 void PixelRow::fillPart(int left, int right, int top, int bottom, QRgb colour)
 {
+    takeInBorrowedOver(left, right);
     spreadFirstLine(left, right);
     for (int y = top; y < bottom; ++y)
         std::fill(line(y) + left, line(y) + right, colour);
@@ -45,16 +68,53 @@ bool PixelRow::copy(const QRect &rect, const QImage &pixels)
     if (pixels.size() != rect.size() * m_scale || pixels.format() != m_pixels.format() ||
         !m_pixels.rect().contains(device))
         return false;
-    spreadFirstLine(device.left(), device.right() + 1);
-    const auto lineBytes = static_cast<size_t>(device.width()) * sizeof(QRgb);
-    // One look-up of the bits: each scan line look-up of an image checks whether it is shared.
-    const uchar *from = pixels.constBits();
-    const qsizetype fromStride = pixels.bytesPerLine();
-    for (int y = 0; y < device.height(); ++y, from += fromStride)
-        std::memcpy(line(device.top() + y) + device.left(), from, lineBytes);
+    takeInBorrowedOver(device.left(), device.right() + 1);
+    // Pixels over all the cells' lines are only borrowed: a row written straight into the
+    // window's picture takes them from the picture they came in, which spares copying them
+    // here first. A label and a separator a row are such copies.
+    if (device.top() == 0 && device.height() == m_cellLines) {
+        m_borrowed.push_back({device.left(), device.right() + 1, pixels});
+    } else {
+        spreadFirstLine(device.left(), device.right() + 1);
+        copyLines(device, pixels, 0);
+    }
     std::fill(m_columns.begin() + device.left(), m_columns.begin() + device.right() + 1,
               Column::Own);
     return true;
+}
+
+// The device rectangle's lines from the picture's columns from `fromLeft` on.
+void PixelRow::copyLines(const QRect &device, const QImage &pixels, int fromLeft)
+{
+    const auto lineBytes = static_cast<size_t>(device.width()) * sizeof(QRgb);
+    // One look-up of the bits: each scan line look-up of an image checks whether it is shared.
+    const uchar *from = pixels.constBits() + fromLeft * sizeof(QRgb);
+    const qsizetype fromStride = pixels.bytesPerLine();
+    for (int y = 0; y < device.height(); ++y, from += fromStride)
+        std::memcpy(line(device.top() + y) + device.left(), from, lineBytes);
+}
+
+// A write over borrowed pixels needs them in the row first, in the columns where they are
+// still the last thing written: a fill of the whole height since left its columns behind.
+void PixelRow::takeInBorrowedOver(int left, int right)
+{
+    for (auto each = m_borrowed.begin(); each != m_borrowed.end();) {
+        if (each->right <= left || each->left >= right) {
+            ++each;
+            continue;
+        }
+        for (int x = each->left; x < each->right;) {
+            if (m_columns[x] != Column::Own) {
+                ++x;
+                continue;
+            }
+            const int end = RunEnd(reinterpret_cast<const unsigned char *>(m_columns.data()), x,
+                                   each->right, static_cast<unsigned char>(Column::Own));
+            copyLines(QRect(x, 0, end - x, m_cellLines), each->pixels, x - each->left);
+            x = end;
+        }
+        each = m_borrowed.erase(each);
+    }
 }
 
 // Each run of columns that are behind, with the columns between them that are the same in
@@ -91,6 +151,7 @@ void PixelRow::finish(QPainter &painter, const QRect &uncovered, const QRect &cl
             return;
         }
     }
+    takeInBorrowedOver(0, m_width);
     spreadFirstLine(0, m_pixels.width());
     if (uncovered.isNull()) {
         painter.drawImage(m_origin, m_pixels);
@@ -191,29 +252,11 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
     return true;
 }
 
-namespace {
-
-// The end of the run of `state` bytes from `from`, eight at a time where it can: a label's run
-// is dozens of columns long, and a byte at a time it cost a tenth of writing the row.
-int RunEnd(const unsigned char *states, int from, int end, unsigned char state)
-{
-    std::uint64_t eight = 0;
-    std::memset(&eight, state, sizeof eight);
-    int x = from;
-    for (std::uint64_t word = 0; x + 8 <= end; x += 8) {
-        std::memcpy(&word, states + x, sizeof word);
-        if (word != eight)
-            break;
-    }
-    while (x < end && states[x] == state)
-        ++x;
-    return x;
-}
-
-} // namespace
 
 // Each line of the cells is the first line but in the columns with pixels of their own, which
-// come from that line; this spares spreading the first line inside the row first.
+// come from that line or from the picture they are borrowed from; this spares spreading the
+// first line inside the row first. Every pixel of the target is written once: the target is
+// the window's picture, and writing it is most of the cost of a row.
 void PixelRow::writeTo(QImage &target, const QPoint &at)
 {
     const auto *states = reinterpret_cast<const unsigned char *>(m_columns.data());
@@ -224,7 +267,7 @@ void PixelRow::writeTo(QImage &target, const QPoint &at)
             break;
         const auto left = static_cast<int>(static_cast<const unsigned char *>(own) - states);
         const int right = RunEnd(states, left, m_width, static_cast<unsigned char>(Column::Own));
-        m_ownRuns.emplace_back(left, right);
+        splitByBorrowed(left, right);
         x = right;
     }
     uchar *const bits = target.bits();
@@ -236,18 +279,42 @@ void PixelRow::writeTo(QImage &target, const QPoint &at)
     };
     for (int y = 0; y < m_height; ++y) {
         auto *to = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
-        if (y >= m_cellLines || y == 0 || m_ownRuns.empty()) {
+        if (y >= m_cellLines || m_ownRuns.empty() || (y == 0 && m_borrowed.empty())) {
             std::memcpy(to, y < m_cellLines ? line(0) : line(y), lineBytes);
             continue;
         }
-        // Every pixel is written once: the target is the window's picture, and writing it is
-        // most of the cost of a row.
         int x = 0;
-        for (const auto &[left, right] : m_ownRuns) {
-            copy(to, line(0), x, left);
-            copy(to, line(y), left, right);
-            x = right;
+        for (const OwnRun &run : m_ownRuns) {
+            copy(to, line(0), x, run.left);
+            if (run.borrowed)
+                std::memcpy(to + run.left,
+                            reinterpret_cast<const QRgb *>(run.borrowed->constScanLine(y)) +
+                                (run.left - run.borrowedLeft),
+                            static_cast<size_t>(run.right - run.left) * sizeof(QRgb));
+            else
+                copy(to, line(y), run.left, run.right);
+            x = run.right;
         }
         copy(to, line(0), x, m_width);
+    }
+    m_borrowed.clear();
+}
+
+// A run of columns with pixels of their own, cut where borrowed pictures begin and end.
+void PixelRow::splitByBorrowed(int left, int right)
+{
+    for (int x = left; x < right;) {
+        const Borrowed *from = nullptr;
+        int end = right;
+        for (const Borrowed &each : m_borrowed) {
+            if (each.left <= x && x < each.right) {
+                from = &each;
+                end = std::min(end, each.right);
+            } else if (each.left > x) {
+                end = std::min(end, each.left);
+            }
+        }
+        m_ownRuns.push_back({x, end, from ? &from->pixels : nullptr, from ? from->left : 0});
+        x = end;
     }
 }

@@ -88,6 +88,9 @@ private:
     }
     void fillPart(int left, int right, int top, int bottom, QRgb colour);
     void writeTo(QImage &target, const QPoint &at);
+    void copyLines(const QRect &device, const QImage &pixels, int fromLeft);
+    void takeInBorrowedOver(int left, int right);
+    void splitByBorrowed(int left, int right);
     // Brings the lines below the first up to date in the columns left to right (excluded).
     void spreadFirstLine(int left, int right);
     // What the lines below the first hold in a column.
@@ -112,8 +115,23 @@ private:
     std::vector<Column> m_columns;
     // How the columns stand at the start of every row: as in the background.
     std::vector<Column> m_backgroundColumns;
-    // The runs of columns with pixels of their own, kept to spare an allocation per row.
-    std::vector<std::pair<int, int>> m_ownRuns;
+    // Pixels copied over all the cells' lines, left in the picture they came in until the row
+    // is finished: device columns left to right (excluded).
+    struct Borrowed {
+        int left = 0;
+        int right = 0;
+        QImage pixels;
+    };
+    std::vector<Borrowed> m_borrowed;
+    // The runs of columns with pixels of their own, each from the row or from a borrowed
+    // picture whose first column lies at `borrowedLeft`; kept to spare an allocation per row.
+    struct OwnRun {
+        int left = 0;
+        int right = 0;
+        const QImage *borrowed = nullptr;
+        int borrowedLeft = 0;
+    };
+    std::vector<OwnRun> m_ownRuns;
 };
 
 // The image the painter paints on, when painting the logical rectangle there would put its
