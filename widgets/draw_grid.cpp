@@ -473,11 +473,14 @@ inline void DrawGrid::paintCell(QPainter &painter, int col, int row, const QRect
 // their own. Almost every cell the grid paints passes through this loop.
 void DrawGrid::paintPixelCells(QPainter &painter, int row, int top, int firstCol, int lastCol)
 {
-    const int bottom = top + m_rowHeight - 1;
     m_pixelRowActive = true;
+    // Only the cell's sides change along the row.
+    m_pixelCell.setTop(top);
+    m_pixelCell.setBottom(top + m_rowHeight - 1);
     for (int c = firstCol; c <= lastCol; ++c) {
         const PixelColumn &column = m_pixelColumns[static_cast<std::size_t>(c)];
-        m_pixelCell = QRect(QPoint(column.left, top), QPoint(column.right, bottom));
+        m_pixelCell.setLeft(column.left);
+        m_pixelCell.setRight(column.right);
         m_pixelCellLeft = column.deviceLeft;
         m_pixelCellRight = column.deviceRight;
         paintCell(painter, c, row, m_pixelCell);

@@ -287,9 +287,7 @@ void PixelRow::writeTo(QImage &target, const QPoint &at)
         for (const OwnRun &run : m_ownRuns) {
             copy(to, line(0), x, run.left);
             if (run.borrowed)
-                std::memcpy(to + run.left,
-                            reinterpret_cast<const QRgb *>(run.borrowed->constScanLine(y)) +
-                                (run.left - run.borrowedLeft),
+                std::memcpy(to + run.left, run.borrowed + y * run.borrowedStride,
                             static_cast<size_t>(run.right - run.left) * sizeof(QRgb));
             else
                 copy(to, line(y), run.left, run.right);
@@ -314,7 +312,13 @@ void PixelRow::splitByBorrowed(int left, int right)
                 end = std::min(end, each.left);
             }
         }
-        m_ownRuns.push_back({x, end, from ? &from->pixels : nullptr, from ? from->left : 0});
+        OwnRun run{x, end};
+        if (from) {
+            // Looked up once a row: each scan line look-up of an image costs a call.
+            run.borrowed = from->pixels.constBits() + (x - from->left) * sizeof(QRgb);
+            run.borrowedStride = from->pixels.bytesPerLine();
+        }
+        m_ownRuns.push_back(run);
         x = end;
     }
 }

@@ -124,12 +124,13 @@ private:
     };
     std::vector<Borrowed> m_borrowed;
     // The runs of columns with pixels of their own, each from the row or from a borrowed
-    // picture whose first column lies at `borrowedLeft`; kept to spare an allocation per row.
+    // picture, whose first line's pixel for the run's first column lies at `borrowed`; kept to
+    // spare an allocation per row.
     struct OwnRun {
         int left = 0;
         int right = 0;
-        const QImage *borrowed = nullptr;
-        int borrowedLeft = 0;
+        const uchar *borrowed = nullptr;
+        qsizetype borrowedStride = 0;
     };
     std::vector<OwnRun> m_ownRuns;
 };
