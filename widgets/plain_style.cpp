@@ -1,7 +1,5 @@
 #include "widgets/plain_style.h"
 
-#include "widgets/pixel_row.h"
-
 #include <QImage>
 #include <QPainter>
 #include <QProxyStyle>
@@ -51,10 +49,7 @@ public:
         const QColor trough =
             pressed ? Halfway(palette.color(QPalette::Shadow), palette.color(QPalette::Dark))
                     : Halfway(palette.color(QPalette::Light), palette.color(QPalette::Button));
-        // Written straight into the window's picture where it can be: the painter's fill of a
-        // column this narrow costs several times its pixels.
-        if (!FillPaintedImage(*painter, option->rect, QRect(), trough.rgb()))
-            painter->fillRect(option->rect, trough);
+        painter->fillRect(option->rect, trough);
     }
 
 private:
