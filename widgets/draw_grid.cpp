@@ -577,17 +577,24 @@ void DrawGrid::preparePixelRows(QPainter &painter, const PixelSpan &span, int fi
             std::clamp(deviceLeft + width * span.scale, 0, rowWidth), area.left() + m_colLefts[c],
             area.left() + m_colLefts[c] + width - 1};
     }
-    // The last row is often cut by the bottom of the grid, and then drawn through the painter.
+    // The last row is often cut by the bottom of the grid: its lines above the cut are written
+    // too. Rows the image does not hold are drawn through the painter.
     const auto rows = [&](int last) {
         return QRect(area.left() + part.left(), area.top() + (firstRow - m_topRow) * rowStride(),
                      part.width(), (last - firstRow + 1) * rowStride());
     };
+    const QRect wanted = rows(lastRow);
+    QRect held = wanted & m_paintClip;
+    if (held.topLeft() != wanted.topLeft() || held.width() != wanted.width())
+        held = QRect();
     m_rowsTargetFirstRow = firstRow;
-    m_rowsTargetLastRow = lastRow;
-    m_rowsTarget = PaintedImage(painter, rows(lastRow), m_paintClip, span.scale, m_rowsTargetAt);
-    if (!m_rowsTarget && lastRow > firstRow)
-        m_rowsTarget = PaintedImage(painter, rows(--m_rowsTargetLastRow), m_paintClip, span.scale,
-                                    m_rowsTargetAt);
+    m_rowsTarget =
+        held.isEmpty() ? nullptr : PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
+    if (!m_rowsTarget && lastRow > firstRow) {
+        held = rows(lastRow - 1);
+        m_rowsTarget = PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
+    }
+    m_rowsTargetLines = m_rowsTarget ? held.height() * span.scale : 0;
 }
 
 // The row image starts from the grid's own backgrounds and lines; as the owner covers every
@@ -600,10 +607,10 @@ void DrawGrid::beginPixelRow(const PixelSpan &span, const QPoint &topLeft)
 
 void DrawGrid::endPixelRow(QPainter &painter, int row, const QRect &currentCell)
 {
-    if (m_rowsTarget && row <= m_rowsTargetLastRow && currentCell.isNull())
-        m_pixelRow.finishAt(*m_rowsTarget,
-                            m_rowsTargetAt + QPoint(0, (row - m_rowsTargetFirstRow) * rowStride() *
-                                                           m_pixelRow.scale()));
+    const int offset = (row - m_rowsTargetFirstRow) * rowStride() * m_pixelRow.scale();
+    const int lines = std::min(m_pixelRow.lines(), m_rowsTargetLines - offset);
+    if (m_rowsTarget && lines > 0 && currentCell.isNull())
+        m_pixelRow.finishAt(*m_rowsTarget, m_rowsTargetAt + QPoint(0, offset), lines);
     else
         m_pixelRow.finish(painter, currentCell, m_paintClip);
     ClearUpperVectorState();

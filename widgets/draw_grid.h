@@ -225,7 +225,8 @@ private:
     QImage *m_rowsTarget = nullptr;
     QPoint m_rowsTargetAt;
     int m_rowsTargetFirstRow = 0;
-    int m_rowsTargetLastRow = -1;
+    // Device lines of the rows the image holds, from the first row's top.
+    int m_rowsTargetLines = 0;
     bool m_drawCellConnected = true;
     int m_rowHeight = 24;
     int m_col = 0;

@@ -147,7 +147,7 @@ void PixelRow::finish(QPainter &painter, const QRect &uncovered, const QRect &cl
     if (uncovered.isNull()) {
         const QRect logical(m_origin, m_pixels.size() / m_scale);
         if (QImage *target = PaintedImage(painter, logical, clip, m_scale, at)) {
-            writeTo(*target, at);
+            writeTo(*target, at, m_height);
             return;
         }
     }
@@ -257,7 +257,7 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
 // come from that line or from the picture they are borrowed from; this spares spreading the
 // first line inside the row first. Every pixel of the target is written once: the target is
 // the window's picture, and writing it is most of the cost of a row.
-void PixelRow::writeTo(QImage &target, const QPoint &at)
+void PixelRow::writeTo(QImage &target, const QPoint &at, int lines)
 {
     const auto *states = reinterpret_cast<const unsigned char *>(m_columns.data());
     m_ownRuns.clear();
@@ -277,7 +277,7 @@ void PixelRow::writeTo(QImage &target, const QPoint &at)
         if (right > left)
             std::memcpy(to + left, from + left, static_cast<size_t>(right - left) * sizeof(QRgb));
     };
-    for (int y = 0; y < m_height; ++y) {
+    for (int y = 0; y < lines; ++y) {
         auto *to = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
         if (y >= m_cellLines || m_ownRuns.empty() || (y == 0 && m_borrowed.empty())) {
             std::memcpy(to, y < m_cellLines ? line(0) : line(y), lineBytes);

@@ -72,9 +72,15 @@ public:
     // Draws the row, all but `uncovered` (logical, null for none), which keeps what the
     // painter painted there. `clip` is the painter's own clip (logical, null for none).
     void finish(QPainter &painter, const QRect &uncovered = QRect(), const QRect &clip = QRect());
-    // Draws the whole row straight into the image the painter paints on, with the row's top
-    // left device pixel at `at`, as PaintedImage found them for a rectangle holding the row.
-    void finishAt(QImage &target, const QPoint &at) { writeTo(target, at); }
+    // Draws the row's first `lines` device lines straight into the image the painter paints
+    // on, with the row's top left device pixel at `at`, as PaintedImage found them for a
+    // rectangle holding those lines.
+    void finishAt(QImage &target, const QPoint &at, int lines)
+    {
+        writeTo(target, at, std::min(lines, m_height));
+    }
+    // The row's height in device lines.
+    int lines() const { return m_height; }
 
 private:
     template <int Width> void fillFixed(int left, QRgb colour)
@@ -87,7 +93,7 @@ private:
         return reinterpret_cast<QRgb *>(m_bits + static_cast<qsizetype>(y) * m_stride);
     }
     void fillPart(int left, int right, int top, int bottom, QRgb colour);
-    void writeTo(QImage &target, const QPoint &at);
+    void writeTo(QImage &target, const QPoint &at, int lines);
     void copyLines(const QRect &device, const QImage &pixels, int fromLeft);
     void takeInBorrowedOver(int left, int right);
     void splitByBorrowed(int left, int right);
