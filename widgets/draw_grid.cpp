@@ -428,9 +428,11 @@ void DrawGrid::paintBackgrounds(QPainter &painter, const QRect &dirty, int first
         painter.fillRect(cellRect(m_col, m_row), palette().color(QPalette::Highlight));
     const QRect rightOfCells(QPoint(cells.right() + 1, dirty.top()), dirty.bottomRight());
     const QRect belowCells(QPoint(dirty.left(), cells.bottom() + 1), dirty.bottomRight());
+    const QColor base = palette().color(QPalette::Base);
     for (const QRect &rest : {rightOfCells, belowCells})
-        if (rest.isValid())
-            painter.fillRect(rest, palette().color(QPalette::Base));
+        if (rest.isValid() &&
+            !(base.alpha() == 255 && FillPaintedImage(painter, rest, m_paintClip, base.rgb())))
+            painter.fillRect(rest, base);
 }
 
 // One row of cell backgrounds with their grid lines: a line on the right of every cell and

@@ -241,17 +241,27 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
     // knows.
     const int width = logical.width();
     const int height = logical.height();
-    // Most such rectangles are one pixel wide, where a fill call per line would cost most.
-    if (width == 1) {
+    const auto fillLines = [&](auto fillLine) {
         for (int y = 0; y < height; ++y, line += stride)
-            *reinterpret_cast<QRgb *>(line) = opaque;
-        return true;
+            fillLine(reinterpret_cast<QRgb *>(line));
+    };
+    // Most such rectangles are a pixel or two wide, a frame's edge or the strip beside a grid's
+    // cells, where a fill call per line would cost several times the line's pixels.
+    switch (width) {
+    case 1:
+        fillLines([&](QRgb *pixels) { pixels[0] = opaque; });
+        break;
+    case 2:
+        fillLines([&](QRgb *pixels) { pixels[0] = pixels[1] = opaque; });
+        break;
+    default:
+        fillLines([&](QRgb *pixels) {
+            for (int x = 0; x < width; ++x)
+                pixels[x] = opaque;
+        });
     }
-    for (int y = 0; y < height; ++y, line += stride)
-        std::fill_n(reinterpret_cast<QRgb *>(line), width, opaque);
     return true;
 }
-
 
 // Each line of the cells is the first line but in the columns with pixels of their own, which
 // come from that line or from the picture they are borrowed from; this spares spreading the
