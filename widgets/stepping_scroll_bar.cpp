@@ -13,10 +13,11 @@ void SteppingScrollBar::sliderChange(SliderChange change)
         return;
     }
     const QStyleOptionSlider option = styleOption();
+    const QRect slider = subControlRect(option, QStyle::SC_ScrollBarSlider);
     if (atAnEnd() != m_paintedAtAnEnd || !showsPlainState())
         QScrollBar::sliderChange(change);
-    else if (subControlRect(option, QStyle::SC_ScrollBarSlider) != m_paintedSlider)
-        update(subControlRect(option, QStyle::SC_ScrollBarGroove));
+    else if (slider != m_paintedSlider)
+        update(slider.united(m_paintedSlider) & subControlRect(option, QStyle::SC_ScrollBarGroove));
 }
 
 void SteppingScrollBar::paintEvent(QPaintEvent *event)

@@ -9,9 +9,10 @@
 // A scroll bar for long lists. A value change repaints a scroll bar wholly, yet in a list of
 // thousands a one-row step seldom moves the slider by a pixel. This one repaints on a value
 // change only when what it shows changes: the slider's place, or reaching or leaving an end.
-// A slider that only moves along its groove repaints the groove, not the arrow buttons; and a
-// bar repainted as it was, as with every refresh of the list around it, is a picture drawn
-// again: the style's groove pattern costs more than painting a page of the list's rows.
+// A slider that only moves along its groove repaints where it was and where it is, not the rest
+// of the groove or the arrow buttons; and a bar repainted as it was, as with every refresh of
+// the list around it, is a picture drawn again: the style's groove pattern costs more than
+// painting a page of the list's rows.
 class SteppingScrollBar : public QScrollBar {
 public:
     using QScrollBar::QScrollBar;
