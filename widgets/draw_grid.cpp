@@ -44,7 +44,7 @@ void DrawEdges(QPainter &painter, const QRect &box, const QColor &topLeft,
         {QRect(box.right(), box.top(), 1, box.height() - 1), bottomRight},
     };
     for (const auto &[edge, colour] : edges) {
-        if (!painter.hasClipping() && FillPaintedImage(painter, edge, QRect(), colour.rgb()))
+        if (!painter.hasClipping() && FillPaintedImage(painter, edge, QRect(), colour))
             continue;
         painter.setClipRect(edge);
         painter.fillRect(edge, colour);
@@ -430,8 +430,7 @@ void DrawGrid::paintBackgrounds(QPainter &painter, const QRect &dirty, int first
     const QRect belowCells(QPoint(dirty.left(), cells.bottom() + 1), dirty.bottomRight());
     const QColor base = palette().color(QPalette::Base);
     for (const QRect &rest : {rightOfCells, belowCells})
-        if (rest.isValid() &&
-            !(base.alpha() == 255 && FillPaintedImage(painter, rest, m_paintClip, base.rgb())))
+        if (rest.isValid() && !FillPaintedImage(painter, rest, m_paintClip, base))
             painter.fillRect(rest, base);
 }
 

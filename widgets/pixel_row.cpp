@@ -30,6 +30,20 @@ int RunEnd(const unsigned char *states, int from, int end, unsigned char state)
 
 } // namespace
 
+template <class Run> void PixelRow::forEachOwnRun(int left, int right, Run run) const
+{
+    const auto *states = reinterpret_cast<const unsigned char *>(m_columns.data());
+    const auto own = static_cast<unsigned char>(Column::Own);
+    for (int x = left; x < right;) {
+        const void *found = std::memchr(states + x, own, right - x);
+        if (!found)
+            return;
+        const auto runLeft = static_cast<int>(static_cast<const unsigned char *>(found) - states);
+        x = RunEnd(states, runLeft, right, own);
+        run(runLeft, x);
+    }
+}
+
 void PixelRow::begin(const QImage &background, int cellLines, const QPoint &origin)
 {
     if (background.cacheKey() != m_background.cacheKey() || cellLines != m_cellLines) {
@@ -103,16 +117,10 @@ void PixelRow::takeInBorrowedOver(int left, int right)
             ++each;
             continue;
         }
-        for (int x = each->left; x < each->right;) {
-            if (m_columns[x] != Column::Own) {
-                ++x;
-                continue;
-            }
-            const int end = RunEnd(reinterpret_cast<const unsigned char *>(m_columns.data()), x,
-                                   each->right, static_cast<unsigned char>(Column::Own));
-            copyLines(QRect(x, 0, end - x, m_cellLines), each->pixels, x - each->left);
-            x = end;
-        }
+        forEachOwnRun(each->left, each->right, [&](int runLeft, int runRight) {
+            copyLines(QRect(runLeft, 0, runRight - runLeft, m_cellLines), each->pixels,
+                      runLeft - each->left);
+        });
         each = m_borrowed.erase(each);
     }
 }
@@ -226,8 +234,11 @@ QImage *PaintedImage(QPainter &painter, const QRect &logical, const QRect &clip,
     return target;
 }
 
-bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip, QRgb colour)
+bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip,
+                      const QColor &colour)
 {
+    if (colour.alpha() != 255)
+        return false;
     QPoint at;
     QImage *target = PaintedImage(painter, logical, clip, 1, at);
     if (!target)
@@ -235,7 +246,7 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
     // One look-up of the bits: each scan line look-up of an image checks whether it is shared.
     uchar *const bits = target->bits();
     const qsizetype stride = target->bytesPerLine();
-    const QRgb opaque = colour | 0xff000000u;
+    const QRgb opaque = colour.rgb();
     uchar *line = bits + at.y() * stride + at.x() * sizeof(QRgb);
     // Taken out of the loops: a store through the line could change them, for all the compiler
     // knows.
@@ -269,17 +280,8 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
 // the window's picture, and writing it is most of the cost of a row.
 void PixelRow::writeTo(QImage &target, const QPoint &at, int lines)
 {
-    const auto *states = reinterpret_cast<const unsigned char *>(m_columns.data());
     m_ownRuns.clear();
-    for (int x = 0; x < m_width;) {
-        const void *own = std::memchr(states + x, static_cast<int>(Column::Own), m_width - x);
-        if (!own)
-            break;
-        const auto left = static_cast<int>(static_cast<const unsigned char *>(own) - states);
-        const int right = RunEnd(states, left, m_width, static_cast<unsigned char>(Column::Own));
-        splitByBorrowed(left, right);
-        x = right;
-    }
+    forEachOwnRun(0, m_width, [this](int left, int right) { splitByBorrowed(left, right); });
     uchar *const bits = target.bits();
     const qsizetype stride = target.bytesPerLine();
     const auto lineBytes = static_cast<size_t>(m_width) * sizeof(QRgb);

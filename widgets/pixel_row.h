@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 class QPainter;
@@ -72,13 +72,10 @@ public:
     // Draws the row, all but `uncovered` (logical, null for none), which keeps what the
     // painter painted there. `clip` is the painter's own clip (logical, null for none).
     void finish(QPainter &painter, const QRect &uncovered = QRect(), const QRect &clip = QRect());
-    // Draws the row's first `lines` device lines straight into the image the painter paints
-    // on, with the row's top left device pixel at `at`, as PaintedImage found them for a
-    // rectangle holding those lines.
-    void finishAt(QImage &target, const QPoint &at, int lines)
-    {
-        writeTo(target, at, std::min(lines, m_height));
-    }
+    // Draws the row's first `lines` device lines (at most lines()) straight into the image the
+    // painter paints on, with the row's top left device pixel at `at`, as PaintedImage found
+    // them for a rectangle holding those lines.
+    void finishAt(QImage &target, const QPoint &at, int lines) { writeTo(target, at, lines); }
     // The row's height in device lines.
     int lines() const { return m_height; }
 
@@ -97,6 +94,9 @@ private:
     void copyLines(const QRect &device, const QImage &pixels, int fromLeft);
     void takeInBorrowedOver(int left, int right);
     void splitByBorrowed(int left, int right);
+    // Calls `run(left, right)` for each run of columns with pixels of their own from `left` to
+    // `right` (excluded).
+    template <class Run> void forEachOwnRun(int left, int right, Run run) const;
     // Brings the lines below the first up to date in the columns left to right (excluded).
     void spreadFirstLine(int left, int right);
     // What the lines below the first hold in a column.
@@ -149,6 +149,8 @@ private:
 // per-line work, which for a small or thin rectangle costs more than its pixels.
 QImage *PaintedImage(QPainter &painter, const QRect &logical, const QRect &clip, int scale,
                      QPoint &at);
-// Fills a rectangle of an unscaled painter straight in its image; false, with nothing painted,
-// when PaintedImage cannot tell where.
-bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip, QRgb colour);
+// Fills a rectangle of an unscaled painter straight in its image with an opaque colour; false,
+// with nothing painted, when PaintedImage cannot tell where or the colour is translucent, which
+// the painter blends.
+bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip,
+                      const QColor &colour);

@@ -53,7 +53,7 @@ public:
                     : Halfway(palette.color(QPalette::Light), palette.color(QPalette::Button));
         // Written straight into the window's picture where it can be: the painter fills a
         // column this narrow line by line, at several times the cost of its pixels.
-        if (!FillPaintedImage(*painter, option->rect, QRect(), trough.rgb()))
+        if (!FillPaintedImage(*painter, option->rect, QRect(), trough))
             painter->fillRect(option->rect, trough);
     }
 
