@@ -474,27 +474,31 @@ TEST_F(BrowserTest, OneRowStepsReadAtMostThreeRowsAndShowWhatAFullRepaintShows)
              grid->findChild<QScrollBar *>()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
          }},
     };
-    for (const StepCase &c : cases) {
-        Open(MaxEntryNumber, MaxEntryNumber);
-        // Without loads into the editor, every open is the browser's.
-        form->RadioButtonGetColor1->setChecked(true);
-        DrawGrid *grid = form->HueGrid1;
-        grid->setFocus();
-        grid->setTopRow(100);
-        const int onScreen = c.cursorRow < 0 ? grid->visibleRowCount() - 1 : c.cursorRow;
-        grid->setCurrentCell(3, 100 + onScreen);
-        Settle();
-        OpenCounts.clear();
-        c.step(grid);
-        Settle();
-        EXPECT_LE(OpenCounts[form->ReadFileName()], 3) << c.name;
-        EXPECT_LE(OpenCounts[form->WriteFileName()], 3) << c.name;
-        EXPECT_GT(OpenCounts[form->WriteFileName()], 0) << c.name;
-        const QImage stepped = OnScreen(grid);
-        form->RefreshBrowser();
-        EXPECT_EQ(stepped, OnScreen(grid)) << c.name;
-        form.reset();
-    }
+    // The cursor on a swatch and on the label, which is painted from a picture of its own.
+    for (const int cursorCol : {3, 0})
+        for (const StepCase &c : cases) {
+            Open(MaxEntryNumber, MaxEntryNumber);
+            // Without loads into the editor, every open is the browser's.
+            form->RadioButtonGetColor1->setChecked(true);
+            DrawGrid *grid = form->HueGrid1;
+            grid->setFocus();
+            grid->setTopRow(100);
+            const int onScreen = c.cursorRow < 0 ? grid->visibleRowCount() - 1 : c.cursorRow;
+            grid->setCurrentCell(cursorCol, 100 + onScreen);
+            Settle();
+            OpenCounts.clear();
+            c.step(grid);
+            Settle();
+            const std::string where =
+                std::string(c.name) + ", cursor in column " + std::to_string(cursorCol);
+            EXPECT_LE(OpenCounts[form->ReadFileName()], 3) << where;
+            EXPECT_LE(OpenCounts[form->WriteFileName()], 3) << where;
+            EXPECT_GT(OpenCounts[form->WriteFileName()], 0) << where;
+            const QImage stepped = OnScreen(grid);
+            form->RefreshBrowser();
+            EXPECT_EQ(stepped, OnScreen(grid)) << where;
+            form.reset();
+        }
 }
 
 } // namespace

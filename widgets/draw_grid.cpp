@@ -240,10 +240,21 @@ void DrawGrid::setTopRow(int row)
     m_scrollBar->setValue(top);
     // A shift of less than a page moves the rows already painted and paints only those that
     // come into view; the grid paints every pixel itself, so its pixels can be moved.
-    if (std::abs(shift) < visibleRowCount())
-        scroll(0, -shift * rowStride(), cellArea());
-    else
+    if (std::abs(shift) < visibleRowCount()) {
+        const QRect area = cellArea();
+        scroll(0, -shift * rowStride(), area);
+        // Rows moving up expose the bottom rows, the first of them only in part, as the last row
+        // is cut. That row is painted whole, so that the cursor arriving in it is painted with
+        // it in one piece rather than as a second piece of the same row.
+        if (shift > 0) {
+            const int exposedTop = area.bottom() + 1 - shift * rowStride();
+            const int firstExposed = (exposedTop - area.top()) / rowStride();
+            update(QRect(QPoint(area.left(), area.top() + firstExposed * rowStride()),
+                         area.bottomRight()));
+        }
+    } else {
         update();
+    }
 }
 
 // The last grid line may be cut off: a row counts as visible when its cell fits.
@@ -584,18 +595,25 @@ void DrawGrid::preparePixelRows(QPainter &painter, const PixelSpan &span, int fi
         return QRect(area.left() + part.left(), area.top() + (firstRow - m_topRow) * rowStride(),
                      part.width(), (last - firstRow + 1) * rowStride());
     };
+    // A part narrower than the rows, such as a single cell, takes their columns within it.
     const QRect wanted = rows(lastRow);
     QRect held = wanted & m_paintClip;
-    if (held.topLeft() != wanted.topLeft() || held.width() != wanted.width())
+    if (held.top() != wanted.top())
         held = QRect();
     m_rowsTargetFirstRow = firstRow;
-    m_rowsTarget =
-        held.isEmpty() ? nullptr : PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
+    m_rowsTarget = held.isEmpty()
+                       ? nullptr
+                       : PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
     if (!m_rowsTarget && lastRow > firstRow) {
-        held = rows(lastRow - 1);
-        m_rowsTarget = PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
+        held = rows(lastRow - 1) & m_paintClip;
+        m_rowsTarget = held.top() != wanted.top()
+                           ? nullptr
+                           : PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
     }
     m_rowsTargetLines = m_rowsTarget ? held.height() * span.scale : 0;
+    m_rowsTargetLeft = (held.left() - wanted.left()) * span.scale;
+    m_rowsTargetRight = (held.right() + 1 - wanted.left()) * span.scale;
+    m_rowsTargetAt.rx() -= m_rowsTargetLeft;
 }
 
 // The row image starts from the grid's own backgrounds and lines; as the owner covers every
@@ -610,10 +628,17 @@ void DrawGrid::endPixelRow(QPainter &painter, int row, const QRect &currentCell)
 {
     const int offset = (row - m_rowsTargetFirstRow) * rowStride() * m_pixelRow.scale();
     const int lines = std::min(m_pixelRow.lines(), m_rowsTargetLines - offset);
-    if (m_rowsTarget && lines > 0 && currentCell.isNull())
-        m_pixelRow.finishAt(*m_rowsTarget, m_rowsTargetAt + QPoint(0, offset), lines);
-    else
+    if (m_rowsTarget && lines > 0) {
+        // The current cell keeps what the painter painted there.
+        int coveredLeft = 0;
+        int coveredRight = 0;
+        if (!currentCell.isNull())
+            m_pixelRow.deviceColumns(currentCell, coveredLeft, coveredRight);
+        m_pixelRow.finishAt(*m_rowsTarget, m_rowsTargetAt + QPoint(0, offset), lines,
+                            m_rowsTargetLeft, m_rowsTargetRight, coveredLeft, coveredRight);
+    } else {
         m_pixelRow.finish(painter, currentCell, m_paintClip);
+    }
     ClearUpperVectorState();
 }
 
@@ -727,6 +752,35 @@ bool DrawGrid::targetForKey(const QKeyEvent *event, int &col, int &row) const
     col = std::clamp(col, 0, m_colCount - 1);
     row = std::clamp(row, 0, m_rowCount - 1);
     return true;
+}
+
+// An unmodified arrow, page, home or end key. The window binds no shortcut to one, and a key
+// press that no widget claims goes through every shortcut of the window and up through every
+// parent, at each step of the cursor.
+bool DrawGrid::isPlainMoveKey(const QKeyEvent *event) const
+{
+    int col = 0;
+    int row = 0;
+    return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_colCount > 0 &&
+           m_rowCount > 0 && targetForKey(event, col, row);
+}
+
+bool DrawGrid::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride &&
+        isPlainMoveKey(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void DrawGrid::keyReleaseEvent(QKeyEvent *event)
+{
+    if (isPlainMoveKey(event))
+        event->accept();
+    else
+        QWidget::keyReleaseEvent(event);
 }
 
 void DrawGrid::keyPressEvent(QKeyEvent *event)

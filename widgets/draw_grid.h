@@ -139,7 +139,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
@@ -151,6 +153,7 @@ private:
     int maxTopRow() const;
     void updateScrollBar();
     bool colDrawsInsideCell(int col) const;
+    bool isPlainMoveKey(const QKeyEvent *event) const;
     void updateColumnEdges();
     const QImage &rowPattern(int width);
     void paintPart(QPainter &painter, const QRect &dirty);
@@ -220,13 +223,16 @@ private:
         int right = 0;
     };
     std::vector<PixelColumn> m_pixelColumns;
-    // Where the rows of the part being painted go in the painter's image, when all of them go
+    // Where the rows of the part being painted go in the painter's image, when they go
     // straight there: the image, the first row's top left device pixel, and the rows.
     QImage *m_rowsTarget = nullptr;
     QPoint m_rowsTargetAt;
     int m_rowsTargetFirstRow = 0;
-    // Device lines of the rows the image holds, from the first row's top.
+    // Device lines of the rows the image holds, from the first row's top, and the device
+    // columns of a row that lie in the part, left to right (excluded).
     int m_rowsTargetLines = 0;
+    int m_rowsTargetLeft = 0;
+    int m_rowsTargetRight = 0;
     bool m_drawCellConnected = true;
     int m_rowHeight = 24;
     int m_col = 0;

@@ -155,7 +155,7 @@ void PixelRow::finish(QPainter &painter, const QRect &uncovered, const QRect &cl
     if (uncovered.isNull()) {
         const QRect logical(m_origin, m_pixels.size() / m_scale);
         if (QImage *target = PaintedImage(painter, logical, clip, m_scale, at)) {
-            writeTo(*target, at, m_height);
+            finishAt(*target, at, m_height, 0, m_width);
             return;
         }
     }
@@ -213,8 +213,7 @@ QImage *PaintedImage(QPainter &painter, const QRect &logical, const QRect &clip,
     const bool opaqueLayout = target->format() == QImage::Format_RGB32 ||
                               target->format() == QImage::Format_ARGB32_Premultiplied;
     if (!opaqueLayout || !target->isDetached() ||
-        painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
-        painter.opacity() != 1)
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver || painter.opacity() != 1)
         return nullptr;
     const QTransform toDevice = painter.deviceTransform();
     if (toDevice.type() > QTransform::TxScale || toDevice.m11() != scale ||
@@ -223,7 +222,8 @@ QImage *PaintedImage(QPainter &painter, const QRect &logical, const QRect &clip,
         return nullptr;
     if (painter.hasClipping() && (clip.isNull() || !clip.contains(logical)))
         return nullptr;
-    const QRect device(QPoint(qRound(toDevice.dx()), qRound(toDevice.dy())) + logical.topLeft() * scale,
+    const QRect device(QPoint(qRound(toDevice.dx()), qRound(toDevice.dy())) +
+                           logical.topLeft() * scale,
                        logical.size() * scale);
     if (!target->rect().contains(device))
         return nullptr;
@@ -274,40 +274,64 @@ bool FillPaintedImage(QPainter &painter, const QRect &logical, const QRect &clip
     return true;
 }
 
+void PixelRow::finishAt(QImage &target, const QPoint &at, int lines, int left, int right,
+                        int coveredLeft, int coveredRight)
+{
+    m_ownRuns.clear();
+    forEachOwnRun(0, m_width,
+                  [this](int runLeft, int runRight) { splitByBorrowed(runLeft, runRight); });
+    if (coveredLeft >= coveredRight) {
+        writeLines(target, at, 0, lines, left, right);
+    } else {
+        writeLines(target, at, 0, lines, left, std::min(right, coveredLeft));
+        writeLines(target, at, 0, lines, std::max(left, coveredRight), right);
+        writeLines(target, at, m_cellLines, lines, std::max(left, coveredLeft),
+                   std::min(right, coveredRight));
+    }
+    m_borrowed.clear();
+}
+
 // Each line of the cells is the first line but in the columns with pixels of their own, which
 // come from that line or from the picture they are borrowed from; this spares spreading the
 // first line inside the row first. Every pixel of the target is written once: the target is
 // the window's picture, and writing it is most of the cost of a row.
-void PixelRow::writeTo(QImage &target, const QPoint &at, int lines)
+void PixelRow::writeLines(QImage &target, const QPoint &at, int top, int bottom, int left,
+                          int right) const
 {
-    m_ownRuns.clear();
-    forEachOwnRun(0, m_width, [this](int left, int right) { splitByBorrowed(left, right); });
+    if (left >= right)
+        return;
     uchar *const bits = target.bits();
     const qsizetype stride = target.bytesPerLine();
-    const auto lineBytes = static_cast<size_t>(m_width) * sizeof(QRgb);
-    const auto copy = [](QRgb *to, const QRgb *from, int left, int right) {
-        if (right > left)
-            std::memcpy(to + left, from + left, static_cast<size_t>(right - left) * sizeof(QRgb));
+    QRgb *to = nullptr;
+    // Copies columns from..until (excluded) of the part, from a line whose pixel for the column
+    // `firstColumn` lies at `from`.
+    const auto copy = [&](const QRgb *from, int firstColumn, int start, int end) {
+        start = std::max(start, left);
+        end = std::min(end, right);
+        if (end > start)
+            std::memcpy(to + start, from + (start - firstColumn),
+                        static_cast<size_t>(end - start) * sizeof(QRgb));
     };
-    for (int y = 0; y < lines; ++y) {
-        auto *to = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
+    for (int y = top; y < bottom; ++y) {
+        to = reinterpret_cast<QRgb *>(bits + (at.y() + y) * stride) + at.x();
         if (y >= m_cellLines || m_ownRuns.empty() || (y == 0 && m_borrowed.empty())) {
-            std::memcpy(to, y < m_cellLines ? line(0) : line(y), lineBytes);
+            copy(y < m_cellLines ? line(0) : line(y), 0, left, right);
             continue;
         }
-        int x = 0;
+        int x = left;
         for (const OwnRun &run : m_ownRuns) {
-            copy(to, line(0), x, run.left);
+            if (run.right <= left || run.left >= right)
+                continue;
+            copy(line(0), 0, x, run.left);
             if (run.borrowed)
-                std::memcpy(to + run.left, run.borrowed + y * run.borrowedStride,
-                            static_cast<size_t>(run.right - run.left) * sizeof(QRgb));
+                copy(reinterpret_cast<const QRgb *>(run.borrowed + y * run.borrowedStride),
+                     run.left, run.left, run.right);
             else
-                copy(to, line(y), run.left, run.right);
+                copy(line(y), 0, run.left, run.right);
             x = run.right;
         }
-        copy(to, line(0), x, m_width);
+        copy(line(0), 0, x, right);
     }
-    m_borrowed.clear();
 }
 
 // A run of columns with pixels of their own, cut where borrowed pictures begin and end.

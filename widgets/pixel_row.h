@@ -72,11 +72,15 @@ public:
     // Draws the row, all but `uncovered` (logical, null for none), which keeps what the
     // painter painted there. `clip` is the painter's own clip (logical, null for none).
     void finish(QPainter &painter, const QRect &uncovered = QRect(), const QRect &clip = QRect());
-    // Draws the row's first `lines` device lines (at most lines()) straight into the image the
-    // painter paints on, with the row's top left device pixel at `at`, as PaintedImage found
-    // them for a rectangle holding those lines.
-    void finishAt(QImage &target, const QPoint &at, int lines) { writeTo(target, at, lines); }
-    // The row's height in device lines.
+    // Writes the device columns `left` to `right` (excluded) of the row's first `lines` device
+    // lines (at most lines()) straight into the image the painter paints on, with the row's top
+    // left device pixel at `at`, as PaintedImage found them for a rectangle holding those
+    // pixels. The cell lines of the columns `coveredLeft` to `coveredRight` (excluded) keep what
+    // the painter painted there.
+    void finishAt(QImage &target, const QPoint &at, int lines, int left, int right,
+                  int coveredLeft = 0, int coveredRight = 0);
+    // The row's width and height in device pixels.
+    int width() const { return m_width; }
     int lines() const { return m_height; }
 
 private:
@@ -90,7 +94,8 @@ private:
         return reinterpret_cast<QRgb *>(m_bits + static_cast<qsizetype>(y) * m_stride);
     }
     void fillPart(int left, int right, int top, int bottom, QRgb colour);
-    void writeTo(QImage &target, const QPoint &at, int lines);
+    void writeLines(QImage &target, const QPoint &at, int top, int bottom, int left,
+                    int right) const;
     void copyLines(const QRect &device, const QImage &pixels, int fromLeft);
     void takeInBorrowedOver(int left, int right);
     void splitByBorrowed(int left, int right);
