@@ -87,17 +87,24 @@ int main(int argc, char **argv)
         "searches the entries of hue files. Entry numbers run from 1 to 3000; a range is A..B; "
         "colour slots run from 0 to 31.",
         ProgramName);
-    app.set_version_flag("--version", std::string(ProgramName) + " " + COLVANE_VERSION);
-    app.require_subcommand(1);
     // A name that starts with a slash is a file, as on Linux, never an option.
     app.allow_windows_style_options(false);
-    app.footer(CommonNotes);
+    // A subcommand is made with a copy of its parent's help flag and footer, which cost more
+    // than the rest of making it; it gets them once the command line names it.
+    const CLI::Option *help = app.get_help_ptr();
+    const std::string helpNames = help->get_name(false, true);
+    const std::string helpText = help->get_description();
+    app.set_help_flag();
     ChosenCommand chosen;
     for (const auto add :
          {AddListCommand, AddShowCommand, AddExportCommand, AddImportCommand, AddCopyCommand,
           AddNewCommand, AddSpreadCommand, AddReverseCommand, AddDiffCommand, AddFindCommand,
           AddPreviewCommand, AddApplyCommand, AddMergeCommand, AddTextconvCommand})
         add(app, chosen);
+    app.set_help_flag(helpNames, helpText);
+    app.set_version_flag("--version", std::string(ProgramName) + " " + COLVANE_VERSION);
+    app.require_subcommand(1);
+    app.footer(CommonNotes);
 
     try {
         Utf8Arguments arguments(argc, argv);

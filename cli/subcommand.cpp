@@ -53,7 +53,9 @@ void AddSubcommand(CLI::App &app, const char *name, const char *summary, const c
                    std::function<void(CLI::App &command)> addArguments)
 {
     CLI::App *command = app.add_subcommand(name, summary);
-    command->preparse_callback([command, detail, addArguments](std::size_t) {
+    command->preparse_callback([&app, command, detail, addArguments](std::size_t) {
+        const CLI::Option *help = app.get_help_ptr();
+        command->set_help_flag(help->get_name(false, true), help->get_description());
         command->footer(std::string(detail) + "\n\n" + CommonNotes);
         addArguments(*command);
     });

@@ -42,9 +42,9 @@ void AddReverseCommand(CLI::App &app, ChosenCommand &chosen);
 extern const char *const CommonNotes;
 
 // A subcommand whose help ends with what it does in detail, then the common notes.
-// `addArguments` gives it its arguments and its callback, but only once the command line names
-// it: a run needs the arguments of one subcommand, and building every subcommand's took
-// a tenth of the work of listing 3000 entries.
+// `addArguments` gives it its arguments and its callback, and it gets the program's help flag,
+// but only once the command line names it: a run needs the arguments of one subcommand, and
+// building every subcommand's took a tenth of the work of listing 3000 entries.
 void AddSubcommand(CLI::App &app, const char *name, const char *summary, const char *detail,
                    std::function<void(CLI::App &command)> addArguments);
 
