@@ -610,7 +610,10 @@ void DrawGrid::preparePixelRows(QPainter &painter, const PixelSpan &span, int fi
                            ? nullptr
                            : PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
     }
-    m_rowsTargetLines = m_rowsTarget ? held.height() * span.scale : 0;
+    m_rowsTargetLines = 0;
+    if (!m_rowsTarget)
+        return;
+    m_rowsTargetLines = held.height() * span.scale;
     m_rowsTargetLeft = (held.left() - wanted.left()) * span.scale;
     m_rowsTargetRight = (held.right() + 1 - wanted.left()) * span.scale;
     m_rowsTargetAt.rx() -= m_rowsTargetLeft;

@@ -303,8 +303,8 @@ void PixelRow::writeLines(QImage &target, const QPoint &at, int top, int bottom,
     uchar *const bits = target.bits();
     const qsizetype stride = target.bytesPerLine();
     QRgb *to = nullptr;
-    // Copies columns from..until (excluded) of the part, from a line whose pixel for the column
-    // `firstColumn` lies at `from`.
+    // Copies the columns `start` to `end` (excluded) that lie within `left` to `right`, from a
+    // line whose pixel for the column `firstColumn` lies at `from`.
     const auto copy = [&](const QRgb *from, int firstColumn, int start, int end) {
         start = std::max(start, left);
         end = std::min(end, right);
