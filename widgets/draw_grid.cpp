@@ -595,21 +595,20 @@ void DrawGrid::preparePixelRows(QPainter &painter, const PixelSpan &span, int fi
         return QRect(area.left() + part.left(), area.top() + (firstRow - m_topRow) * rowStride(),
                      part.width(), (last - firstRow + 1) * rowStride());
     };
-    // A part narrower than the rows, such as a single cell, takes their columns within it.
+    // A part narrower than the rows, such as a single cell, takes their columns within it; the
+    // part must hold the rows from the first one's top.
     const QRect wanted = rows(lastRow);
-    QRect held = wanted & m_paintClip;
-    if (held.top() != wanted.top())
-        held = QRect();
+    QRect held;
+    const auto target = [&](const QRect &rowsWanted) -> QImage * {
+        held = rowsWanted & m_paintClip;
+        if (held.isEmpty() || held.top() != rowsWanted.top())
+            return nullptr;
+        return PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
+    };
     m_rowsTargetFirstRow = firstRow;
-    m_rowsTarget = held.isEmpty()
-                       ? nullptr
-                       : PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
-    if (!m_rowsTarget && lastRow > firstRow) {
-        held = rows(lastRow - 1) & m_paintClip;
-        m_rowsTarget = held.top() != wanted.top()
-                           ? nullptr
-                           : PaintedImage(painter, held, m_paintClip, span.scale, m_rowsTargetAt);
-    }
+    m_rowsTarget = target(wanted);
+    if (!m_rowsTarget && lastRow > firstRow)
+        m_rowsTarget = target(rows(lastRow - 1));
     m_rowsTargetLines = 0;
     if (!m_rowsTarget)
         return;
