@@ -4,7 +4,7 @@
 #include "browser/label_pixels.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/hue_entry.h"
-#include "undo/write_history.h"
+#include "huefile/write_history.h"
 
 #include <QByteArray>
 #include <QFont>

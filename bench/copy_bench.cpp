@@ -1,6 +1,6 @@
 #include "bench/bench_support.h"
 
-#include "copy/entry_copy.h"
+#include "huefile/entry_copy.h"
 #include "huefile/hue_entry.h"
 #include "huefile/hue_file.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "huefile/colour_distance.h"
-#include "huefile/formats/expected.h"
+#include "huefile/expected.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/formats/patch.h"
 #include "huefile/run_operations.h"

@@ -2,7 +2,7 @@
 #include "cli/command_support.h"
 #include "cli/subcommand.h"
 
-#include "copy/entry_copy.h"
+#include "huefile/entry_copy.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/number_text.h"
 #include "huefile/output_file.h"

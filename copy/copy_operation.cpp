@@ -1,6 +1,6 @@
 #include "app/tform1.h"
 
-#include "copy/entry_copy.h"
+#include "huefile/entry_copy.h"
 #include "copy/field_number.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
-#include "copy/entry_copy.h"
+#include "huefile/entry_copy.h"
 #include "huefile/hue_file.h"
 #include "tests/support/byte_model.h"
-#include "undo/write_history.h"
+#include "huefile/write_history.h"
 
 #include <algorithm>
 #include <cerrno>

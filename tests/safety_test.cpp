@@ -5,7 +5,7 @@
 #include "huefile/colour.h"
 #include "huefile/hue_file.h"
 #include "huefile/oklab.h"
-#include "undo/write_history.h"
+#include "huefile/write_history.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "huefile/formats/expected.h"
+#include "huefile/expected.h"
 #include "huefile/hue_entry.h"
 
 #include <optional>

@@ -5,7 +5,7 @@
 // can be checked before it is applied and taken back after. Also the three-way merge of hue
 // files, field by field. Qt-free: the window and the command line share it.
 
-#include "huefile/formats/expected.h"
+#include "huefile/expected.h"
 #include "huefile/hue_entry.h"
 #include "huefile/hue_file.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "huefile/formats/expected.h"
+#include "huefile/expected.h"
 #include "huefile/formats/rgba_picture.h"
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "undo/write_history.h"
+#include "huefile/write_history.h"
 
 #include <algorithm>
 #include <cstring>

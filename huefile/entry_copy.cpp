@@ -1,4 +1,4 @@
-#include "copy/entry_copy.h"
+#include "huefile/entry_copy.h"
 
 #include <algorithm>
 #include <cerrno>
