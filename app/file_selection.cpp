@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>

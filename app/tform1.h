@@ -126,6 +126,8 @@ public:
 
     // Operation log ----------------------------------------------------------------------
     void AppendLogLine(const QByteArray &line);
+    // A file as log lines name it: its last part, without the folders.
+    static QByteArray ShortName(const QString &fileName);
     void FlushPendingLogLine();
     // The load line held back until the next edit of the loaded entry; empty for none.
     QByteArray PendingLogLine;

@@ -2,20 +2,13 @@
 
 #include "huefile/file_checks.h"
 #include "huefile/formats/entry_name.h"
+#include "huefile/formats/palette_formats.h"
 #include "huefile/input_file.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace {
-
-// More than any palette file needs; a larger input is a mistake, not a palette.
-constexpr FileOffset MaxInputSize = 16L << 20;
-
-std::string TooLargeForAPalette()
-{
-    return "too large for a palette (more than " + std::to_string(MaxInputSize) + " bytes)";
-}
 
 bool Shown(unsigned char byte)
 {
@@ -126,7 +119,8 @@ Expected<HueEntry> ReadWholeEntry(const std::string &fileName, int n)
 
 Expected<std::string> ReadInput(const std::string &fileName)
 {
-    Expected<std::string> bytes = ReadInputFile(fileName, MaxInputSize, TooLargeForAPalette());
+    Expected<std::string> bytes =
+        ReadInputFile(fileName, MaxPaletteFileSize, PaletteTooLargeReason());
     if (!bytes)
         return About(fileName, bytes.error());
     return bytes;

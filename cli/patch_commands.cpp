@@ -6,10 +6,11 @@
 #include "huefile/file_checks.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/input_file.h"
+#include "huefile/number_text.h"
 #include "huefile/output_file.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -47,18 +48,15 @@ Expected<EntrySlots> ReadSlots(const std::string &fileName)
 }
 
 // An empty or missing base is a base without entries: two sides that each added the file.
+// Missing means that nothing stands at the name, or that the name runs through a file; a link
+// that leads nowhere does stand there, and is read and reported as the mistake it is.
 Expected<EntrySlots> ReadBase(const std::string &fileName)
 {
-    std::error_code error;
-    if (std::filesystem::symlink_status(fileName, error).type() ==
-        std::filesystem::file_type::not_found)
+    int error = 0;
+    const NameHolds holds = WhatNameHolds(fileName, error);
+    if (holds == NameHolds::Free || (holds == NameHolds::Unknown && error == ENOTDIR))
         return EntrySlots();
     return ReadSlots(fileName);
-}
-
-std::string EntriesText(int count)
-{
-    return std::to_string(count) + (count == 1 ? " entry" : " entries");
 }
 
 void ReportApplied(const ApplyReport &report, ApplyMode mode, std::ostream &out)
@@ -92,7 +90,7 @@ CommandResult MergeInPlace(const MergeRequest &request, const EntrySlots &base,
     if (!applied)
         return About(request.ours, applied.error());
     out << "merged " << request.theirs << " into " << request.ours << ": "
-        << EntriesText(static_cast<int>(applied->writes.size())) << " written\n";
+        << EntriesText(applied->writes.size()) << " written\n";
     return ExitSame;
 }
 
@@ -185,7 +183,7 @@ CommandResult RunApply(const ApplyRequest &request, std::ostream &out)
     if (!report)
         return About(request.file, report.error());
     ReportApplied(*report, request.mode, out);
-    const std::string entries = EntriesText(static_cast<int>(patch->size()));
+    const std::string entries = EntriesText(patch->size());
     if (request.mode != ApplyMode::Force && !report->conflicts.empty()) {
         out << report->conflicts.size() << " of " << entries << " conflict; nothing was written\n";
         return ExitDifferent;
@@ -194,7 +192,7 @@ CommandResult RunApply(const ApplyRequest &request, std::ostream &out)
         out << "the patch applies: " << entries << "\n";
     else
         out << "applied " << request.patch << " to " << request.file << ": "
-            << EntriesText(static_cast<int>(report->writes.size())) << " written\n";
+            << EntriesText(report->writes.size()) << " written\n";
     return ExitSame;
 }
 

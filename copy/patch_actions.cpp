@@ -2,7 +2,9 @@
 
 #include "huefile/formats/patch.h"
 #include "huefile/input_file.h"
+#include "huefile/number_text.h"
 #include "huefile/output_file.h"
+#include "widgets/file_layer_name.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -17,20 +19,10 @@ const QString PatchExtension = "huepatch";
 // Conflicts named in the log line; the rest are counted.
 constexpr std::size_t ConflictsNamed = 8;
 
-QByteArray ShortName(const QString &fileName)
-{
-    return QFileInfo(fileName).fileName().toLatin1();
-}
-
-QByteArray EntriesText(std::size_t count)
-{
-    return QByteArray::number(static_cast<qulonglong>(count)) +
-           (count == 1 ? " entry" : " entries");
-}
-
 QByteArray ConflictsText(const std::vector<PatchConflict> &conflicts)
 {
-    QByteArray text = EntriesText(conflicts.size()) + " no longer as the patch found them:";
+    QByteArray text = QByteArray::fromStdString(EntriesText(conflicts.size())) +
+                      " no longer as the patch found them:";
     for (std::size_t i = 0; i < conflicts.size() && i < ConflictsNamed; ++i)
         text += " " + QByteArray::number(conflicts[i].number);
     if (conflicts.size() > ConflictsNamed)
@@ -87,7 +79,7 @@ bool TForm1::ApplyPatchFrom(const QString &fileName)
         AppendLogLine("!PATCH " + ShortName(fileName) + ": " + why);
         return false;
     };
-    const Expected<Patch> patch = ReadPatchFile(QFile::encodeName(fileName).toStdString());
+    const Expected<Patch> patch = ReadPatchFile(FileLayerInputName(fileName));
     if (!patch)
         return refuse(QByteArray::fromStdString(patch.error()));
     WriteHistory::Step step;
@@ -108,7 +100,8 @@ bool TForm1::ApplyPatchFrom(const QString &fileName)
         std::any_of(patch->begin(), patch->end(),
                     [this](const PatchEntry &entry) { return entry.number == BrowserRow + 1; });
     History.record(std::move(step));
-    AppendLogLine("PATCH     " + ShortName(fileName) + " (" + EntriesText(patch->size()) + ")");
+    AppendLogLine("PATCH     " + ShortName(fileName) + " (" +
+                  QByteArray::fromStdString(EntriesText(patch->size())) + ")");
     ReloadAfterReplay(touchesEditorEntry);
     return true;
 }
@@ -140,10 +133,11 @@ bool TForm1::SavePatchTo(const QString &fileName)
         sides[side] = ReadEntrySlots(*file);
     }
     const Patch patch = MakePatch(sides[0], sides[1]);
-    const std::string why = WriteOutputFile(QFile::encodeName(fileName).toStdString(),
-                                            PatchExtension.toStdString(), WritePatch(patch));
+    const std::string why =
+        WriteOutputFile(FileLayerName(fileName), PatchExtension.toStdString(), WritePatch(patch));
     if (!why.empty())
         return refuse(why);
-    AppendLogLine("EXPORT    " + ShortName(fileName) + " (" + EntriesText(patch.size()) + ")");
+    AppendLogLine("EXPORT    " + ShortName(fileName) + " (" +
+                  QByteArray::fromStdString(EntriesText(patch.size())) + ")");
     return true;
 }

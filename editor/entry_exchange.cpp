@@ -3,6 +3,7 @@
 #include "app/entry_name_text.h"
 #include "huefile/colour.h"
 #include "huefile/formats/palette_formats.h"
+#include "huefile/input_file.h"
 #include "huefile/output_file.h"
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
@@ -26,9 +27,6 @@ namespace {
 const QStringList PaletteFilters = {"GIMP palette (*.gpl)", "JASC palette (*.pal)",
                                     "Hex colours (*.hex)", "JSON entry (*.json)",
                                     "PNG strip (*.png)"};
-
-// No palette of one entry comes near this; a larger file is no palette.
-constexpr qint64 MaxPaletteBytes = 16 << 20;
 
 std::optional<PaletteFormat> FormatOfFilter(const QString &filter)
 {
@@ -59,17 +57,6 @@ QString WhyNoExchange(bool entryLoaded, const QString &fileName,
     if (!format)
         return "not a palette name (gpl, pal, hex, json or png)";
     return {};
-}
-
-QByteArray ShortName(const QString &fileName)
-{
-    return QFileInfo(fileName).fileName().toLatin1();
-}
-
-bool SameFile(const QString &a, const QString &b)
-{
-    const QString first = QFileInfo(a).canonicalFilePath();
-    return !first.isEmpty() && first == QFileInfo(b).canonicalFilePath();
 }
 
 } // namespace
@@ -111,14 +98,15 @@ bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat>
     };
     if (const QString why = WhyNoExchange(EditHueLoaded, fileName, format); !why.isEmpty())
         return refuse(why);
-    if (SameFile(fileName, FilenameRead->text()) || SameFile(fileName, FilenameWrite->text()))
+    const std::string name = FileLayerName(fileName);
+    if (SameFileOnDisk(name, ReadFileName()) || SameFileOnDisk(name, WriteFileName()))
         return refuse("a hue file is never overwritten");
     HueEntry shown = EditHue;
     StoreNameText(shown, aktHueName->text());
     const auto bytes = ExportEntry(shown, BrowserRow + 1, *format);
     if (!bytes)
         return refuse(QString::fromStdString(bytes.error()));
-    const std::string why = WriteOutputFile(FileLayerName(fileName), FormatName(*format), *bytes);
+    const std::string why = WriteOutputFile(name, FormatName(*format), *bytes);
     if (!why.empty())
         return refuse(QString::fromLocal8Bit(why.c_str()));
     AppendLogLine("EXPORT    " + ShortName(fileName));
@@ -173,19 +161,15 @@ bool TForm1::ImportEntryFrom(const QString &fileName, std::optional<PaletteForma
     };
     if (const QString why = WhyNoExchange(EditHueLoaded, fileName, format); !why.isEmpty())
         return refuse(why);
-    QFile file(fileName);
-    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
-        return refuse("cannot be read");
-    if (file.size() > MaxPaletteBytes)
-        return refuse("too large for a palette");
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const Expected<std::string> bytes =
+        ReadInputFile(FileLayerInputName(fileName), MaxPaletteFileSize, PaletteTooLargeReason());
+    if (!bytes)
+        return refuse(QString::fromLocal8Bit(bytes.error().c_str()));
     ImportOptions options;
     options.keepName = keepName;
     options.at = CurrentColourIndex();
     options.nameAdvice = "\"Import keeping the name\" keeps the entry's";
-    const auto imported =
-        ImportPalette(std::string_view(bytes.constData(), bytes.size()), *format, EditHue, options);
+    const auto imported = ImportPalette(*bytes, *format, EditHue, options);
     if (!imported)
         return refuse(QString::fromStdString(imported.error()));
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,4 +19,10 @@ int HexDigit(char c);
 inline std::string NumberToText(std::int64_t value)
 {
     return std::to_string(value);
+}
+
+// A count of entries as both programs' messages give it: "1 entry", "3000 entries".
+inline std::string EntriesText(std::size_t count)
+{
+    return NumberToText(static_cast<std::int64_t>(count)) + (count == 1 ? " entry" : " entries");
 }

@@ -3,6 +3,7 @@
 #include "huefile/formats/picture_limit.h"
 #include "huefile/formats/recolour.h"
 
+#include <QBuffer>
 #include <QImageReader>
 #include <algorithm>
 
@@ -50,4 +51,19 @@ std::optional<std::string> WhyImageTooLarge(QImageReader &reader)
                          ? BitsPerPixelUnknown
                          : QImage::toPixelFormat(format).bitsPerPixel();
     return WhyPictureTooLarge(std::uint64_t(size.width()), std::uint64_t(size.height()), bits);
+}
+
+Expected<QImage> ImageFromBytes(const std::string &bytes)
+{
+    // Read where they lie rather than copied: a picture file may take a hundred megabytes.
+    QByteArray view = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&view);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    if (const auto tooLarge = WhyImageTooLarge(reader))
+        return Fail(*tooLarge);
+    QImage image = reader.read();
+    if (image.isNull())
+        return Fail(reader.errorString().toStdString());
+    return image;
 }

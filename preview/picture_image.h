@@ -1,5 +1,6 @@
 #pragma once
 
+#include "huefile/expected.h"
 #include "huefile/formats/rgba_picture.h"
 #include "huefile/hue_entry.h"
 
@@ -21,3 +22,8 @@ QImage RecolourImage(const QImage &image, const HueEntry &entry, bool wholeImage
 // gives before any pixel is decoded. Nothing when it fits or when the header gives no size.
 // Only the header is read, so the reader can go on to decode.
 std::optional<std::string> WhyImageTooLarge(QImageReader &reader);
+
+// The picture that a file's bytes hold, its format told from the bytes themselves, or why
+// there is none: the toolkit's reason, or the picture limit's, which a header's size breaks
+// before any pixel is decoded.
+Expected<QImage> ImageFromBytes(const std::string &bytes);

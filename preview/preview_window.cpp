@@ -2,7 +2,9 @@
 
 #include "preview/picture_image.h"
 
+#include "huefile/formats/picture_limit.h"
 #include "huefile/formats/png_picture.h"
+#include "huefile/input_file.h"
 #include "huefile/output_file.h"
 #include "widgets/file_layer_name.h"
 
@@ -11,7 +13,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -34,6 +35,15 @@ int FittingZoom(QSize picture, int chosen)
     while (zoom > 1 && qint64(picture.width()) * picture.height() * zoom * zoom > MaxShownPixels)
         zoom /= 2;
     return zoom;
+}
+
+// The file is held whole in memory while it is decoded, so it gets the decoded picture's
+// budget; a larger file is refused before any of it is read.
+constexpr FileOffset MaxPictureFileSize = FileOffset(PictureLimitMegabytes) << 20;
+
+std::string PictureFileTooLarge()
+{
+    return "too large for a picture (more than " + std::to_string(MaxPictureFileSize) + " bytes)";
 }
 
 } // namespace
@@ -98,23 +108,23 @@ void PreviewWindow::setEntry(const HueEntry &entry, const QString &source)
         m_stale = true;
 }
 
-// Only a regular file: a pipe would hold the whole program until someone wrote to it. A
-// picture too large for the reader is named as such, with its size, before it is decoded.
+// Only a regular file, read whole through the file layer: a pipe would hold the whole program
+// until someone wrote to it. A picture too large for the reader is named as such, with its
+// size, before it is decoded.
 bool PreviewWindow::loadImage(const QString &fileName)
 {
-    QImageReader reader(fileName);
     const auto refuse = [&](const QString &why) {
         m_status->setText(QString("%1: %2").arg(fileName, why));
         return false;
     };
-    if (!QFileInfo(fileName).isFile())
-        return refuse("not a regular file");
-    if (const auto tooLarge = WhyImageTooLarge(reader))
-        return refuse(QString::fromStdString(*tooLarge));
-    const QImage image = reader.read();
-    if (image.isNull())
-        return refuse(reader.errorString());
-    m_image = image;
+    const Expected<std::string> bytes =
+        ReadInputFile(FileLayerInputName(fileName), MaxPictureFileSize, PictureFileTooLarge());
+    if (!bytes)
+        return refuse(QString::fromLocal8Bit(bytes.error().c_str()));
+    Expected<QImage> image = ImageFromBytes(*bytes);
+    if (!image)
+        return refuse(QString::fromStdString(image.error()));
+    m_image = std::move(*image);
     m_fileName = fileName;
     showTitle();
     render();

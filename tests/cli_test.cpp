@@ -313,6 +313,29 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
     }
 }
 
+// A merge's base that is missing, or named below a file, holds no entries, as an empty one
+// does; a link that leads nowhere is no missing base but a mistake, refused with nothing
+// written.
+TEST_F(CliTest, AMissingMergeBaseIsEmptyButALinkToNothingIsRefused)
+{
+    WriteText("empty.mul", "");
+    ASSERT_EQ(symlink("nothing.mul", "dangling.mul"), 0);
+    const Outcome fromEmpty = RunCli("merge empty.mul hues.mul patch.mul -o from-empty.mul");
+    const auto merged = ReadBytes("from-empty.mul");
+    ASSERT_FALSE(merged.empty()) << fromEmpty.err;
+    for (const char *base : {"nosuch.mul", "notes.txt/base.mul"}) {
+        const Outcome outcome = RunCli(QString("merge %1 hues.mul patch.mul -o out.mul").arg(base));
+        EXPECT_EQ(outcome.status, fromEmpty.status) << base << ": " << outcome.err;
+        EXPECT_EQ(ReadBytes("out.mul"), merged) << base;
+        ASSERT_EQ(unlink("out.mul"), 0) << base;
+    }
+    const auto contents = FolderSnapshot();
+    const Outcome dangling = RunCli("merge dangling.mul hues.mul patch.mul -o out.mul");
+    EXPECT_EQ(dangling.status, 2);
+    EXPECT_EQ(dangling.err, "colvane-cli: dangling.mul: no such file\n");
+    EXPECT_EQ(FolderSnapshot(), contents);
+}
+
 // An entry exported and imported back onto itself changes no byte, whatever the format keeps
 // from the entry and whatever it carries itself. Standard output, by default or as "-o -",
 // gets the bytes the output file gets, and no file is named "-".

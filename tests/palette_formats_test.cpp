@@ -200,7 +200,8 @@ RC_GTEST_PROP(PaletteFormats, ExportThenImportGivesTheEntryBack, (int number))
 
 // Any picture comes back from png byte for byte, whether or not every pixel is opaque, and
 // passes through the window's images unchanged, whatever the byte order of their format; so
-// the window recolours as the command line does.
+// the window recolours as the command line does. The window reads the png's bytes as the file
+// layer hands them over, and gets the same picture.
 RC_GTEST_PROP(PaletteFormats, PicturesComeBackFromPngAndFromTheWindowsImages, ())
 {
     const int width = *rc::gen::inRange(1, 40);
@@ -218,6 +219,10 @@ RC_GTEST_PROP(PaletteFormats, PicturesComeBackFromPngAndFromTheWindowsImages, ()
     RC_ASSERT(back.error() == "");
     RC_ASSERT(back->width == width && back->height == height);
     RC_ASSERT(back->bytes == picture.bytes);
+
+    const Expected<QImage> read = ImageFromBytes(*png);
+    RC_ASSERT(read.error() == "");
+    RC_ASSERT(PictureOf(*read).bytes == picture.bytes);
 
     const QImage image = ImageOf(picture).convertToFormat(QImage::Format_ARGB32);
     RC_ASSERT(PictureOf(image).bytes == picture.bytes);

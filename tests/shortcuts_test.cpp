@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include "app/qt_colour.h"
+#include "huefile/formats/palette_formats.h"
 #include "huefile/formats/picture_limit.h"
 #include "preview/preview_window.h"
 #include "widgets/draw_grid.h"
@@ -34,6 +35,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -587,17 +589,36 @@ TEST_F(ExchangeTest, EveryFormatRoundTripsThroughTheEditor)
     EXPECT_EQ(form->ProposedExportName(), QDir::current().filePath("out/entry 12.gpl"));
 }
 
+// A palette the file layer refuses is refused in the command line's words; a file named "-" is
+// that file, never the standard input.
 TEST_F(ExchangeTest, ARefusedImportLeavesTheEntryAloneAndAnAutosavedOneIsUndone)
 {
     WriteBytes("short.hex", Bytes(31 * 7, 'a'));
+    WriteBytes("vast.gpl", Bytes{'G'});
+    ASSERT_EQ(truncate("vast.gpl", MaxPaletteFileSize + 1), 0);
+    ASSERT_TRUE(QDir().mkdir("folder.gpl"));
+    ASSERT_EQ(mkfifo("pipe.gpl", 0644), 0);
     const Bytes file = ReadBytes("hues.mul");
     EXPECT_FALSE(form->ImportEntryFrom("short.hex", std::nullopt));
-    EXPECT_FALSE(form->ImportEntryFrom("missing.gpl", std::nullopt));
-    EXPECT_TRUE(SameEntry(form->EditHue, loaded));
     const QStringList log = LogLines(*form);
-    ASSERT_EQ(log.size(), 2);
+    ASSERT_EQ(log.size(), 1);
     EXPECT_TRUE(log[0].startsWith("!IMPORT short.hex: ")) << log[0].toStdString();
-    EXPECT_TRUE(log[1].startsWith("!IMPORT missing.gpl: ")) << log[1].toStdString();
+    const struct {
+        const char *name;
+        const char *log;
+    } refusals[] = {
+        {"missing.gpl", "!IMPORT missing.gpl: no such file"},
+        {"folder.gpl", "!IMPORT folder.gpl: a folder"},
+        {"pipe.gpl", "!IMPORT pipe.gpl: a pipe, not a regular file"},
+        {"vast.gpl", "!IMPORT vast.gpl: too large for a palette (more than 16777216 bytes)"},
+        {"-", "!IMPORT -: no such file"},
+    };
+    for (const auto &refusal : refusals) {
+        form->MemoLog->clear();
+        EXPECT_FALSE(form->ImportEntryFrom(refusal.name, PaletteFormat::Gpl)) << refusal.name;
+        EXPECT_EQ(LogLines(*form), QStringList(refusal.log)) << refusal.name;
+    }
+    EXPECT_TRUE(SameEntry(form->EditHue, loaded));
 
     ASSERT_TRUE(form->ExportEntryTo("twelve.json", std::nullopt));
     form->RadioButtonGetColor1->setChecked(true);
@@ -675,7 +696,7 @@ TEST_F(ExchangeTest, FewerColoursStartAtTheCurrentColourAndTheMenuKeepsTheName)
 
 // An export replaces only a palette file of its own format with a single link that may be
 // written, whatever a link in front of it is called; anything else is refused and nothing is
-// written.
+// written. A hard link to either hue file is that hue file.
 TEST_F(ExchangeTest, ARefusedExportWritesNothing)
 {
     WriteHueFile("other.mul", 10, 3);
@@ -688,12 +709,16 @@ TEST_F(ExchangeTest, ARefusedExportWritesNothing)
     ASSERT_EQ(link("twin.gpl", "twin2.gpl"), 0);
     ASSERT_TRUE(QDir().mkdir("folder.gpl"));
     ASSERT_EQ(mkfifo("pipe.gpl", 0644), 0);
+    ASSERT_EQ(link("patch-hues.mul", "read.gpl"), 0);
+    ASSERT_EQ(link("hues.mul", "write.gpl"), 0);
     const struct {
         const char *name;
         const char *log;
     } refusals[] = {
         {"sea.gpl", "!EXPORT sea.gpl: exists and is no gpl file; not replaced"},
         {"hues.gpl", "!EXPORT hues.gpl: a hue file is never overwritten"},
+        {"read.gpl", "!EXPORT read.gpl: a hue file is never overwritten"},
+        {"write.gpl", "!EXPORT write.gpl: a hue file is never overwritten"},
         {"locked.gpl", "!EXPORT locked.gpl: read-only"},
         {"twin.gpl", "!EXPORT twin.gpl: has 2 hard links, which a replacement would split; not "
                      "replaced"},
@@ -797,6 +822,16 @@ TEST_F(ExchangeTest, ThePreviewStaysCheapAndShowsWhatTheEditorShows)
         return all;
     };
     EXPECT_FALSE(preview.loadImage("pipe.png"));
+    EXPECT_TRUE(texts().contains("pipe.png: a pipe, not a regular file"))
+        << texts().join("|").toStdString();
+    // Past what the picture limit lets the whole file take, it is not read at all.
+    const qint64 fileLimit = qint64(PictureLimitMegabytes) << 20;
+    WriteBytes("vast.png", Bytes{0x89});
+    ASSERT_EQ(truncate("vast.png", fileLimit + 1), 0);
+    EXPECT_FALSE(preview.loadImage("vast.png"));
+    EXPECT_TRUE(texts().contains(
+        QString("vast.png: too large for a picture (more than %1 bytes)").arg(fileLimit)))
+        << texts().join("|").toStdString();
     EXPECT_FALSE(preview.loadImage("huge.png"));
     EXPECT_TRUE(texts().contains(QString("huge.png: a picture of 30000 × 10000 pixels is too "
                                          "large: it takes 1144 MB, the limit is %1 MB")

@@ -14,3 +14,10 @@ inline std::string FileLayerName(const QString &name)
     return QFile::encodeName(name).toStdString();
 #endif
 }
+
+// The same for a file the window reads whole. The file layer reads "-" as the standard input,
+// which the window never means: there it is a file of that name in the current folder.
+inline std::string FileLayerInputName(const QString &name)
+{
+    return name == "-" ? "./-" : FileLayerName(name);
+}

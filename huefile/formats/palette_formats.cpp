@@ -394,6 +394,11 @@ std::optional<Rgb> RgbFromHex(std::string_view text)
     return Rgb{(*bytes)[0], (*bytes)[1], (*bytes)[2]};
 }
 
+std::string PaletteTooLargeReason()
+{
+    return "too large for a palette (more than " + std::to_string(MaxPaletteFileSize) + " bytes)";
+}
+
 std::string FormatName(PaletteFormat format)
 {
     switch (format) {

@@ -3,6 +3,7 @@
 #include "huefile/expected.h"
 #include "huefile/hue_entry.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,6 +52,12 @@ Expected<std::string> ExportEntry(const HueEntry &entry, int entryNumber, Palett
 // Several entries: json writes an array of objects; the other formats take exactly one entry.
 Expected<std::string> ExportEntries(const std::vector<NumberedEntry> &entries, PaletteFormat format,
                                     const ExportOptions &options = {});
+
+// No palette of one entry comes near this many bytes. Both programs refuse a larger input
+// before reading it, as a mistake rather than a palette.
+constexpr std::int64_t MaxPaletteFileSize = 16 << 20;
+// Their words for it: "too large for a palette (more than 16777216 bytes)".
+std::string PaletteTooLargeReason();
 
 struct ImportOptions {
     // UTF-8; replaces whatever name the palette holds. Unlike the palette's own name it must
