@@ -1,6 +1,9 @@
 // Saves a picture of the whole screen of the display it runs on; used to photograph the
 // window on a virtual display.
+#include "huefile/output_file.h"
+
 #include <QApplication>
+#include <QBuffer>
 #include <QPixmap>
 #include <QScreen>
 #include <cstdio>
@@ -15,5 +18,13 @@ int main(int argc, char **argv)
     const int width = argc > 3 ? std::atoi(argv[2]) : -1;
     const int height = argc > 3 ? std::atoi(argv[3]) : -1;
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, width, height);
-    return shot.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!shot.save(&png, "PNG"))
+        return 1;
+    // The name as given is already in the form the file layer takes.
+    const std::string why = WriteOutputFile(argv[1], "png", png.data().toStdString());
+    if (!why.empty())
+        std::fprintf(stderr, "colvane-grab: %s: %s\n", argv[1], why.c_str());
+    return why.empty() ? 0 : 1;
 }

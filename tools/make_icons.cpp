@@ -1,11 +1,27 @@
 // Writes the program's icon into a folder as the installed files: PNG pictures in the sizes of
 // the desktop's icon theme, and the same drawing as a scalable SVG.
 #include "app/logo.h"
+#include "huefile/output_file.h"
+#include "widgets/file_layer_name.h"
 
+#include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <cstdio>
+
+namespace {
+
+// Through the file layer, as the program writes its own exports: each file whole or not at all.
+bool WriteIconFile(const QString &fileName, const char *extension, const QByteArray &bytes)
+{
+    const std::string why =
+        WriteOutputFile(FileLayerName(fileName), extension, bytes.toStdString());
+    if (!why.empty())
+        std::fprintf(stderr, "colvane-icons: %s: %s\n", qPrintable(fileName), why.c_str());
+    return why.empty();
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -16,16 +32,11 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     for (int size : {16, 32, 48, 64, 128, 256}) {
-        const QString name = folder.filePath(QString("colvane-%1.png").arg(size));
-        if (!MakeIcon(size).save(name)) {
-            std::fprintf(stderr, "colvane-icons: %s: cannot write\n", qPrintable(name));
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        if (!MakeIcon(size).save(&png, "PNG") ||
+            !WriteIconFile(folder.filePath(QString("colvane-%1.png").arg(size)), "png", png.data()))
             return 2;
-        }
     }
-    QFile svg(folder.filePath("colvane.svg"));
-    if (!svg.open(QIODevice::WriteOnly) || svg.write(IconSvg().toUtf8()) < 0) {
-        std::fprintf(stderr, "colvane-icons: %s: cannot write\n", qPrintable(svg.fileName()));
-        return 2;
-    }
-    return 0;
+    return WriteIconFile(folder.filePath("colvane.svg"), "svg", IconSvg().toUtf8()) ? 0 : 2;
 }
