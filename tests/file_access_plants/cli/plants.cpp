@@ -1,2 +1,2 @@
-#include "huefile/hue_file.h"
 #include "app/tform1.h"
+#include "huefile/hue_file.h"
