@@ -1,6 +1,6 @@
 #pragma once
 
-#include "huefile/hue_entry.h"
+#include "huefile/entry_bytes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -32,11 +32,6 @@ inline bool ReadEntry(const Bytes &file, int n, HueEntry &entry)
     if (present > 0)
         std::memcpy(&entry, file.data() + offset, static_cast<std::size_t>(present));
     return present == Record;
-}
-
-inline bool SameBytes(const HueEntry &a, const HueEntry &b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // Bytes put at any place, as a plain write does: a file that ends before them grows, zeroes
