@@ -206,11 +206,8 @@ const QImage &TForm1::SeparatorPixels(const QRect &cell, int scale)
         HueGrid1->palette().color(QPalette::Text).rgba(), HueGrid1->font()};
     if (look == SeparatorImageLook && !SeparatorImage.isNull())
         return SeparatorImage;
-    constexpr double InchesPerMetre = 1 / 0.0254;
-    SeparatorImage = QImage(cell.size() * scale, QImage::Format_RGB32);
-    SeparatorImage.setDevicePixelRatio(scale);
-    SeparatorImage.setDotsPerMeterX(qRound(HueGrid1->logicalDpiX() * InchesPerMetre));
-    SeparatorImage.setDotsPerMeterY(qRound(HueGrid1->logicalDpiY() * InchesPerMetre));
+    SeparatorImage =
+        TextPicture(cell.size(), scale, HueGrid1->logicalDpiX(), HueGrid1->logicalDpiY());
     QPainter painter(&SeparatorImage);
     painter.setFont(HueGrid1->font());
     painter.setPen(HueGrid1->palette().color(QPalette::Text));

@@ -12,7 +12,6 @@ namespace {
 // Every character a label is made of.
 const QString LabelAlphabet = QStringLiteral(" 0123456789abcdef[]");
 
-constexpr double InchesPerMetre = 1 / 0.0254;
 constexpr int WholeLabelsBeforeAssembling = 100;
 
 // Columns in which a picture differs from the blank one.
@@ -49,15 +48,24 @@ std::vector<QString> ProbeLabels(int length)
 // The cell's background in device pixels, at the resolution the text is drawn for.
 QImage Blank(const LabelPixels::Look &look)
 {
-    QImage blank(look.cell * look.scale, QImage::Format_RGB32);
-    blank.setDevicePixelRatio(look.scale);
-    blank.setDotsPerMeterX(qRound(look.dpiX * InchesPerMetre));
-    blank.setDotsPerMeterY(qRound(look.dpiY * InchesPerMetre));
+    QImage blank = TextPicture(look.cell, look.scale, look.dpiX, look.dpiY);
     blank.fill(look.background);
     return blank;
 }
 
 } // namespace
+
+// A font's pixel size follows the resolution of the device it draws on, so the picture takes
+// the screen's for its text to come out as the grid's own would.
+QImage TextPicture(QSize size, int scale, int dpiX, int dpiY)
+{
+    constexpr double InchesPerMetre = 1 / 0.0254;
+    QImage picture(size * scale, QImage::Format_RGB32);
+    picture.setDevicePixelRatio(scale);
+    picture.setDotsPerMeterX(qRound(dpiX * InchesPerMetre));
+    picture.setDotsPerMeterY(qRound(dpiY * InchesPerMetre));
+    return picture;
+}
 
 // A baseline worked out here spares the line layout that a rectangle with alignment flags
 // costs every label.

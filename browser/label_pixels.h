@@ -70,6 +70,10 @@ private:
     QImage m_label;
 };
 
+// An unfilled picture of `size` at `scale` device pixels to the pixel, whose text comes out as
+// on a screen of dpiX by dpiY dots per inch.
+QImage TextPicture(QSize size, int scale, int dpiX, int dpiY);
+
 // Draws one line of text into the cell, left-aligned and vertically centred, as the browser
 // draws its labels.
 class QPainter;

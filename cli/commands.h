@@ -35,8 +35,8 @@ struct EntryRange {
 // "N" or "A..B", each number by the window's number-text rule and from 1 to 3000.
 Expected<EntryRange> EntryRangeFromText(std::string_view text);
 
-// Lists every entry the file reaches, whole or in part: number, state (used, empty when all
-// 88 bytes are zero, missing when only part of it is in the file), name.
+// Lists every entry the file reaches, whole or in part: number, state (used, empty by
+// IsEmptyEntry, missing when only part of it is in the file), name.
 struct ListRequest {
     std::string file;
     bool json = false;

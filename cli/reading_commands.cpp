@@ -3,6 +3,7 @@
 #include "cli/subcommand.h"
 
 #include "huefile/colour.h"
+#include "huefile/entry_bytes.h"
 #include "huefile/formats/colour_text.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/standard_streams.h"
@@ -265,7 +266,7 @@ CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
         const bool yWhole = right.whole[i];
         // Bytes compare only where both files hold the whole entry; elsewhere only states do,
         // and where one file lacks the entry, its state says all: zeroes are not its contents.
-        if (xWhole == yWhole && (!xWhole || std::memcmp(&x, &y, sizeof x) == 0))
+        if (xWhole == yWhole && (!xWhole || SameBytes(x, y)))
             continue;
         ++found;
         const int n = static_cast<int>(i) + 1;
@@ -357,11 +358,14 @@ CommandResult RunFind(const FindRequest &request, std::ostream &out)
 
 void AddListCommand(CLI::App &app, ChosenCommand &chosen)
 {
-    AddSubcommand(
-        app, "list", "Number, state and name of every entry in the file",
+    // The parser keeps the text until it prints the help, so it must outlive this call.
+    static const std::string detail =
         "Lists every entry up to the last one the file reaches, whole or in part, "
-        "with its state: used; empty when all 88 bytes are zero; missing when only "
-        "part of it is in the file. Entries past the end are not listed.",
+        "with its state: used; empty when " +
+        std::string(EmptyEntryRule) +
+        "; missing when only part of it is in the file. Entries past the end are not listed.";
+    AddSubcommand(
+        app, "list", "Number, state and name of every entry in the file", detail.c_str(),
         [&chosen](CLI::App &command) {
             const auto request = std::make_shared<ListRequest>();
             command.add_option("FILE", request->file, "Hue file")->required();

@@ -197,10 +197,10 @@ struct Model {
     // A write step as the window keeps it for an undo.
     template <typename Writes> bool recorded(int f, Writes writes)
     {
-        const long sizeBefore = static_cast<long>(files[f].size());
-        std::vector<byte_model::Written> written;
-        const bool whole = writes(file(f), &written);
-        histories[f].record({written, sizeBefore, static_cast<long>(files[f].size())});
+        Bytes before = files[f];
+        std::vector<int> wrote;
+        const bool whole = writes(file(f), &wrote);
+        histories[f].record(std::move(before), files[f], wrote);
         return whole;
     }
 };

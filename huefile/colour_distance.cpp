@@ -1,5 +1,6 @@
 #include "huefile/colour_distance.h"
 
+#include "huefile/entry_bytes.h"
 #include "huefile/oklab.h"
 
 #include <algorithm>
@@ -7,12 +8,6 @@
 #include <numeric>
 
 namespace {
-
-bool IsEmpty(const HueEntry &entry)
-{
-    const auto *bytes = reinterpret_cast<const unsigned char *>(&entry);
-    return std::all_of(bytes, bytes + sizeof entry, [](unsigned char byte) { return byte == 0; });
-}
 
 double EntryDistance(const HueEntry &entry, const Oklab &target, ColourMeasure measure)
 {
@@ -34,7 +29,7 @@ std::vector<RankedEntry> RankByColour(const std::vector<HueEntry> &entries,
     const Oklab looked = OklabOfScreenColour(target);
     std::vector<RankedEntry> ranked;
     for (std::size_t i = 0; i < entries.size() && i < whole.size(); ++i)
-        if (whole[i] && !IsEmpty(entries[i]))
+        if (whole[i] && !IsEmptyEntry(entries[i]))
             ranked.push_back({static_cast<int>(i) + 1, EntryDistance(entries[i], looked, measure)});
     std::stable_sort(ranked.begin(), ranked.end(), [](const RankedEntry &x, const RankedEntry &y) {
         return x.distance < y.distance;

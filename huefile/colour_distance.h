@@ -16,7 +16,7 @@ struct RankedEntry {
 
 // The entries entries[i] (entry i + 1) from the nearest to `target` to the farthest; entries
 // at the same distance keep their order. Entries that are not whole (whole[i] false) and
-// empty ones, all of whose bytes are zero, are left out: they hold no colour anyone chose.
+// empty ones (IsEmptyEntry) are left out: they hold no colour anyone chose.
 // The target's 8-bit channels are read as they are; the entries' 5-bit ones as c / 31.
 std::vector<RankedEntry> RankByColour(const std::vector<HueEntry> &entries,
                                       const std::vector<bool> &whole, DisplayColour target,

@@ -1,5 +1,6 @@
 #include "huefile/entry_difference.h"
 
+#include "huefile/entry_bytes.h"
 #include "huefile/hue_file.h"
 
 #include <algorithm>
@@ -72,7 +73,7 @@ bool EntriesDiffer(const HueEntry *source, const HueEntry *target)
 {
     if (!source || !target)
         return source != target;
-    return std::memcmp(source, target, sizeof(HueEntry)) != 0;
+    return !SameBytes(*source, *target);
 }
 
 int NextDifferingEntry(const std::string &sourceFile, const std::string &targetFile, int current,

@@ -1,17 +1,9 @@
 #include "huefile/write_history.h"
 
+#include "huefile/entry_bytes.h"
+
 #include <algorithm>
-#include <cstring>
 #include <iterator>
-
-namespace {
-
-bool SameBytes(const HueEntry &a, const HueEntry &b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-} // namespace
 
 void WriteHistory::record(Step step)
 {

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include "cli/commands.h"
+#include "huefile/entry_bytes.h"
 #include "huefile/formats/picture_limit.h"
 #include "huefile/hue_file.h"
 #include "widgets/picture_box.h"
@@ -460,6 +461,28 @@ TEST_F(CliTest, ListsEntriesUpToWhereTheFileEndsAndFindsFreeOnes)
         EXPECT_EQ(outcome.status, 0) << arguments.toStdString() << ": " << outcome.err;
         EXPECT_EQ(outcome.out, out) << arguments.toStdString();
     }
+}
+
+// Entry k of 88 has only byte k - 1 set, to its top bit alone, so that a rule reading fewer
+// bytes than the record's 88, or a colour without bit 15, calls one of them empty. Entry 89 is
+// all zeroes, as the help says an empty entry is.
+TEST_F(CliTest, AnyByteOfTheRecordMakesAnEntryUsed)
+{
+    WriteHueFile("bits.mul", 89);
+    for (int n = 1; n <= 89; ++n) {
+        HueEntry entry{};
+        if (n <= 88)
+            reinterpret_cast<unsigned char *>(&entry)[n - 1] = 0x80;
+        ASSERT_TRUE(WriteEntryInPlace("bits.mul", n, entry));
+    }
+    const std::string listed = RunCli("list bits.mul").out;
+    for (int n = 1; n <= 88; ++n)
+        EXPECT_NE(listed.find(QString("%1  used").arg(n, 4).toStdString()), std::string::npos)
+            << "entry " << n << " in\n"
+            << listed;
+    EXPECT_NE(listed.find("  89  empty\n"), std::string::npos) << listed;
+    EXPECT_EQ(RunCli("find bits.mul --empty").out, "  89  empty\n90..3000  missing\n");
+    EXPECT_NE(RunCli("list --help").out.find(std::string(EmptyEntryRule)), std::string::npos);
 }
 
 // Swatches are terminal escapes; they appear only when asked for, which the program does when

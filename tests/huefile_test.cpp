@@ -1,5 +1,6 @@
 #include "huefile/colour.h"
 #include "huefile/colour_distance.h"
+#include "huefile/entry_bytes.h"
 #include "huefile/entry_difference.h"
 #include "huefile/gradient.h"
 #include "huefile/hue_file.h"
@@ -141,7 +142,7 @@ RC_GTEST_PROP(HueFileRangeRead, ARangeReadsAsItsEntriesReadOneByOne, ())
         HueEntry alone{};
         const bool wholeAlone = byte_model::ReadEntry(bytes, n, alone);
         RC_ASSERT(whole[static_cast<std::size_t>(n - first)] == wholeAlone);
-        RC_ASSERT(byte_model::SameBytes(entries[static_cast<std::size_t>(n - first)], alone));
+        RC_ASSERT(SameBytes(entries[static_cast<std::size_t>(n - first)], alone));
     }
 }
 #endif
@@ -180,7 +181,7 @@ RC_GTEST_PROP(EntryDifferences, NamedExactlyWhereTheRecordsDiffer, ())
         const bool wholeB = byte_model::ReadEntry(target, n, b);
         const EntryDifference difference =
             CompareEntries(wholeA ? &a : nullptr, wholeB ? &b : nullptr);
-        const bool differs = wholeA != wholeB || (wholeA && !byte_model::SameBytes(a, b));
+        const bool differs = wholeA != wholeB || (wholeA && !SameBytes(a, b));
         RC_ASSERT(difference.any() == differs);
         RC_ASSERT(EntriesDiffer(wholeA ? &a : nullptr, wholeB ? &b : nullptr) == differs);
         if (differs)
@@ -555,6 +556,27 @@ TEST(ColourRanking, MatchesIndependentlyComputedDistancesSkippingEmptyAndPartEnt
             EXPECT_EQ(ranked[i].entry, c.ranked[i].entry) << std::hex << c.target << " rank " << i;
             EXPECT_NEAR(ranked[i].distance, c.ranked[i].distance, 1e-7)
                 << std::hex << c.target << " rank " << i;
+        }
+    }
+}
+
+// Any one bit of the 88 bytes makes an entry used, bit 15 of a colour, a carried byte and a name
+// byte behind the terminator included: the ranking then takes it in, beside an all-zero entry
+// it leaves out, and the two compare as different.
+TEST(EmptyEntry, AnySetBitMakesAnEntryUsed)
+{
+    const HueEntry zero{};
+    ASSERT_TRUE(IsEmptyEntry(zero));
+    for (std::size_t byte = 0; byte < sizeof(HueEntry); ++byte) {
+        for (int bit = 0; bit < 8; ++bit) {
+            HueEntry entry{};
+            reinterpret_cast<unsigned char *>(&entry)[byte] = static_cast<unsigned char>(1 << bit);
+            EXPECT_FALSE(IsEmptyEntry(entry)) << "byte " << byte << " bit " << bit;
+            EXPECT_FALSE(SameBytes(entry, zero)) << "byte " << byte << " bit " << bit;
+            const std::vector<RankedEntry> ranked =
+                RankByColour({zero, entry}, {true, true}, 0x000000, ColourMeasure::Mean);
+            ASSERT_EQ(ranked.size(), 1u) << "byte " << byte << " bit " << bit;
+            EXPECT_EQ(ranked[0].entry, 2) << "byte " << byte << " bit " << bit;
         }
     }
 }

@@ -113,11 +113,11 @@ struct Model {
     // A write of the window, kept for an undo when it changed something.
     bool Write(int n, const HueEntry &entry)
     {
-        const long sizeBefore = static_cast<long>(writeFile.size());
-        std::vector<byte_model::Written> written;
-        if (heldElsewhere || !file().write(n, entry, &written))
+        Bytes before = writeFile;
+        std::vector<int> wrote;
+        if (heldElsewhere || !file().write(n, entry, &wrote))
             return false;
-        history.record({written, sizeBefore, static_cast<long>(writeFile.size())});
+        history.record(std::move(before), writeFile, wrote);
         return true;
     }
 
@@ -125,11 +125,11 @@ struct Model {
     {
         if (heldElsewhere)
             return false;
-        const long sizeBefore = static_cast<long>(writeFile.size());
-        std::vector<byte_model::Written> written;
+        Bytes before = writeFile;
+        std::vector<int> wrote;
         const bool whole =
-            file().copy(source(), sourceFrom, sourceTo, targetFrom, targetTo, &written);
-        history.record({written, sizeBefore, static_cast<long>(writeFile.size())});
+            file().copy(source(), sourceFrom, sourceTo, targetFrom, targetTo, &wrote);
+        history.record(std::move(before), writeFile, wrote);
         return whole;
     }
 

@@ -15,6 +15,7 @@
 // in place and past the old end alike; those are reported, not failed.
 // Exit status: 0 when no file was cut, 1 when one was, 2 when the soak could not run or too few
 // kills landed.
+#include "huefile/entry_bytes.h"
 #include "huefile/hue_file.h"
 
 #include <CLI/CLI.hpp>
@@ -96,11 +97,6 @@ Bytes ReadFile(const std::string &fileName)
 bool Straddles(int n)
 {
     return EntryOffset(n) / PageSize != (EntryOffset(n) + long(sizeof(HueEntry)) - 1) / PageSize;
-}
-
-bool SameEntry(const HueEntry &a, const HueEntry &b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // The copy as a process of its own, its output thrown away.
@@ -250,7 +246,7 @@ public:
             m_after = ReadFile(m_target);
         }
         for (int n = 1; n <= MaxEntryNumber; ++n) {
-            if (!SameEntry(entryAt(m_after, n), m_new[n - 1]))
+            if (!SameBytes(entryAt(m_after, n), m_new[n - 1]))
                 throw SoakFailure(m_name + ": a whole copy did not copy entry " +
                                   std::to_string(n));
         }
@@ -311,7 +307,7 @@ private:
     {
         HueEntry entry{};
         return ReadEntryFromFile(m_target, n, entry) == ReadOutcome::Read &&
-               SameEntry(entry, expected);
+               SameBytes(entry, expected);
     }
 
     static HueEntry entryAt(const Bytes &file, int n)
@@ -338,12 +334,12 @@ private:
         for (int n = 1; n <= MaxEntryNumber; ++n) {
             const HueEntry &entry = entries[n - 1];
             const bool reachedByFile = file->size() > EntryOffset(n);
-            const bool isNew = whole[n - 1] && SameEntry(entry, m_new[n - 1]);
+            const bool isNew = whole[n - 1] && SameBytes(entry, m_new[n - 1]);
             if (reached == 0 && !isNew)
                 reached = n;
             cut = cut || (reachedByFile && !whole[n - 1]);
-            if (reachedByFile && (!whole[n - 1] || !(isNew || SameEntry(entry, m_old[n - 1]) ||
-                                                     SameEntry(entry, HueEntry{}))))
+            if (reachedByFile && (!whole[n - 1] || !(isNew || SameBytes(entry, m_old[n - 1]) ||
+                                                     SameBytes(entry, HueEntry{}))))
                 ++torn;
         }
         reached = reached == 0 ? MaxEntryNumber : reached;

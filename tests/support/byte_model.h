@@ -1,11 +1,12 @@
 #pragma once
 
-#include "huefile/hue_entry.h"
+#include "huefile/entry_bytes.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -34,11 +35,6 @@ inline bool ReadEntry(const Bytes &file, int n, HueEntry &entry)
     return present == Record;
 }
 
-inline bool SameBytes(const HueEntry &a, const HueEntry &b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 // Bytes put at any place, as a plain write does: a file that ends before them grows, zeroes
 // in between.
 inline void PutBytes(Bytes &file, long offset, const void *bytes, long count)
@@ -57,12 +53,19 @@ inline int EntryAt(long offset)
     return n;
 }
 
-// One entry as a write of the window found and left it.
-struct Written {
-    int entry = 0;
-    HueEntry before{};
-    HueEntry after{};
-};
+// Whether entry n's place differs between two states of a file: a byte of its record, or how
+// much of the record the file holds.
+inline bool PlaceDiffers(const Bytes &a, const Bytes &b, int n)
+{
+    const long offset = EntryOffset(n);
+    const auto held = [offset](const Bytes &file) {
+        return std::clamp<long>(static_cast<long>(file.size()) - offset, 0, Record);
+    };
+    const long count = held(a);
+    return count != held(b) ||
+           (count > 0 &&
+            !std::equal(a.begin() + offset, a.begin() + offset + count, b.begin() + offset));
+}
 
 // A file under a size limit, or none: a record whose end lies beyond the limit is never
 // written, in place or not, and changes nothing.
@@ -72,15 +75,14 @@ struct LimitedFile {
 
     bool fits(int n) const { return !limit || EndOf(n) <= *limit; }
 
-    bool write(int n, const HueEntry &entry, std::vector<Written> *written = nullptr)
+    // The entries written go to `wrote`, when given, in the order they were written.
+    bool write(int n, const HueEntry &entry, std::vector<int> *wrote = nullptr)
     {
         if (!fits(n))
             return false;
-        Written change{n, {}, entry};
-        ReadEntry(bytes, n, change.before);
         PutBytes(bytes, EntryOffset(n), &entry, Record);
-        if (written)
-            written->push_back(change);
+        if (wrote)
+            wrote->push_back(n);
         return true;
     }
 
@@ -89,14 +91,14 @@ struct LimitedFile {
     // within one file the range moves as a block.
     // The target that could not be written goes to `failedTarget`, when given.
     bool copy(const Bytes &source, int sourceFrom, int sourceTo, int targetFrom, int targetTo,
-              std::vector<Written> *written = nullptr, int *failedTarget = nullptr)
+              std::vector<int> *wrote = nullptr, int *failedTarget = nullptr)
     {
         const int lastSource = std::min(sourceTo, sourceFrom + (targetTo - targetFrom));
         const Bytes sourceBefore = source;
         for (int s = sourceFrom; s <= lastSource; ++s) {
             HueEntry entry;
             const int target = targetFrom + (s - sourceFrom);
-            if (ReadEntry(sourceBefore, s, entry) && !write(target, entry, written)) {
+            if (ReadEntry(sourceBefore, s, entry) && !write(target, entry, wrote)) {
                 if (failedTarget)
                     *failedTarget = target;
                 return false;
@@ -112,34 +114,40 @@ struct ReplayResult {
     Replay outcome = Replay::Nothing;
     // The first entry that no longer holds what the step expects.
     int staleEntry = 0;
-    // The entries the step wrote, in its order.
+    // The entries the step changed, in its order.
     std::vector<int> entries;
 };
 
-// The window's undo and redo. A step is replayed only while every entry it wrote holds what
-// the other side left and, for an undo that gives back a length, while the file is exactly as
-// long as the step left it and holds what it added, zeroes of a gap included; otherwise it is
-// stale and dropped. A replay that cannot write one of its records changes nothing and stays.
+// The window's undo and redo, stated by what the write file held: each step keeps the whole
+// file as it was just before the step and just after it. An undo gives each entry the step
+// changed its bytes from before the step, and gives back the length the step added; a redo
+// gives those entries their bytes from after it. Nothing here follows the program's lists of
+// entry writes, so a fault in how the program keeps them shows as a difference.
+//
+// A step is replayed only while every entry it changed holds what the other snapshot has there
+// and, for an undo that gives back a length, while the file from the earlier end on is exactly
+// what the step left, length included; otherwise it is stale and dropped. A replay that cannot
+// write one of its records changes nothing and stays.
 class History {
 public:
     static constexpr std::size_t Capacity = 100;
     struct Step {
-        std::vector<Written> writes;
-        long sizeBefore = 0;
-        long sizeAfter = 0;
+        Bytes before;
+        Bytes after;
+        // The entries whose place the step changed, in the order it wrote them; an entry the
+        // step wrote with the bytes it held is not among them.
+        std::vector<int> entries;
     };
 
-    void record(Step step)
+    // `wrote` names the entries the step wrote, in order. A step after which the file is what
+    // it was is no step, and leaves the steps undone as they were.
+    void record(Bytes before, const Bytes &after, const std::vector<int> &wrote)
     {
-        auto &writes = step.writes;
-        writes.erase(std::remove_if(writes.begin(), writes.end(),
-                                    [&step](const Written &w) {
-                                        return SameBytes(w.before, w.after) &&
-                                               EndOf(w.entry) <= step.sizeBefore;
-                                    }),
-                     writes.end());
-        if (writes.empty() && step.sizeBefore == step.sizeAfter)
+        if (before == after)
             return;
+        Step step{std::move(before), after, {}};
+        std::copy_if(wrote.begin(), wrote.end(), std::back_inserter(step.entries),
+                     [&step](int n) { return PlaceDiffers(step.before, step.after, n); });
         m_redo.clear();
         m_undo.push_back(std::move(step));
         if (m_undo.size() > Capacity)
@@ -153,68 +161,70 @@ public:
         std::deque<Step> &from = undo ? m_undo : m_redo;
         if (from.empty())
             return {};
-        const Step step = from.back();
+        Step step = std::move(from.back());
         from.pop_back();
-        ReplayResult result{Replay::Stale, 0, {}};
-        std::vector<Written> order = step.writes;
+        ReplayResult result{Replay::Stale, 0, step.entries};
+        const Bytes &expected = undo ? step.after : step.before;
+        const Bytes &restored = undo ? step.before : step.after;
+        // Later entries are checked first on the way back.
+        std::vector<int> order = step.entries;
         if (undo)
             std::reverse(order.begin(), order.end());
-        for (const Written &w : step.writes)
-            result.entries.push_back(w.entry);
-        for (const Written &w : order) {
+        for (int n : order) {
             HueEntry now;
-            ReadEntry(file.bytes, w.entry, now);
-            if (!SameBytes(now, undo ? w.after : w.before)) {
-                result.staleEntry = w.entry;
+            HueEntry then;
+            ReadEntry(file.bytes, n, now);
+            ReadEntry(expected, n, then);
+            if (!SameBytes(now, then)) {
+                result.staleEntry = n;
                 return result;
             }
         }
-        const bool cut = undo && step.sizeAfter > step.sizeBefore;
+        const long earlierEnd = static_cast<long>(step.before.size());
+        const bool cut = undo && step.after.size() > step.before.size();
         if (cut) {
-            if (const auto changed = FirstChangeAfter(file.bytes, step)) {
+            if (const auto changed = FirstChangeFrom(file.bytes, step.after, earlierEnd)) {
                 result.staleEntry = EntryAt(*changed);
                 return result;
             }
             // Entries wholly in what the step added go with the length.
-            order.erase(std::remove_if(order.begin(), order.end(),
-                                       [&step](const Written &w) {
-                                           return EntryOffset(w.entry) >= step.sizeBefore;
-                                       }),
-                        order.end());
+            order.erase(
+                std::remove_if(order.begin(), order.end(),
+                               [earlierEnd](int n) { return EntryOffset(n) >= earlierEnd; }),
+                order.end());
         }
-        if (!std::all_of(order.begin(), order.end(),
-                         [&file](const Written &w) { return file.fits(w.entry); })) {
-            from.push_back(step);
+        if (!std::all_of(order.begin(), order.end(), [&file](int n) { return file.fits(n); })) {
+            from.push_back(std::move(step));
             result.outcome = Replay::Failed;
             return result;
         }
-        for (const Written &w : order)
-            PutBytes(file.bytes, EntryOffset(w.entry), undo ? &w.before : &w.after, Record);
+        // An undo gives an entry that lay partly in the file before the step only the part it
+        // had there; the cut takes the rest.
+        for (int n : order) {
+            const long offset = EntryOffset(n);
+            const long count = std::min<long>(Record, static_cast<long>(restored.size()) - offset);
+            PutBytes(file.bytes, offset, restored.data() + offset, count);
+        }
         if (cut)
-            file.bytes.resize(static_cast<std::size_t>(step.sizeBefore));
-        (undo ? m_redo : m_undo).push_back(step);
+            file.bytes.resize(step.before.size());
+        (undo ? m_redo : m_undo).push_back(std::move(step));
         result.outcome = Replay::Done;
         return result;
     }
 
 private:
-    // The first byte from the step's earlier end on that is not what the step added, or
-    // where the file's end differs from the step's.
-    static std::optional<long> FirstChangeAfter(const Bytes &file, const Step &step)
+    // The first byte from `start` on where the file differs from what it should hold, or where
+    // one of the two ends first; none when they are the same to their ends.
+    static std::optional<long> FirstChangeFrom(const Bytes &file, const Bytes &should, long start)
     {
-        Bytes expected = file;
-        expected.resize(static_cast<std::size_t>(step.sizeBefore), 0);
-        for (const Written &w : step.writes)
-            PutBytes(expected, EntryOffset(w.entry), &w.after, Record);
-        expected.resize(static_cast<std::size_t>(step.sizeAfter), 0);
-        const auto start = static_cast<std::size_t>(step.sizeBefore);
-        if (file.size() <= start)
-            return step.sizeBefore;
-        const std::size_t common = std::max(start, std::min(file.size(), expected.size()));
-        const auto differs = std::mismatch(expected.begin() + start, expected.begin() + common,
-                                           file.begin() + start);
-        if (differs.first != expected.begin() + common || file.size() != expected.size())
-            return static_cast<long>(differs.first - expected.begin());
+        const auto from = static_cast<std::size_t>(start);
+        if (file.size() <= from)
+            return start;
+        const std::size_t common = std::max(from, std::min(file.size(), should.size()));
+        const auto differs =
+            std::mismatch(should.begin() + start, should.begin() + common, file.begin() + start);
+        if (differs.first != should.begin() + common || file.size() != should.size())
+            return static_cast<long>(differs.first - should.begin());
         return std::nullopt;
     }
 

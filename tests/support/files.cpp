@@ -1,5 +1,6 @@
 #include "support/files.h"
 
+#include "huefile/entry_bytes.h"
 #include "huefile/hue_file.h"
 
 #include <atomic>
@@ -142,5 +143,5 @@ HueEntry EntryOnDisk(const std::string &fileName, int n)
 
 bool SameEntry(const HueEntry &a, const HueEntry &b)
 {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return SameBytes(a, b);
 }
