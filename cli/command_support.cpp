@@ -1,5 +1,6 @@
 #include "cli/command_support.h"
 
+#include "huefile/entry_bytes.h"
 #include "huefile/file_checks.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/formats/palette_formats.h"
@@ -45,9 +46,7 @@ EntryState StateOf(const HueEntry &entry, bool whole)
 {
     if (!whole)
         return EntryState::Missing;
-    const auto *bytes = reinterpret_cast<const unsigned char *>(&entry);
-    const bool zero = std::all_of(bytes, bytes + sizeof entry, [](unsigned char b) { return !b; });
-    return zero ? EntryState::Empty : EntryState::Used;
+    return IsEmptyEntry(entry) ? EntryState::Empty : EntryState::Used;
 }
 
 const char *StateName(EntryState state)

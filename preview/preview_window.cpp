@@ -2,6 +2,7 @@
 
 #include "preview/picture_image.h"
 
+#include "huefile/entry_bytes.h"
 #include "huefile/formats/picture_limit.h"
 #include "huefile/formats/png_picture.h"
 #include "huefile/input_file.h"
@@ -18,7 +19,6 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QVBoxLayout>
-#include <cstring>
 
 namespace {
 
@@ -99,7 +99,7 @@ void PreviewWindow::setEntry(const HueEntry &entry, const QString &source)
         m_source = source;
         showTitle();
     }
-    if (std::memcmp(&entry, &m_entry, sizeof entry) == 0)
+    if (SameBytes(entry, m_entry))
         return;
     m_entry = entry;
     if (isVisible())
