@@ -17,7 +17,7 @@ const char ChildOption[] = "--startup-child=";
 const char XvfbChildOption[] = "--xvfb-scroll-child=";
 const char RoundsOption[] = "--rounds=";
 const char OnlyOption[] = "--only=";
-const char *const Groups[] = {"startup", "browser", "copy", "cli", "palette"};
+const char *const Groups[] = {"startup", "browser", "copy", "cli", "palette", "patch"};
 // Fewer rounds give no useful median and range.
 constexpr int MinimumRounds = 5;
 
@@ -69,7 +69,7 @@ int main(int argc, char **argv)
                 continue;
         }
         std::fprintf(stderr,
-                     "usage: %s [%sN] [%sstartup|browser|copy|cli|palette]  (N >= %d)\n",
+                     "usage: %s [%sN] [%sstartup|browser|copy|cli|palette|patch]  (N >= %d)\n",
                      argv[0], RoundsOption, OnlyOption, MinimumRounds);
         return 2;
     }
@@ -105,6 +105,8 @@ int main(int argc, char **argv)
         RunCommandLineBenches(table, COLVANE_BENCH_PROGRAMS, rounds);
     if (chosen("palette"))
         RunPaletteBenches(table, rounds);
+    if (chosen("patch"))
+        RunPatchBenches(table, rounds);
     table.print();
     return 0;
 }

@@ -28,16 +28,6 @@ constexpr unsigned char BlockHeaderByte = 0xA5;
 constexpr int ExposeTimeoutMilliseconds = 10000;
 const char NoFigure[] = "—";
 
-// Every colour and name differs from its neighbours, so nothing paints the same twice.
-HueEntry GeneratedEntry(int n, int seed)
-{
-    HueEntry entry{};
-    for (int c = 0; c < HueColourCount; ++c)
-        entry.colours[c] = static_cast<HueColour>((n * 37 + c * 1021 + seed) & 0x7FFF);
-    std::snprintf(entry.name, sizeof entry.name, "bench %d", n);
-    return entry;
-}
-
 // Stops the wait once the window reports itself exposed. The event goes on to the window
 // afterwards, which paints it before the wait ends.
 class ExposeWatcher : public QObject {
@@ -135,6 +125,15 @@ ProcessRun RunProcess(const std::vector<std::string> &arguments, const std::stri
         throw BenchNotRun(arguments[0] + " could not be waited for");
     run.time = {wall.count(), Seconds(usage.ru_utime) + Seconds(usage.ru_stime)};
     return run;
+}
+
+HueEntry GeneratedEntry(int n, int seed)
+{
+    HueEntry entry{};
+    for (int c = 0; c < HueColourCount; ++c)
+        entry.colours[c] = static_cast<HueColour>((n * 37 + c * 1021 + seed) & 0x7FFF);
+    std::snprintf(entry.name, sizeof entry.name, "bench %d", n);
+    return entry;
 }
 
 bool WriteGeneratedHueFile(const std::string &fileName, int seed)

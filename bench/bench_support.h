@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/tform1.h"
+#include "huefile/hue_entry.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -27,6 +28,9 @@ private:
     QString m_previous;
 };
 
+// Entry n of the generated files: every colour and name differs from its neighbours, so
+// nothing paints the same twice, and each seed gives other colours.
+HueEntry GeneratedEntry(int n, int seed);
 // A hue file of all 3000 entries, each different from its neighbours, in the given variant.
 bool WriteGeneratedHueFile(const std::string &fileName, int seed);
 
@@ -174,6 +178,8 @@ constexpr int DefaultStartupRounds = 15;
 
 void RunBrowserBenches(BenchTable &table, const std::string &self, int rounds);
 void RunCopyBenches(BenchTable &table, int rounds);
+// A patch of all 3000 entries written, against reading it back.
+void RunPatchBenches(BenchTable &table, int rounds);
 // Each palette format read from an input of 16 MB, the most an import reads.
 void RunPaletteBenches(BenchTable &table, int rounds);
 // Must run before this process builds any window: a child's peak memory as the kernel reports

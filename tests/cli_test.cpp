@@ -211,8 +211,7 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
              "€\" holds \"€\", which is no Latin-1 character; give another with --name, or keep "
              "the entry's with --keep-name\n"},
         {"import hues.mul 1 bytes.json", 2,
-         "colvane-cli: bytes.json: not json: parse error at line 1, column 11: syntax error while "
-         "parsing value - invalid string: ill-formed UTF-8 byte; last read: '\"\\xff'\n"},
+         "colvane-cli: bytes.json: not json: line 1, column 11: expected UTF-8 text\n"},
         {"import hues.mul 1 checksum.png", 2, ""},
         {"import hues.mul 1 cut.png", 2, ""},
         {"preview hues.mul 1 checksum.png -o out.png", 2, ""},

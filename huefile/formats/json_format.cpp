@@ -1,9 +1,9 @@
 #include "huefile/formats/entry_name.h"
+#include "huefile/formats/json_document.h"
 #include "huefile/formats/palette_parts.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <utility>
 
 namespace {
@@ -37,26 +37,15 @@ Json EntryObject(const NumberedEntry &numbered)
 // far deeper is no palette, and copying or destroying it would take a call per level.
 constexpr int MaxJsonDepth = 8;
 
-struct TooDeep {};
-
-// Only the keys that an import reads are kept, wherever they stand. Any other key is skipped with
-// its value unbuilt, so an object of a million keys costs no more than reading past them.
-bool IsEntryKey(const ReadJson &key)
+// Only the keys that an import reads are kept, wherever they stand.
+bool IsEntryKey(std::string_view key)
 {
     static const std::string_view names[] = {"name", "colours", "words", "extra"};
-    const std::string &text = key.get_ref<const std::string &>();
-    return std::find(std::begin(names), std::end(names), text) != std::end(names);
+    return std::find(std::begin(names), std::end(names), key) != std::end(names);
 }
 
-ReadJson ParseShallow(std::string_view bytes)
-{
-    return ReadJson::parse(bytes.begin(), bytes.end(),
-                           [](int depth, ReadJson::parse_event_t event, ReadJson &parsed) {
-                               if (depth > MaxJsonDepth)
-                                   throw TooDeep{};
-                               return event != ReadJson::parse_event_t::key || IsEntryKey(parsed);
-                           });
-}
+// A palette keeps the later value of a key given twice, as imports always have.
+const JsonLimits PaletteLimits = {"palette", MaxJsonDepth, IsEntryKey, false};
 
 std::string SlotError(const char *key, std::size_t slot, const std::string &why)
 {
@@ -105,22 +94,6 @@ Expected<std::array<std::uint8_t, 4>> CarriedOf(const ReadJson &extra)
 
 } // namespace
 
-// The parser's messages start with an internal tag in brackets that means nothing to a person,
-// and end with what it read last, which may be a whole line of the file.
-std::string JsonParserReason(const std::string &message)
-{
-    const std::size_t end = message.find("] ");
-    const std::string reason = end == std::string::npos ? message : message.substr(end + 2);
-    const std::string lastRead = "last read: '";
-    const std::size_t quoted = reason.find(lastRead);
-    if (quoted == std::string::npos)
-        return reason;
-    std::string_view read = std::string_view(reason).substr(quoted + lastRead.size());
-    if (!read.empty() && read.back() == '\'')
-        read.remove_suffix(1);
-    return reason.substr(0, quoted + lastRead.size()) + Excerpt(read) + "'";
-}
-
 Expected<std::string> WriteJson(const std::vector<NumberedEntry> &entries, bool asArray)
 {
     Json document = Json::array();
@@ -136,15 +109,10 @@ Expected<std::string> WriteJson(const std::vector<NumberedEntry> &entries, bool 
 // The entry number in the file is not checked: an import goes to the entry it is told to.
 Expected<ParsedPalette> ParseJson(std::string_view bytes)
 {
-    ReadJson document;
-    try {
-        document = ParseShallow(bytes);
-    } catch (const TooDeep &) {
-        return Fail("nested deeper than " + std::to_string(MaxJsonDepth) +
-                    " levels, which no palette is");
-    } catch (const ReadJson::exception &error) {
-        return Fail("not json: " + JsonParserReason(error.what()));
-    }
+    Expected<ReadJson> read = ReadJsonDocument(bytes, PaletteLimits);
+    if (!read)
+        return Fail(read.error());
+    ReadJson document = std::move(*read);
     if (document.is_array()) {
         if (document.size() != 1)
             return Fail(std::to_string(document.size()) + " entries, an import takes one");

@@ -37,8 +37,6 @@ std::optional<std::vector<std::uint8_t>> BytesFromHex(std::string_view text);
 // "#rrggbb" or "rrggbb" with hexadecimal digits in either case.
 std::optional<Rgb> RgbFromHex(std::string_view text);
 
-// What the json parser found wrong, without its internal tag and with its last read cut short.
-std::string JsonParserReason(const std::string &message);
 // The colours and name a palette file holds, whatever their count.
 Expected<ParsedPalette> ParsePalette(std::string_view bytes, PaletteFormat format);
 

@@ -51,14 +51,15 @@ std::string WritePatch(const Patch &patch);
 // A patch document is refused above this size, as a palette is.
 constexpr FileOffset MaxPatchSize = 16L << 20;
 
-// The patch a document holds, or one line that names the place where it is wrong: not json,
-// another version, an entry outside 1-3000 or given twice, a word above 0xFFFF, a name that is
-// not 20 Latin-1 bytes, hex digits of the wrong count. Time and memory grow with the document's
-// length, however it nests or whatever keys it holds.
+// The patch a document holds, or one line that names the place where it is wrong: not json
+// (with the line and column), another version, an entry outside 1-3000 or given twice, a key
+// given twice in one object, a word above 0xFFFF, a name that is not 20 Latin-1 bytes, hex
+// digits of the wrong count. Time and memory grow with the document's length, however it nests
+// or whatever keys it holds.
 Expected<Patch> ReadPatch(std::string_view document);
 // The same reading through a whole json document: slower, and the one that names a fault.
-// ReadPatch falls back on it for every patch it does not read itself; the fuzz target checks
-// that the two agree.
+// ReadPatch reads the layout WritePatch gives by itself and falls back on this for every other
+// document; the fuzz target checks that the two agree.
 Expected<Patch> ReadPatchDocument(std::string_view document);
 
 // Whether the file's entry is what a side of a patch says. An absent side matches an entry
