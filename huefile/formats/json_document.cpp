@@ -87,10 +87,10 @@ public:
     bool string(string_t &value) override { return take(std::move(value)); }
     // Json text holds no binary values.
     bool binary(binary_t &) override { return false; }
-    bool start_object(std::size_t) override { return open(Json::object()); }
-    bool start_array(std::size_t) override { return open(Json::array()); }
-    bool end_object() override { return close(); }
-    bool end_array() override { return close(); }
+    bool start_object(std::size_t) override { return enter(Json::object()); }
+    bool start_array(std::size_t) override { return enter(Json::array()); }
+    bool end_object() override { return leave(); }
+    bool end_array() override { return leave(); }
 
     bool key(string_t &name) override
     {
@@ -165,7 +165,7 @@ private:
         return true;
     }
 
-    bool open(Json &&container)
+    bool enter(Json &&container)
     {
         if (!withinDepth())
             return false;
@@ -176,7 +176,7 @@ private:
         return true;
     }
 
-    bool close()
+    bool leave()
     {
         m_levels.pop_back();
         return true;

@@ -1,5 +1,6 @@
 #include "huefile/formats/patch.h"
 
+#include "huefile/entry_bytes.h"
 #include "huefile/file_checks.h"
 
 #include <algorithm>
@@ -12,19 +13,9 @@
 
 namespace {
 
-bool SameBytes(const HueEntry &x, const HueEntry &y)
-{
-    return std::memcmp(&x, &y, sizeof x) == 0;
-}
-
 bool SameSlot(const EntrySlot &x, const EntrySlot &y)
 {
     return x.has_value() == y.has_value() && (!x || SameBytes(*x, *y));
-}
-
-bool IsZero(const HueEntry &entry)
-{
-    return SameBytes(entry, HueEntry{});
 }
 
 // "slot 4", "slots 0..3, 7", "slots 0..31".
@@ -188,7 +179,7 @@ Patch Reversed(Patch patch)
 bool SideMatches(const EntrySlot &side, const EntrySlot &current)
 {
     if (!side)
-        return !current || IsZero(*current);
+        return !current || IsEmptyEntry(*current);
     return current && SameBytes(*side, *current);
 }
 
@@ -236,7 +227,7 @@ Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mo
     for (const PatchEntry &entry : patch) {
         const EntrySlot now = slotOf(entry.number);
         // An absent after leaves an absent entry as it is: a file is never cut short.
-        if (!entry.after && (!now || IsZero(*now)))
+        if (!entry.after && (!now || IsEmptyEntry(*now)))
             continue;
         if (entry.after && now && SameBytes(*entry.after, *now))
             continue;
