@@ -108,10 +108,10 @@ CommandResult MergeIntoNewFile(const MergeRequest &request, const EntrySlots &ba
         return About(request.ours, bytes.error());
     const EntrySlots ours = EntrySlotsFromBytes(*bytes);
     result = MergeEntries(base, ours, theirs, request.keep.value_or(KeepOnConflict::Ours));
-    const std::string why =
+    const Expected<void> made =
         CreateNewFile(output, ApplyPatchToBytes(*bytes, MakePatch(ours, result.merged)));
-    if (!why.empty())
-        return About(output, why);
+    if (!made)
+        return About(output, made.error());
     out << "merged " << request.theirs << " and " << request.ours << " into " << output << "\n";
     return ExitSame;
 }
@@ -163,9 +163,9 @@ CommandResult RunDiffPatch(const DiffRequest &request, std::ostream &out)
         if (SameFileOnDisk(*request.output, *file))
             return About(*request.output,
                          "is a hue file being compared, which is never overwritten");
-    const std::string why = WriteOutputFile(*request.output, PatchExtension, text);
-    if (!why.empty())
-        return About(*request.output, why);
+    const Expected<void> written = WriteOutputFile(*request.output, PatchExtension, text);
+    if (!written)
+        return About(*request.output, written.error());
     return status;
 }
 

@@ -140,9 +140,9 @@ CommandResult RunNew(const NewRequest &request, std::ostream &out)
 {
     const std::string bytes(
         static_cast<std::size_t>(EntryOffset(request.entries) + sizeof(HueEntry)), '\0');
-    const std::string why = CreateNewFile(request.file, bytes);
-    if (!why.empty())
-        return About(request.file, why);
+    const Expected<void> made = CreateNewFile(request.file, bytes);
+    if (!made)
+        return About(request.file, made.error());
     out << "made " << request.file << " with " << request.entries << " empty entries\n";
     return ExitSame;
 }

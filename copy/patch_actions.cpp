@@ -140,10 +140,10 @@ bool TForm1::SavePatchTo(const QString &fileName)
         sides[side] = ReadEntrySlots(*file);
     }
     const Patch patch = MakePatch(sides[0], sides[1]);
-    const std::string why = WriteOutputFile(QFile::encodeName(fileName).toStdString(),
-                                            PatchExtension.toStdString(), WritePatch(patch));
-    if (!why.empty())
-        return refuse(why);
+    const Expected<void> written = WriteOutputFile(QFile::encodeName(fileName).toStdString(),
+                                                   PatchExtension.toStdString(), WritePatch(patch));
+    if (!written)
+        return refuse(written.error());
     AppendLogLine("EXPORT    " + ShortName(fileName) + " (" + EntriesText(patch.size()) + ")");
     return true;
 }

@@ -10,6 +10,7 @@
 
 constexpr const char *ReadOnlyReason = "read-only";
 constexpr const char *TextFileReason = "looks like text, not a hue file";
+constexpr const char *NoReaderReason = "a pipe with no reader";
 
 // The system's reason for a failed call on a file ("no such file", "permission denied").
 std::string ErrorText(int error);

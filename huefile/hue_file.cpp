@@ -264,12 +264,12 @@ std::string WhyRefused(const std::string &fileName, HueFileUse use, int error)
 {
     if (fileName.empty())
         return "no file name";
-    const std::optional<FileFacts> facts = FactsOfName(fileName);
-    if (!facts)
-        return ErrorText(errno);
-    if (const std::string kind = KindText(facts->kind); !kind.empty())
+    const NameFacts facts = FactsOfName(fileName);
+    if (facts.error != 0)
+        return ErrorText(facts.error);
+    if (const std::string kind = KindText(facts.kind); !kind.empty())
         return kind;
-    if (use == HueFileUse::Update && facts->readOnlyForEveryone)
+    if (use == HueFileUse::Update && facts.readOnlyForEveryone)
         return ReadOnlyReason;
     errno = 0;
     const auto file = HueFile::openForReading(fileName);
