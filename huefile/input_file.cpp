@@ -8,11 +8,11 @@
 namespace {
 
 // Appends what `readPiece(buffer, size)` gives (a count, 0 at the end, below 0 with errno set
-// on an error) until the end. Why it stopped early, or empty: the read's error, or `tooLarge`
-// once more than `limit` bytes came, however much the input grows while it is read.
+// on an error) until the end. Why it stopped early: the read's error, or `tooLarge` once more
+// than `limit` bytes came, however much the input grows while it is read.
 template <class ReadPiece>
-std::string ReadPiecesToEnd(std::string &bytes, FileOffset limit, const std::string &tooLarge,
-                            ReadPiece readPiece)
+Expected<void> ReadPiecesToEnd(std::string &bytes, FileOffset limit, const std::string &tooLarge,
+                               ReadPiece readPiece)
 {
     char buffer[65536];
     for (;;) {
@@ -20,29 +20,28 @@ std::string ReadPiecesToEnd(std::string &bytes, FileOffset limit, const std::str
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return ErrorText(errno);
+            return Fail(ErrorText(errno));
         if (got == 0)
-            return "";
+            return Done();
         bytes.append(buffer, static_cast<std::size_t>(got));
         if (bytes.size() > static_cast<std::size_t>(limit))
-            return tooLarge;
+            return Fail(tooLarge);
     }
 }
 
-// Why the named input could not be read to its end, or empty. The read goes on to the end the
-// file has when the read reaches it, however much it grew.
-std::string ReadFileToEnd(const std::string &fileName, std::string &bytes, FileOffset limit,
-                          const std::string &tooLarge)
+// The read goes on to the end the file has when the read reaches it, however much it grew.
+Expected<void> ReadFileToEnd(const std::string &fileName, std::string &bytes, FileOffset limit,
+                             const std::string &tooLarge)
 {
     errno = 0;
     const std::optional<SystemFile> file = SystemFile::open(fileName, SystemFile::Access::Read);
     if (!file)
-        return WhyInputDidNotOpen(TheFileSystem(), fileName, errno);
+        return Fail(WhyInputDidNotOpen(TheFileSystem(), fileName, errno));
     const std::optional<FileFacts> facts = file->facts();
     if (!facts)
-        return ErrorText(errno);
-    if (std::string why = WhyInputIsRefused(*facts, limit, tooLarge); !why.empty())
-        return why;
+        return Fail(ErrorText(errno));
+    if (Expected<void> accepted = InputMayBeRead(*facts, limit, tooLarge); !accepted)
+        return accepted;
     return ReadPiecesToEnd(bytes, limit, tooLarge, [&](char *buffer, std::size_t size) {
         return file->readAt(buffer, static_cast<FileOffset>(size),
                             static_cast<FileOffset>(bytes.size()));
@@ -55,11 +54,11 @@ Expected<std::string> ReadInputFile(const std::string &fileName, FileOffset limi
                                     const std::string &tooLarge)
 {
     std::string bytes;
-    const std::string why =
+    const Expected<void> read =
         fileName == "-" ? ReadPiecesToEnd(bytes, limit, tooLarge, ReadStandardInputPiece)
                         : ReadFileToEnd(fileName, bytes, limit, tooLarge);
-    if (!why.empty())
-        return Fail(why);
+    if (!read)
+        return Fail(read.error());
     return bytes;
 }
 
@@ -75,10 +74,12 @@ std::string WhyInputDidNotOpen(const FileSystem &system, const std::string &file
     return kind.empty() ? ErrorText(openError) : kind;
 }
 
-std::string WhyInputIsRefused(const FileFacts &facts, FileOffset limit,
+Expected<void> InputMayBeRead(const FileFacts &facts, FileOffset limit,
                               const std::string &tooLarge)
 {
     if (const std::string kind = KindText(facts.kind); !kind.empty())
-        return kind;
-    return facts.size > limit ? tooLarge : std::string();
+        return Fail(kind);
+    if (facts.size > limit)
+        return Fail(tooLarge);
+    return Done();
 }

@@ -17,6 +17,6 @@ Expected<std::string> ReadInputFile(const std::string &fileName, FileOffset limi
 // own reason.
 std::string WhyInputDidNotOpen(const FileSystem &system, const std::string &fileName,
                                int openError);
-// Why an input that opened, whose facts these are, is not read, or empty when it is.
-std::string WhyInputIsRefused(const FileFacts &facts, FileOffset limit,
+// Whether an input that opened, whose facts these are, is read, or why not.
+Expected<void> InputMayBeRead(const FileFacts &facts, FileOffset limit,
                               const std::string &tooLarge);

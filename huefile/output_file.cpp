@@ -69,9 +69,10 @@ Expected<void> WriteToStream(const std::string &fileName, const std::string &byt
     return Done();
 }
 
-// Why the bytes are not all in the temporary file, with the owner and mode of the file it
-// replaces (or a new file's mode), or empty.
-std::string FillTemporary(SystemFile &file, const std::string &bytes, const FileKeeps *replaced)
+// Whether the bytes are all in the temporary file, with the owner and mode of the file it
+// replaces (or a new file's mode), and if not, why.
+Expected<void> FillTemporary(SystemFile &file, const std::string &bytes,
+                             const FileKeeps *replaced)
 {
     std::string why;
     if (!file.writeAll(bytes))
@@ -82,7 +83,9 @@ std::string FillTemporary(SystemFile &file, const std::string &bytes, const File
         why = ErrorText(errno);
     if (!file.close() && why.empty())
         why = ErrorText(errno);
-    return why;
+    if (!why.empty())
+        return Fail(why);
+    return Done();
 }
 
 // The temporary's name is short, so that a target name of the longest length still leaves
@@ -94,11 +97,11 @@ Expected<void> WriteThroughTemporary(const std::string &target, const FileKeeps 
     SystemFile *file = temporary.create(FolderOf(target), ".colvane-");
     if (!file)
         return Fail(ErrorText(errno));
-    std::string why = FillTemporary(*file, bytes, replaced);
-    if (why.empty() && !temporary.moveInto(target, replace))
-        why = errno == EEXIST ? "exists already, and only a new file is made" : ErrorText(errno);
-    if (!why.empty())
-        return Fail(why);
+    if (Expected<void> filled = FillTemporary(*file, bytes, replaced); !filled)
+        return filled;
+    if (!temporary.moveInto(target, replace))
+        return Fail(errno == EEXIST ? "exists already, and only a new file is made"
+                                    : ErrorText(errno));
     return Done();
 }
 

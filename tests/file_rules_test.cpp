@@ -180,8 +180,10 @@ TEST(InputRules, RefuseAnythingButARegularFileWithinTheLimit)
         {{FileKind::Device, false, 5000}, "a device, not a regular file"},
         {{FileKind::Other, false, 0}, "not a regular file"},
     };
-    for (const InputRow &row : opened)
-        EXPECT_EQ(WhyInputIsRefused(row.facts, 1000, tooLarge), row.why) << row.why;
+    for (const InputRow &row : opened) {
+        const Expected<void> accepted = InputMayBeRead(row.facts, 1000, tooLarge);
+        EXPECT_EQ(accepted ? std::string() : accepted.error(), row.why) << row.why;
+    }
 
     const FakeFileSystem system({{"hues.gpl", Replaceable("")},
                                  {"pipe.gpl", OfKind(FileKind::Pipe)},
