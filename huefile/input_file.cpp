@@ -64,8 +64,7 @@ Expected<std::string> ReadInputFile(const std::string &fileName, FileOffset limi
 
 // Taken right after a failed open: the open's errno tells why it failed, the file's kind why
 // an open that would have succeeded is refused.
-std::string WhyInputDidNotOpen(const FileSystem &system, const std::string &fileName,
-                               int openError)
+std::string WhyInputDidNotOpen(const FileSystem &system, const std::string &fileName, int openError)
 {
     const NameFacts facts = system.factsOfName(fileName);
     if (facts.error != 0)
@@ -74,8 +73,7 @@ std::string WhyInputDidNotOpen(const FileSystem &system, const std::string &file
     return kind.empty() ? ErrorText(openError) : kind;
 }
 
-Expected<void> InputMayBeRead(const FileFacts &facts, FileOffset limit,
-                              const std::string &tooLarge)
+Expected<void> InputMayBeRead(const FileFacts &facts, FileOffset limit, const std::string &tooLarge)
 {
     if (const std::string kind = KindText(facts.kind); !kind.empty())
         return Fail(kind);

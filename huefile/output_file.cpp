@@ -29,8 +29,7 @@ bool HasExtension(const std::string &fileName, const std::string &extension)
         return false;
     const std::string ending = fileName.substr(dot + 1);
     return ending.find_first_of(NameSeparators) == std::string::npos &&
-           std::equal(ending.begin(), ending.end(), extension.begin(), extension.end(),
-                      SameLetter);
+           std::equal(ending.begin(), ending.end(), extension.begin(), extension.end(), SameLetter);
 }
 
 // A rename would replace the target whatever its name, mode, owner or links, so each of them
@@ -71,8 +70,7 @@ Expected<void> WriteToStream(const std::string &fileName, const std::string &byt
 
 // Whether the bytes are all in the temporary file, with the owner and mode of the file it
 // replaces (or a new file's mode), and if not, why.
-Expected<void> FillTemporary(SystemFile &file, const std::string &bytes,
-                             const FileKeeps *replaced)
+Expected<void> FillTemporary(SystemFile &file, const std::string &bytes, const FileKeeps *replaced)
 {
     std::string why;
     if (!file.writeAll(bytes))

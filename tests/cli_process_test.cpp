@@ -215,8 +215,8 @@ TEST_F(BuildAgainstBuild, ListExportImportCopyAndDiffGiveTheSameResults)
         LayOutFolder();
         // Made here, since the other system may make no symbolic link itself, as wine does not.
         WriteBytes("palette.gpl", {'G'});
-        for (const auto &[target, link] : {std::pair("patch-hues.mul", "sea.gpl"),
-                                           std::pair("palette.gpl", "palette.mul")}) {
+        for (const auto &[target, link] :
+             {std::pair("patch-hues.mul", "sea.gpl"), std::pair("palette.gpl", "palette.mul")}) {
             std::error_code error;
             std::filesystem::create_symlink(target, link, error);
             ASSERT_FALSE(error) << link << ": " << error.message();
@@ -242,8 +242,8 @@ TEST_F(BuildAgainstBuild, ListExportImportCopyAndDiffGiveTheSameResults)
                              std::find(run.begin(), run.end(), "-o") == run.end();
         ExpectSameResult(what, mine.out, theirs.out, picture);
     }
-    for (const std::string link : {"mine/sea.gpl", "mine/palette.mul", "other/sea.gpl",
-                                   "other/palette.mul"})
+    for (const std::string link :
+         {"mine/sea.gpl", "mine/palette.mul", "other/sea.gpl", "other/palette.mul"})
         EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(link))) << link;
     ASSERT_EQ(FilesIn("mine"), FilesIn("other"));
     for (const std::string &name : FilesIn("mine"))

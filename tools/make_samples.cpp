@@ -110,8 +110,7 @@ bool NameUsable(const SampleFile &file, bool force, std::string &error)
 bool WriteTemporary(SampleFile &file, const std::string &folder,
                     const std::vector<unsigned char> &bytes, std::string &error)
 {
-    const Expected<std::string> staged =
-        StageFile(folder, std::string(bytes.begin(), bytes.end()));
+    const Expected<std::string> staged = StageFile(folder, std::string(bytes.begin(), bytes.end()));
     if (!staged) {
         error = file.path + ": " + staged.error();
         return false;

@@ -91,9 +91,12 @@ std::optional<SystemFile> SystemFile::openStream(const std::string &fileName)
         return std::nullopt;
     SystemFile file(descriptor);
     const int flags = fcntl(descriptor, F_GETFL);
-    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0)
-        return std::nullopt;
-    return file;
+    if (flags >= 0 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        return file;
+    const int error = errno;
+    file.close();
+    errno = error;
+    return std::nullopt;
 }
 
 bool SystemFile::close()
@@ -155,8 +158,8 @@ bool SystemFile::giveOwnerOf(const FileKeeps &replaced)
 
 bool SystemFile::giveModeOf(const FileKeeps *replaced)
 {
-    return fchmod(Descriptor(m_handle), replaced ? static_cast<mode_t>(replaced->mode)
-                                                 : NewFileMode()) == 0;
+    return fchmod(Descriptor(m_handle),
+                  replaced ? static_cast<mode_t>(replaced->mode) : NewFileMode()) == 0;
 }
 
 namespace {
