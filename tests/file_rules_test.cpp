@@ -197,7 +197,8 @@ TEST(InputRules, RefuseAnythingButARegularFileWithinTheLimit)
 }
 
 // Whether the system here makes symbolic links for this user: Windows asks for a privilege or
-// the developer mode, and wine reports success without making one.
+// the developer mode, and wine makes none at all (the Windows build meets links made on Linux in
+// BuildAgainstBuild instead).
 bool MadeSymbolicLink(const std::string &target, const std::string &link, std::string &why)
 {
     std::error_code error;
