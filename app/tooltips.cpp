@@ -70,7 +70,8 @@ QString DifferenceLine(const std::string &readFile, const std::string &writeFile
 QString FileNameTip(const QLineEdit *name)
 {
     const std::string fileName = FileLayerName(name->text());
-    const std::string problem = WhyNotAHueFile(fileName);
+    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading);
+    const std::string problem = file ? std::string() : file.error();
     if (problem.empty())
         return QFileInfo(name->text()).absoluteFilePath();
     QString tip = QString("Red: %1. Names without a folder are looked up in %2")

@@ -124,7 +124,7 @@ bool ChangeEntryColour(const char *fileName, int n)
     if (!file || !file->readEntry(n, entry))
         return false;
     entry.colours[0] ^= 1;
-    return file->writeEntry(n, entry);
+    return file->writeEntry(n, entry).ok();
 }
 
 // Both files read whole as plain C would: open (read-only, non-blocking), fstat, one pread of

@@ -45,7 +45,7 @@ void WriteContents(const std::string &fileName, const std::string &bytes)
 
 EntrySlots SlotsOf(const std::string &fileName)
 {
-    const std::optional<HueFile> file = HueFile::openForReading(fileName);
+    const Expected<HueFile> file = HueFile::openForReading(fileName);
     if (!file)
         throw BenchNotRun(fileName + " could not be read");
     return ReadEntrySlots(*file);

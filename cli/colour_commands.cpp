@@ -6,7 +6,6 @@
 #include "huefile/formats/entry_name.h"
 #include "huefile/number_text.h"
 
-#include <cerrno>
 #include <memory>
 
 namespace {
@@ -92,9 +91,9 @@ CommandResult RunRunOperation(const RunRequest &request, std::ostream &out)
         SpreadRun(after, lower, upper, request.space);
     else
         ReverseRun(after, lower, upper);
-    errno = 0;
-    if (!file.value().writeEntry(request.entry, after))
-        return About(request.file, CopyFailure(request.entry, errno) + "; it is as it was");
+    if (const Expected<void> written = file->writeEntry(request.entry, after); !written)
+        return About(request.file,
+                     CopyFailure(request.entry, written.error()) + "; it is as it was");
     out << RunLine(request, *before) << "\n";
     return ExitSame;
 }

@@ -125,8 +125,7 @@ Expected<std::string> ReadInput(const std::string &fileName)
     return bytes;
 }
 
-std::string CopyFailure(int entry, int error)
+std::string CopyFailure(int entry, const std::string &why)
 {
-    return "entry " + std::to_string(entry) + " could not be written (" +
-           (error ? ErrorText(error) : std::string("the write failed")) + ")";
+    return "entry " + std::to_string(entry) + " could not be written (" + why + ")";
 }

@@ -45,4 +45,4 @@ Expected<HueEntry> ReadWholeEntry(const std::string &fileName, int n);
 Expected<std::string> ReadInput(const std::string &fileName);
 
 // "entry N could not be written (why)".
-std::string CopyFailure(int entry, int error);
+std::string CopyFailure(int entry, const std::string &why);

@@ -17,8 +17,8 @@ CommandResult WriteOutput(const std::string &fileName, PaletteFormat format,
 {
     if (fileName.empty())
         return About("-o", "no output file name");
-    const std::string why = WriteOutputFile(fileName, FormatName(format), bytes);
-    return why.empty() ? CommandResult(ExitSame) : About(fileName, why);
+    const Expected<void> written = WriteOutputFile(fileName, FormatName(format), bytes);
+    return written ? CommandResult(ExitSame) : About(fileName, written.error());
 }
 
 } // namespace

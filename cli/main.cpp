@@ -58,14 +58,14 @@ int Trouble(std::string_view what)
 // write it can be told apart from the run's own, and told with what the run changed.
 int Finish(const ChosenCommand &command, const CommandResult &result, const std::string &output)
 {
-    const std::string lost = WriteWhole(StandardOutput, output);
+    const Expected<void> shown = WriteWhole(StandardOutput, output);
     if (!result)
         return Trouble(result.error());
-    if (!lost.empty() && command.change.empty())
-        return Trouble("standard output: " + lost);
-    if (!lost.empty())
-        return Trouble(command.change + ", but reporting it on standard output failed (" + lost +
-                       ")");
+    if (!shown && command.change.empty())
+        return Trouble("standard output: " + shown.error());
+    if (!shown)
+        return Trouble(command.change + ", but reporting it on standard output failed (" +
+                       shown.error() + ")");
     std::istringstream notes(command.note);
     for (std::string line; std::getline(notes, line);)
         Tell(line);

@@ -8,6 +8,7 @@
 #include "huefile/input_file.h"
 #include "huefile/number_text.h"
 #include "huefile/output_file.h"
+#include "huefile/system_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -52,9 +53,8 @@ Expected<EntrySlots> ReadSlots(const std::string &fileName)
 // that leads nowhere does stand there, and is read and reported as the mistake it is.
 Expected<EntrySlots> ReadBase(const std::string &fileName)
 {
-    int error = 0;
-    const NameHolds holds = WhatNameHolds(fileName, error);
-    if (holds == NameHolds::Free || (holds == NameHolds::Unknown && error == ENOTDIR))
+    const NameFacts facts = FactsOfName(fileName);
+    if (!facts.isLink && (facts.error == ENOENT || facts.error == ENOTDIR))
         return EntrySlots();
     return ReadSlots(fileName);
 }
@@ -106,10 +106,10 @@ CommandResult MergeIntoNewFile(const MergeRequest &request, const EntrySlots &ba
         return About(request.ours, bytes.error());
     const EntrySlots ours = EntrySlotsFromBytes(*bytes);
     result = MergeEntries(base, ours, theirs, request.keep.value_or(KeepOnConflict::Ours));
-    const std::string why =
+    const Expected<void> made =
         CreateNewFile(output, ApplyPatchToBytes(*bytes, MakePatch(ours, result.merged)));
-    if (!why.empty())
-        return About(output, why);
+    if (!made)
+        return About(output, made.error());
     out << "merged " << request.theirs << " and " << request.ours << " into " << output << "\n";
     return ExitSame;
 }
@@ -161,9 +161,9 @@ CommandResult RunDiffPatch(const DiffRequest &request, std::ostream &out)
         if (SameFileOnDisk(*request.output, *file))
             return About(*request.output,
                          "is a hue file being compared, which is never overwritten");
-    const std::string why = WriteOutputFile(*request.output, PatchExtension, text);
-    if (!why.empty())
-        return About(*request.output, why);
+    const Expected<void> written = WriteOutputFile(*request.output, PatchExtension, text);
+    if (!written)
+        return About(*request.output, written.error());
     return status;
 }
 

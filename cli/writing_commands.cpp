@@ -8,7 +8,6 @@
 #include "huefile/output_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 
 namespace {
@@ -74,9 +73,9 @@ CommandResult RunImport(const ImportRequest &request, std::ostream &out)
     const Expected<ImportedPalette> imported = ImportPalette(*bytes, *format, current, options);
     if (!imported)
         return About(request.input, imported.error());
-    errno = 0;
-    if (!file.value().writeEntry(request.entry, imported->entry))
-        return About(request.file, CopyFailure(request.entry, errno) + "; it is as it was");
+    if (const Expected<void> written = file->writeEntry(request.entry, imported->entry); !written)
+        return About(request.file,
+                     CopyFailure(request.entry, written.error()) + "; it is as it was");
     const std::string summary = ImportSummary(*imported);
     out << "imported " << request.input << " into entry " << request.entry << ": \""
         << Printable(StoredName(imported->entry)) << "\""
@@ -108,12 +107,11 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
     const int first = plan.sourceFirst;
     const int targetFrom = plan.targetFirst;
     if (!request.entries.isRange) {
-        errno = 0;
-        const bool written = CopyHueEntry(*readFile, writeFile.value(), first, targetFrom);
-        const int error = errno;
+        const Expected<void> written = CopyHueEntry(*readFile, *writeFile, first, targetFrom);
         out << "GET ONE   " << first << "\nPUT ONE   " << targetFrom << '\n';
         if (!written)
-            return About(request.target, CopyFailure(targetFrom, error) + "; it is as it was");
+            return About(request.target,
+                         CopyFailure(targetFrom, written.error()) + "; it is as it was");
         return ExitSame;
     }
 
@@ -121,10 +119,8 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
     // Only where the copy stopped matters here; a list of every write, as an undo keeps it,
     // would grow to half a megabyte.
     int failed = targetFrom;
-    errno = 0;
-    const bool whole = CopyHueEntryRange(*readFile, writeFile.value(), first, plan.sourceLast,
-                                         targetFrom, targetTo, nullptr, &failed);
-    const int error = errno;
+    const Expected<void> whole = CopyHueEntryRange(*readFile, *writeFile, first, plan.sourceLast,
+                                                   targetFrom, targetTo, nullptr, &failed);
     out << "GET RANGE " << first << " .. " << plan.sourceLast << "\nPUT RANGE " << targetFrom
         << " .. " << targetTo << '\n';
     if (whole)
@@ -133,16 +129,16 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
                                                   : std::to_string(targetFrom) + " .. " +
                                                         std::to_string(failed - 1) + " are copied";
     return About(request.target,
-                 CopyFailure(failed, error) + " and the copy stopped there; " + done);
+                 CopyFailure(failed, whole.error()) + " and the copy stopped there; " + done);
 }
 
 CommandResult RunNew(const NewRequest &request, std::ostream &out)
 {
     const std::string bytes(
         static_cast<std::size_t>(EntryOffset(request.entries) + sizeof(HueEntry)), '\0');
-    const std::string why = CreateNewFile(request.file, bytes);
-    if (!why.empty())
-        return About(request.file, why);
+    const Expected<void> made = CreateNewFile(request.file, bytes);
+    if (!made)
+        return About(request.file, made.error());
     out << "made " << request.file << " with " << request.entries << " empty entries\n";
     return ExitSame;
 }

@@ -1,13 +1,13 @@
 #include "app/tform1.h"
 
 #include "huefile/entry_copy.h"
+#include "huefile/file_checks.h"
 #include "copy/field_number.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <algorithm>
-#include <cerrno>
 
 namespace {
 
@@ -72,7 +72,7 @@ void TForm1::CopyColorsClick()
         {
             const auto readFile = HueFile::openForReading(ReadFileName());
             auto writeFile = HueFile::openForUpdate(WriteFileName());
-            const bool heldElsewhere = !writeFile && errno == EWOULDBLOCK;
+            const bool heldElsewhere = !writeFile && writeFile.error() == LockedReason;
             if (!readFile || !(writeFile || heldElsewhere))
                 return;
             changes.sizeBefore = writeFile ? writeFile->size() : 0;
@@ -93,7 +93,7 @@ void TForm1::CopyColorsClick()
 bool TForm1::CopyEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
                        std::vector<EntryWrite> *written)
 {
-    return CopyHueEntry(readFile, writeFile, source, target, written);
+    return CopyHueEntry(readFile, writeFile, source, target, written).ok();
 }
 
 bool TForm1::CopyEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom,
@@ -101,5 +101,6 @@ bool TForm1::CopyEntryRange(const HueFile &readFile, HueFile &writeFile, int sou
                             std::vector<EntryWrite> *written)
 {
     return CopyHueEntryRange(readFile, writeFile, sourceFrom, sourceTo, targetFrom, targetTo,
-                             written);
+                             written)
+        .ok();
 }

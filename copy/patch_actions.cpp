@@ -133,10 +133,10 @@ bool TForm1::SavePatchTo(const QString &fileName)
         sides[side] = ReadEntrySlots(*file);
     }
     const Patch patch = MakePatch(sides[0], sides[1]);
-    const std::string why =
+    const Expected<void> written =
         WriteOutputFile(FileLayerName(fileName), PatchExtension.toStdString(), WritePatch(patch));
-    if (!why.empty())
-        return refuse(why);
+    if (!written)
+        return refuse(written.error());
     AppendLogLine("EXPORT    " + ShortName(fileName) + " (" +
                   QByteArray::fromStdString(EntriesText(patch.size())) + ")");
     return true;

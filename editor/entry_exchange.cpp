@@ -106,9 +106,9 @@ bool TForm1::ExportEntryTo(const QString &fileName, std::optional<PaletteFormat>
     const auto bytes = ExportEntry(shown, BrowserRow + 1, *format);
     if (!bytes)
         return refuse(QString::fromStdString(bytes.error()));
-    const std::string why = WriteOutputFile(name, FormatName(*format), *bytes);
-    if (!why.empty())
-        return refuse(QString::fromLocal8Bit(why.c_str()));
+    const Expected<void> written = WriteOutputFile(name, FormatName(*format), *bytes);
+    if (!written)
+        return refuse(QString::fromLocal8Bit(written.error().c_str()));
     AppendLogLine("EXPORT    " + ShortName(fileName));
     LastExportFolder = QFileInfo(fileName).absolutePath();
     return true;

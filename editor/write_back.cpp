@@ -46,7 +46,10 @@ void TForm1::ConnectWriteBack()
 // number: that is refused in the same way, until an entry is loaded.
 void TForm1::PatchItClick()
 {
-    auto file = EditHueLoaded ? HueFile::openForUpdate(WriteFileName()) : std::nullopt;
+    std::optional<HueFile> file;
+    if (EditHueLoaded)
+        if (Expected<HueFile> opened = HueFile::openForUpdate(WriteFileName()))
+            file = std::move(*opened);
     if (file) {
         // Byte i of the field is character i of the name; the rest is zero, so a name of
         // exactly the field's length is stored without a terminator. A text that is the
@@ -56,7 +59,7 @@ void TForm1::PatchItClick()
         const int entryNumber = BrowserRow + 1;
         EntryWrite change{entryNumber, {}, EditHue};
         const FileOffset sizeBefore = file->size();
-        const bool written = file->writeEntry(entryNumber, EditHue, &change.before);
+        const bool written = file->writeEntry(entryNumber, EditHue, &change.before).ok();
         const FileOffset sizeAfter = file->size();
         file.reset();
         if (written) {

@@ -258,7 +258,7 @@ HueFile OpenForReading(const std::string &path)
 {
     auto file = HueFile::openForReading(path);
     if (!file)
-        Fail("cannot open " + path + " for reading");
+        Fail("cannot open " + path + " for reading: " + file.error());
     return std::move(*file);
 }
 
@@ -266,7 +266,7 @@ HueFile OpenForUpdate(const std::string &path)
 {
     auto file = HueFile::openForUpdate(path);
     if (!file)
-        Fail("cannot open " + path + " for update");
+        Fail("cannot open " + path + " for update: " + file.error());
     return std::move(*file);
 }
 
@@ -395,7 +395,7 @@ void Step(Input &input, Model &model, int index)
         bool got = false;
         {
             const LimitDuringStep limit(model.limit);
-            got = writer.writeEntry(n, entry, &write.before);
+            got = writer.writeEntry(n, entry, &write.before).ok();
         }
         if (got)
             Record(to, writer, sizeBefore, {write});
@@ -417,7 +417,7 @@ void Step(Input &input, Model &model, int index)
         bool got = false;
         {
             const LimitDuringStep limit(model.limit);
-            got = CopyHueEntry(reader, writer, source, target, &written);
+            got = CopyHueEntry(reader, writer, source, target, &written).ok();
         }
         Record(to, writer, toSize, written);
         const Bytes sourceBytes = model.files[from];
@@ -446,7 +446,8 @@ void Step(Input &input, Model &model, int index)
         {
             const LimitDuringStep limit(model.limit);
             got = CopyHueEntryRange(reader, writer, sourceFrom, sourceTo, targetFrom, targetTo,
-                                    &written, &failed);
+                                    &written, &failed)
+                      .ok();
         }
         Record(to, writer, sizeBefore, written);
         const Bytes sourceBytes = model.files[from];

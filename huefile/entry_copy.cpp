@@ -1,7 +1,6 @@
 #include "huefile/entry_copy.h"
 
 #include <algorithm>
-#include <cerrno>
 
 namespace {
 
@@ -12,14 +11,13 @@ int LastSource(int sourceFrom, int sourceTo, int targetFrom, int targetTo)
 }
 
 // Writes one record over what the target held and notes both.
-bool WriteAndNote(HueFile &writeFile, int target, const HueEntry &entry, const HueEntry &before,
-                  std::vector<EntryWrite> *written)
+Expected<void> WriteAndNote(HueFile &writeFile, int target, const HueEntry &entry,
+                            const HueEntry &before, std::vector<EntryWrite> *written)
 {
-    if (!writeFile.writeEntry(target, entry, before))
-        return false;
-    if (written)
+    Expected<void> landed = writeFile.writeEntry(target, entry, before);
+    if (landed && written)
         written->push_back({target, before, entry});
-    return true;
+    return landed;
 }
 
 // Where the file must end for the pairs to land: after the last target with a whole source.
@@ -46,17 +44,16 @@ void GiveBackUnusedLength(HueFile &writeFile, FileOffset lengthBefore,
 
 } // namespace
 
-bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
-                  std::vector<EntryWrite> *written)
+Expected<void> CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
+                            std::vector<EntryWrite> *written)
 {
     EntryWrite write{target, {}, {}};
     if (!readFile.readEntry(source, write.after))
-        return true;
-    if (!writeFile.writeEntry(target, write.after, &write.before))
-        return false;
-    if (written)
+        return Done();
+    Expected<void> landed = writeFile.writeEntry(target, write.after, &write.before);
+    if (landed && written)
         written->push_back(write);
-    return true;
+    return landed;
 }
 
 // Every source and every target is read before the first write, in one read each. Within one
@@ -64,9 +61,9 @@ bool CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int t
 // the reads, so the range moves as a block whichever way the ranges overlap. The file gets its
 // final length before the first write, so that a kill at any moment leaves whole entries;
 // where the system refuses that length, each write extends the file as far as it reaches.
-bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom, int sourceTo,
-                       int targetFrom, int targetTo, std::vector<EntryWrite> *written,
-                       int *failedTarget)
+Expected<void> CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom,
+                                 int sourceTo, int targetFrom, int targetTo,
+                                 std::vector<EntryWrite> *written, int *failedTarget)
 {
     const int lastSource = LastSource(sourceFrom, sourceTo, targetFrom, targetTo);
     std::vector<bool> whole;
@@ -77,15 +74,16 @@ bool CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFr
     const FileOffset lengthBefore = writeFile.size();
     writeFile.extendTo(EndOfLastTarget(whole, targetFrom));
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        if (whole[i] && !WriteAndNote(writeFile, targetFrom + static_cast<int>(i), sources[i],
-                                      targets[i], written)) {
-            const int error = errno;
+        if (!whole[i])
+            continue;
+        Expected<void> landed = WriteAndNote(writeFile, targetFrom + static_cast<int>(i),
+                                             sources[i], targets[i], written);
+        if (!landed) {
             GiveBackUnusedLength(writeFile, lengthBefore, whole, targetFrom, i);
             if (failedTarget)
                 *failedTarget = targetFrom + static_cast<int>(i);
-            errno = error;
-            return false;
+            return landed;
         }
     }
-    return true;
+    return Done();
 }

@@ -20,7 +20,7 @@ class Piece {
 public:
     Piece() : m_bytes(new char[PieceBytes]) {}
 
-    void read(const std::optional<HueFile> &file, int from, int to)
+    void read(const Expected<HueFile> &file, int from, int to)
     {
         m_start = EntryOffset(from);
         const FileOffset length = EntryOffset(to) + sizeof(HueEntry) - m_start;

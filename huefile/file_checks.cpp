@@ -23,12 +23,17 @@ std::string ErrorText(int error)
     case EFBIG:
         return "file too large";
     case EWOULDBLOCK:
-        return "locked by another process";
+        return LockedReason;
     case EROFS:
         return "read-only file system";
     default:
         return SystemErrorText(error);
     }
+}
+
+std::string WriteFailureText(int error)
+{
+    return error ? ErrorText(error) : "the write failed";
 }
 
 std::string SystemErrorText(int error)

@@ -10,9 +10,15 @@
 
 constexpr const char *ReadOnlyReason = "read-only";
 constexpr const char *TextFileReason = "looks like text, not a hue file";
+constexpr const char *NoReaderReason = "a pipe with no reader";
+constexpr const char *LockedReason = "locked by another process";
 
 // The system's reason for a failed call on a file ("no such file", "permission denied").
 std::string ErrorText(int error);
+
+// Why a write failed, from the errno it left: ErrorText's words, or, where the system gave no
+// reason, that the write failed.
+std::string WriteFailureText(int error);
 
 // The system's own words for an error number, starting lower-case to follow a colon.
 std::string SystemErrorText(int error);

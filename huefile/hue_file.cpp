@@ -62,18 +62,6 @@ bool Extend(SystemFile &file, FileOffset from, FileOffset length)
     return true;
 }
 
-// Keeps errno from a failure while the program tidies up after it.
-class KeepErrno {
-public:
-    KeepErrno() : m_error(errno) {}
-    ~KeepErrno() { errno = m_error; }
-    KeepErrno(const KeepErrno &) = delete;
-    KeepErrno &operator=(const KeepErrno &) = delete;
-
-private:
-    int m_error;
-};
-
 } // namespace
 
 std::optional<HueFile> HueFile::open(const std::string &fileName, SystemFile::Access access)
@@ -97,21 +85,26 @@ std::optional<HueFile> HueFile::open(const std::string &fileName, SystemFile::Ac
     return HueFile(std::move(*file), facts->size);
 }
 
-std::optional<HueFile> HueFile::openForReading(const std::string &fileName)
+Expected<HueFile> HueFile::openForReading(const std::string &fileName)
 {
-    return open(fileName, SystemFile::Access::Read);
+    errno = 0;
+    std::optional<HueFile> file = open(fileName, SystemFile::Access::Read);
+    if (file)
+        return std::move(*file);
+    return Fail(whyRefused(fileName, HueFileUse::Reading, errno));
 }
 
-std::optional<HueFile> HueFile::openForUpdate(const std::string &fileName,
-                                              std::chrono::milliseconds wait)
+Expected<HueFile> HueFile::openForUpdate(const std::string &fileName,
+                                         std::chrono::milliseconds wait)
 {
     IgnoreFileSizeSignal();
+    errno = 0;
     std::optional<HueFile> file = open(fileName, SystemFile::Access::Update);
-    if (file && !TakeWriterLock(file->m_file, wait)) {
-        const KeepErrno why;
-        file.reset();
-    }
-    return file;
+    if (file && TakeWriterLock(file->m_file, wait))
+        return std::move(*file);
+    const int error = errno;
+    file.reset();
+    return Fail(whyRefused(fileName, HueFileUse::Update, error));
 }
 
 bool HueFile::looksLikeText() const
@@ -161,41 +154,43 @@ std::vector<HueEntry> HueFile::readEntries(int first, int last, std::vector<bool
     return entries;
 }
 
-bool HueFile::writeEntry(int n, const HueEntry &entry, HueEntry *before)
+Expected<void> HueFile::writeEntry(int n, const HueEntry &entry, HueEntry *before)
 {
+    errno = 0;
     const FileOffset offset = EntryOffset(n);
     const auto existing =
         static_cast<FileOffset>(std::clamp<FileOffset>(size() - offset, 0, RecordSize));
     HueEntry old{};
     if (existing > 0 && m_file.readAt(&old, existing, offset) != existing)
-        return false;
-    if (!writeEntry(n, entry, old))
-        return false;
-    if (before)
+        return Fail(WriteFailureText(errno));
+    Expected<void> written = writeEntry(n, entry, old);
+    if (written && before)
         *before = old;
-    return true;
+    return written;
 }
 
 // Beyond the old end `old` holds zeroes, which is what the file held there once extended.
 // Only the bytes that actually changed are put back, so the undo never writes further than
 // the failed write reached: under a file-size limit, the old bytes beyond it could not land.
-bool HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry &old)
+Expected<void> HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry &old)
 {
+    errno = 0;
     const FileOffset offset = EntryOffset(n);
     const FileOffset end = offset + RecordSize;
     const FileOffset lengthBefore = end > m_knownLength ? size() : m_knownLength;
     if (lengthBefore < 0 || (end > lengthBefore && !Extend(m_file, lengthBefore, end)))
-        return false;
+        return Fail(WriteFailureText(errno));
     m_knownLength = std::max(lengthBefore, end);
     const FileOffset landed = m_file.writeAt(&entry, RecordSize, offset);
     if (landed == RecordSize)
-        return true;
-    const KeepErrno why;
+        return Done();
+    // Worded before the tidying up, which may fail for reasons of its own.
+    const std::string why = WriteFailureText(errno);
     if (landed > 0)
         m_file.writeAt(&old, landed, offset);
     if (end > lengthBefore)
         giveBackLength(lengthBefore, FileBytes(static_cast<std::size_t>(end - lengthBefore)));
-    return false;
+    return Fail(why);
 }
 
 FileOffset HueFile::size() const
@@ -203,13 +198,14 @@ FileOffset HueFile::size() const
     return m_file.size();
 }
 
-bool HueFile::extendTo(FileOffset length)
+Expected<void> HueFile::extendTo(FileOffset length)
 {
+    errno = 0;
     const FileOffset now = size();
     if (now < 0 || (length > now && !Extend(m_file, now, length)))
-        return false;
+        return Fail(WriteFailureText(errno));
     m_knownLength = std::max(now, length);
-    return true;
+    return Done();
 }
 
 std::optional<FileOffset> HueFile::firstChangeAfter(FileOffset earlierSize,
@@ -255,24 +251,23 @@ ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &dest
     return file->readEntry(n, destination) ? ReadOutcome::Read : ReadOutcome::NoRecord;
 }
 
-namespace {
-
 // The checks of an open in their order, told apart; error is what the open that failed left in
 // errno, the reason when nothing else explains the refusal (as for a file this user may read
-// but not write). The facts follow a symbolic link as the open does, and never wait on a pipe.
-std::string WhyRefused(const std::string &fileName, HueFileUse use, int error)
+// but not write, or one whose writers' lock another open holds). The facts follow a symbolic
+// link as the open does, and never wait on a pipe.
+std::string HueFile::whyRefused(const std::string &fileName, HueFileUse use, int error)
 {
     if (fileName.empty())
         return "no file name";
-    const std::optional<FileFacts> facts = FactsOfName(fileName);
-    if (!facts)
-        return ErrorText(errno);
-    if (const std::string kind = KindText(facts->kind); !kind.empty())
+    const NameFacts facts = FactsOfName(fileName);
+    if (facts.error != 0)
+        return ErrorText(facts.error);
+    if (const std::string kind = KindText(facts.kind); !kind.empty())
         return kind;
-    if (use == HueFileUse::Update && facts->readOnlyForEveryone)
+    if (use == HueFileUse::Update && facts.readOnlyForEveryone)
         return ReadOnlyReason;
     errno = 0;
-    const auto file = HueFile::openForReading(fileName);
+    const std::optional<HueFile> file = open(fileName, SystemFile::Access::Read);
     if (!file)
         return ErrorText(errno);
     if (file->looksLikeText())
@@ -280,29 +275,19 @@ std::string WhyRefused(const std::string &fileName, HueFileUse use, int error)
     return ErrorText(error);
 }
 
-} // namespace
-
+// An open for update has made the text check itself.
 Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
                               std::chrono::milliseconds wait)
 {
-    errno = 0;
-    std::optional<HueFile> file = use == HueFileUse::Update ? HueFile::openForUpdate(fileName, wait)
-                                                            : HueFile::openForReading(fileName);
-    const int error = errno;
-    // An open for update has made the text check itself.
-    if (file && (use == HueFileUse::Update || !file->looksLikeText()))
-        return std::move(*file);
-    file.reset();
-    return Fail(WhyRefused(fileName, use, error));
+    if (use == HueFileUse::Update)
+        return HueFile::openForUpdate(fileName, wait);
+    Expected<HueFile> file = HueFile::openForReading(fileName);
+    if (file && file->looksLikeText())
+        return Fail(TextFileReason);
+    return file;
 }
 
 bool CanOpenHueFile(const std::string &fileName)
 {
     return OpenHueFile(fileName, HueFileUse::Reading).ok();
-}
-
-std::string WhyNotAHueFile(const std::string &fileName)
-{
-    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading);
-    return file ? std::string() : file.error();
 }

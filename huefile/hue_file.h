@@ -35,21 +35,24 @@ enum class GiveBackOutcome {
     Failed,  // the cut itself failed
 };
 
+enum class HueFileUse { Reading, Update };
+
 // One open hue file, closed when the object goes. Only regular files (symbolic links followed)
 // are hue files: a pipe, socket or device is refused, and opening never waits for a writer or
 // reader on the other end. Nothing here ever creates or truncates a file that was not extended
 // by the write being undone.
 class HueFile {
 public:
-    // Any regular file, its contents unlooked at: what one entry's read needs.
-    static std::optional<HueFile> openForReading(const std::string &fileName);
+    // Any regular file, its contents unlooked at: what one entry's read needs. A refusal is
+    // worded as in huefile/file_checks.h.
+    static Expected<HueFile> openForReading(const std::string &fileName);
     // An existing file, for reading and writing in place. Refused when it is read-only for
     // everyone or looks like text, whatever its name's check found before. The object holds the
     // file's writer lock, advisory, from the open until it goes, so that two writing operations
     // of this program never interleave. When another open of the file holds it, the open waits
-    // up to `wait` for it and then fails with errno EWOULDBLOCK. Readers take no lock.
-    static std::optional<HueFile> openForUpdate(const std::string &fileName,
-                                                std::chrono::milliseconds wait = {});
+    // up to `wait` for it and then fails as LockedReason. Readers take no lock.
+    static Expected<HueFile> openForUpdate(const std::string &fileName,
+                                           std::chrono::milliseconds wait = {});
 
     HueFile(HueFile &&other) noexcept = default;
     HueFile &operator=(HueFile &&other) noexcept = default;
@@ -63,12 +66,12 @@ public:
     // at any moment leaves whole entries. When the write fails partway, the bytes of the entry
     // that were overwritten get their old values back and a file the write extended gets its
     // old length back, as long as nobody else has changed what it added; so every entry reads
-    // as it did before. True when the whole record landed; then `before`, when given, receives
-    // the entry as it was (zeroes where the file ended). On failure errno tells why.
-    bool writeEntry(int n, const HueEntry &entry, HueEntry *before = nullptr);
+    // as it did before. Once the whole record landed, `before`, when given, receives the entry
+    // as it was (zeroes where the file ended).
+    Expected<void> writeEntry(int n, const HueEntry &entry, HueEntry *before = nullptr);
     // The same, for a caller that has just read the entry as it stands (`current`, zeroes
     // where the file ends) and so spares the write its own read.
-    bool writeEntry(int n, const HueEntry &entry, const HueEntry &current);
+    Expected<void> writeEntry(int n, const HueEntry &entry, const HueEntry &current);
 
     // Entries first to last in one read, as readEntry would give them one by one; whole[i]
     // tells whether entry first + i was a whole record.
@@ -89,9 +92,9 @@ public:
     // The file's length as it stands now; -1 when it cannot be told.
     FileOffset size() const;
     // For writes that will fill the file up to `length`: sets that length at once, zeroes
-    // beyond the old end. Never shortens the file. False when the system refuses it, as under
+    // beyond the old end. Never shortens the file. Fails when the system refuses it, as under
     // a file-size limit; the writes then extend the file one record at a time.
-    bool extendTo(FileOffset length);
+    Expected<void> extendTo(FileOffset length);
     // Where the file differs from its first earlierSize bytes followed by `added`: the offset of
     // the first byte that is not what was added, or of the first byte beyond or missing at the
     // end. None when the file is exactly that long and ends in exactly those bytes.
@@ -105,6 +108,8 @@ public:
 private:
     HueFile(SystemFile file, FileOffset length) : m_file(std::move(file)), m_knownLength(length) {}
     static std::optional<HueFile> open(const std::string &fileName, SystemFile::Access access);
+    // Why an open failed, `error` being the errno it left.
+    static std::string whyRefused(const std::string &fileName, HueFileUse use, int error);
 
     SystemFile m_file;
     // The length as this object last saw or left it. Only a write past it asks the system for
@@ -120,20 +125,14 @@ int EntryAt(FileOffset offset);
 // Open, read one record, close. With NotOpened the destination keeps its bytes.
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination);
 
-enum class HueFileUse { Reading, Update };
-
 // The file behind a name that is checked as a hue file, or why it is none, in the words of
 // huefile/file_checks.h: a regular file that does not look like text and, for an update, is
-// not read-only for everyone and may be written. An update waits up to `wait` for the writers'
-// lock, as openForUpdate does.
+// not read-only for everyone and may be written. An update is openForUpdate's.
 Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
                               std::chrono::milliseconds wait = {});
 
 // A name is valid when it opens for reading as a hue file.
 bool CanOpenHueFile(const std::string &fileName);
-
-// Why a name does not open for reading as a hue file; empty when it does.
-std::string WhyNotAHueFile(const std::string &fileName);
 
 // For a program's start: puts the null device on any of standard input, output and error
 // that the caller left closed. Otherwise the next file opened would take that number, and

@@ -1,6 +1,9 @@
 #pragma once
 
-#include <string>
+#include "huefile/expected.h"
+#include "huefile/system_file.h"
+
+#include <cstddef>
 #include <string_view>
 
 // The standard streams of a program run from a shell or a script, which may have closed any of
@@ -17,6 +20,11 @@ bool StandardStreamClosed(int stream);
 // Whether the stream is a terminal, which shows colours, rather than a file or a pipe.
 bool StandardStreamIsTerminal(int stream);
 
-// Writes every byte to the descriptor. Empty when they all went, or why they did not, in a few
-// lower-case words.
-std::string WriteWhole(int descriptor, std::string_view bytes);
+// Writes every byte to the descriptor, or says why they did not all go, in a few lower-case
+// words.
+Expected<void> WriteWhole(int descriptor, std::string_view bytes);
+
+// The system's primitives the above is made of: one call each, which may do less than asked.
+// The count done, 0 at the end, -1 with errno set on an error.
+FileOffset ReadStandardInputPiece(char *buffer, std::size_t size);
+FileOffset WriteStreamPiece(int descriptor, const char *bytes, std::size_t size);

@@ -100,7 +100,7 @@ FileBytes AddedBytes(const WriteHistory::Step &step)
 bool WriteSide(HueFile &file, const std::vector<const EntryWrite *> &order, bool undo)
 {
     for (auto done = order.begin(); done != order.end(); ++done) {
-        if (!file.writeEntry((*done)->entry, undo ? (*done)->before : (*done)->after)) {
+        if (!file.writeEntry((*done)->entry, undo ? (*done)->before : (*done)->after).ok()) {
             while (done != order.begin()) {
                 --done;
                 file.writeEntry((*done)->entry, undo ? (*done)->after : (*done)->before);

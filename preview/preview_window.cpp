@@ -143,9 +143,9 @@ bool PreviewWindow::savePicture(const QString &fileName)
     const Expected<std::string> png = WritePngPicture(PictureOf(recoloured));
     if (!png)
         return refuse(QString::fromStdString(png.error()));
-    const std::string why = WriteOutputFile(FileLayerName(fileName), "png", *png);
-    if (!why.empty())
-        return refuse(QString::fromLocal8Bit(why.c_str()));
+    const Expected<void> written = WriteOutputFile(FileLayerName(fileName), "png", *png);
+    if (!written)
+        return refuse(QString::fromLocal8Bit(written.error().c_str()));
     m_status->setText(QString("Saved %1").arg(fileName));
     return true;
 }

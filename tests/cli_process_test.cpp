@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 // colvane-cli as a user runs it, built for the system the tests run on: Linux, or Windows
@@ -203,11 +204,23 @@ TEST_F(BuildAgainstBuild, ListExportImportCopyAndDiffGiveTheSameResults)
         {"diff", "hues.mul", "patch-hues.mul", "--json"},
         {"list", "notes.txt"},
         {"copy", "hues.mul", "locked.mul", "1"},
+        // A gpl name that links to a hue file is no gpl file; a link to a gpl file is written
+        // through, and stays a link.
+        {"export", "hues.mul", "5", "-f", "gpl", "-o", "sea.gpl"},
+        {"export", "hues.mul", "6", "-f", "gpl", "-o", "palette.mul"},
     };
     for (const std::string side : {"mine", "other"}) {
         std::filesystem::create_directory(side);
         std::filesystem::current_path(side);
         LayOutFolder();
+        // Made here, since the other system may make no symbolic link itself, as wine does not.
+        WriteBytes("palette.gpl", {'G'});
+        for (const auto &[target, link] :
+             {std::pair("patch-hues.mul", "sea.gpl"), std::pair("palette.gpl", "palette.mul")}) {
+            std::error_code error;
+            std::filesystem::create_symlink(target, link, error);
+            ASSERT_FALSE(error) << link << ": " << error.message();
+        }
         std::filesystem::current_path("..");
     }
     for (const Arguments &run : runs) {
@@ -229,6 +242,9 @@ TEST_F(BuildAgainstBuild, ListExportImportCopyAndDiffGiveTheSameResults)
                              std::find(run.begin(), run.end(), "-o") == run.end();
         ExpectSameResult(what, mine.out, theirs.out, picture);
     }
+    for (const std::string link :
+         {"mine/sea.gpl", "mine/palette.mul", "other/sea.gpl", "other/palette.mul"})
+        EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(link))) << link;
     ASSERT_EQ(FilesIn("mine"), FilesIn("other"));
     for (const std::string &name : FilesIn("mine"))
         ExpectSameResult(name, Text(ReadBytes("mine/" + name)), Text(ReadBytes("other/" + name)),

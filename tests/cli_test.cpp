@@ -140,7 +140,7 @@ struct Refusal {
 // open of the file, as another process's write would.
 std::thread HoldWriterLock(const std::string &fileName, std::chrono::milliseconds heldFor)
 {
-    std::optional<HueFile> file = HueFile::openForUpdate(fileName);
+    std::optional<HueFile> file = Held(HueFile::openForUpdate(fileName));
     EXPECT_TRUE(file.has_value()) << fileName;
     return std::thread([held = std::move(file), heldFor]() mutable {
         std::this_thread::sleep_for(heldFor);

@@ -92,7 +92,7 @@ TEST_F(HueFileAccess, WritingEntryNineIntoOneBlockLeavesTheNextHeaderUnwritten)
 
 TEST_F(HueFileAccess, NoWriteEverCreatesAFile)
 {
-    EXPECT_FALSE(HueFile::openForUpdate(file).has_value());
+    EXPECT_FALSE(HueFile::openForUpdate(file).ok());
     EXPECT_FALSE(FileExists(file));
 }
 
@@ -132,8 +132,8 @@ RC_GTEST_PROP(HueFileRangeRead, ARangeReadsAsItsEntriesReadOneByOne, ())
         bytes[i] = static_cast<unsigned char>(i * 131 + i / 88 + 1);
     WriteBytes(file, bytes);
 
-    const std::optional<HueFile> opened = HueFile::openForReading(file);
-    RC_ASSERT(opened.has_value());
+    const Expected<HueFile> opened = HueFile::openForReading(file);
+    RC_ASSERT(opened.ok());
     std::vector<bool> whole;
     const std::vector<HueEntry> entries = opened->readEntries(first, last, whole);
     RC_ASSERT(entries.size() == static_cast<std::size_t>(last - first + 1));
@@ -231,7 +231,7 @@ TEST_F(HueFileAccess, AFileThatCannotBeOpenedLeavesTheDestinationAlone)
 TEST_F(HueFileAccess, TheWritersLockKeepsOutWritersAndNoReader)
 {
     WriteHueFile(file, 16);
-    std::optional<HueFile> holder = HueFile::openForUpdate(file);
+    std::optional<HueFile> holder = Held(HueFile::openForUpdate(file));
     ASSERT_TRUE(holder.has_value());
     ASSERT_TRUE(holder->writeEntry(3, PatternEntry(3, 9)));
     HueEntry entry{};
@@ -302,9 +302,9 @@ TEST_F(HueFileAccess, WhatIsAHueFileAndWhyNot)
         };
         EXPECT_EQ(whyNot(HueFileUse::Reading), c.notForReading) << c.name;
         EXPECT_EQ(whyNot(HueFileUse::Update), c.notForUpdate) << c.name;
-        EXPECT_EQ(WhyNotAHueFile(c.name), c.notForReading) << c.name;
         EXPECT_EQ(CanOpenHueFile(c.name), !*c.notForReading) << c.name;
-        EXPECT_EQ(HueFile::openForUpdate(c.name).has_value(), !*c.notForUpdate) << c.name;
+        const Expected<HueFile> update = HueFile::openForUpdate(c.name);
+        EXPECT_EQ(update ? std::string() : update.error(), c.notForUpdate) << c.name;
     }
     const Bytes before = ReadBytes("notes.txt");
     HueEntry entry{};
@@ -326,7 +326,7 @@ TEST_F(HueFileAccess, AHueFileNeverTakesTheNumberOfAClosedStandardStream)
     const int savedError = dup(STDERR_FILENO);
     ASSERT_GE(savedError, 0);
     close(STDERR_FILENO);
-    std::optional<HueFile> opened = HueFile::openForUpdate(file);
+    std::optional<HueFile> opened = Held(HueFile::openForUpdate(file));
     const bool strayWriteLanded = write(STDERR_FILENO, "stray warning\n", 14) > 0;
     opened.reset();
     // A program's start fills the gap with the null device.

@@ -54,15 +54,15 @@ std::vector<HueEntry> Edited(std::vector<HueEntry> entries)
 
 EntrySlots SlotsOfFile(const std::string &fileName)
 {
-    const std::optional<HueFile> file = HueFile::openForReading(fileName);
-    RC_ASSERT(file.has_value());
+    const Expected<HueFile> file = HueFile::openForReading(fileName);
+    RC_ASSERT(file.ok());
     return ReadEntrySlots(*file);
 }
 
 void ApplyToFile(const std::string &fileName, const Patch &patch)
 {
-    std::optional<HueFile> file = HueFile::openForUpdate(fileName);
-    RC_ASSERT(file.has_value());
+    Expected<HueFile> file = HueFile::openForUpdate(fileName);
+    RC_ASSERT(file.ok());
     const Expected<ApplyReport> report = ApplyPatch(*file, patch, ApplyMode::Apply);
     RC_ASSERT(report.ok());
     RC_ASSERT(report->conflicts.empty());

@@ -509,7 +509,7 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         model.heldElsewhere = kind != 4 && *rc::gen::weightedElement<bool>({{1, true}, {7, false}});
         std::optional<HueFile> holder;
         if (model.heldElsewhere)
-            holder = HueFile::openForUpdate("hues.mul");
+            holder = Held(HueFile::openForUpdate("hues.mul"));
         RC_ASSERT(holder.has_value() == model.heldElsewhere);
         std::optional<FileSizeLimit> sizeLimit;
         if (limited)
@@ -696,7 +696,7 @@ protected:
             if (fault.sizeLimit)
                 limit.emplace(*fault.sizeLimit);
             const auto holder =
-                fault.heldElsewhere ? HueFile::openForUpdate("hues.mul") : std::nullopt;
+                fault.heldElsewhere ? Held(HueFile::openForUpdate("hues.mul")) : std::nullopt;
             EXPECT_EQ(holder.has_value(), fault.heldElsewhere) << fault.name;
             Apply(*form, model, opens);
         }

@@ -23,8 +23,8 @@ int main(int argc, char **argv)
     if (!shot.save(&png, "PNG"))
         return 1;
     // The name as given is already in the form the file layer takes.
-    const std::string why = WriteOutputFile(argv[1], "png", png.data().toStdString());
-    if (!why.empty())
-        std::fprintf(stderr, "colvane-grab: %s: %s\n", argv[1], why.c_str());
-    return why.empty() ? 0 : 1;
+    const Expected<void> written = WriteOutputFile(argv[1], "png", png.data().toStdString());
+    if (!written)
+        std::fprintf(stderr, "colvane-grab: %s: %s\n", argv[1], written.error().c_str());
+    return written ? 0 : 1;
 }

@@ -14,11 +14,12 @@ namespace {
 // Through the file layer, as the program writes its own exports: each file whole or not at all.
 bool WriteIconFile(const QString &fileName, const char *extension, const QByteArray &bytes)
 {
-    const std::string why =
+    const Expected<void> written =
         WriteOutputFile(FileLayerName(fileName), extension, bytes.toStdString());
-    if (!why.empty())
-        std::fprintf(stderr, "colvane-icons: %s: %s\n", qPrintable(fileName), why.c_str());
-    return why.empty();
+    if (!written)
+        std::fprintf(stderr, "colvane-icons: %s: %s\n", qPrintable(fileName),
+                     written.error().c_str());
+    return written.ok();
 }
 
 } // namespace

@@ -93,17 +93,16 @@ struct SampleFile {
 // anything else, such as a folder, is in the way.
 bool NameUsable(const SampleFile &file, bool force, std::string &error)
 {
-    int failure = 0;
-    const NameHolds holds = WhatNameHolds(file.path, failure);
-    if (holds == NameHolds::Free)
+    const Expected<NameHolds> holds = WhatNameHolds(file.path);
+    if (holds && *holds == NameHolds::Free)
         return true;
-    if (holds == NameHolds::Unknown)
-        error = file.path + ": " + std::strerror(failure);
+    if (!holds)
+        error = file.path + ": " + holds.error();
     else if (!force)
         error = file.path + ": already there; --force overwrites it";
-    else if (holds == NameHolds::Folder)
+    else if (*holds == NameHolds::Folder)
         error = file.path + ": " + std::strerror(EISDIR);
-    else if (holds == NameHolds::Other)
+    else if (*holds == NameHolds::Other)
         error = file.path + ": not a regular file";
     return error.empty();
 }
@@ -111,17 +110,20 @@ bool NameUsable(const SampleFile &file, bool force, std::string &error)
 bool WriteTemporary(SampleFile &file, const std::string &folder,
                     const std::vector<unsigned char> &bytes, std::string &error)
 {
-    const int failure = StageFile(folder, std::string(bytes.begin(), bytes.end()), file.temporary);
-    if (failure != 0)
-        error = file.path + ": " + std::strerror(failure);
-    return failure == 0;
+    const Expected<std::string> staged = StageFile(folder, std::string(bytes.begin(), bytes.end()));
+    if (!staged) {
+        error = file.path + ": " + staged.error();
+        return false;
+    }
+    file.temporary = *staged;
+    return true;
 }
 
 // --force renames over what is there; otherwise only a free name is taken.
 bool TakeName(SampleFile &file, bool force, std::string &error)
 {
-    if (const int failure = NameStagedFile(file.temporary, file.path, force)) {
-        error = file.path + ": " + std::strerror(failure);
+    if (const Expected<void> named = NameStagedFile(file.temporary, file.path, force); !named) {
+        error = file.path + ": " + named.error();
         return false;
     }
     file.created = !force;

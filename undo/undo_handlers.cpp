@@ -71,10 +71,11 @@ void TForm1::ReplayLastWrite(bool undo)
     const bool replaysEditorEntry =
         std::any_of(step->writes.begin(), step->writes.end(),
                     [this](const EntryWrite &write) { return write.entry == BrowserRow + 1; });
-    auto file = HueFile::openForUpdate(WriteFileName());
-    const ReplayResult result =
-        file ? ReplayStep(*file, *step, undo) : ReplayResult{ReplayOutcome::Failed, 0};
-    file.reset();
+    // The file is closed again before the browser reads it.
+    const ReplayResult result = [&] {
+        Expected<HueFile> file = HueFile::openForUpdate(WriteFileName());
+        return file ? ReplayStep(*file, *step, undo) : ReplayResult{ReplayOutcome::Failed, 0};
+    }();
     switch (result.outcome) {
     case ReplayOutcome::Done:
         AppendLogLine(ReplayLine(word, *step));

@@ -55,10 +55,9 @@ void UndoWrites(HueFile &file, const std::vector<EntryWrite> &written, FileOffse
         file.giveBackLength(earlierSize, FileBytes(static_cast<std::size_t>(size - earlierSize)));
 }
 
-std::string WriteFailure(int number, int error)
+std::string WriteFailure(int number, const std::string &why)
 {
-    return "entry " + std::to_string(number) + " could not be written (" +
-           (error ? ErrorText(error) : std::string("the write failed")) +
+    return "entry " + std::to_string(number) + " could not be written (" + why +
            "); every entry is as it was";
 }
 
@@ -233,11 +232,10 @@ Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mo
             continue;
         const HueEntry &old = current[static_cast<std::size_t>(entry.number - 1)];
         const HueEntry replacement = entry.after.value_or(HueEntry{});
-        errno = 0;
-        if (!file.writeEntry(entry.number, replacement, old)) {
-            const int error = errno;
+        if (const Expected<void> landed = file.writeEntry(entry.number, replacement, old);
+            !landed) {
             UndoWrites(file, written, earlierSize);
-            return Fail(WriteFailure(entry.number, error));
+            return Fail(WriteFailure(entry.number, landed.error()));
         }
         written.push_back({entry.number, old, replacement});
         if (!entry.after)

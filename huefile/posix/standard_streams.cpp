@@ -1,6 +1,5 @@
 #include "huefile/standard_streams.h"
 
-#include "huefile/file_checks.h"
 #include "huefile/hue_file.h"
 
 #include <cerrno>
@@ -12,22 +11,19 @@ bool StandardStreamClosed(int stream)
     return fcntl(stream, F_GETFD) < 0 && errno == EBADF;
 }
 
-std::string WriteWhole(int descriptor, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t put = write(descriptor, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return SystemErrorText(put < 0 ? errno : EIO);
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return "";
-}
-
 bool StandardStreamIsTerminal(int stream)
 {
     return isatty(stream) == 1;
+}
+
+FileOffset ReadStandardInputPiece(char *buffer, std::size_t size)
+{
+    return read(STDIN_FILENO, buffer, size);
+}
+
+FileOffset WriteStreamPiece(int descriptor, const char *bytes, std::size_t size)
+{
+    return write(descriptor, bytes, size);
 }
 
 void OpenClosedStandardStreams()

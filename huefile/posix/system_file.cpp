@@ -3,8 +3,12 @@
 #include "huefile/posix/modes.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +18,11 @@ namespace {
 FileFacts FactsOf(const struct stat &info)
 {
     return {KindOfMode(info.st_mode), ReadOnlyForEveryone(info.st_mode), info.st_size};
+}
+
+int Descriptor(std::intptr_t handle)
+{
+    return static_cast<int>(handle);
 }
 
 // A program started with standard input, output or error closed would get one of those
@@ -30,14 +39,38 @@ int AwayFromStandardStreams(int descriptor)
 
 constexpr off_t LockedByte = std::numeric_limits<off_t>::max() - 1;
 
+mode_t NewFileMode()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
 } // namespace
 
-std::optional<FileFacts> FactsOfName(const std::string &fileName)
+NameFacts FactsOfName(const std::string &fileName)
 {
+    NameFacts facts;
+    struct stat name {};
+    facts.isLink = lstat(fileName.c_str(), &name) == 0 && S_ISLNK(name.st_mode);
     struct stat info {};
-    if (stat(fileName.c_str(), &info) != 0)
-        return std::nullopt;
-    return FactsOf(info);
+    if (stat(fileName.c_str(), &info) != 0) {
+        facts.error = errno;
+        return facts;
+    }
+    static_cast<FileFacts &>(facts) = FactsOf(info);
+    facts.identity = {true, static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+    facts.links = static_cast<long>(info.st_nlink);
+    facts.ownedByUs = info.st_uid == geteuid();
+    facts.actingAsRoot = geteuid() == 0;
+    facts.writeError = faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+    facts.keeps = {static_cast<long>(info.st_uid), static_cast<long>(info.st_gid),
+                   static_cast<unsigned>(info.st_mode & 07777)};
+    char resolved[PATH_MAX];
+    if (facts.kind == FileKind::Regular && realpath(fileName.c_str(), resolved))
+        facts.resolvedName = resolved;
+    return facts;
 }
 
 std::optional<SystemFile> SystemFile::open(const std::string &fileName, Access access)
@@ -50,17 +83,33 @@ std::optional<SystemFile> SystemFile::open(const std::string &fileName, Access a
     return SystemFile(descriptor);
 }
 
-void SystemFile::close()
+// The open does not wait; the writes then do, as a stream's writer expects.
+std::optional<SystemFile> SystemFile::openStream(const std::string &fileName)
 {
-    if (m_handle >= 0)
-        ::close(static_cast<int>(m_handle));
+    const int descriptor = ::open(fileName.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::nullopt;
+    SystemFile file(descriptor);
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags >= 0 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        return file;
+    const int error = errno;
+    file.close();
+    errno = error;
+    return std::nullopt;
+}
+
+bool SystemFile::close()
+{
+    const bool closed = m_handle < 0 || ::close(Descriptor(m_handle)) == 0;
     m_handle = -1;
+    return closed;
 }
 
 std::optional<FileFacts> SystemFile::facts() const
 {
     struct stat info {};
-    if (fstat(static_cast<int>(m_handle), &info) != 0)
+    if (fstat(Descriptor(m_handle), &info) != 0)
         return std::nullopt;
     return FactsOf(info);
 }
@@ -68,46 +117,27 @@ std::optional<FileFacts> SystemFile::facts() const
 FileOffset SystemFile::size() const
 {
     struct stat info {};
-    return fstat(static_cast<int>(m_handle), &info) == 0 ? info.st_size : -1;
+    return fstat(Descriptor(m_handle), &info) == 0 ? info.st_size : -1;
 }
 
-FileOffset SystemFile::readAt(void *buffer, FileOffset count, FileOffset offset) const
+FileOffset SystemFile::readPieceAt(void *buffer, FileOffset count, FileOffset offset) const
 {
-    auto *bytes = static_cast<char *>(buffer);
-    FileOffset done = 0;
-    while (done < count) {
-        const ssize_t got = pread(static_cast<int>(m_handle), bytes + done,
-                                  static_cast<std::size_t>(count - done), offset + done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return done;
+    return pread(Descriptor(m_handle), buffer, static_cast<std::size_t>(count), offset);
 }
 
-FileOffset SystemFile::writeAt(const void *buffer, FileOffset count, FileOffset offset)
+FileOffset SystemFile::writePieceAt(const void *buffer, FileOffset count, FileOffset offset)
 {
-    const auto *bytes = static_cast<const char *>(buffer);
-    FileOffset done = 0;
-    while (done < count) {
-        const ssize_t put = pwrite(static_cast<int>(m_handle), bytes + done,
-                                   static_cast<std::size_t>(count - done), offset + done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            break;
-        done += put;
-    }
-    return done;
+    return pwrite(Descriptor(m_handle), buffer, static_cast<std::size_t>(count), offset);
+}
+
+FileOffset SystemFile::writePiece(const void *buffer, FileOffset count)
+{
+    return write(Descriptor(m_handle), buffer, static_cast<std::size_t>(count));
 }
 
 bool SystemFile::setLength(FileOffset length)
 {
-    return ftruncate(static_cast<int>(m_handle), length) == 0;
+    return ftruncate(Descriptor(m_handle), length) == 0;
 }
 
 bool SystemFile::tryWriterLock()
@@ -117,22 +147,133 @@ bool SystemFile::tryWriterLock()
     lock.l_whence = SEEK_SET;
     lock.l_start = LockedByte;
     lock.l_len = 1;
-    return fcntl(static_cast<int>(m_handle), F_OFD_SETLK, &lock) == 0;
+    return fcntl(Descriptor(m_handle), F_OFD_SETLK, &lock) == 0;
 }
 
-bool MayWriteFile(const std::string &fileName)
+bool SystemFile::giveOwnerOf(const FileKeeps &replaced)
 {
-    struct stat info {};
-    return stat(fileName.c_str(), &info) == 0 && !FactsOf(info).readOnlyForEveryone &&
-           faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) == 0;
+    return fchown(Descriptor(m_handle), static_cast<uid_t>(replaced.owner),
+                  static_cast<gid_t>(replaced.group)) == 0;
 }
 
-bool SameFileOnDisk(const std::string &a, const std::string &b)
+bool SystemFile::giveModeOf(const FileKeeps *replaced)
 {
-    struct stat first {};
-    struct stat second {};
-    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    return fchmod(Descriptor(m_handle),
+                  replaced ? static_cast<mode_t>(replaced->mode) : NewFileMode()) == 0;
+}
+
+namespace {
+
+constexpr int EndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// The temporary file under way, for the signal handler: a fixed buffer, since a handler may
+// not allocate, and a flag raised only once the name in it is whole.
+char PendingName[PATH_MAX];
+volatile std::sig_atomic_t NamePending = 0;
+
+// What the ending signals did before a temporary file took them over; one exists at a time.
+struct sigaction PreviousActions[std::size(EndingSignals)];
+bool Taken[std::size(EndingSignals)];
+
+extern "C" void RemovePendingAndEnd(int signalNumber)
+{
+    if (NamePending)
+        unlink(PendingName);
+    std::signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+} // namespace
+
+// Only signals left at their default action are taken over: one that the program ignores, as
+// under nohup, or handles itself stays as it is.
+TemporaryFile::TemporaryFile()
+{
+    struct sigaction removing {};
+    removing.sa_handler = RemovePendingAndEnd;
+    // A second signal waits until the first has removed the file.
+    sigemptyset(&removing.sa_mask);
+    for (const int signalNumber : EndingSignals)
+        sigaddset(&removing.sa_mask, signalNumber);
+    for (std::size_t i = 0; i < std::size(EndingSignals); ++i) {
+        sigaction(EndingSignals[i], nullptr, &PreviousActions[i]);
+        Taken[i] = !(PreviousActions[i].sa_flags & SA_SIGINFO) &&
+                   PreviousActions[i].sa_handler == SIG_DFL &&
+                   sigaction(EndingSignals[i], &removing, nullptr) == 0;
+    }
+}
+
+TemporaryFile::~TemporaryFile()
+{
+    m_file.reset();
+    if (NamePending)
+        unlink(PendingName);
+    NamePending = 0;
+    for (std::size_t i = 0; i < std::size(EndingSignals); ++i)
+        if (Taken[i])
+            sigaction(EndingSignals[i], &PreviousActions[i], nullptr);
+}
+
+// The signals wait while the file is created, so that none finds a file whose name is not yet
+// known.
+SystemFile *TemporaryFile::create(const std::string &folder, const std::string &prefix)
+{
+    const std::string pattern = folder + prefix + "XXXXXX";
+    if (pattern.size() >= sizeof PendingName) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    sigset_t ending;
+    sigset_t previous;
+    sigemptyset(&ending);
+    for (const int signalNumber : EndingSignals)
+        sigaddset(&ending, signalNumber);
+    pthread_sigmask(SIG_BLOCK, &ending, &previous);
+    std::memcpy(PendingName, pattern.c_str(), pattern.size() + 1);
+    const int descriptor = mkstemp(PendingName);
+    const int error = errno;
+    NamePending = descriptor >= 0;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    if (descriptor < 0)
+        return nullptr;
+    m_file = SystemFile(descriptor);
+    return &*m_file;
+}
+
+std::string TemporaryFile::name() const
+{
+    return PendingName;
+}
+
+bool TemporaryFile::moveInto(const std::string &target, bool replace)
+{
+    if (!MoveIntoName(PendingName, target, replace))
+        return false;
+    NamePending = 0;
+    return true;
+}
+
+void TemporaryFile::keep()
+{
+    NamePending = 0;
+}
+
+// A free name is taken with a new link, which fails when the name exists in any form, even as
+// a link to nothing.
+bool MoveIntoName(const std::string &from, const std::string &to, bool replace)
+{
+    if (replace)
+        return rename(from.c_str(), to.c_str()) == 0;
+    if (link(from.c_str(), to.c_str()) != 0)
+        return false;
+    unlink(from.c_str());
+    return true;
+}
+
+bool RemoveName(const std::string &name)
+{
+    return unlink(name.c_str()) == 0;
 }
 
 void IgnoreFileSizeSignal()

@@ -1,15 +1,20 @@
 #include "huefile/standard_streams.h"
 
-#include "huefile/file_checks.h"
 #include "huefile/hue_file.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <fcntl.h>
 #include <io.h>
 
 namespace {
 
+// One call moves at most what an unsigned counts; larger requests go in pieces.
 constexpr unsigned LargestPiece = 1u << 30;
+
+unsigned PieceOf(std::size_t size)
+{
+    return static_cast<unsigned>(std::min<std::size_t>(size, LargestPiece));
+}
 
 } // namespace
 
@@ -24,19 +29,16 @@ bool StandardStreamIsTerminal(int stream)
     return _isatty(stream) != 0;
 }
 
-std::string WriteWhole(int descriptor, std::string_view bytes)
+// In text mode the C library would stop reading at the first byte 26.
+FileOffset ReadStandardInputPiece(char *buffer, std::size_t size)
 {
-    while (!bytes.empty()) {
-        const unsigned piece =
-            static_cast<unsigned>(std::min<std::size_t>(bytes.size(), LargestPiece));
-        const int put = _write(descriptor, bytes.data(), piece);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return SystemErrorText(put < 0 ? errno : EIO);
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return "";
+    _setmode(StandardInput, _O_BINARY);
+    return _read(StandardInput, buffer, PieceOf(size));
+}
+
+FileOffset WriteStreamPiece(int descriptor, const char *bytes, std::size_t size)
+{
+    return _write(descriptor, bytes, PieceOf(size));
 }
 
 // Also turns the three streams to binary: in text mode the C library would write every line

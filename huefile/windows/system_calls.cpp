@@ -12,6 +12,16 @@ std::wstring WideName(const std::string &fileName)
     return wide;
 }
 
+std::string Utf8Name(const std::wstring &wide)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string name(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), name.data(), length,
+                        nullptr, nullptr);
+    return name;
+}
+
 namespace {
 
 int ErrnoOf(DWORD error)

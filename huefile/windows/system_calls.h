@@ -7,6 +7,8 @@
 
 // A UTF-8 name as Windows' wide calls take it.
 std::wstring WideName(const std::string &fileName);
+// A name from Windows' wide calls, in the file layer's encoding.
+std::string Utf8Name(const std::wstring &wide);
 
 // Leaves in errno what the last failed call of the system's means, so that the file layer
 // words it as it does on every system; returns false for a caller's convenience.

@@ -3,12 +3,17 @@
 #include "huefile/windows/system_calls.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <iterator>
 #include <limits>
 
 // On Windows a regular file is one on a disk: GetFileType says FILE_TYPE_DISK for it, and it
 // carries neither the folder nor the device attribute. Pipes, consoles, serial ports and the
-// null device are refused as on Linux.
+// null device are refused as on Linux. The read-only attribute stands for a mode without write
+// bits, an open for writing for the permission check, and the link count of
+// GetFileInformationByHandle for st_nlink. Files carry no owner that a replacement would
+// change: the new file takes the folder's permissions, as the old one had.
 
 namespace {
 
@@ -16,9 +21,17 @@ namespace {
 // lock alone keeps two writers apart, as on Linux.
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// One call moves at most what a DWORD counts; larger requests go in pieces.
+constexpr FileOffset LargestPiece = 1 << 30;
+
 HANDLE HandleOf(std::intptr_t handle)
 {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+DWORD PieceOf(FileOffset count)
+{
+    return static_cast<DWORD>(std::min(count, LargestPiece));
 }
 
 FileKind KindOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION &information)
@@ -38,11 +51,10 @@ FileKind KindOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION &information)
     }
 }
 
-std::optional<FileFacts> FactsOfHandle(HANDLE file)
+std::optional<FileFacts> FactsOfHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION &information)
 {
     if (GetFileType(file) != FILE_TYPE_DISK)
         return FileFacts{KindOf(file, {}), false, 0};
-    BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(file, &information)) {
         FailWithSystemError();
         return std::nullopt;
@@ -53,41 +65,64 @@ std::optional<FileFacts> FactsOfHandle(HANDLE file)
                      (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0, size};
 }
 
-// An open that asks nothing of the file but its facts: folders included, never waiting.
-HANDLE OpenForFacts(const std::string &fileName)
-{
-    return CreateFileW(WideName(fileName).c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-std::optional<BY_HANDLE_FILE_INFORMATION> InformationOfName(const std::string &fileName)
-{
-    const HANDLE file = OpenForFacts(fileName);
-    if (file == INVALID_HANDLE_VALUE) {
-        FailWithSystemError();
-        return std::nullopt;
-    }
-    BY_HANDLE_FILE_INFORMATION information{};
-    const bool known = GetFileInformationByHandle(file, &information);
-    if (!known)
-        FailWithSystemError();
-    CloseHandle(file);
-    return known ? std::optional(information) : std::nullopt;
-}
-
 constexpr FileOffset LockedByte = std::numeric_limits<FileOffset>::max() - 1;
+
+// The name of the file behind an open handle, every link resolved.
+std::string ResolvedName(HANDLE file)
+{
+    wchar_t resolved[32768];
+    const DWORD length = GetFinalPathNameByHandleW(file, resolved, std::size(resolved), 0);
+    if (length == 0 || length >= std::size(resolved))
+        return "";
+    return Utf8Name(std::wstring(resolved, length));
+}
+
+// An open for writing stands for the permission check: whatever keeps it from opening keeps a
+// replacement from writing.
+bool OpensForWriting(const std::string &fileName)
+{
+    const HANDLE file = CreateFileW(WideName(fileName).c_str(), GENERIC_WRITE, ShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
 
 } // namespace
 
-std::optional<FileFacts> FactsOfName(const std::string &fileName)
+NameFacts FactsOfName(const std::string &fileName)
 {
-    const HANDLE file = OpenForFacts(fileName);
+    NameFacts facts;
+    const DWORD attributes = GetFileAttributesW(WideName(fileName).c_str());
+    const bool named = attributes != INVALID_FILE_ATTRIBUTES;
+    facts.isLink = named && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    // An open that asks nothing of the file but its facts: folders included, never waiting.
+    const HANDLE file = CreateFileW(WideName(fileName).c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         FailWithSystemErrorFor(fileName);
-        return std::nullopt;
+        facts.error = errno;
+        // Whatever the name holds that its target does not is a link that leads nowhere.
+        facts.isLink = facts.isLink || (facts.error == ENOENT && named);
+        return facts;
     }
-    std::optional<FileFacts> facts = FactsOfHandle(file);
+    BY_HANDLE_FILE_INFORMATION information{};
+    const std::optional<FileFacts> known = FactsOfHandle(file, information);
+    if (!known) {
+        facts.error = errno;
+        CloseHandle(file);
+        return facts;
+    }
+    static_cast<FileFacts &>(facts) = *known;
+    facts.identity = {GetFileType(file) == FILE_TYPE_DISK, information.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                          information.nFileIndexLow};
+    facts.links = static_cast<long>(std::max<DWORD>(1, information.nNumberOfLinks));
+    if (facts.kind == FileKind::Regular)
+        facts.resolvedName = ResolvedName(file);
     CloseHandle(file);
+    facts.writeError = facts.kind == FileKind::Regular && OpensForWriting(fileName) ? 0 : EACCES;
     return facts;
 }
 
@@ -109,16 +144,28 @@ std::optional<SystemFile> SystemFile::open(const std::string &fileName, Access a
     return SystemFile(reinterpret_cast<std::intptr_t>(file));
 }
 
-void SystemFile::close()
+std::optional<SystemFile> SystemFile::openStream(const std::string &fileName)
 {
-    if (m_handle != -1)
-        CloseHandle(HandleOf(m_handle));
+    const HANDLE file = CreateFileW(WideName(fileName).c_str(), GENERIC_WRITE, ShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        FailWithSystemError();
+        return std::nullopt;
+    }
+    return SystemFile(reinterpret_cast<std::intptr_t>(file));
+}
+
+bool SystemFile::close()
+{
+    const bool closed = m_handle == -1 || CloseHandle(HandleOf(m_handle)) || FailWithSystemError();
     m_handle = -1;
+    return closed;
 }
 
 std::optional<FileFacts> SystemFile::facts() const
 {
-    return FactsOfHandle(HandleOf(m_handle));
+    BY_HANDLE_FILE_INFORMATION information{};
+    return FactsOfHandle(HandleOf(m_handle), information);
 }
 
 FileOffset SystemFile::size() const
@@ -129,46 +176,32 @@ FileOffset SystemFile::size() const
     return size.QuadPart;
 }
 
-// One call moves at most what a DWORD counts; larger requests go in pieces.
-constexpr FileOffset LargestPiece = 1 << 30;
-
-FileOffset SystemFile::readAt(void *buffer, FileOffset count, FileOffset offset) const
+FileOffset SystemFile::readPieceAt(void *buffer, FileOffset count, FileOffset offset) const
 {
-    auto *bytes = static_cast<char *>(buffer);
-    FileOffset done = 0;
-    while (done < count) {
-        OVERLAPPED at = OverlappedAt(offset + done);
-        DWORD got = 0;
-        const auto piece = static_cast<DWORD>(std::min(count - done, LargestPiece));
-        if (!ReadFile(HandleOf(m_handle), bytes + done, piece, &got, &at)) {
-            if (GetLastError() == ERROR_HANDLE_EOF)
-                break;
-            return FailWithSystemError(), -1;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return done;
+    OVERLAPPED at = OverlappedAt(offset);
+    DWORD got = 0;
+    if (ReadFile(HandleOf(m_handle), buffer, PieceOf(count), &got, &at))
+        return got;
+    if (GetLastError() == ERROR_HANDLE_EOF)
+        return 0;
+    return FailWithSystemError(), -1;
 }
 
-FileOffset SystemFile::writeAt(const void *buffer, FileOffset count, FileOffset offset)
+FileOffset SystemFile::writePieceAt(const void *buffer, FileOffset count, FileOffset offset)
 {
-    const auto *bytes = static_cast<const char *>(buffer);
-    FileOffset done = 0;
-    while (done < count) {
-        OVERLAPPED at = OverlappedAt(offset + done);
-        DWORD put = 0;
-        const auto piece = static_cast<DWORD>(std::min(count - done, LargestPiece));
-        if (!WriteFile(HandleOf(m_handle), bytes + done, piece, &put, &at)) {
-            FailWithSystemError();
-            break;
-        }
-        if (put == 0)
-            break;
-        done += put;
-    }
-    return done;
+    OVERLAPPED at = OverlappedAt(offset);
+    DWORD put = 0;
+    if (WriteFile(HandleOf(m_handle), buffer, PieceOf(count), &put, &at))
+        return put;
+    return FailWithSystemError(), -1;
+}
+
+FileOffset SystemFile::writePiece(const void *buffer, FileOffset count)
+{
+    DWORD put = 0;
+    if (WriteFile(HandleOf(m_handle), buffer, PieceOf(count), &put, nullptr))
+        return put;
+    return FailWithSystemError(), -1;
 }
 
 bool SystemFile::setLength(FileOffset length)
@@ -193,26 +226,103 @@ bool SystemFile::tryWriterLock()
     return false;
 }
 
-bool MayWriteFile(const std::string &fileName)
+bool SystemFile::giveOwnerOf(const FileKeeps &)
 {
-    const std::optional<FileFacts> facts = FactsOfName(fileName);
-    if (!facts || facts->kind != FileKind::Regular || facts->readOnlyForEveryone)
-        return false;
-    const HANDLE file = CreateFileW(WideName(fileName).c_str(), GENERIC_WRITE, ShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(file);
     return true;
 }
 
-bool SameFileOnDisk(const std::string &a, const std::string &b)
+bool SystemFile::giveModeOf(const FileKeeps *)
 {
-    const auto first = InformationOfName(a);
-    const auto second = InformationOfName(b);
-    return first && second && first->dwVolumeSerialNumber == second->dwVolumeSerialNumber &&
-           first->nFileIndexHigh == second->nFileIndexHigh &&
-           first->nFileIndexLow == second->nFileIndexLow;
+    return true;
+}
+
+namespace {
+
+// The temporary file under way, for the console's Ctrl+C and close handler, which runs on a
+// thread of its own: a fixed buffer, and a flag raised only once the name in it is whole.
+wchar_t PendingName[32768];
+std::atomic<bool> NamePending{false};
+
+BOOL WINAPI RemovePendingOnTheWayOut(DWORD)
+{
+    if (NamePending.exchange(false))
+        DeleteFileW(PendingName);
+    return FALSE; // the program ends as it would have
+}
+
+} // namespace
+
+TemporaryFile::TemporaryFile()
+{
+    SetConsoleCtrlHandler(RemovePendingOnTheWayOut, TRUE);
+}
+
+TemporaryFile::~TemporaryFile()
+{
+    m_file.reset();
+    if (NamePending.exchange(false))
+        DeleteFileW(PendingName);
+    SetConsoleCtrlHandler(RemovePendingOnTheWayOut, FALSE);
+}
+
+// The name takes the process and a tick count, and the next tick when that is taken.
+SystemFile *TemporaryFile::create(const std::string &folder, const std::string &prefix)
+{
+    const std::wstring start = WideName(folder + prefix);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::wstring name = start + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(GetTickCount() + attempt);
+        if (name.size() >= std::size(PendingName)) {
+            errno = ENAMETOOLONG;
+            return nullptr;
+        }
+        name.copy(PendingName, name.size());
+        PendingName[name.size()] = L'\0';
+        const HANDLE file = CreateFileW(PendingName, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            NamePending = true;
+            m_file = SystemFile(reinterpret_cast<std::intptr_t>(file));
+            return &*m_file;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            FailWithSystemError();
+            return nullptr;
+        }
+    }
+    errno = EEXIST;
+    return nullptr;
+}
+
+std::string TemporaryFile::name() const
+{
+    return Utf8Name(PendingName);
+}
+
+bool TemporaryFile::moveInto(const std::string &target, bool replace)
+{
+    if (!MoveIntoName(name(), target, replace))
+        return false;
+    NamePending = false;
+    return true;
+}
+
+void TemporaryFile::keep()
+{
+    NamePending = false;
+}
+
+// MoveFileExW replaces the old name in one step, or, not told to replace, fails when the name
+// is taken.
+bool MoveIntoName(const std::string &from, const std::string &to, bool replace)
+{
+    const DWORD how = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    return MoveFileExW(WideName(from).c_str(), WideName(to).c_str(), how) || FailWithSystemError();
+}
+
+bool RemoveName(const std::string &name)
+{
+    return DeleteFileW(WideName(name).c_str()) || FailWithSystemError();
 }
 
 void IgnoreFileSizeSignal() {}

@@ -125,10 +125,17 @@ bool MakeReadOnly(const std::string &fileName)
     return !failed;
 }
 
+std::optional<HueFile> Held(Expected<HueFile> file)
+{
+    if (!file)
+        return std::nullopt;
+    return std::move(*file);
+}
+
 bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry)
 {
     auto file = HueFile::openForUpdate(fileName);
-    return file && file->writeEntry(n, entry);
+    return file && file->writeEntry(n, entry).ok();
 }
 
 HueEntry EntryOnDisk(const std::string &fileName, int n)

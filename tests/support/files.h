@@ -1,7 +1,8 @@
 #pragma once
 
-#include "huefile/hue_entry.h"
+#include "huefile/hue_file.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ bool FileExists(const std::string &fileName);
 // Takes every write permission from the file, as a user makes a file read-only: the mode's
 // write bits, or Windows' read-only attribute. False when that failed.
 bool MakeReadOnly(const std::string &fileName);
+// An open hue file, for a test that closes it before it goes; none when it did not open.
+std::optional<HueFile> Held(Expected<HueFile> file);
 // Writes entry n in place through the program's own file layer; false when the file does not
 // open or the record cannot be written.
 bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry);
