@@ -72,7 +72,7 @@ CommandResult RunPreview(const PreviewRequest &request, std::ostream &out)
     if (!toStandardOutput && SameFileOnDisk(request.output, request.image))
         return About(request.output, "is the picture being recoloured, which is never overwritten");
     const Expected<std::string> png =
-        WritePngPicture(RecolourPicture(std::move(picture.value()), *entry, request.wholeImage));
+        WritePngPicture(RecolourPicture(std::move(*picture), *entry, request.wholeImage));
     if (!png)
         return About(request.output, png.error());
     if (toStandardOutput) {

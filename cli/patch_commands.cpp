@@ -86,7 +86,7 @@ CommandResult MergeInPlace(const MergeRequest &request, const EntrySlots &base,
     const EntrySlots ours = ReadEntrySlots(*file);
     result = MergeEntries(base, ours, theirs, request.keep.value_or(KeepOnConflict::Ours));
     const Expected<ApplyReport> applied =
-        ApplyPatch(file.value(), MakePatch(ours, result.merged), ApplyMode::Force);
+        ApplyPatch(*file, MakePatch(ours, result.merged), ApplyMode::Force);
     if (!applied)
         return About(request.ours, applied.error());
     out << "merged " << request.theirs << " into " << request.ours << ": "
@@ -173,13 +173,13 @@ CommandResult RunApply(const ApplyRequest &request, std::ostream &out)
     if (!patch)
         return Fail(patch.error());
     if (request.reverse)
-        patch = Reversed(std::move(patch.value()));
+        patch = Reversed(std::move(*patch));
     const HueFileUse use =
         request.mode == ApplyMode::Check ? HueFileUse::Reading : HueFileUse::Update;
     Expected<HueFile> file = OpenHueFile(request.file, use, LockWait);
     if (!file)
         return About(request.file, file.error());
-    const Expected<ApplyReport> report = ApplyPatch(file.value(), *patch, request.mode);
+    const Expected<ApplyReport> report = ApplyPatch(*file, *patch, request.mode);
     if (!report)
         return About(request.file, report.error());
     ReportApplied(*report, request.mode, out);

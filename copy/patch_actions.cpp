@@ -89,7 +89,7 @@ bool TForm1::ApplyPatchFrom(const QString &fileName)
             return refuse(QByteArray::fromStdString(file.error()));
         step.sizeBefore = file->size();
         step.writes = PlannedWrites(*file, *patch);
-        const Expected<ApplyReport> report = ApplyPatch(file.value(), *patch, ApplyMode::Apply);
+        const Expected<ApplyReport> report = ApplyPatch(*file, *patch, ApplyMode::Apply);
         if (!report)
             return refuse(QByteArray::fromStdString(report.error()));
         if (!report->conflicts.empty())

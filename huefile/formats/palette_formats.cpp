@@ -300,7 +300,7 @@ Expected<ImportedPalette> Apply(const ParsedPalette &palette, const HueEntry &cu
         Placement(static_cast<int>(std::min<std::size_t>(count, INT_MAX)), options);
     if (!placed)
         return placed;
-    ImportedPalette &imported = placed.value();
+    ImportedPalette &imported = *placed;
     imported.entry = current;
     for (int i = 0; i < imported.taken; ++i) {
         const auto index = static_cast<std::size_t>(imported.from + i);
