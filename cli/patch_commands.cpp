@@ -68,6 +68,13 @@ void ReportApplied(const ApplyReport &report, ApplyMode mode, std::ostream &out)
         out << "zeroed entry " << n << ": the patch leaves it absent, and files are never cut\n";
 }
 
+// In the words apply uses for the entries it zeroes.
+void ReportZeroed(const MergeResult &result, std::ostream &out)
+{
+    for (const int n : result.zeroed)
+        out << "zeroed entry " << n << ": " << AbsentInTheirs << ", and files are never cut\n";
+}
+
 std::string ConflictLines(const std::string &file, const std::vector<MergeConflict> &conflicts)
 {
     std::string lines;
@@ -89,6 +96,7 @@ CommandResult MergeInPlace(const MergeRequest &request, const EntrySlots &base,
         ApplyPatch(*file, MakePatch(ours, result.merged), ApplyMode::Force);
     if (!applied)
         return About(request.ours, applied.error());
+    ReportZeroed(result, out);
     out << "merged " << request.theirs << " into " << request.ours << ": "
         << EntriesText(applied->writes.size()) << " written\n";
     return ExitSame;
@@ -110,6 +118,7 @@ CommandResult MergeIntoNewFile(const MergeRequest &request, const EntrySlots &ba
         CreateNewFile(output, ApplyPatchToBytes(*bytes, MakePatch(ours, result.merged)));
     if (!made)
         return About(output, made.error());
+    ReportZeroed(result, out);
     out << "merged " << request.theirs << " and " << request.ours << " into " << output << "\n";
     return ExitSame;
 }
@@ -266,7 +275,11 @@ void AddMergeCommand(CLI::App &app, ChosenCommand &chosen)
         "changed on one side takes that side, and changed on both alike, that value. Changed on "
         "both differently it is a conflict: OURS is kept for it (THEIRS with --theirs), the "
         "conflicts are listed on standard error and the exit status is 1 (0 with --ours or "
-        "--theirs). An empty or missing BASE has no entries. Without -o the result is written "
+        "--theirs). An entry that BASE and one side hold and the other side lacks is no deletion "
+        "but a conflict, \"absent in THEIRS\" or \"absent in OURS\": a hue file is never cut, "
+        "so a shorter side is more likely an older or damaged file. With --theirs an entry "
+        "absent in THEIRS is zeroed and listed as apply lists the entries it zeroes; OURS keeps "
+        "its length. An empty or missing BASE has no entries. Without -o the result is written "
         "into OURS, all or nothing, as a version control merge driver is called (%O %A %B); "
         "with -o it makes OUT, which must not exist yet.",
         [&chosen](CLI::App &command) {

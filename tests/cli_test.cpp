@@ -336,6 +336,97 @@ TEST_F(CliTest, AMissingMergeBaseIsEmptyButALinkToNothingIsRefused)
     EXPECT_EQ(FolderSnapshot(), contents);
 }
 
+// Two hue files of one length with the same entries; the block headers of a part that a write
+// extended hold what the writer put there.
+bool SameEntries(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int n = 1; EntryOffset(n) + sizeof(HueEntry) <= a.size(); ++n)
+        if (!std::equal(a.begin() + EntryOffset(n), a.begin() + EntryOffset(n) + sizeof(HueEntry),
+                        b.begin() + EntryOffset(n)))
+            return false;
+    return true;
+}
+
+struct MergeAbsence {
+    // Copied to ours.mul and theirs.mul; the base is full.mul.
+    const char *ours;
+    const char *theirs;
+    const char *options;
+    int status;
+    // The side that lacks the entries first..last, which the base and the other side hold.
+    const char *absentIn;
+    int first;
+    int last;
+};
+
+// A side that ends early, or is cut inside an entry, deleted nothing: every entry it lacks
+// that the base and the other side hold is listed as a conflict, and OURS keeps it unless
+// --theirs is given, which zeroes it and says so, as apply does, or takes THEIRS's entry.
+// Without an option the exit status tells git that the merge needs a person; -o writes the
+// same result to a new file.
+TEST_F(CliTest, MergeKeepsEntriesASideLacksInsteadOfZeroingThem)
+{
+    WriteHueFile("full.mul", 3000, 1);
+    WriteHueFile("cut2500.mul", 2500, 1);
+    WriteHueFile("cut2000.mul", 2000, 1);
+    std::vector<unsigned char> torn = ReadBytes("full.mul");
+    torn.resize(static_cast<std::size_t>(EntryOffset(2500) + 40));
+    WriteBytes("torn.mul", torn);
+    const MergeAbsence cases[] = {
+        {"full.mul", "cut2500.mul", "", 1, "THEIRS", 2501, 3000},
+        {"full.mul", "cut2500.mul", "--ours", 0, "THEIRS", 2501, 3000},
+        {"full.mul", "cut2500.mul", "--theirs", 0, "THEIRS", 2501, 3000},
+        {"full.mul", "torn.mul", "", 1, "THEIRS", 2500, 3000},
+        {"cut2500.mul", "full.mul", "", 1, "OURS", 2501, 3000},
+        {"cut2500.mul", "full.mul", "--ours", 0, "OURS", 2501, 3000},
+        {"cut2500.mul", "full.mul", "--theirs", 0, "OURS", 2501, 3000},
+        {"cut2000.mul", "cut2500.mul", "", 1, "OURS", 2001, 2500},
+        {"cut2000.mul", "cut2500.mul", "--theirs", 0, "OURS", 2001, 2500},
+        {"cut2500.mul", "cut2000.mul", "--theirs", 0, "THEIRS", 2001, 2500},
+        {"full.mul", "cut2500.mul", "-o out.mul", 1, "THEIRS", 2501, 3000},
+        {"full.mul", "torn.mul", "--theirs -o out.mul", 0, "THEIRS", 2500, 3000},
+    };
+    for (const MergeAbsence &merge : cases) {
+        const std::string what = std::string(merge.ours) + " " + merge.theirs + " " + merge.options;
+        const std::vector<unsigned char> ours = ReadBytes(merge.ours);
+        WriteBytes("ours.mul", ours);
+        WriteBytes("theirs.mul", ReadBytes(merge.theirs));
+        const bool toNewFile = std::strstr(merge.options, "-o ") != nullptr;
+        const bool theirSide = std::strstr(merge.options, "--theirs") != nullptr;
+        const bool zeroes = theirSide && std::string(merge.absentIn) == "THEIRS";
+        const std::string written = toNewFile ? "out.mul" : "ours.mul";
+
+        const Outcome outcome =
+            RunCli(QString("merge full.mul ours.mul theirs.mul ") + merge.options);
+        EXPECT_EQ(outcome.status, merge.status) << what;
+        std::string conflicts, zeroed;
+        std::vector<unsigned char> expected = theirSide && !zeroes ? ReadBytes("theirs.mul") : ours;
+        for (int n = merge.first; n <= merge.last; ++n) {
+            conflicts += "colvane-cli: " + written + ": conflict in entry " + std::to_string(n) +
+                         ": absent in " + merge.absentIn + "\n";
+            if (!zeroes)
+                continue;
+            zeroed += "zeroed entry " + std::to_string(n) +
+                      ": absent in THEIRS, and files are never cut\n";
+            std::fill_n(expected.begin() + EntryOffset(n), sizeof(HueEntry), 0);
+        }
+        EXPECT_EQ(outcome.err, conflicts) << what;
+        const int changed = theirSide ? merge.last - merge.first + 1 : 0;
+        EXPECT_EQ(outcome.out,
+                  zeroed + (toNewFile ? "merged theirs.mul and ours.mul into out.mul\n"
+                                      : "merged theirs.mul into ours.mul: " +
+                                            std::to_string(changed) + " entries written\n"))
+            << what;
+        EXPECT_TRUE(SameEntries(ReadBytes(written), expected)) << what;
+        EXPECT_TRUE(SameEntries(ReadBytes("ours.mul"), toNewFile ? ours : expected)) << what;
+        if (toNewFile) {
+            ASSERT_EQ(unlink("out.mul"), 0) << what;
+        }
+    }
+}
+
 // An entry exported and imported back onto itself changes no byte, whatever the format keeps
 // from the entry and whatever it carries itself. Standard output, by default or as "-o -",
 // gets the bytes the output file gets, and no file is named "-".
@@ -623,7 +714,9 @@ TEST_F(CliTest, FailedApplyPutsEveryEntryBack)
 
 // A real repository wired up as the README says: two branches change different entries, one
 // entry's colours on one side and its name on the other, and slot 0 of one entry on both
-// sides. The merge combines the first three and reports the last; diffs show entry lines.
+// sides; their side also lost its last two entries to a tool that cut the file. The merge
+// combines the first three, reports the fourth and keeps the two entries it lacks, reporting
+// them too; diffs show entry lines.
 TEST(CliGit, MergesEntriesFieldByFieldAndDiffsThemAsText)
 {
     const TempFolder folder;
@@ -653,6 +746,7 @@ TEST(CliGit, MergesEntriesFieldByFieldAndDiffsThemAsText)
     const auto recolour = [](HueEntry &entry) { entry.colours[9] ^= 0x1F; };
     const auto rename = [](HueEntry &entry) { std::strncpy(entry.name, "renamed", 20); };
     ASSERT_EQ(git("checkout -q -b theirs").status, 0);
+    WriteHueFile("hues.mul", 8, 1);
     change(2, recolour);
     change(3, rename);
     change(5, [](HueEntry &entry) { entry.colours[0] = 1; });
@@ -671,15 +765,19 @@ TEST(CliGit, MergesEntriesFieldByFieldAndDiffsThemAsText)
     EXPECT_EQ(merged.status, 1);
     EXPECT_NE(merged.out.find("CONFLICT"), std::string::npos) << merged.out;
     EXPECT_NE(merged.err.find("conflict in entry 5: slot 0"), std::string::npos) << merged.err;
-    HueEntry expected[5];
-    for (int n = 1; n <= 5; ++n)
+    for (const char *absent :
+         {"conflict in entry 9: absent in THEIRS\n", "conflict in entry 10: absent in THEIRS\n"})
+        EXPECT_NE(merged.err.find(absent), std::string::npos) << merged.err;
+    HueEntry expected[10];
+    for (int n = 1; n <= 10; ++n)
         expected[n - 1] = PatternEntry(n, 1);
     for (const int n : {2, 3, 4})
         recolour(expected[n - 1]);
     rename(expected[2]);
     expected[4].colours[0] = 2;
-    for (int n = 1; n <= 5; ++n)
+    for (int n = 1; n <= 10; ++n)
         EXPECT_TRUE(SameEntry(EntryOnDisk("hues.mul", n), expected[n - 1])) << n;
+    EXPECT_EQ(ReadBytes("hues.mul").size(), static_cast<std::size_t>(EntryOffset(10) + 88));
 }
 
 struct OutputRefusal {

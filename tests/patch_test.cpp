@@ -1,7 +1,9 @@
 #include "support/test_support.h"
 
+#include "huefile/entry_bytes.h"
 #include "huefile/formats/patch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <rapidcheck/gtest.h>
@@ -79,10 +81,45 @@ bool SameSlots(EntrySlots x, EntrySlots y)
     return true;
 }
 
+// The merge's rule for an entry that one side lacks: where the base and the other side hold
+// it, the merge lists it as absent in that side and keeps the side asked for, and it says
+// "absent" nowhere else. An entry that OURS holds, not all zero, and the merge leaves absent
+// is listed as zeroed. Gives the numbers of the absences.
+std::vector<int> CheckAbsences(const EntrySlots &base, const EntrySlots &ours,
+                               const EntrySlots &theirs, KeepOnConflict keep,
+                               const MergeResult &merge)
+{
+    std::vector<int> absent, zeroed;
+    std::vector<MergeConflict> said;
+    for (const MergeConflict &conflict : merge.conflicts)
+        if (conflict.fields.rfind("absent", 0) == 0)
+            said.push_back(conflict);
+    const auto count = static_cast<int>(std::max({base.size(), ours.size(), theirs.size()}));
+    for (int n = 1; n <= count; ++n) {
+        const EntrySlot our = SlotAt(ours, n);
+        const EntrySlot their = SlotAt(theirs, n);
+        if (SlotAt(base, n) && our.has_value() != their.has_value()) {
+            RC_ASSERT(absent.size() < said.size());
+            RC_ASSERT(said[absent.size()].number == n);
+            RC_ASSERT(said[absent.size()].fields ==
+                      std::string(our ? "absent in THEIRS" : "absent in OURS"));
+            RC_ASSERT(
+                SameSlots({SlotAt(merge.merged, n)}, {keep == KeepOnConflict::Ours ? our : their}));
+            absent.push_back(n);
+        }
+        if (our && !IsEmptyEntry(*our) && !SlotAt(merge.merged, n))
+            zeroed.push_back(n);
+    }
+    RC_ASSERT(said.size() == absent.size());
+    RC_ASSERT(merge.zeroed == zeroed);
+    return absent;
+}
+
 // The patch from A to B, through its written form, turns A into B for every entry B has and
 // zeroes the others that A had, never cutting the file; taken back, it gives A again wherever
-// A had an entry. A merge where one side did nothing gives the other side, and of a file with
-// itself gives that file, whatever the base.
+// A had an entry. A merge where one side did nothing gives the other side, except where that
+// side lacks an entry, and of a file with itself gives that file, whatever the base. Merges of
+// any two versions, and of two cuts of the base, follow the rule for absent entries.
 RC_GTEST_PROP(PatchRoundTrip, DiffApplyReverseAndMergeAgree, ())
 {
     const TempFolder folder;
@@ -124,11 +161,34 @@ RC_GTEST_PROP(PatchRoundTrip, DiffApplyReverseAndMergeAgree, ())
         RC_ASSERT(merge.conflicts.empty());
         RC_ASSERT(SameSlots(merge.merged, slotsA));
     }
-    for (const MergeResult &merge :
-         {MergeEntries(slotsA, slotsA, slotsB, keep), MergeEntries(slotsA, slotsB, slotsA, keep)}) {
-        RC_ASSERT(merge.conflicts.empty());
-        RC_ASSERT(SameSlots(merge.merged, slotsB));
+    // What a merge should give wherever it lists no absence.
+    const auto agrees = [&](const MergeResult &merge, const std::vector<int> &absent,
+                            const std::function<EntrySlot(int)> &expected) {
+        RC_ASSERT(merge.conflicts.size() == absent.size());
+        const auto count = static_cast<int>(std::max(slotsA.size(), slotsB.size()));
+        for (int n = 1; n <= count; ++n)
+            if (std::find(absent.begin(), absent.end(), n) == absent.end())
+                RC_ASSERT(SameSlots({SlotAt(merge.merged, n)}, {expected(n)}));
+    };
+    for (const bool oursChanged : {false, true}) {
+        const EntrySlots &ours = oursChanged ? slotsB : slotsA;
+        const EntrySlots &theirs = oursChanged ? slotsA : slotsB;
+        const MergeResult merge = MergeEntries(slotsA, ours, theirs, keep);
+        agrees(merge, CheckAbsences(slotsA, ours, theirs, keep, merge),
+               [&](int n) { return SlotAt(slotsB, n); });
     }
+
+    WriteBytes("c.mul", FileOf(Edited(a), *rc::gen::inRange<std::size_t>(0, 100)));
+    const EntrySlots slotsC = SlotsOfFile("c.mul");
+    CheckAbsences(slotsA, slotsB, slotsC, keep, MergeEntries(slotsA, slotsB, slotsC, keep));
+    const auto cut = [&](std::size_t size) {
+        return EntrySlots(slotsA.begin(), slotsA.begin() + static_cast<std::ptrdiff_t>(size));
+    };
+    const std::size_t ourEnd = *rc::gen::inRange<std::size_t>(0, slotsA.size() + 1);
+    const std::size_t theirEnd = *rc::gen::inRange<std::size_t>(0, slotsA.size() + 1);
+    const MergeResult cuts = MergeEntries(slotsA, cut(ourEnd), cut(theirEnd), keep);
+    agrees(cuts, CheckAbsences(slotsA, cut(ourEnd), cut(theirEnd), keep, cuts),
+           [&](int n) { return SlotAt(cut(std::min(ourEnd, theirEnd)), n); });
 }
 
 // An entry whose name is any run of up to 20 bytes other than zero: every Latin-1 character,
@@ -223,34 +283,70 @@ HueEntry Named(const char *name, HueColour colour)
     return entry;
 }
 
-// Field by field: a recolour and a rename of one entry meet; an entry changed on both sides,
-// or kept by one and dropped by the other, conflicts and keeps the side asked for.
+struct MergeRow {
+    EntrySlot base, ours, theirs;
+    // The conflict listed, or "" for none.
+    std::string conflict;
+    // The merged entry kept with KeepOnConflict::Ours and with KeepOnConflict::Theirs.
+    EntrySlot keptOurs, keptTheirs;
+};
+
+// Field by field: a recolour and a rename of one entry meet; an entry changed on both sides
+// conflicts and keeps the side asked for. A side that lacks an entry the base and the other
+// side hold deleted nothing: it conflicts as absent, whether or not the other side changed the
+// entry, and taking it zeroes only what OURS held. An entry the base lacks is an addition.
 TEST(PatchMerge, MergesFieldsAndNamesEachConflict)
 {
     HueEntry recoloured = Named("sky", 1);
     recoloured.colours[3] = 9;
+    HueEntry both = recoloured;
+    std::strncpy(both.name, "cloud", sizeof both.name);
     HueEntry ours5 = Named("sea", 1);
     ours5.colours[0] = ours5.colours[1] = ours5.colours[2] = 7;
     ours5.carried[0] = 1;
     HueEntry theirs5 = ours5;
     theirs5.colours[0] = theirs5.colours[1] = theirs5.colours[2] = 8;
     theirs5.carried[0] = 2;
-    const EntrySlots base = {Named("sky", 1), Named("sea", 1), Named("sun", 1)};
-    const EntrySlots ours = {recoloured, ours5, std::nullopt};
-    const EntrySlots theirs = {Named("cloud", 1), theirs5, Named("moon", 1)};
-
-    HueEntry both = recoloured;
-    std::strncpy(both.name, "cloud", sizeof both.name);
+    const HueEntry sun = Named("sun", 1);
+    const HueEntry moon = Named("moon", 1);
+    const EntrySlot none;
+    const MergeRow rows[] = {
+        {Named("sky", 1), recoloured, Named("cloud", 1), "", both, both},
+        {Named("sea", 1), ours5, theirs5, "slots 0..2; carried bytes", ours5, theirs5},
+        {sun, none, moon, "absent in OURS", none, moon},
+        {sun, none, sun, "absent in OURS", none, sun},
+        {sun, sun, none, "absent in THEIRS", sun, none},
+        {sun, moon, none, "absent in THEIRS", moon, none},
+        {HueEntry{}, HueEntry{}, none, "absent in THEIRS", HueEntry{}, none},
+        {sun, none, none, "", none, none},
+        {none, sun, none, "", sun, sun},
+        {none, none, moon, "", moon, moon},
+    };
+    EntrySlots base, ours, theirs;
+    for (const MergeRow &row : rows) {
+        base.push_back(row.base);
+        ours.push_back(row.ours);
+        theirs.push_back(row.theirs);
+    }
     for (const KeepOnConflict keep : {KeepOnConflict::Ours, KeepOnConflict::Theirs}) {
-        const MergeResult merge = MergeEntries(base, ours, theirs, keep);
-        ASSERT_EQ(merge.conflicts.size(), 2u);
-        EXPECT_EQ(merge.conflicts[0].number, 2);
-        EXPECT_EQ(merge.conflicts[0].fields, "slots 0..2; carried bytes");
-        EXPECT_EQ(merge.conflicts[1].number, 3);
-        EXPECT_EQ(merge.conflicts[1].fields, "entry");
         const bool ourSide = keep == KeepOnConflict::Ours;
-        EXPECT_TRUE(SameSlots(merge.merged, {both, ourSide ? ours5 : theirs5,
-                                             ourSide ? EntrySlot() : Named("moon", 1)}));
+        const MergeResult merge = MergeEntries(base, ours, theirs, keep);
+        std::vector<MergeConflict> conflicts = merge.conflicts;
+        for (int n = 1; n <= static_cast<int>(std::size(rows)); ++n) {
+            const MergeRow &row = rows[n - 1];
+            const auto found =
+                std::find_if(conflicts.begin(), conflicts.end(),
+                             [n](const MergeConflict &conflict) { return conflict.number == n; });
+            EXPECT_EQ(found == conflicts.end() ? "" : found->fields, row.conflict) << "entry " << n;
+            if (found != conflicts.end())
+                conflicts.erase(found);
+            EXPECT_TRUE(
+                SameSlots({SlotAt(merge.merged, n)}, {ourSide ? row.keptOurs : row.keptTheirs}))
+                << "entry " << n << (ourSide ? ", ours" : ", theirs");
+        }
+        EXPECT_TRUE(conflicts.empty()) << conflicts.size() << " more conflicts";
+        const std::vector<int> zeroed = ourSide ? std::vector<int>() : std::vector<int>{5, 6};
+        EXPECT_EQ(merge.zeroed, zeroed);
     }
 }
 

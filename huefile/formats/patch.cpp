@@ -107,14 +107,20 @@ EntrySlot MergeEntry(int number, const EntrySlot &base, const EntrySlot &ours,
                      const EntrySlot &theirs, KeepOnConflict keep,
                      std::vector<MergeConflict> &conflicts)
 {
-    if (SameSlot(ours, theirs) || SameSlot(theirs, base))
+    if (SameSlot(ours, theirs))
+        return ours;
+    // A hue file is never cut, so a side that ends before an entry the base and the other side
+    // hold is far more likely an older or damaged file than one that deleted the entry.
+    if (base && ours.has_value() != theirs.has_value()) {
+        conflicts.push_back({number, ours ? AbsentInTheirs : AbsentInOurs});
+        return keep == KeepOnConflict::Theirs ? theirs : ours;
+    }
+    // From here a side without the entry has a base without it too, and takes the other side.
+    if (SameSlot(theirs, base))
         return ours;
     if (SameSlot(ours, base))
         return theirs;
-    if (ours && theirs)
-        return MergeFields(number, base, *ours, *theirs, keep, conflicts);
-    conflicts.push_back({number, "entry"});
-    return keep == KeepOnConflict::Theirs ? theirs : ours;
+    return MergeFields(number, base, *ours, *theirs, keep, conflicts);
 }
 
 } // namespace
@@ -277,8 +283,11 @@ MergeResult MergeEntries(const EntrySlots &base, const EntrySlots &ours, const E
     result.merged.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         const int n = static_cast<int>(i + 1);
-        result.merged[i] = MergeEntry(n, SlotAt(base, n), SlotAt(ours, n), SlotAt(theirs, n), keep,
-                                      result.conflicts);
+        const EntrySlot our = SlotAt(ours, n);
+        result.merged[i] =
+            MergeEntry(n, SlotAt(base, n), our, SlotAt(theirs, n), keep, result.conflicts);
+        if (our && !result.merged[i] && !IsEmptyEntry(*our))
+            result.zeroed.push_back(n);
     }
     while (!result.merged.empty() && !result.merged.back())
         result.merged.pop_back();

@@ -104,22 +104,33 @@ std::string ApplyPatchToBytes(std::string bytes, const Patch &patch);
 
 enum class KeepOnConflict { Ours, Theirs };
 
+// What a merge conflict names where one side lacks an entry that the base and the other side
+// hold.
+inline constexpr const char *AbsentInOurs = "absent in OURS";
+inline constexpr const char *AbsentInTheirs = "absent in THEIRS";
+
 struct MergeConflict {
     int number = 1;
-    // The fields in conflict, as Differences names them, or "entry" where one side has none.
+    // The fields in conflict, as Differences names them, or AbsentInOurs or AbsentInTheirs.
     std::string fields;
 };
 
 struct MergeResult {
     EntrySlots merged;
     std::vector<MergeConflict> conflicts;
+    // Entries that OURS holds, not all zero, and the merge leaves absent: written, they become
+    // zero entries, since a file is never cut short. Only taking THEIRS's side of an
+    // AbsentInTheirs conflict does that.
+    std::vector<int> zeroed;
 };
 
 // Three-way merge, field by field: the fields of an entry are its 32 colour words, its 20
 // name bytes and its 4 carried bytes. A field changed on one side takes that side; changed on
 // both to one value, that value; changed on both differently, it is a conflict and keeps the
-// side asked for. An entry present on one side only is taken whole where the other side left
-// it as the base had it; an absent base entry has no fields, so two sides that add an entry
-// conflict wherever they differ.
+// side asked for. An entry that the base and one side hold and the other side lacks (past its
+// end, or cut short by it) is no deletion but a conflict, AbsentInOurs or AbsentInTheirs, and
+// keeps the side asked for. An entry the base lacks is taken whole from the side that adds
+// it; an absent base entry has no fields, so two sides that add an entry conflict wherever
+// they differ.
 MergeResult MergeEntries(const EntrySlots &base, const EntrySlots &ours, const EntrySlots &theirs,
                          KeepOnConflict keep);
