@@ -15,8 +15,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <algorithm>
-#include <map>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <random>
 #include <rapidcheck/gtest.h>
