@@ -112,6 +112,7 @@ void TForm1::FilenameWriteChange()
                 EditHueHeldIn =
                     file->readEntry(BrowserRow + 1, EditHue) ? WriteFileName() : std::string();
                 EditHueLoaded = true;
+                NoteEditorLoad(BrowserRow + 1, &EditHue);
             }
         } else {
             SetRoleColour(FilenameWrite, QPalette::Text, InvalidNameColour);

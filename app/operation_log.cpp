@@ -6,15 +6,17 @@
 // Log lines are 8-bit text; each byte shows as the Latin-1 character of that code.
 void TForm1::AppendLogLine(const QByteArray &line)
 {
-    const QString text = QString::fromLatin1(line);
-    MemoLog->appendPlainText(text);
-    // The log is narrow; a long refusal is read whole by resting the pointer on it.
-    MemoLog->setToolTip(text);
+    MemoLog->appendPlainText(QString::fromLatin1(line));
 }
 
 QByteArray TForm1::ShortName(const QString &fileName)
 {
     return QFileInfo(fileName).fileName().toLatin1();
+}
+
+QByteArray TForm1::EntryLine(const QByteArray &word, int entryNumber)
+{
+    return word.leftJustified(10, ' ') + QByteArray::number(entryNumber);
 }
 
 void TForm1::FlushPendingLogLine()

@@ -12,6 +12,7 @@
 #include <QStaticText>
 #include <QWidget>
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -128,6 +129,8 @@ public:
     void AppendLogLine(const QByteArray &line);
     // A file as log lines name it: its last part, without the folders.
     static QByteArray ShortName(const QString &fileName);
+    // A line that names one entry: the word padded to the log's ten columns, then the number.
+    static QByteArray EntryLine(const QByteArray &word, int entryNumber);
     void FlushPendingLogLine();
     // The load line held back until the next edit of the loaded entry; empty for none.
     QByteArray PendingLogLine;
@@ -278,6 +281,24 @@ public:
     void PatchItClick();
     void AutoSaveClick();
     void aktHueNameChange();
+    // What the editor last loaded from an entry of the write file, or wrote there since. A
+    // write-back to such an entry first checks, under the writers' lock, that the file still
+    // holds it, so that what a script or the window's own copy put there since is never
+    // overwritten; an entry the editor never saw is written unchecked.
+    struct SeenEntry {
+        HueEntry bytes{};
+        // Found changed by another writer: autosave leaves it alone, and "Patch it" writes it
+        // only over what was found then.
+        bool stale = false;
+    };
+    std::map<int, SeenEntry> EditorSeen;
+    // The write file those entries were seen in.
+    std::string EditorSeenIn;
+    // A load starts afresh from the one entry loaded; none after a load that did not open.
+    void NoteEditorLoad(int entryNumber, const HueEntry *loaded);
+    // The line of a write-back refused because the entry changed behind the editor.
+    static QByteArray StaleLine(int entryNumber);
+    static bool IsStaleLine(const QString &line);
 
     // Export and import of the editor's entry, and its preview on a picture ----------------
     void ExportEntryClick();

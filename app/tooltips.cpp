@@ -13,8 +13,10 @@
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextBlock>
 #include <QToolTip>
 #include <cerrno>
 #include <cstring>
@@ -82,6 +84,32 @@ QString FileNameTip(const QLineEdit *name)
     return tip;
 }
 
+// The log is narrow: its last line, a long refusal for one, is read whole by resting the
+// pointer on it. A stale write-back's line is explained for as long as the pane shows it, since
+// the edits after it push it up at once.
+QString LogTip(const QPlainTextEdit &log)
+{
+    if (log.document()->isEmpty())
+        return QString();
+    const QString tip = log.document()->lastBlock().text();
+    const auto lineAt = [&log](int y) { return log.cursorForPosition(QPoint(0, y)).block(); };
+    const int lastShown = lineAt(log.viewport()->height() - 1).blockNumber();
+    QString stale;
+    for (QTextBlock block = lineAt(0); block.isValid() && block.blockNumber() <= lastShown;
+         block = block.next()) {
+        if (TForm1::IsStaleLine(block.text()))
+            stale = block.text();
+    }
+    if (stale.isEmpty())
+        return tip;
+    return tip + QString("\n\n%1: entry %2 of the write file has changed since the editor "
+                         "loaded or wrote it,\nby another program or by a copy or patch of this "
+                         "window, so the editor's version was not written.\nLoad the entry "
+                         "again to take the file's version; to keep the editor's,\nturn Autosave "
+                         "off and press \"Patch it\".")
+                     .arg(stale, stale.mid(10));
+}
+
 } // namespace
 
 void TForm1::ConnectToolTips()
@@ -105,7 +133,8 @@ void TForm1::ConnectToolTips()
     aktHueName->setToolTip("The entry's name, up to 20 characters");
     for (QWidget *control :
          {static_cast<QWidget *>(HueGrid1), static_cast<QWidget *>(HueGridEdit),
-          static_cast<QWidget *>(FilenameRead), static_cast<QWidget *>(FilenameWrite)})
+          static_cast<QWidget *>(FilenameRead), static_cast<QWidget *>(FilenameWrite),
+          static_cast<QWidget *>(MemoLog)})
         control->installEventFilter(this);
 }
 
@@ -125,6 +154,10 @@ bool TForm1::ShowToolTip(QObject *watched, QHelpEvent *help)
             tip += "\n" + DifferenceLine(ReadFileName(), WriteFileName(), row + 1);
         if (col != 0 && col != BrowserSeparatorColumn)
             tip += QString("\nColour %1").arg(col < BrowserSeparatorColumn ? col - 1 : col - 34);
+    } else if (watched == MemoLog) {
+        tip = LogTip(*MemoLog);
+        if (tip.isEmpty())
+            return false;
     } else if (watched == HueGridEdit && HueGridEdit->cellAt(help->pos(), col, row)) {
         tip = EntryTitle(BrowserRow + 1) + ", written by \"Patch it\" to that entry";
         if (col > 0)

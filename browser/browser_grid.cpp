@@ -243,6 +243,7 @@ void TForm1::HueGrid1DblClick()
         EditHueLoaded = true;
         PendingLogLine = LoadLinePrefix + NumberFrom->text().toLatin1();
     }
+    NoteEditorLoad(BrowserRow + 1, EditHueLoaded ? &EditHue : nullptr);
     RefreshHueGridEdit();
     if (EditColourIndex >= 0) {
         bool canSelect = true;

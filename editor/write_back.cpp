@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/entry_name_text.h"
+#include "huefile/checked_write.h"
 #include "huefile/hue_file.h"
 
 #include <QCheckBox>
@@ -12,7 +13,8 @@
 
 namespace {
 
-const QByteArray WriteBackPrefix = "PATCHING  ";
+const QByteArray WriteBackWord = "PATCHING";
+const QByteArray StaleWord = "!STALE";
 const QByteArray WriteBackFailed = "!ERROR";
 
 // The name is stored as 8-bit text, one byte per character. Refusing every character beyond
@@ -44,34 +46,82 @@ void TForm1::ConnectWriteBack()
 // reported like a file that would not open. After a load that could not open the write file
 // the editor shows black and EditHue still holds the entry loaded before, under another
 // number: that is refused in the same way, until an entry is loaded.
+//
+// An entry the editor has seen is written only while the file still holds what the editor saw
+// there, checked under the lock of this one open. When it does not, the editor keeps its
+// version and the file keeps the other writer's; the stale line comes once, since autosave
+// then stays away from the entry until it is loaded again. "Patch it" by the user's own hand
+// writes the editor's version over the other writer's, as long as that is still what the
+// file holds.
 void TForm1::PatchItClick()
 {
     std::optional<HueFile> file;
     if (EditHueLoaded)
         if (Expected<HueFile> opened = HueFile::openForUpdate(WriteFileName()))
             file = std::move(*opened);
-    if (file) {
-        // Byte i of the field is character i of the name; the rest is zero, so a name of
-        // exactly the field's length is stored without a terminator. A text that is the
-        // stored name already keeps the bytes behind its end, which the user never saw.
-        if (aktHueName->text() != StoredNameText(EditHue))
-            StoreNameText(EditHue, aktHueName->text());
-        const int entryNumber = BrowserRow + 1;
-        EntryWrite change{entryNumber, {}, EditHue};
-        const FileOffset sizeBefore = file->size();
-        const bool written = file->writeEntry(entryNumber, EditHue, &change.before).ok();
-        const FileOffset sizeAfter = file->size();
-        file.reset();
-        if (written) {
-            EditHueHeldIn = WriteFileName();
-            History.record({{change}, sizeBefore, sizeAfter});
-        }
-        AppendLogLine(written ? WriteBackPrefix + QByteArray::number(entryNumber)
-                              : WriteBackFailed);
-    } else {
+    if (!file) {
         AppendLogLine(WriteBackFailed);
+        RefreshBrowser();
+        return;
+    }
+    // Byte i of the field is character i of the name; the rest is zero, so a name of exactly
+    // the field's length is stored without a terminator. A text that is the stored name
+    // already keeps the bytes behind its end, which the user never saw.
+    if (aktHueName->text() != StoredNameText(EditHue))
+        StoreNameText(EditHue, aktHueName->text());
+    const int entryNumber = BrowserRow + 1;
+    if (EditorSeenIn != WriteFileName()) {
+        EditorSeen.clear();
+        EditorSeenIn = WriteFileName();
+    }
+    const auto seen = EditorSeen.find(entryNumber);
+    const SeenEntry *expected = seen != EditorSeen.end() ? &seen->second : nullptr;
+    if (expected && expected->stale && AutoSave->isChecked()) {
+        file.reset();
+        RefreshBrowser();
+        return;
+    }
+    const FileOffset sizeBefore = file->size();
+    const CheckedWrite result =
+        WriteEntryIfUnchanged(*file, entryNumber, EditHue, expected ? &expected->bytes : nullptr);
+    const FileOffset sizeAfter = file->size();
+    file.reset();
+    switch (result.outcome) {
+    case CheckedWriteOutcome::Written: {
+        EditHueHeldIn = WriteFileName();
+        EditorSeen[entryNumber] = {EditHue, false};
+        const EntryWrite change{entryNumber, result.found, EditHue};
+        History.record({{change}, sizeBefore, sizeAfter});
+        AppendLogLine(EntryLine(WriteBackWord, entryNumber));
+        break;
+    }
+    case CheckedWriteOutcome::Stale:
+        EditorSeen[entryNumber] = {result.found, true};
+        AppendLogLine(StaleLine(entryNumber));
+        break;
+    case CheckedWriteOutcome::Failed:
+        AppendLogLine(WriteBackFailed);
+        break;
     }
     RefreshBrowser();
+}
+
+void TForm1::NoteEditorLoad(int entryNumber, const HueEntry *loaded)
+{
+    EditorSeen.clear();
+    EditorSeenIn = WriteFileName();
+    if (loaded)
+        EditorSeen[entryNumber] = {*loaded, false};
+}
+
+QByteArray TForm1::StaleLine(int entryNumber)
+{
+    return EntryLine(StaleWord, entryNumber);
+}
+
+bool TForm1::IsStaleLine(const QString &line)
+{
+    return line.startsWith(QLatin1String(StaleWord.leftJustified(10, ' ')));
 }
 
 // With autosave every change is written at once, so the button would only repeat it.

@@ -1,3 +1,4 @@
+#include "huefile/checked_write.h"
 #include "huefile/colour.h"
 #include "huefile/colour_distance.h"
 #include "huefile/entry_bytes.h"
@@ -244,6 +245,57 @@ TEST_F(HueFileAccess, TheWritersLockKeepsOutWritersAndNoReader)
     EXPECT_EQ(second.error(), "locked by another process");
     holder.reset();
     EXPECT_TRUE(OpenHueFile(file, HueFileUse::Update).ok());
+}
+
+// A write that must not overwrite another writer's change lands only where the entry holds,
+// byte for byte, what the caller saw there: zeroes where the file ends, a byte behind the name's
+// terminator included. Otherwise the file keeps every byte and its length, and the caller learns
+// what it holds.
+TEST_F(HueFileAccess, ACheckedWriteLandsOnlyOverWhatTheCallerSaw)
+{
+    // Entry 8 is cut after 40 bytes; entry 12 lies beyond the end.
+    HueEntry cut = PatternEntry(8);
+    std::memset(reinterpret_cast<char *>(&cut) + 40, 0, sizeof cut - 40);
+    HueEntry nameTail = PatternEntry(5);
+    nameTail.name[19] = 'Z';
+    const struct {
+        const char *what;
+        int entry;
+        std::optional<HueEntry> seen;
+        CheckedWriteOutcome outcome;
+    } cases[] = {
+        {"unchecked", 5, std::nullopt, CheckedWriteOutcome::Written},
+        {"as seen", 5, PatternEntry(5), CheckedWriteOutcome::Written},
+        {"another colour", 5, PatternEntry(5, 1), CheckedWriteOutcome::Stale},
+        {"a byte behind the name's end", 5, nameTail, CheckedWriteOutcome::Stale},
+        {"cut, seen cut", 8, cut, CheckedWriteOutcome::Written},
+        {"cut, seen whole", 8, PatternEntry(8), CheckedWriteOutcome::Stale},
+        {"beyond the end, seen as zeroes", 12, HueEntry{}, CheckedWriteOutcome::Written},
+        {"beyond the end, seen whole", 12, PatternEntry(12), CheckedWriteOutcome::Stale},
+    };
+    const HueEntry mine = PatternEntry(40, 9);
+    for (const auto &c : cases) {
+        WriteHueFile(file, 8);
+        Bytes bytes = ReadBytes(file);
+        bytes.resize(static_cast<std::size_t>(EntryOffset(8)) + 40);
+        WriteBytes(file, bytes);
+        HueEntry held{};
+        ReadEntryFromFile(file, c.entry, held);
+        std::optional<HueFile> opened = Held(HueFile::openForUpdate(file));
+        ASSERT_TRUE(opened.has_value()) << c.what;
+        const CheckedWrite result =
+            WriteEntryIfUnchanged(*opened, c.entry, mine, c.seen ? &*c.seen : nullptr);
+        opened.reset();
+        EXPECT_EQ(result.outcome, c.outcome) << c.what;
+        EXPECT_TRUE(SameEntry(result.found, held)) << c.what;
+        if (c.outcome == CheckedWriteOutcome::Stale) {
+            EXPECT_EQ(ReadBytes(file), bytes) << c.what;
+            continue;
+        }
+        Bytes expected = bytes;
+        byte_model::PutBytes(expected, EntryOffset(c.entry), &mine, sizeof mine);
+        EXPECT_EQ(ReadBytes(file), expected) << c.what;
+    }
 }
 
 struct NameCase {

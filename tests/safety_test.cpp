@@ -13,8 +13,10 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <random>
 #include <rapidcheck/gtest.h>
@@ -102,6 +104,13 @@ struct Model {
     bool editorInFile = false;
     std::string shownName;
     int browserRow = 0;
+    // What the editor last loaded from an entry or wrote there, and whether it was found
+    // changed since; what it never saw is written unchecked.
+    struct Seen {
+        HueEntry bytes{};
+        bool stale = false;
+    };
+    std::map<int, Seen> seen;
     QStringList log;
     // The load line held back until the next change of the editor's entry.
     QString pending;
@@ -156,14 +165,34 @@ struct Model {
     }
 
     // A shown name that is the stored one keeps the bytes behind its end; the name enters the
-    // editor only once the file is open.
-    void PatchIt()
+    // editor only once the file is open. An entry the editor saw is written only over what it
+    // saw: found changed, it is stale, which autosave then leaves alone and "Patch it" writes
+    // over what was found.
+    void PatchIt(bool autoSave = false)
     {
-        if (!heldElsewhere && shownName != StoredName(editor))
+        const int n = browserRow + 1;
+        if (heldElsewhere) {
+            log << "!ERROR";
+            return;
+        }
+        if (shownName != StoredName(editor))
             StoreName(shownName, editor);
-        const bool written = Write(browserRow + 1, editor);
+        if (const auto known = seen.find(n); known != seen.end()) {
+            if (known->second.stale && autoSave)
+                return;
+            HueEntry found;
+            ReadEntry(writeFile, n, found);
+            if (!SameBytes(found, known->second.bytes)) {
+                known->second = {found, true};
+                log << QString("!STALE    %1").arg(n);
+                return;
+            }
+        }
+        const bool written = Write(n, editor);
         editorInFile = editorInFile || written;
-        log << (written ? QString("PATCHING  %1").arg(browserRow + 1) : QString("!ERROR"));
+        if (written)
+            seen[n] = {editor, false};
+        log << (written ? QString("PATCHING  %1").arg(n) : QString("!ERROR"));
     }
 
     void Load(int row)
@@ -171,6 +200,7 @@ struct Model {
         browserRow = row;
         editorInFile = ReadEntry(writeFile, row + 1, editor);
         pending = QString("GET ONE   %1").arg(row + 1);
+        seen = {{row + 1, {editor, false}}};
     }
 
     // A paste or a run operation changes the entry in memory, shows its stored name, logs the
@@ -240,7 +270,7 @@ struct Model {
             return;
         shownName = stored;
         if (editorInFile)
-            PatchIt();
+            PatchIt(true);
     }
 
     // A replay that wrote the editor's entry loads it again, without writing its name back.
@@ -276,6 +306,13 @@ struct Model {
     }
 };
 
+// An entry near the file's end, or the one the editor writes back to, so that the other
+// writes meet the editor's entry often.
+rc::Gen<int> EntryNearOrEditors(int around, const Model &model)
+{
+    return rc::gen::oneOf(EntryNear(around), rc::gen::just(model.browserRow + 1));
+}
+
 class Window {
 public:
     Window(const Bytes &readFile, const Bytes &writeFile, bool oneFile)
@@ -299,11 +336,20 @@ public:
         form->CopyColorsClick();
     }
 
-    void WriteBack(int row, int colour, HueColour word, const std::string &name)
+    // By "Patch it", or by autosave as the name is typed, which writes only when it changes.
+    void WriteBack(int row, int colour, HueColour word, const std::string &name, bool autoSave)
     {
         bool canSelect = true;
         form->HueGrid1SelectCell(1, row, canSelect);
-        form->aktHueName->setText(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
+        const QString text = QString::fromLatin1(name.data(), static_cast<int>(name.size()));
+        if (autoSave) {
+            form->EditHue.colours[colour] = word;
+            form->AutoSave->setChecked(true);
+            form->aktHueName->setText(text);
+            form->AutoSave->setChecked(false);
+            return;
+        }
+        form->aktHueName->setText(text);
         form->EditHue.colours[colour] = word;
         form->PatchItClick();
     }
@@ -404,7 +450,7 @@ void OtherWrite(Model &model, int around, long gapFrom)
     Bytes written;
     switch (*Uniform(0, 3)) {
     case 0:
-        offset = EntryOffset(*EntryNear(around));
+        offset = EntryOffset(*EntryNearOrEditors(around, model));
         written = bytes(Record);
         break;
     case 1:
@@ -480,6 +526,7 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         model.readFile = readStart;
     model.editorInFile = ReadEntry(writeStart, 1, model.editor);
     model.shownName = StoredName(model.editor);
+    model.seen = {{1, {model.editor, false}}};
 
     // Imports from the command line and a second writer that takes no lock change the file
     // behind the window's history; a write of another process may hold the file during a step.
@@ -519,7 +566,7 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
             const int from = *EntryNear(around);
             const int to =
                 kind == 0 ? from : *Uniform(from, std::min(MaxEntryNumber, from + 40) + 1);
-            const int target = *EntryNear(around);
+            const int target = *EntryNearOrEditors(around, model);
             window.Copy(kind == 0, from, to, target);
             TForm1 &form = *window.form;
             const bool written =
@@ -538,17 +585,20 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
             if (!written)
                 model.log << "!ERROR";
         } else if (kind == 2) {
-            const int row = *EntryNear(around) - 1;
+            const int row = *EntryNearOrEditors(around, model) - 1;
             const int colour = *Uniform(0, HueColourCount);
             const auto word = *Uniform<HueColour>(0, 0xFFFF);
             const std::string name = *rc::gen::container<std::string>(
                 *Uniform(0, HueNameLength + 1),
                 rc::gen::map(Uniform(1, 256), [](int c) { return static_cast<char>(c); }));
-            window.WriteBack(row, colour, word, name);
+            const bool autoSave = *rc::gen::weightedElement<bool>({{1, true}, {2, false}});
+            window.WriteBack(row, colour, word, name, autoSave);
             model.browserRow = row;
             model.editor.colours[colour] = word;
+            const bool typed = model.shownName != name;
             model.shownName = name;
-            model.PatchIt();
+            if (!autoSave || typed)
+                model.PatchIt(autoSave);
         } else if (kind == 3) {
             const int row = *EntryNear(around) - 1;
             window.LoadWithAutoSave(row);
@@ -556,7 +606,7 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         } else if (kind == 4) {
             // Any words and carried bytes; a name without line breaks, which a gpl file cannot
             // hold.
-            const int n = *EntryNear(around);
+            const int n = *EntryNearOrEditors(around, model);
             const auto format =
                 *rc::gen::element(PaletteFormat::Gpl, PaletteFormat::Pal, PaletteFormat::Hex,
                                   PaletteFormat::Json, PaletteFormat::Png);
@@ -619,6 +669,8 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
         RC_ASSERT(FolderContents() == contents);
     }
     RC_CLASSIFY(changedBehindTheWindow, "another writer changed the file");
+    RC_CLASSIFY(!model.log.filter(QRegularExpression("^!STALE ")).isEmpty(),
+                "a write-back found its entry changed");
     if (!changedBehindTheWindow) {
         UndoAndRedoEverything(*window.form, writeStart);
         return;

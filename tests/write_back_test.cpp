@@ -1,13 +1,22 @@
 #include "support/test_support.h"
 
 #include "huefile/colour.h"
+#include "huefile/formats/palette_formats.h"
+#include "huefile/hue_file.h"
+#include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QToolTip>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -19,6 +28,49 @@ namespace {
 
 constexpr int EntryCount = 16;
 constexpr int NameOffset = 68;
+
+// Another writer of the write file beside the window: a second open through the core, or the
+// command line run as a process, as a script does it.
+enum class OtherWriter { Core, CommandLine };
+
+const char *WriterName(OtherWriter writer)
+{
+    return writer == OtherWriter::Core ? "a second open" : "colvane-cli";
+}
+
+// Puts new colours and a new name into entry n of hues.mul behind the window's back.
+void WriteBehindTheWindow(OtherWriter writer, int n, const char *name, int seed)
+{
+    HueEntry entry = PatternEntry(n, seed);
+    std::snprintf(entry.name, sizeof entry.name, "%s", name);
+    if (writer == OtherWriter::Core) {
+        auto file = HueFile::openForUpdate("hues.mul");
+        ASSERT_TRUE(file && file->writeEntry(n, entry));
+        return;
+    }
+    const Expected<std::string> palette = ExportEntry(entry, n, PaletteFormat::Gpl);
+    ASSERT_TRUE(palette.ok());
+    WriteBytes("script.gpl", std::vector<unsigned char>(palette->begin(), palette->end()));
+    const ProcessOutcome run = RunCommand(
+        COLVANE_CLI_PATH, {"import", "hues.mul", std::to_string(n), "script.gpl", "--name", name});
+    ASSERT_EQ(run.status, 0) << run.err;
+}
+
+// The write-back lines of the log, without the edits' own.
+QStringList WriteBackLines(const TForm1 &form)
+{
+    return LogLines(form).filter(QRegularExpression("^(PATCHING|!STALE|!ERROR)"));
+}
+
+// The log's tip where the pointer rests on its pane, as the toolkit asks for it.
+QString LogTip(TForm1 &form)
+{
+    QWidget *pane = form.MemoLog->viewport();
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), pane->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(pane, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
 
 class WriteBackTest : public FormTest {
 protected:
@@ -39,6 +91,16 @@ protected:
         form->aktHueName->setText(
             QString::fromLatin1(form->EditHue.name, qstrnlen(form->EditHue.name, 20)));
         form->PendingLogLine = "GET ONE   " + QByteArray::number(n);
+    }
+
+    // A load as the browser makes it, in "double click" mode and with autosave off.
+    void LoadFromBrowser(int n)
+    {
+        form->AutoSave->setChecked(false);
+        form->RadioButtonGetColor1->setChecked(true);
+        bool canSelect = true;
+        form->HueGrid1SelectCell(1, n - 1, canSelect);
+        form->HueGrid1DblClick();
     }
 
     void Mix(int index, int red, int green, int blue)
@@ -254,6 +316,189 @@ TEST_F(WriteBackTest, WritesNoBytesTheUserDidNotChange)
     EXPECT_EQ(ReadBytes("hues.mul"), withTail);
     form->RedoLastWrite();
     EXPECT_EQ(QByteArray(EntryOnDisk("hues.mul", 3).name), "entry 3X");
+}
+
+// Each way the editor writes its entry back, with a script's write between the load and the
+// write: nothing is written, the log says "!STALE" once however often autosave tries again,
+// and the editor holds what it would have written.
+TEST_F(WriteBackTest, AWriteOverAnotherWritersChangeWritesNothingAndSaysStaleOnce)
+{
+    HueEntry palette = PatternEntry(3, 77);
+    std::snprintf(palette.name, sizeof palette.name, "imported");
+    const Expected<std::string> gpl = ExportEntry(palette, 1, PaletteFormat::Gpl);
+    ASSERT_TRUE(gpl.ok());
+    WriteBytes("imported.gpl", std::vector<unsigned char>(gpl->begin(), gpl->end()));
+    const auto selectRun = [&](int selected, int anchor) {
+        form->EditColourIndex = selected;
+        form->ImageColorRange->setTag(anchor);
+    };
+    const struct {
+        const char *what;
+        bool autoSave;
+        std::function<void()> write;
+    } kinds[] = {
+        {"Patch it", false,
+         [&] {
+             form->EditHue.colours[2] ^= 0x1F;
+             form->PatchItClick();
+         }},
+        {"a typed letter", true, [&] { QTest::keyClick(form->aktHueName, Qt::Key_X); }},
+        {"It's fine", true, [&] { Mix(5, 31, 16, 0); }},
+        {"a spread", true,
+         [&] {
+             selectRun(2, 9);
+             form->SpreadColorOkayClick();
+         }},
+        {"a spread in OKLab", true,
+         [&] {
+             selectRun(9, 2);
+             form->SpreadRunInOklab();
+         }},
+        {"a run rotated", true,
+         [&] {
+             selectRun(3, 9);
+             form->ApplyRunOperation(TForm1::RunOperation::RotateLeft);
+         }},
+        {"a paste", true,
+         [&] {
+             QMimeData data;
+             data.setText("#ff8000\n#00ff00");
+             selectRun(4, 4);
+             form->PasteColours(&data);
+         }},
+        {"an import", true, [&] { form->ImportEntryFrom("imported.gpl", std::nullopt); }},
+    };
+    const auto start = [&](bool autoSave) {
+        WriteHueFile("hues.mul", EntryCount);
+        LoadFromBrowser(14);
+        form->AutoSave->setChecked(autoSave);
+        form->MemoLog->clear();
+    };
+    for (const auto &kind : kinds) {
+        // Autosave tries again at the next edit; "Patch it" pressed again is the way to keep
+        // the editor's version, tried elsewhere.
+        const int writes = kind.autoSave ? 2 : 1;
+        std::vector<HueEntry> edited;
+        std::vector<QString> names;
+        start(kind.autoSave);
+        for (int i = 0; i < writes; ++i) {
+            kind.write();
+            edited.push_back(form->EditHue);
+            names.push_back(form->aktHueName->text());
+            ASSERT_TRUE(SameEntry(EntryOnDisk("hues.mul", 14), form->EditHue)) << kind.what;
+        }
+        ASSERT_FALSE(WriteBackLines(*form).filter("PATCHING  14").isEmpty()) << kind.what;
+
+        for (const OtherWriter writer : {OtherWriter::Core, OtherWriter::CommandLine}) {
+            const std::string where = std::string(kind.what) + ", " + WriterName(writer);
+            start(kind.autoSave);
+            WriteBehindTheWindow(writer, 14, "script 14", 3);
+            const auto script = ReadBytes("hues.mul");
+            for (int i = 0; i < writes; ++i) {
+                kind.write();
+                EXPECT_EQ(ReadBytes("hues.mul"), script) << where << ", write " << i;
+                EXPECT_EQ(WriteBackLines(*form), QStringList({"!STALE    14"}))
+                    << where << ", write " << i;
+                EXPECT_TRUE(SameEntry(form->EditHue, edited[i])) << where << ", write " << i;
+                EXPECT_EQ(form->aktHueName->text(), names[i]) << where << ", write " << i;
+            }
+        }
+    }
+}
+
+// The road of a script's import between a load and a letter typed with autosave, by real
+// clicks and keys. Loading the row takes the script's version; "Patch it", with autosave off,
+// keeps the editor's, but only over what the file held when it said "!STALE".
+TEST_F(WriteBackTest, AStaleEntryIsResolvedByLoadingItOrByPatchItOverWhatWasFound)
+{
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    DrawGrid *grid = form->HueGrid1;
+    grid->setTopRow(8);
+    const QPoint row14 = grid->cellRect(5, 13).center();
+    QTest::mouseClick(form->AutoSave, Qt::LeftButton);
+    ASSERT_TRUE(form->AutoSave->isChecked());
+    QTest::mouseClick(grid, Qt::LeftButton, Qt::NoModifier, row14);
+    ASSERT_EQ(form->aktHueName->text(), "entry 14");
+    form->MemoLog->clear();
+
+    WriteBehindTheWindow(OtherWriter::CommandLine, 14, "script 14", 3);
+    const auto script = ReadBytes("hues.mul");
+    const HueEntry scripts = EntryOnDisk("hues.mul", 14);
+    QTest::mouseClick(form->aktHueName, Qt::LeftButton);
+    QTest::keyClick(form->aktHueName, Qt::Key_End);
+    QTest::keyClicks(form->aktHueName, "ab");
+    EXPECT_EQ(ReadBytes("hues.mul"), script);
+    EXPECT_EQ(LogLines(*form), QStringList({"!STALE    14"}));
+    EXPECT_EQ(form->aktHueName->text(), "entry 14ab");
+
+    // The tip explains the line while the pane shows it, last or not, and no longer after.
+    const QString explained = "!STALE    14: entry 14 of the write file has changed";
+    EXPECT_TRUE(LogTip(*form).startsWith("!STALE    14\n\n" + explained))
+        << LogTip(*form).toStdString();
+    form->AppendLogLine("GET ONE   3");
+    EXPECT_TRUE(LogTip(*form).startsWith("GET ONE   3\n\n" + explained))
+        << LogTip(*form).toStdString();
+    for (int i = 0; i < 40; ++i)
+        form->AppendLogLine("GET ONE   4");
+    EXPECT_EQ(LogTip(*form), "GET ONE   4");
+
+    // Loading the row again takes the file's version, and the next letter is written.
+    QTest::mouseClick(grid, Qt::LeftButton, Qt::NoModifier, row14);
+    EXPECT_TRUE(SameEntry(form->EditHue, scripts));
+    EXPECT_EQ(form->aktHueName->text(), "script 14");
+    form->MemoLog->clear();
+    QTest::mouseClick(form->aktHueName, Qt::LeftButton);
+    QTest::keyClick(form->aktHueName, Qt::Key_End);
+    QTest::keyClicks(form->aktHueName, "c");
+    EXPECT_EQ(WriteBackLines(*form), QStringList({"PATCHING  14"}));
+    EXPECT_EQ(QByteArray(EntryOnDisk("hues.mul", 14).name), "script 14c");
+
+    // Keeping the editor's version: autosave off, then "Patch it", which finds the file changed
+    // once more since the stale line and says so again, then writes over that.
+    WriteBehindTheWindow(OtherWriter::CommandLine, 14, "script 2", 5);
+    QTest::keyClicks(form->aktHueName, "d");
+    const HueEntry editors = form->EditHue;
+    QTest::mouseClick(form->AutoSave, Qt::LeftButton);
+    ASSERT_TRUE(form->PatchIt->isEnabled());
+    WriteBehindTheWindow(OtherWriter::Core, 14, "script 3", 7);
+    const auto third = ReadBytes("hues.mul");
+    QTest::mouseClick(form->PatchIt, Qt::LeftButton);
+    EXPECT_EQ(ReadBytes("hues.mul"), third);
+    QTest::mouseClick(form->PatchIt, Qt::LeftButton);
+    EXPECT_EQ(WriteBackLines(*form),
+              QStringList({"PATCHING  14", "!STALE    14", "!STALE    14", "PATCHING  14"}));
+    EXPECT_TRUE(SameEntry(EntryOnDisk("hues.mul", 14), editors));
+    EXPECT_EQ(QByteArray(editors.name), "script 14cd");
+}
+
+// In "double click" mode "Patch it" writes to the browser's entry, which the editor may never
+// have loaded: that write is not checked, the next one to the same entry is. The window's own
+// copy in this mode changes the loaded entry behind the editor as a script would.
+TEST_F(WriteBackTest, OnlyEntriesTheEditorSawAreCheckedAndTheWindowsOwnCopyCounts)
+{
+    LoadFromBrowser(14);
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 4, canSelect);
+    WriteBehindTheWindow(OtherWriter::Core, 5, "script 5", 3);
+    form->MemoLog->clear();
+    form->PatchItClick();
+    EXPECT_TRUE(SameEntry(EntryOnDisk("hues.mul", 5), form->EditHue));
+    WriteBehindTheWindow(OtherWriter::Core, 5, "script 5 again", 4);
+    const auto script = ReadBytes("hues.mul");
+    form->PatchItClick();
+    EXPECT_EQ(ReadBytes("hues.mul"), script);
+    EXPECT_EQ(LogLines(*form), QStringList({"PATCHING  5", "!STALE    5"}));
+
+    form->HueGrid1SelectCell(1, 13, canSelect);
+    form->CopyColorsClick();
+    const auto copied = ReadBytes("hues.mul");
+    ASSERT_TRUE(SameEntry(EntryOnDisk("hues.mul", 14), PatternEntry(14, 100)));
+    ASSERT_EQ(form->aktHueName->text(), "entry 14");
+    form->AutoSave->setChecked(true);
+    form->aktHueName->insert("x");
+    EXPECT_EQ(ReadBytes("hues.mul"), copied);
+    EXPECT_EQ(WriteBackLines(*form), QStringList({"PATCHING  5", "!STALE    5", "!STALE    14"}));
 }
 
 } // namespace

@@ -19,7 +19,7 @@ QByteArray ReplayLine(const QByteArray &word, const WriteHistory::Step &step)
         writes.begin(), writes.end(),
         [](const EntryWrite &a, const EntryWrite &b) { return a.entry < b.entry; });
     if (writes.size() == 1)
-        return word.leftJustified(10, ' ') + QByteArray::number(first->entry);
+        return TForm1::EntryLine(word, first->entry);
     return word + " RANGE " + QByteArray::number(first->entry) + " .. " +
            QByteArray::number(last->entry);
 }
