@@ -9,6 +9,9 @@
 
 namespace {
 
+constexpr const char *TakenMeanwhileReason =
+    "came to exist while the file was written; not replaced";
+
 OutputPlan Refused(std::string why)
 {
     OutputPlan plan;
@@ -68,17 +71,22 @@ Expected<void> WriteToStream(const std::string &fileName, const std::string &byt
     return Done();
 }
 
-// Whether the bytes are all in the temporary file, with the owner and mode of the file it
-// replaces (or a new file's mode), and if not, why.
+// Whether the bytes are all in the file, with the owner and mode of the file it replaces (or a
+// new file's mode), and if not, why.
+std::string WhyNotFilled(SystemFile &file, const std::string &bytes, const FileKeeps *replaced)
+{
+    if (!file.writeAll(bytes))
+        return ErrorText(errno ? errno : EIO);
+    if (replaced && !file.giveOwnerOf(*replaced))
+        return "its owner and group cannot be kept (" + ErrorText(errno) + "); not replaced";
+    if (!file.giveModeOf(replaced))
+        return ErrorText(errno);
+    return "";
+}
+
 Expected<void> FillTemporary(SystemFile &file, const std::string &bytes, const FileKeeps *replaced)
 {
-    std::string why;
-    if (!file.writeAll(bytes))
-        why = ErrorText(errno ? errno : EIO);
-    else if (replaced && !file.giveOwnerOf(*replaced))
-        why = "its owner and group cannot be kept (" + ErrorText(errno) + "); not replaced";
-    else if (!file.giveModeOf(replaced))
-        why = ErrorText(errno);
+    std::string why = WhyNotFilled(file, bytes, replaced);
     if (!file.close() && why.empty())
         why = ErrorText(errno);
     if (!why.empty())
@@ -87,9 +95,10 @@ Expected<void> FillTemporary(SystemFile &file, const std::string &bytes, const F
 }
 
 // The temporary's name is short, so that a target name of the longest length still leaves
-// room for it.
+// room for it. Without `replace`, a file that took the name meanwhile is refused for `taken`.
 Expected<void> WriteThroughTemporary(const std::string &target, const FileKeeps *replaced,
-                                     const std::string &bytes, bool replace)
+                                     const std::string &bytes, bool replace,
+                                     const std::string &taken = {})
 {
     TemporaryFile temporary;
     SystemFile *file = temporary.create(FolderOf(target), ".colvane-");
@@ -98,9 +107,47 @@ Expected<void> WriteThroughTemporary(const std::string &target, const FileKeeps 
     if (Expected<void> filled = FillTemporary(*file, bytes, replaced); !filled)
         return filled;
     if (!temporary.moveInto(target, replace))
-        return Fail(errno == EEXIST ? "exists already, and only a new file is made"
-                                    : ErrorText(errno));
+        return Fail(!replace && errno == EEXIST ? taken : ErrorText(errno));
     return Done();
+}
+
+// The reasons a file without a name could not be made that a named temporary does not meet: a
+// system, kernel or file system without such files.
+bool UnnamedNotSupported(int error)
+{
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// A new file is made without a name where the system can, and named only once it is whole, so
+// that a program killed while it writes, even by a signal it cannot see, leaves nothing behind.
+// Elsewhere it goes through a named temporary, which only an ending signal the program sees
+// removes. Either way a file that took the name meanwhile is never replaced, but refused for
+// `taken`.
+Expected<void> WriteNewFile(const FileSystem &system, const std::string &target,
+                            const std::string &bytes, const std::string &taken)
+{
+    std::optional<SystemFile> file = system.createUnnamed(FolderOf(target));
+    if (!file && !UnnamedNotSupported(errno))
+        return Fail(ErrorText(errno));
+    if (file) {
+        if (const std::string why = WhyNotFilled(*file, bytes, nullptr); !why.empty())
+            return Fail(why);
+        if (system.giveFirstName(*file, target)) {
+            // The name is ours now; bytes the close says were lost must not stay under it.
+            if (file->close())
+                return Done();
+            const int error = errno;
+            RemoveName(target);
+            return Fail(ErrorText(error));
+        }
+        if (errno == EEXIST)
+            return Fail(taken);
+        if (errno != ENOENT)
+            return Fail(ErrorText(errno));
+        // The system could not reach the file to name it, as without /proc mounted.
+        file.reset();
+    }
+    return WriteThroughTemporary(target, nullptr, bytes, false, taken);
 }
 
 } // namespace
@@ -135,13 +182,15 @@ OutputPlan PlanOutput(const FileSystem &system, const std::string &fileName,
     return plan;
 }
 
-Expected<void> WriteOutputFile(const std::string &fileName, const std::string &extension,
-                               const std::string &bytes)
+Expected<void> WriteOutputFile(const FileSystem &system, const std::string &fileName,
+                               const std::string &extension, const std::string &bytes)
 {
-    const OutputPlan plan = PlanOutput(TheFileSystem(), fileName, extension);
+    const OutputPlan plan = PlanOutput(system, fileName, extension);
     switch (plan.way) {
     case OutputPlan::Way::Create:
-        return WriteThroughTemporary(plan.target, nullptr, bytes, true);
+        // The name was free when the plan was made; a file that came meanwhile was never
+        // asked whether it may be replaced.
+        return WriteNewFile(system, plan.target, bytes, TakenMeanwhileReason);
     case OutputPlan::Way::Replace:
         return WriteThroughTemporary(plan.target, &plan.replaced.keeps, bytes, true);
     case OutputPlan::Way::Stream:
@@ -152,13 +201,23 @@ Expected<void> WriteOutputFile(const std::string &fileName, const std::string &e
     return Fail(plan.why);
 }
 
-// Moved into place without replacing, so a file that came to be under the name meanwhile is
-// never overwritten.
-Expected<void> CreateNewFile(const std::string &fileName, const std::string &bytes)
+Expected<void> WriteOutputFile(const std::string &fileName, const std::string &extension,
+                               const std::string &bytes)
+{
+    return WriteOutputFile(TheFileSystem(), fileName, extension, bytes);
+}
+
+Expected<void> CreateNewFile(const FileSystem &system, const std::string &fileName,
+                             const std::string &bytes)
 {
     if (fileName.empty())
         return Fail("no file name");
-    return WriteThroughTemporary(fileName, nullptr, bytes, false);
+    return WriteNewFile(system, fileName, bytes, "exists already, and only a new file is made");
+}
+
+Expected<void> CreateNewFile(const std::string &fileName, const std::string &bytes)
+{
+    return CreateNewFile(TheFileSystem(), fileName, bytes);
 }
 
 // A staged file that cannot be filled goes with its temporary object; one filled stays for

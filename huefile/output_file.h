@@ -31,15 +31,22 @@ OutputPlan PlanOutput(const FileSystem &system, const std::string &fileName,
                       const std::string &extension);
 
 // Writes the bytes, or says why nothing was written, as above. A file appears whole or not at
-// all: the bytes go to a temporary file beside it, which then takes its name, keeping the owner
-// and mode of the file it replaces. A termination by SIGTERM, SIGINT or SIGHUP while the
-// temporary exists removes it on the way out.
+// all. A new file is made without a name and then named, where the system can (Linux), so a
+// killed program leaves nothing; a file that came under the name meanwhile is refused, never
+// replaced. Otherwise the bytes go to a temporary file beside the target, which then takes its
+// name, keeping the owner and mode of the file it replaces. A termination by SIGTERM, SIGINT or
+// SIGHUP while such a temporary exists removes it on the way out.
 Expected<void> WriteOutputFile(const std::string &fileName, const std::string &extension,
                                const std::string &bytes);
+Expected<void> WriteOutputFile(const FileSystem &system, const std::string &fileName,
+                               const std::string &extension, const std::string &bytes);
 
-// Creates the file with the bytes, whole or not at all, only when the name does not exist in
-// any form; an existing file, link or pipe is left alone.
+// Creates the file with the bytes, whole or not at all, and as WriteOutputFile makes a new
+// file, only when the name does not exist in any form; an existing file, link or pipe is left
+// alone.
 Expected<void> CreateNewFile(const std::string &fileName, const std::string &bytes);
+Expected<void> CreateNewFile(const FileSystem &system, const std::string &fileName,
+                             const std::string &bytes);
 
 // Files made in two steps, for a tool that writes several files and names them only once all
 // are written. Their failures are worded as the system words an error number, capital and all.

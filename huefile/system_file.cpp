@@ -78,6 +78,14 @@ public:
     {
         return FactsOfName(fileName);
     }
+    std::optional<SystemFile> createUnnamed(const std::string &folder) const override
+    {
+        return SystemFile::createUnnamed(folder);
+    }
+    bool giveFirstName(SystemFile &file, const std::string &target) const override
+    {
+        return file.giveFirstName(target);
+    }
 };
 
 } // namespace

@@ -77,12 +77,19 @@ struct NameFacts : FileFacts {
 // The facts of a name. Never waits on a pipe.
 NameFacts FactsOfName(const std::string &fileName);
 
-// The questions of fact the rules ask, behind an interface so that a test can answer them for
-// files that do not exist. The real system answers through FactsOfName.
+class SystemFile;
+
+// The questions of fact the rules ask, and the steps of making a file whose failures they
+// decide on, behind an interface so that a test can answer them for files that do not exist
+// and make the system fail where it wants. The real system answers through FactsOfName and
+// SystemFile.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
     virtual NameFacts factsOfName(const std::string &fileName) const = 0;
+    // As SystemFile::createUnnamed and SystemFile::giveFirstName.
+    virtual std::optional<SystemFile> createUnnamed(const std::string &folder) const = 0;
+    virtual bool giveFirstName(SystemFile &file, const std::string &target) const = 0;
 };
 
 const FileSystem &TheFileSystem();
@@ -98,6 +105,16 @@ public:
     // Opens a pipe or device to write into it from its start. A pipe that no one reads would
     // hold the open forever, so the open does not wait: it fails with ENXIO instead.
     static std::optional<SystemFile> openStream(const std::string &fileName);
+
+    // A new file in `folder` (empty for the current one) that has no name, so that nothing of
+    // it is left when the program ends, however it ends, before giveFirstName. Null, with errno
+    // set, when none was made: EOPNOTSUPP, EISDIR or EINVAL where the system or the folder's
+    // file system makes no such file.
+    static std::optional<SystemFile> createUnnamed(const std::string &folder);
+    // Gives a file from createUnnamed its first name, only when the name is free in any form,
+    // even of a link to nothing, else EEXIST. ENOENT, too, when the system cannot reach the
+    // file to name it.
+    bool giveFirstName(const std::string &target);
 
     SystemFile(SystemFile &&other) noexcept;
     SystemFile &operator=(SystemFile &&other) noexcept;

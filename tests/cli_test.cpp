@@ -1002,31 +1002,82 @@ private:
 
 constexpr int EndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-// An export held while its temporary file exists and sent an ending signal removes the
-// temporary and ends by that signal, whatever the test's own signals were.
+// Starts colvane-cli held at its first fchmod, which it makes on its filled output file just
+// before naming it; false when it never got there.
+bool StartedHeld(QProcess &process, HeldAtFchmod &hold, const QStringList &arguments)
+{
+    process.setChildProcessModifier([&hold] {
+        for (const int ending : EndingSignals)
+            std::signal(ending, SIG_DFL);
+        hold.install();
+    });
+    process.start(COLVANE_CLI_PATH, arguments);
+    return hold.held();
+}
+
+// An export that replaces a file, held while its temporary file exists and sent an ending
+// signal, removes the temporary and ends by that signal, whatever the test's own signals were.
 TEST_F(CliTest, AnEndingSignalLeavesNoTemporaryFile)
 {
 #ifndef __x86_64__
     GTEST_SKIP() << "the filter that holds the program knows only x86-64 system calls";
 #endif
     WriteHueFile("all.mul", 100, 3);
+    WriteText("1.hex", "ffffff\n");
     const auto contents = FolderSnapshot();
     for (const int signalNumber : EndingSignals) {
         HeldAtFchmod hold;
         QProcess process;
-        process.setChildProcessModifier([&hold] {
-            for (const int ending : EndingSignals)
-                std::signal(ending, SIG_DFL);
-            hold.install();
-        });
-        process.start(COLVANE_CLI_PATH, {"export", "all.mul", "1", "-f", "hex", "-o", "1.hex"});
-        ASSERT_TRUE(hold.held()) << strsignal(signalNumber);
+        ASSERT_TRUE(
+            StartedHeld(process, hold, {"export", "all.mul", "1", "-f", "hex", "-o", "1.hex"}))
+            << strsignal(signalNumber);
         EXPECT_EQ(FolderSnapshot().size(), contents.size() + 1) << "no temporary file";
         kill(static_cast<pid_t>(process.processId()), signalNumber);
         EXPECT_TRUE(process.waitForFinished(20000)) << strsignal(signalNumber);
         EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << strsignal(signalNumber);
         EXPECT_EQ(process.exitCode(), signalNumber) << strsignal(signalNumber);
         EXPECT_EQ(FolderSnapshot(), contents) << strsignal(signalNumber);
+    }
+}
+
+// A new file is written without a name, so a program killed while it writes one, even by a
+// signal it cannot catch, leaves nothing behind: not while it writes, not after. Regression:
+// killed merges into a new file left their temporaries in the output folder.
+TEST_F(CliTest, AKilledWriteOfANewFileLeavesNothing)
+{
+#ifndef __x86_64__
+    GTEST_SKIP() << "the filter that holds the program knows only x86-64 system calls";
+#endif
+    const auto contents = FolderSnapshot();
+    const QStringList runs[] = {
+        {"new", "made.mul"},
+        {"merge", "hues.mul", "hues.mul", "patch.mul", "--theirs", "-o", "merged.mul"},
+        {"export", "hues.mul", "1", "-f", "gpl", "-o", "1.gpl"},
+    };
+    for (const QStringList &arguments : runs) {
+        const std::string run = arguments.join(' ').toStdString();
+        HeldAtFchmod hold;
+        QProcess process;
+        ASSERT_TRUE(StartedHeld(process, hold, arguments)) << run;
+        EXPECT_EQ(FolderSnapshot(), contents) << run << ": a file can be seen while written";
+        kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        EXPECT_TRUE(process.waitForFinished(20000)) << run;
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << run;
+        EXPECT_EQ(FolderSnapshot(), contents) << run;
+    }
+    // Not held, each makes its file with the user's default mode, and nothing else.
+    const mode_t mask = umask(0);
+    umask(mask);
+    for (const QStringList &arguments : runs) {
+        const Outcome outcome = RunCli(arguments.join(' '));
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+    }
+    const auto after = FolderSnapshot();
+    EXPECT_EQ(after.size(), contents.size() + std::size(runs));
+    for (const char *made : {"made.mul", "merged.mul", "1.gpl"}) {
+        struct stat info {};
+        ASSERT_EQ(stat(made, &info), 0) << made;
+        EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask) << made;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <map>
@@ -15,9 +16,24 @@ namespace {
 
 // A system of names that exist only in the table: it answers what the rules ask and nothing
 // else, so the rules are seen deciding from the answers alone, alike on every system.
+// How the fake makes and names a file without a name. The file it gives is a real one under a
+// name of its own in fake/, named by a real link, so that the rules' bytes and refusals are seen
+// on disk.
+struct UnnamedAnswers {
+    // Why no file is made; 0 makes one.
+    int createError = EOPNOTSUPP;
+    // Why it cannot be named, other than a name that is taken; 0 names it.
+    int nameError = 0;
+    // Another program makes the target while the rules write theirs.
+    bool takenMeanwhile = false;
+};
+
 class FakeFileSystem : public FileSystem {
 public:
-    explicit FakeFileSystem(std::map<std::string, NameFacts> names) : m_names(std::move(names)) {}
+    explicit FakeFileSystem(std::map<std::string, NameFacts> names, UnnamedAnswers unnamed = {})
+        : m_names(std::move(names)), m_unnamed(unnamed)
+    {
+    }
 
     NameFacts factsOfName(const std::string &fileName) const override
     {
@@ -30,10 +46,38 @@ public:
         return nothing;
     }
 
+    std::optional<SystemFile> createUnnamed(const std::string &folder) const override
+    {
+        unnamedIn.push_back(folder);
+        if (m_unnamed.takenMeanwhile)
+            WriteBytes(folder + TargetName, TheirBytes);
+        if (m_unnamed.createError != 0) {
+            errno = m_unnamed.createError;
+            return std::nullopt;
+        }
+        WriteBytes(ScratchName, {});
+        return SystemFile::open(ScratchName, SystemFile::Access::Update);
+    }
+
+    bool giveFirstName(SystemFile &, const std::string &target) const override
+    {
+        if (m_unnamed.nameError != 0) {
+            errno = m_unnamed.nameError;
+            return false;
+        }
+        return MoveIntoName(ScratchName, target, false);
+    }
+
+    static constexpr const char *ScratchName = "fake/unnamed";
+    static constexpr const char *TargetName = "new.gpl";
+    static inline const std::vector<unsigned char> TheirBytes{'t', 'h', 'e', 'i', 'r', 's'};
+
     mutable std::vector<std::string> asked;
+    mutable std::vector<std::string> unnamedIn;
 
 private:
     std::map<std::string, NameFacts> m_names;
+    UnnamedAnswers m_unnamed;
 };
 
 // A regular file of this user's that it may write, with one link, reached under its own name.
@@ -194,6 +238,90 @@ TEST(InputRules, RefuseAnythingButARegularFileWithinTheLimit)
     EXPECT_EQ(WhyInputDidNotOpen(system, "pipe.gpl", ENXIO), "a pipe, not a regular file");
     EXPECT_EQ(WhyInputDidNotOpen(system, "folder.gpl", EISDIR), "a folder");
     EXPECT_EQ(WhyInputDidNotOpen(system, "hues.gpl", EACCES), "permission denied");
+}
+
+std::vector<std::string> NamesIn(const std::string &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct NewFileRow {
+    const char *what;
+    UnnamedAnswers unnamed;
+    // Whether the file was made without a name and named; else through a named temporary, or
+    // not at all.
+    bool namedUnnamed;
+    // The reason for a refusal, or "" for a file made; "taken" for the way's own reason for a
+    // name that came to be meanwhile.
+    std::string why;
+};
+
+// A new file is made without a name and then named; where the system makes none, or cannot
+// name it, it goes through a named temporary instead. A name that another program takes
+// meanwhile is refused either way and keeps that program's bytes, and no way leaves a
+// temporary behind. Both ways of making a new file follow the one rule.
+TEST(OutputRules, ANewFileIsNamedOnlyWhenWholeAndNeverOverAnother)
+{
+    const NewFileRow rows[] = {
+        {"made and named", {0, 0, false}, true, ""},
+        {"no such files on this system", {EOPNOTSUPP, 0, false}, false, ""},
+        {"a kernel that takes the flag for a folder", {EISDIR, 0, false}, false, ""},
+        {"a file system without them", {EINVAL, 0, false}, false, ""},
+        {"no /proc to name it through", {0, ENOENT, false}, false, ""},
+        {"a folder it may not write", {EACCES, 0, false}, false, "permission denied"},
+        {"a full disk when naming", {0, ENOSPC, false}, false, ErrorText(ENOSPC)},
+        {"taken while written", {0, 0, true}, false, "taken"},
+        {"taken while a temporary was written", {EOPNOTSUPP, 0, true}, false, "taken"},
+        {"taken, and no /proc", {0, ENOENT, true}, false, "taken"},
+    };
+    const std::vector<unsigned char> ours{'o', 'u', 'r', 's', '\n'};
+    const std::string target = std::string("out/") + FakeFileSystem::TargetName;
+    struct Way {
+        const char *name;
+        std::string taken;
+        Expected<void> (*write)(const FileSystem &, const std::string &, const std::string &);
+    };
+    const Way ways[] = {
+        {"new", "exists already, and only a new file is made",
+         [](const FileSystem &system, const std::string &name, const std::string &bytes) {
+             return CreateNewFile(system, name, bytes);
+         }},
+        {"export", "came to exist while the file was written; not replaced",
+         [](const FileSystem &system, const std::string &name, const std::string &bytes) {
+             return WriteOutputFile(system, name, "gpl", bytes);
+         }},
+    };
+    for (const Way &way : ways) {
+        for (const NewFileRow &row : rows) {
+            SCOPED_TRACE(std::string(way.name) + ", " + row.what);
+            const TempFolder folder;
+            std::filesystem::create_directory("out");
+            std::filesystem::create_directory("fake");
+            const FakeFileSystem system({}, row.unnamed);
+            const Expected<void> written =
+                way.write(system, target, std::string(ours.begin(), ours.end()));
+            const std::string why = row.why == "taken" ? way.taken : row.why;
+            EXPECT_EQ(written ? std::string() : written.error(), why);
+            EXPECT_EQ(system.unnamedIn, std::vector<std::string>{"out/"});
+            if (row.unnamed.takenMeanwhile)
+                EXPECT_EQ(ReadBytes(target), FakeFileSystem::TheirBytes);
+            else if (why.empty())
+                EXPECT_EQ(ReadBytes(target), ours);
+            else
+                EXPECT_FALSE(FileExists(target));
+            const bool madeOne = row.unnamed.takenMeanwhile || why.empty();
+            EXPECT_EQ(NamesIn("out"), madeOne ? std::vector<std::string>{FakeFileSystem::TargetName}
+                                              : std::vector<std::string>{})
+                << "a temporary was left";
+            EXPECT_EQ(FileExists(FakeFileSystem::ScratchName),
+                      row.unnamed.createError == 0 && !row.namedUnnamed)
+                << "the unnamed file was named, or never made";
+        }
+    }
 }
 
 // Whether the system here makes symbolic links for this user: Windows asks for a privilege or

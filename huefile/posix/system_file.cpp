@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <limits>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,6 +149,32 @@ bool SystemFile::tryWriterLock()
     lock.l_start = LockedByte;
     lock.l_len = 1;
     return fcntl(Descriptor(m_handle), F_OFD_SETLK, &lock) == 0;
+}
+
+// The file is made where it will be named, since a link cannot cross file systems. Its mode
+// is given later by giveModeOf, as a named temporary's is.
+std::optional<SystemFile> SystemFile::createUnnamed(const std::string &folder)
+{
+#ifdef O_TMPFILE
+    const int descriptor = AwayFromStandardStreams(
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (descriptor < 0)
+        return std::nullopt;
+    return SystemFile(descriptor);
+#else
+    (void)folder;
+    errno = EOPNOTSUPP;
+    return std::nullopt;
+#endif
+}
+
+// Linked through the process's own view of its descriptors: a link by descriptor alone
+// (AT_EMPTY_PATH) asks for a privilege this program does not have. Without /proc mounted the
+// link fails with ENOENT.
+bool SystemFile::giveFirstName(const std::string &target)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(Descriptor(m_handle));
+    return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool SystemFile::giveOwnerOf(const FileKeeps &replaced)

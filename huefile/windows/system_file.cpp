@@ -226,6 +226,19 @@ bool SystemFile::tryWriterLock()
     return false;
 }
 
+// Windows names every file it makes, so the rules make theirs under a temporary name.
+std::optional<SystemFile> SystemFile::createUnnamed(const std::string &)
+{
+    errno = EOPNOTSUPP;
+    return std::nullopt;
+}
+
+bool SystemFile::giveFirstName(const std::string &)
+{
+    errno = EOPNOTSUPP;
+    return false;
+}
+
 bool SystemFile::giveOwnerOf(const FileKeeps &)
 {
     return true;
