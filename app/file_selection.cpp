@@ -101,7 +101,7 @@ void TForm1::HideCopyLogAndBrowser()
 void TForm1::FilenameWriteChange()
 {
     try {
-        if (const auto file = OpenHueFile(WriteFileName(), HueFileUse::Reading)) {
+        if (const auto file = OpenHueFile(WriteFileName(), HueFileUse::Reading, WindowLockWait)) {
             SetRoleColour(FilenameWrite, QPalette::Text, ValidNameColour);
             CopyColors->setEnabled(GroupBox2->isEnabled());
             SetClientHeight(ClientHeight() <= ClientHeightSmall ? ClientHeightMedium
