@@ -127,7 +127,8 @@ bool TForm1::SavePatchTo(const QString &fileName)
     EntrySlots sides[2];
     const std::string *names[2] = {&ReadFileName(), &WriteFileName()};
     for (int side = 0; side < 2; ++side) {
-        const Expected<HueFile> file = OpenHueFile(*names[side], HueFileUse::Reading, WindowLockWait);
+        const Expected<HueFile> file =
+            OpenHueFile(*names[side], HueFileUse::Reading, WindowLockWait);
         if (!file)
             return refuse(*names[side] + ": " + file.error());
         sides[side] = ReadEntrySlots(*file);

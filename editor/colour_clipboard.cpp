@@ -167,7 +167,7 @@ void TForm1::CopyBrowserEntry(bool fromReadFile)
 {
     HueEntry entry{};
     if (const auto file = HueFile::openForReading(fromReadFile ? ReadFileName() : WriteFileName(),
-                                                   WindowLockWait))
+                                                  WindowLockWait))
         file->readEntry(BrowserRow + 1, entry);
     PutOnClipboard(entry.colours, HueColourCount, EntryMimeType,
                    WordBytes(entry.colours, HueColourCount) +

@@ -103,8 +103,8 @@ Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse us
                                       std::chrono::milliseconds wait)
 {
     errno = 0;
-    const auto access = use == HueFileUse::Update ? SystemFile::Access::Update
-                                                  : SystemFile::Access::Read;
+    const auto access =
+        use == HueFileUse::Update ? SystemFile::Access::Update : SystemFile::Access::Read;
     std::optional<HueFile> file = open(fileName, access);
     if (file && TakeLock(file->m_file, use, wait)) {
         file->m_knownLength = std::max<FileOffset>(0, file->size());

@@ -923,7 +923,8 @@ RC_GTEST_PROP(ReaderBesideWriter, EveryReadSeesTheFileBetweenTwoWrites, ())
     });
     std::vector<Bytes> seen;
     for (int read = 0; read < 40; ++read) {
-        const Expected<HueFile> reader = HueFile::openForReading("hues.mul", std::chrono::seconds(2));
+        const Expected<HueFile> reader =
+            HueFile::openForReading("hues.mul", std::chrono::seconds(2));
         RC_ASSERT(reader.ok());
         Bytes bytes(states.front().size());
         RC_ASSERT(reader->readBytes(bytes.data(), static_cast<FileOffset>(bytes.size()), 0) ==
