@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <algorithm>
@@ -938,8 +939,9 @@ RC_GTEST_PROP(ReaderBesideWriter, EveryReadSeesTheFileBetweenTwoWrites, ())
 }
 
 // The window waits a moment for another process's write, then fails as it would without the
-// file: the editor's load and a write-back both end in "!ERROR", and the load leaves the editor
-// unloaded. A write that ends within the wait is waited for, and nothing else changes.
+// file: the editor's load, also the one that naming the write file makes, and a write-back end
+// in "!ERROR", and the load leaves the editor unloaded; the name stays valid. A write that ends
+// within the wait is waited for, and nothing else changes.
 TEST(WindowBesideWriter, LoadsAndWritesWaitAMomentThenFail)
 {
     const TempFolder folder;
@@ -952,20 +954,32 @@ TEST(WindowBesideWriter, LoadsAndWritesWaitAMomentThenFail)
     form->HueGrid1SelectCell(1, 6, canSelect);
     ASSERT_TRUE(form->EditHueLoaded);
 
+    enum class Action { Load, WriteBack, NameWriteFile };
     struct Case {
         const char *name;
-        bool load;
+        Action action;
         std::chrono::milliseconds heldFor;
     };
     const Case cases[] = {
-        {"a load beside a long write", true, std::chrono::milliseconds(1500)},
-        {"a load beside a short write", true, std::chrono::milliseconds(60)},
-        {"a write-back beside a long write", false, std::chrono::milliseconds(1500)},
-        {"a write-back beside a short write", false, std::chrono::milliseconds(60)},
+        {"a load beside a long write", Action::Load, std::chrono::milliseconds(1500)},
+        {"a load beside a short write", Action::Load, std::chrono::milliseconds(60)},
+        {"a write-back beside a long write", Action::WriteBack, std::chrono::milliseconds(1500)},
+        {"a write-back beside a short write", Action::WriteBack, std::chrono::milliseconds(60)},
+        {"a write file named beside a long write", Action::NameWriteFile,
+         std::chrono::milliseconds(1500)},
+        {"a write file named beside a short write", Action::NameWriteFile,
+         std::chrono::milliseconds(60)},
     };
     for (const Case &c : cases) {
         form->HueGrid1SelectCell(1, 6, canSelect);
         ASSERT_TRUE(form->EditHueLoaded) << c.name;
+        // A name that leads nowhere leaves the editor without an entry, which naming the file
+        // again loads.
+        if (c.action == Action::NameWriteFile) {
+            form->FilenameWrite->setText("hues.mu");
+            form->HueGrid1SelectCell(1, 11, canSelect);
+            ASSERT_FALSE(form->EditHueLoaded) << c.name;
+        }
         std::optional<HueFile> holder = Held(HueFile::openForUpdate("hues.mul"));
         ASSERT_TRUE(holder.has_value()) << c.name;
         std::thread releaser([&holder, &c] {
@@ -974,10 +988,12 @@ TEST(WindowBesideWriter, LoadsAndWritesWaitAMomentThenFail)
         });
         const QStringList logBefore = LogLines(*form);
         const auto start = std::chrono::steady_clock::now();
-        if (c.load)
+        if (c.action == Action::Load)
             form->HueGrid1SelectCell(1, 11, canSelect);
-        else
+        else if (c.action == Action::WriteBack)
             form->PatchItClick();
+        else
+            form->FilenameWrite->setText("hues.mul");
         const auto waited = std::chrono::steady_clock::now() - start;
         releaser.join();
         const bool fails = c.heldFor > WindowLockWait;
@@ -986,9 +1002,10 @@ TEST(WindowBesideWriter, LoadsAndWritesWaitAMomentThenFail)
         }
         EXPECT_LT(waited, c.heldFor + WindowLockWait) << c.name;
         const QStringList added = LogLines(*form).mid(logBefore.size());
-        if (c.load) {
+        if (c.action != Action::WriteBack) {
             EXPECT_EQ(added, fails ? QStringList{"!ERROR"} : QStringList{}) << c.name;
             EXPECT_EQ(form->EditHueLoaded, !fails) << c.name;
+            EXPECT_TRUE(form->CopyColors->isEnabled()) << c.name;
             if (!fails) {
                 EXPECT_TRUE(SameEntry(form->EditHue, PatternEntry(12, 2))) << c.name;
             }
