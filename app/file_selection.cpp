@@ -101,18 +101,24 @@ void TForm1::HideCopyLogAndBrowser()
 void TForm1::FilenameWriteChange()
 {
     try {
-        if (const auto file = OpenHueFile(WriteFileName(), HueFileUse::Reading)) {
+        if (CanOpenHueFile(WriteFileName())) {
             SetRoleColour(FilenameWrite, QPalette::Text, ValidNameColour);
             CopyColors->setEnabled(GroupBox2->isEnabled());
             SetClientHeight(ClientHeight() <= ClientHeightSmall ? ClientHeightMedium
                                                                 : ClientHeightFull);
             // The browser's current entry, which is entry 1 at start-up: the editor's entry is
-            // always the one a write-back goes to.
+            // always the one a write-back goes to. The name is valid while another process writes
+            // the file; only the load waits for that write, and fails as the browser's does.
             if (!EditHueLoaded) {
-                EditHueHeldIn =
-                    file->readEntry(BrowserRow + 1, EditHue) ? WriteFileName() : std::string();
-                EditHueLoaded = true;
-                NoteEditorLoad(BrowserRow + 1, &EditHue);
+                const ReadOutcome outcome =
+                    LoadEntryFromFile(WriteFileName(), BrowserRow + 1, EditHue, WindowLockWait);
+                if (outcome == ReadOutcome::Locked)
+                    AppendLogLine("!ERROR");
+                if (outcome == ReadOutcome::Read || outcome == ReadOutcome::NoRecord) {
+                    EditHueHeldIn = outcome == ReadOutcome::Read ? WriteFileName() : std::string();
+                    EditHueLoaded = true;
+                    NoteEditorLoad(BrowserRow + 1, &EditHue);
+                }
             }
         } else {
             SetRoleColour(FilenameWrite, QPalette::Text, InvalidNameColour);

@@ -12,6 +12,7 @@
 #include <QStaticText>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -42,6 +43,11 @@ constexpr int ClientWidth = 657;
 constexpr int ClientHeightSmall = 106;
 constexpr int ClientHeightMedium = 408;
 constexpr int ClientHeightFull = 569;
+
+// How long the window's reads and writes wait for another process's write to the same file to
+// end. A script's operation takes milliseconds; a user's action should not fail for a short
+// overlap, and the window should not stand still for long either.
+constexpr auto WindowLockWait = std::chrono::milliseconds(250);
 
 // The one window of the program. Its handlers call each other synchronously and share the
 // state below; a change the program makes to an edit field or check box runs the same handler

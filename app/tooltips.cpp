@@ -72,7 +72,7 @@ QString DifferenceLine(const std::string &readFile, const std::string &writeFile
 QString FileNameTip(const QLineEdit *name)
 {
     const std::string fileName = FileLayerName(name->text());
-    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading);
+    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Glance);
     const std::string problem = file ? std::string() : file.error();
     if (problem.empty())
         return QFileInfo(name->text()).absoluteFilePath();

@@ -24,7 +24,7 @@ const QRect FindBarGeometry(192, 96, 457, 26);
 // closed again before the search returns.
 void MarkNamesContaining(const std::string &fileName, const QString &text, std::vector<bool> &match)
 {
-    const auto file = HueFile::openForReading(fileName);
+    const auto file = HueFile::openForReading(fileName, WindowLockWait);
     if (!file)
         return;
     std::vector<bool> whole;
@@ -50,7 +50,7 @@ std::optional<DisplayColour> FindTextColour(const QString &text)
 // the file is closed again before this returns.
 std::vector<RankedEntry> EntriesNearest(const std::string &fileName, DisplayColour colour)
 {
-    const auto file = HueFile::openForReading(fileName);
+    const auto file = HueFile::openForReading(fileName, WindowLockWait);
     if (!file)
         return {};
     std::vector<bool> whole;

@@ -26,6 +26,7 @@ constexpr int FirstTargetColumn = 34;
 constexpr int LastTargetColumn = 65;
 
 const QByteArray LoadLinePrefix = "GET ONE   ";
+const QByteArray LoadLockedLine = "!ERROR";
 
 // Missing-entry mark: a button-face bar inside a frame of 1 pixel at the sides and 2 pixels
 // at top and bottom, which in a 4 x 11 swatch leaves a 2 x 7 bar.
@@ -235,11 +236,16 @@ void TForm1::HueGrid1DblClick()
     NumberTo->setText(entryText);
 
     // A missing or partial record is read as zeroes, so the editor never holds the start of one
-    // entry and the rest of another; the load counts as done whenever the file opened.
+    // entry and the rest of another; the load counts as done whenever the file opened. The read
+    // waits a moment for another process's write, so that the editor never holds an entry
+    // half written; a write that goes on longer fails the load as a file that does not open.
     EditHueLoaded = false;
-    const ReadOutcome outcome = ReadEntryFromFile(WriteFileName(), BrowserRow + 1, EditHue);
+    const ReadOutcome outcome =
+        LoadEntryFromFile(WriteFileName(), BrowserRow + 1, EditHue, WindowLockWait);
     EditHueHeldIn = outcome == ReadOutcome::Read ? WriteFileName() : std::string();
-    if (outcome != ReadOutcome::NotOpened) {
+    if (outcome == ReadOutcome::Locked)
+        AppendLogLine(LoadLockedLine);
+    if (outcome != ReadOutcome::NotOpened && outcome != ReadOutcome::Locked) {
         EditHueLoaded = true;
         PendingLogLine = LoadLinePrefix + NumberFrom->text().toLatin1();
     }

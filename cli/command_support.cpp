@@ -110,7 +110,7 @@ Expected<HueEntry> WholeEntry(const HueFile &file, const std::string &fileName, 
 
 Expected<HueEntry> ReadWholeEntry(const std::string &fileName, int n)
 {
-    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading);
+    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading, LockWait);
     if (!file)
         return About(fileName, file.error());
     return WholeEntry(*file, fileName, n);

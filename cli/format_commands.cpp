@@ -28,7 +28,7 @@ CommandResult RunExport(const ExportRequest &request, std::ostream &out)
     if (request.entries.isRange && request.format != PaletteFormat::Json)
         return About("export",
                      "a range exports only as json, not as " + FormatName(request.format));
-    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading);
+    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading, LockWait);
     if (!file)
         return About(request.file, file.error());
     std::vector<NumberedEntry> entries;

@@ -42,7 +42,7 @@ Expected<Patch> ReadPatchFile(const std::string &fileName)
 
 Expected<EntrySlots> ReadSlots(const std::string &fileName)
 {
-    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading);
+    const Expected<HueFile> file = OpenHueFile(fileName, HueFileUse::Reading, LockWait);
     if (!file)
         return About(fileName, file.error());
     return ReadEntrySlots(*file);
@@ -106,8 +106,11 @@ CommandResult MergeIntoNewFile(const MergeRequest &request, const EntrySlots &ba
                                const EntrySlots &theirs, MergeResult &result, std::ostream &out)
 {
     const std::string &output = *request.output;
-    if (const Expected<HueFile> file = OpenHueFile(request.ours, HueFileUse::Reading); !file)
-        return About(request.ours, file.error());
+    // The bytes are read by name, under this open's shared hold, so that no write lands
+    // halfway through them.
+    const Expected<HueFile> held = OpenHueFile(request.ours, HueFileUse::Reading, LockWait);
+    if (!held)
+        return About(request.ours, held.error());
     const Expected<std::string> bytes = ReadInputFile(
         request.ours, MaxMergedFileSize, TooLarge(MaxMergedFileSize, "a hue file to merge"));
     if (!bytes)

@@ -186,7 +186,7 @@ Json DifferenceAsJson(int n, const HueEntry &x, bool xWhole, const HueEntry &y, 
 
 CommandResult RunList(const ListRequest &request, std::ostream &out)
 {
-    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading);
+    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading, LockWait);
     if (!file)
         return About(request.file, file.error());
     const FileEntries all = ReadReachedEntries(*file, EntriesReached(file->size()));
@@ -246,10 +246,10 @@ CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
 {
     if (request.patch)
         return RunDiffPatch(request, out);
-    const Expected<HueFile> a = OpenHueFile(request.first, HueFileUse::Reading);
+    const Expected<HueFile> a = OpenHueFile(request.first, HueFileUse::Reading, LockWait);
     if (!a)
         return About(request.first, a.error());
-    const Expected<HueFile> b = OpenHueFile(request.second, HueFileUse::Reading);
+    const Expected<HueFile> b = OpenHueFile(request.second, HueFileUse::Reading, LockWait);
     if (!b)
         return About(request.second, b.error());
     const int count = std::max(EntriesReached(a->size()), EntriesReached(b->size()));
@@ -284,7 +284,7 @@ CommandResult RunDiff(const DiffRequest &request, std::ostream &out)
 // "  12  0.0312  name": the entry, its distance in OKLab ΔE, its name.
 CommandResult RunFindNear(const FindRequest &request, std::ostream &out)
 {
-    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading);
+    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading, LockWait);
     if (!file)
         return About(request.file, file.error());
     const FileEntries all = ReadReachedEntries(*file, EntriesReached(file->size()));
@@ -316,7 +316,7 @@ CommandResult RunFind(const FindRequest &request, std::ostream &out)
             return About(Excerpt(*request.text), latin1.error());
         needle = Folded(*latin1);
     }
-    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading);
+    const Expected<HueFile> file = OpenHueFile(request.file, HueFileUse::Reading, LockWait);
     if (!file)
         return About(request.file, file.error());
     const int reached = EntriesReached(file->size());

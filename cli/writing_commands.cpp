@@ -96,12 +96,19 @@ CopyPlan PlanCopy(const CopyRequest &request)
 // The lines name the entries the copy could reach, not those the request named.
 CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
 {
-    const Expected<HueFile> readFile = OpenHueFile(request.source, HueFileUse::Reading);
-    if (!readFile)
-        return About(request.source, readFile.error());
+    // Within one file the copy reads through its writer's open: a second open's shared hold
+    // would keep the writer's lock away from this very process.
+    const bool oneFile = SameFileOnDisk(request.source, request.target);
+    Expected<HueFile> separateReadFile = Fail(std::string());
+    if (!oneFile) {
+        separateReadFile = OpenHueFile(request.source, HueFileUse::Reading, LockWait);
+        if (!separateReadFile)
+            return About(request.source, separateReadFile.error());
+    }
     Expected<HueFile> writeFile = OpenHueFile(request.target, HueFileUse::Update, LockWait);
     if (!writeFile)
         return About(request.target, writeFile.error());
+    const HueFile *readFile = oneFile ? &*writeFile : &*separateReadFile;
 
     const CopyPlan plan = PlanCopy(request);
     const int first = plan.sourceFirst;

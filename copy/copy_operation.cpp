@@ -32,13 +32,15 @@ void RaiseNumberToToNumberFrom(TForm1 &form)
         form.NumberTo->setText(form.NumberFrom->text());
 }
 
-// Without a write file, held by another process's write, the copy fails as a whole.
-bool CopySelectionAndLog(TForm1 &form, const HueFile &readFile, HueFile *writeFile,
+// Without a read or write file, held by another process's write, the copy fails as a whole.
+bool CopySelectionAndLog(TForm1 &form, const HueFile *readFile, HueFile *writeFile,
                          std::vector<EntryWrite> &changes)
 {
+    if (!readFile)
+        writeFile = nullptr;
     if (form.Only1Color->isChecked()) {
         const bool written =
-            writeFile && form.CopyEntry(readFile, *writeFile, EntryNumberIn(form.NumberFrom),
+            writeFile && form.CopyEntry(*readFile, *writeFile, EntryNumberIn(form.NumberFrom),
                                         EntryNumberIn(form.TargetNumberFrom), &changes);
         form.AppendLogLine("GET ONE   " + TextOf(form.NumberFrom));
         form.AppendLogLine("PUT ONE   " + TextOf(form.TargetNumberFrom));
@@ -46,7 +48,7 @@ bool CopySelectionAndLog(TForm1 &form, const HueFile &readFile, HueFile *writeFi
     }
     const bool written =
         writeFile &&
-        form.CopyEntryRange(readFile, *writeFile, EntryNumberIn(form.NumberFrom),
+        form.CopyEntryRange(*readFile, *writeFile, EntryNumberIn(form.NumberFrom),
                             EntryNumberIn(form.NumberTo), EntryNumberIn(form.TargetNumberFrom),
                             EntryNumberIn(form.TargetNumberTo), &changes);
     form.AppendLogLine("GET RANGE " + TextOf(form.NumberFrom) + " .. " + TextOf(form.NumberTo));
@@ -61,8 +63,10 @@ bool CopySelectionAndLog(TForm1 &form, const HueFile &readFile, HueFile *writeFi
 // update (its check opened it only for reading) ends the copy silently, as does any
 // exception. A write that fails, as on a full disk, is not passed off as done: "!ERROR" follows
 // the two copy lines, the pairs before the failure stay copied, and the failed one is undone.
-// The window never waits for another process's write: a write file held by one fails the copy
-// at once, as a write that fails before its first pair.
+// The window waits only a moment for another process's write: a file still held by one then
+// fails the copy as a write that fails before its first pair. Within one file the copy reads
+// through its writer's open, since a second open's shared hold would keep the writer's lock
+// from this very process.
 void TForm1::CopyColorsClick()
 {
     try {
@@ -70,13 +74,20 @@ void TForm1::CopyColorsClick()
         bool written = false;
         WriteHistory::Step changes;
         {
-            const auto readFile = HueFile::openForReading(ReadFileName());
-            auto writeFile = HueFile::openForUpdate(WriteFileName());
-            const bool heldElsewhere = !writeFile && writeFile.error() == LockedReason;
-            if (!readFile || !(writeFile || heldElsewhere))
+            const bool oneFile = SameFileOnDisk(ReadFileName(), WriteFileName());
+            const Expected<HueFile> separateRead =
+                oneFile ? Expected<HueFile>(Fail(std::string()))
+                        : HueFile::openForReading(ReadFileName(), WindowLockWait);
+            auto writeFile = HueFile::openForUpdate(WriteFileName(), WindowLockWait);
+            const bool writeHeld = !writeFile && writeFile.error() == LockedReason;
+            const bool readHeld =
+                oneFile ? writeHeld : !separateRead && separateRead.error() == LockedReason;
+            const HueFile *readFile = oneFile ? (writeFile ? &*writeFile : nullptr)
+                                              : (separateRead ? &*separateRead : nullptr);
+            if (!(readFile || readHeld) || !(writeFile || writeHeld))
                 return;
             changes.sizeBefore = writeFile ? writeFile->size() : 0;
-            written = CopySelectionAndLog(*this, *readFile, writeFile ? &*writeFile : nullptr,
+            written = CopySelectionAndLog(*this, readFile, writeFile ? &*writeFile : nullptr,
                                           changes.writes);
             changes.sizeAfter = writeFile ? writeFile->size() : 0;
         }

@@ -84,7 +84,7 @@ bool TForm1::ApplyPatchFrom(const QString &fileName)
         return refuse(QByteArray::fromStdString(patch.error()));
     WriteHistory::Step step;
     {
-        Expected<HueFile> file = OpenHueFile(WriteFileName(), HueFileUse::Update);
+        Expected<HueFile> file = OpenHueFile(WriteFileName(), HueFileUse::Update, WindowLockWait);
         if (!file)
             return refuse(QByteArray::fromStdString(file.error()));
         step.sizeBefore = file->size();
@@ -127,7 +127,8 @@ bool TForm1::SavePatchTo(const QString &fileName)
     EntrySlots sides[2];
     const std::string *names[2] = {&ReadFileName(), &WriteFileName()};
     for (int side = 0; side < 2; ++side) {
-        const Expected<HueFile> file = OpenHueFile(*names[side], HueFileUse::Reading);
+        const Expected<HueFile> file =
+            OpenHueFile(*names[side], HueFileUse::Reading, WindowLockWait);
         if (!file)
             return refuse(*names[side] + ": " + file.error());
         sides[side] = ReadEntrySlots(*file);

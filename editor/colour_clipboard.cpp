@@ -166,7 +166,8 @@ void TForm1::CopyEditorColours()
 void TForm1::CopyBrowserEntry(bool fromReadFile)
 {
     HueEntry entry{};
-    if (const auto file = HueFile::openForReading(fromReadFile ? ReadFileName() : WriteFileName()))
+    if (const auto file = HueFile::openForReading(fromReadFile ? ReadFileName() : WriteFileName(),
+                                                  WindowLockWait))
         file->readEntry(BrowserRow + 1, entry);
     PutOnClipboard(entry.colours, HueColourCount, EntryMimeType,
                    WordBytes(entry.colours, HueColourCount) +

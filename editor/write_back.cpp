@@ -57,7 +57,7 @@ void TForm1::PatchItClick()
 {
     std::optional<HueFile> file;
     if (EditHueLoaded)
-        if (Expected<HueFile> opened = HueFile::openForUpdate(WriteFileName()))
+        if (Expected<HueFile> opened = HueFile::openForUpdate(WriteFileName(), WindowLockWait))
             file = std::move(*opened);
     if (!file) {
         AppendLogLine(WriteBackFailed);

@@ -411,8 +411,13 @@ void Step(Input &input, Model &model, int index)
         const int target = input.entry();
         g_step = Describe("#%d copy entry %d of %c to entry %d of %c", index, source, "ab"[from],
                           target, "ab"[to]);
-        const HueFile reader = OpenForReading(readPath);
+        // Within one file the copy reads through its writer, as the programs do: a second
+        // open's shared hold would keep the writers' lock away.
         HueFile writer = OpenForUpdate(writePath);
+        std::optional<HueFile> separateReader;
+        if (from != to)
+            separateReader = OpenForReading(readPath);
+        const HueFile &reader = from != to ? *separateReader : writer;
         std::vector<EntryWrite> written;
         bool got = false;
         {
@@ -435,8 +440,13 @@ void Step(Input &input, Model &model, int index)
         const int sourceTo = input.entryNear(sourceFrom, anywhere);
         const int targetFrom = input.entry();
         const int targetTo = input.entryNear(targetFrom, anywhere);
-        const HueFile reader = OpenForReading(readPath);
+        // Within one file the copy reads through its writer, as the programs do: a second
+        // open's shared hold would keep the writers' lock away.
         HueFile writer = OpenForUpdate(writePath);
+        std::optional<HueFile> separateReader;
+        if (from != to)
+            separateReader = OpenForReading(readPath);
+        const HueFile &reader = from != to ? *separateReader : writer;
         const long sizeBefore = AnotherWriterMeanwhile(op, input, model, to, index);
         g_step = Describe("#%d copy entries %d..%d of %c to %d..%d of %c", index, sourceFrom,
                           sourceTo, "ab"[from], targetFrom, targetTo, "ab"[to]);

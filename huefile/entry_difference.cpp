@@ -79,8 +79,9 @@ bool EntriesDiffer(const HueEntry *source, const HueEntry *target)
 int NextDifferingEntry(const std::string &sourceFile, const std::string &targetFile, int current,
                        bool forward)
 {
-    const auto source = HueFile::openForReading(sourceFile);
-    const auto target = HueFile::openForReading(targetFile);
+    // Only a row to show is looked for, so a glance will do: the rows shown next are read again.
+    const auto source = HueFile::openForGlance(sourceFile);
+    const auto target = HueFile::openForGlance(targetFile);
     Piece sourcePiece;
     Piece targetPiece;
     const int step = forward ? 1 : -1;

@@ -31,11 +31,14 @@ int WhyNotWritten(const SystemFile &file, const FileFacts &facts)
 
 constexpr auto LockRetry = std::chrono::milliseconds(10);
 
-// Polls rather than blocks, so that the wait has an end.
-bool TakeWriterLock(SystemFile &file, std::chrono::milliseconds wait)
+// Polls rather than blocks, so that the wait has an end; a zero wait tries once.
+bool TakeLock(SystemFile &file, HueFileUse use, std::chrono::milliseconds wait)
 {
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (!file.tryWriterLock()) {
+    const auto tryOnce = [&file, use] {
+        return use == HueFileUse::Update ? file.tryWriterLock() : file.tryReaderLock();
+    };
+    while (!tryOnce()) {
         if (errno != EAGAIN && errno != EACCES && errno != EINTR)
             return false;
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -85,26 +88,44 @@ std::optional<HueFile> HueFile::open(const std::string &fileName, SystemFile::Ac
     return HueFile(std::move(*file), facts->size);
 }
 
-Expected<HueFile> HueFile::openForReading(const std::string &fileName)
+Expected<HueFile> HueFile::openForGlance(const std::string &fileName)
 {
     errno = 0;
     std::optional<HueFile> file = open(fileName, SystemFile::Access::Read);
     if (file)
         return std::move(*file);
-    return Fail(whyRefused(fileName, HueFileUse::Reading, errno));
+    return Fail(whyRefused(fileName, HueFileUse::Glance, errno));
+}
+
+// The length is asked again once the lock is held: a write that ended meanwhile may have
+// extended the file.
+Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse use,
+                                      std::chrono::milliseconds wait)
+{
+    errno = 0;
+    const auto access =
+        use == HueFileUse::Update ? SystemFile::Access::Update : SystemFile::Access::Read;
+    std::optional<HueFile> file = open(fileName, access);
+    if (file && TakeLock(file->m_file, use, wait)) {
+        file->m_knownLength = std::max<FileOffset>(0, file->size());
+        return std::move(*file);
+    }
+    const int error = errno;
+    file.reset();
+    return Fail(whyRefused(fileName, use, error));
+}
+
+Expected<HueFile> HueFile::openForReading(const std::string &fileName,
+                                          std::chrono::milliseconds wait)
+{
+    return openLocked(fileName, HueFileUse::Reading, wait);
 }
 
 Expected<HueFile> HueFile::openForUpdate(const std::string &fileName,
                                          std::chrono::milliseconds wait)
 {
     IgnoreFileSizeSignal();
-    errno = 0;
-    std::optional<HueFile> file = open(fileName, SystemFile::Access::Update);
-    if (file && TakeWriterLock(file->m_file, wait))
-        return std::move(*file);
-    const int error = errno;
-    file.reset();
-    return Fail(whyRefused(fileName, HueFileUse::Update, error));
+    return openLocked(fileName, HueFileUse::Update, wait);
 }
 
 bool HueFile::looksLikeText() const
@@ -245,9 +266,18 @@ int EntryAt(FileOffset offset)
 
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination)
 {
-    const auto file = HueFile::openForReading(fileName);
+    const auto file = HueFile::openForGlance(fileName);
     if (!file)
         return ReadOutcome::NotOpened;
+    return file->readEntry(n, destination) ? ReadOutcome::Read : ReadOutcome::NoRecord;
+}
+
+ReadOutcome LoadEntryFromFile(const std::string &fileName, int n, HueEntry &destination,
+                              std::chrono::milliseconds wait)
+{
+    const auto file = HueFile::openForReading(fileName, wait);
+    if (!file)
+        return file.error() == LockedReason ? ReadOutcome::Locked : ReadOutcome::NotOpened;
     return file->readEntry(n, destination) ? ReadOutcome::Read : ReadOutcome::NoRecord;
 }
 
@@ -281,7 +311,8 @@ Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
 {
     if (use == HueFileUse::Update)
         return HueFile::openForUpdate(fileName, wait);
-    Expected<HueFile> file = HueFile::openForReading(fileName);
+    Expected<HueFile> file = use == HueFileUse::Glance ? HueFile::openForGlance(fileName)
+                                                       : HueFile::openForReading(fileName, wait);
     if (file && file->looksLikeText())
         return Fail(TextFileReason);
     return file;
@@ -289,5 +320,5 @@ Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
 
 bool CanOpenHueFile(const std::string &fileName)
 {
-    return OpenHueFile(fileName, HueFileUse::Reading).ok();
+    return OpenHueFile(fileName, HueFileUse::Glance).ok();
 }

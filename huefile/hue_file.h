@@ -22,6 +22,7 @@ struct EntryWrite {
 
 enum class ReadOutcome {
     NotOpened, // the file could not be opened; the destination is untouched
+    Locked,    // a writer held the file past the wait; the destination is untouched
     NoRecord,  // opened, but no whole record at the entry's place
     Read,      // one whole record was read
 };
@@ -35,7 +36,10 @@ enum class GiveBackOutcome {
     Failed,  // the cut itself failed
 };
 
-enum class HueFileUse { Reading, Update };
+// A glance is a read that only shows, as the browser's rows and the name checks do: it takes no
+// lock, so that neither ever waits for a writer, and whatever it showed half written is shown
+// again whole by the next look.
+enum class HueFileUse { Reading, Update, Glance };
 
 // One open hue file, closed when the object goes. Only regular files (symbolic links followed)
 // are hue files: a pipe, socket or device is refused, and opening never waits for a writer or
@@ -44,13 +48,20 @@ enum class HueFileUse { Reading, Update };
 class HueFile {
 public:
     // Any regular file, its contents unlooked at: what one entry's read needs. A refusal is
-    // worded as in huefile/file_checks.h.
-    static Expected<HueFile> openForReading(const std::string &fileName);
+    // worded as in huefile/file_checks.h. The object holds a shared hold on the writers' lock
+    // from the open until it goes, so that no write of this program runs while it reads and no
+    // entry it reads is half one version and half another. When a writer holds the lock, the
+    // open waits up to `wait` and then fails as LockedReason.
+    static Expected<HueFile> openForReading(const std::string &fileName,
+                                            std::chrono::milliseconds wait = {});
+    // The same without any lock, for a glance.
+    static Expected<HueFile> openForGlance(const std::string &fileName);
     // An existing file, for reading and writing in place. Refused when it is read-only for
     // everyone or looks like text, whatever its name's check found before. The object holds the
     // file's writer lock, advisory, from the open until it goes, so that two writing operations
     // of this program never interleave. When another open of the file holds it, the open waits
-    // up to `wait` for it and then fails as LockedReason. Readers take no lock.
+    // up to `wait` for it and then fails as LockedReason, as it does while readers hold it. A
+    // read through this object needs no lock of its own: it is the writer's.
     static Expected<HueFile> openForUpdate(const std::string &fileName,
                                            std::chrono::milliseconds wait = {});
 
@@ -108,6 +119,8 @@ public:
 private:
     HueFile(SystemFile file, FileOffset length) : m_file(std::move(file)), m_knownLength(length) {}
     static std::optional<HueFile> open(const std::string &fileName, SystemFile::Access access);
+    static Expected<HueFile> openLocked(const std::string &fileName, HueFileUse use,
+                                        std::chrono::milliseconds wait);
     // Why an open failed, `error` being the errno it left.
     static std::string whyRefused(const std::string &fileName, HueFileUse use, int error);
 
@@ -122,16 +135,22 @@ private:
 // is part of a block header.
 int EntryAt(FileOffset offset);
 
-// Open, read one record, close. With NotOpened the destination keeps its bytes.
+// Open, read one record, close, as a glance. With NotOpened the destination keeps its bytes.
 ReadOutcome ReadEntryFromFile(const std::string &fileName, int n, HueEntry &destination);
+// The same under a shared hold on the writers' lock, waiting up to `wait` for a writer to end;
+// Locked when it did not end in time.
+ReadOutcome LoadEntryFromFile(const std::string &fileName, int n, HueEntry &destination,
+                              std::chrono::milliseconds wait);
 
 // The file behind a name that is checked as a hue file, or why it is none, in the words of
 // huefile/file_checks.h: a regular file that does not look like text and, for an update, is
-// not read-only for everyone and may be written. An update is openForUpdate's.
+// not read-only for everyone and may be written. An update is openForUpdate's, a reading
+// openForReading's, each with its lock and its wait.
 Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
                               std::chrono::milliseconds wait = {});
 
-// A name is valid when it opens for reading as a hue file.
+// A name is valid when it opens for a glance as a hue file: a writer at work does not make it
+// invalid.
 bool CanOpenHueFile(const std::string &fileName);
 
 // For a program's start: puts the null device on any of standard input, output and error

@@ -139,6 +139,9 @@ public:
     // the process, so two opens in one process exclude each other as two processes do, and
     // closing the file lets go of it. When another open holds it, errno is EAGAIN or EACCES.
     bool tryWriterLock();
+    // Tries once for a shared hold on the same byte, which any number of readers may have at
+    // once but never beside the writers' lock: a reader holding it sees no write half done.
+    bool tryReaderLock();
     // A replacing file takes the owner and group of the one it replaces; nothing to do where
     // files carry no owner. The owner goes first: a change of owner clears the set-user-id bits
     // that giveModeOf then sets.

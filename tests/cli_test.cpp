@@ -150,8 +150,9 @@ std::thread HoldWriterLock(const std::string &fileName, std::chrono::millisecond
 
 // Every refusal is one line on standard error with status 2, and leaves every file as it was:
 // nothing created, nothing truncated, not even the hue file an import names. A text file is
-// no hue file to read or write, and a read-only one is not written, not even by root. A write
-// waits up to 2 s for another process's write to the same file.
+// no hue file to read or write, and a read-only one is not written, not even by root. A write,
+// and every read, waits up to 2 s for another process's write to the same file: one that ends
+// sooner is waited for, one that goes on longer is refused.
 TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
 {
     const Refusal refusals[] = {
@@ -235,6 +236,23 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
         {"copy patch.mul hues.mul 1..5", 2, "colvane-cli: hues.mul: locked by another process\n",
          std::chrono::milliseconds(3500)},
         {"copy hues.mul hues.mul 7", 0, "", std::chrono::milliseconds(400)},
+        {"copy hues.mul patch.mul 1..5", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"list hues.mul", 0, "", std::chrono::milliseconds(400)},
+        {"list hues.mul", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"show hues.mul 5", 0, "", std::chrono::milliseconds(400)},
+        {"find hues.mul --near ff8000", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"diff hues.mul patch.mul", 1, "", std::chrono::milliseconds(400), "patch.mul"},
+        {"diff hues.mul patch.mul", 2, "colvane-cli: patch.mul: locked by another process\n",
+         std::chrono::milliseconds(3500), "patch.mul"},
+        {"export hues.mul 1 -f gpl", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"textconv hues.mul", 2, "colvane-cli: hues.mul: locked by another process\n",
+         std::chrono::milliseconds(3500)},
+        {"merge hues.mul hues.mul patch.mul -o merged.mul", 2,
+         "colvane-cli: hues.mul: locked by another process\n", std::chrono::milliseconds(3500)},
         {"apply version2.huepatch hues.mul", 2,
          "colvane-cli: version2.huepatch: \"colvane-patch\": version 2; this program reads "
          "version 1\n"},

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <algorithm>
@@ -22,6 +23,8 @@
 #include <rapidcheck/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
+#include <tuple>
 
 #include "widgets/picture_box.h"
 
@@ -94,7 +97,8 @@ void StoreName(const std::string &name, HueEntry &entry)
 
 // The two files and the editor as the window must leave them. With one file behind both
 // names, both sides are the same byte array. While another process's write holds the write
-// file, every write of the window fails at once.
+// file past the window's wait, every write of the window fails. A load it holds up leaves the
+// editor without an entry; WindowBesideWriter checks that case.
 struct Model {
     Bytes writeFile;
     std::optional<Bytes> readFile;
@@ -552,8 +556,10 @@ RC_GTEST_PROP(WindowAgainstModel, EveryStepChangesExactlyWhatTheModelSays, ())
             Uniform(0L, FullFileSize + 1),
             Uniform(std::max(0L, EntryOffset(around) - 100), EntryOffset(around) + 200));
         model.sizeLimit = limited ? std::optional<long>(limit) : std::nullopt;
-        // The command line would wait for the lock, so only the window meets it.
-        model.heldElsewhere = kind != 4 && *rc::gen::weightedElement<bool>({{1, true}, {7, false}});
+        // The command line would wait for the lock, so only the window meets it, and only in
+        // steps that write.
+        model.heldElsewhere =
+            kind != 3 && kind != 4 && *rc::gen::weightedElement<bool>({{1, true}, {7, false}});
         std::optional<HueFile> holder;
         if (model.heldElsewhere)
             holder = Held(HueFile::openForUpdate("hues.mul"));
@@ -875,6 +881,139 @@ TEST(WriteFileCheck, MendedWriteNameLoadsTheBrowsersEntryNotEntryOne)
     EXPECT_EQ(ReadBytes("hues.mul"), before);
     EXPECT_TRUE(SameEntry(form->EditHue, PatternEntry(42, 2)));
     EXPECT_EQ(form->aktHueName->text(), "entry 42");
+}
+
+// A reader beside a writer of another open, as a script's write beside a copy: each write
+// operation writes whole entries under the writers' lock, and every read under its shared hold
+// finds the file as it was before an operation or as it was after one, never an entry half
+// one version and half another, nor some entries of an operation written and others not.
+RC_GTEST_PROP(ReaderBesideWriter, EveryReadSeesTheFileBetweenTwoWrites, ())
+{
+    const TempFolder folder;
+    const int entries = *Uniform(1, 200);
+    Bytes file = RandomBytes(EntryOffset(entries) + Record, *rc::gen::arbitrary<unsigned>());
+    WriteBytes("hues.mul", file);
+    // Each operation rewrites a run of entries, all with the same bytes, so that a read that
+    // met it halfway would show two versions side by side.
+    const int operations = *Uniform(1, 12);
+    std::vector<Bytes> states{file};
+    std::vector<std::tuple<int, int, HueEntry>> writes;
+    for (int i = 0; i < operations; ++i) {
+        const int first = *Uniform(1, entries + 1);
+        const int last = *Uniform(first, std::min(entries, first + 30) + 1);
+        HueEntry entry{};
+        const Bytes fill = RandomBytes(Record, *rc::gen::arbitrary<unsigned>());
+        std::memcpy(&entry, fill.data(), sizeof entry);
+        for (int n = first; n <= last; ++n)
+            byte_model::PutBytes(file, EntryOffset(n), &entry, Record);
+        states.push_back(file);
+        writes.emplace_back(first, last, entry);
+    }
+
+    std::thread writer([&writes] {
+        for (const auto &[first, last, entry] : writes) {
+            Expected<HueFile> opened = HueFile::openForUpdate("hues.mul", std::chrono::seconds(2));
+            if (!opened)
+                return;
+            for (int n = first; n <= last; ++n) {
+                opened->writeEntry(n, entry);
+                // Slows the operation down so that readers often meet it halfway.
+                std::this_thread::yield();
+            }
+        }
+    });
+    std::vector<Bytes> seen;
+    for (int read = 0; read < 40; ++read) {
+        const Expected<HueFile> reader =
+            HueFile::openForReading("hues.mul", std::chrono::seconds(2));
+        RC_ASSERT(reader.ok());
+        Bytes bytes(states.front().size());
+        RC_ASSERT(reader->readBytes(bytes.data(), static_cast<FileOffset>(bytes.size()), 0) ==
+                  static_cast<FileOffset>(bytes.size()));
+        seen.push_back(std::move(bytes));
+    }
+    writer.join();
+    RC_ASSERT(ReadBytes("hues.mul") == states.back());
+    for (const Bytes &bytes : seen)
+        RC_ASSERT(std::find(states.begin(), states.end(), bytes) != states.end());
+}
+
+// The window waits a moment for another process's write, then fails as it would without the
+// file: the editor's load, also the one that naming the write file makes, and a write-back end
+// in "!ERROR", and the load leaves the editor unloaded; the name stays valid. A write that ends
+// within the wait is waited for, and nothing else changes.
+TEST(WindowBesideWriter, LoadsAndWritesWaitAMomentThenFail)
+{
+    const TempFolder folder;
+    WriteHueFile("patch-hues.mul", 100, 1);
+    WriteHueFile("hues.mul", 100, 2);
+    const Bytes before = ReadBytes("hues.mul");
+    auto form = ShowForm();
+    form->RadioButtonGetColor2->setChecked(true);
+    bool canSelect = true;
+    form->HueGrid1SelectCell(1, 6, canSelect);
+    ASSERT_TRUE(form->EditHueLoaded);
+
+    enum class Action { Load, WriteBack, NameWriteFile };
+    struct Case {
+        const char *name;
+        Action action;
+        std::chrono::milliseconds heldFor;
+    };
+    const Case cases[] = {
+        {"a load beside a long write", Action::Load, std::chrono::milliseconds(1500)},
+        {"a load beside a short write", Action::Load, std::chrono::milliseconds(60)},
+        {"a write-back beside a long write", Action::WriteBack, std::chrono::milliseconds(1500)},
+        {"a write-back beside a short write", Action::WriteBack, std::chrono::milliseconds(60)},
+        {"a write file named beside a long write", Action::NameWriteFile,
+         std::chrono::milliseconds(1500)},
+        {"a write file named beside a short write", Action::NameWriteFile,
+         std::chrono::milliseconds(60)},
+    };
+    for (const Case &c : cases) {
+        form->HueGrid1SelectCell(1, 6, canSelect);
+        ASSERT_TRUE(form->EditHueLoaded) << c.name;
+        // A name that leads nowhere leaves the editor without an entry, which naming the file
+        // again loads.
+        if (c.action == Action::NameWriteFile) {
+            form->FilenameWrite->setText("hues.mu");
+            form->HueGrid1SelectCell(1, 11, canSelect);
+            ASSERT_FALSE(form->EditHueLoaded) << c.name;
+        }
+        std::optional<HueFile> holder = Held(HueFile::openForUpdate("hues.mul"));
+        ASSERT_TRUE(holder.has_value()) << c.name;
+        std::thread releaser([&holder, &c] {
+            std::this_thread::sleep_for(c.heldFor);
+            holder.reset();
+        });
+        const QStringList logBefore = LogLines(*form);
+        const auto start = std::chrono::steady_clock::now();
+        if (c.action == Action::Load)
+            form->HueGrid1SelectCell(1, 11, canSelect);
+        else if (c.action == Action::WriteBack)
+            form->PatchItClick();
+        else
+            form->FilenameWrite->setText("hues.mul");
+        const auto waited = std::chrono::steady_clock::now() - start;
+        releaser.join();
+        const bool fails = c.heldFor > WindowLockWait;
+        if (fails) {
+            EXPECT_GE(waited, WindowLockWait) << c.name;
+        }
+        EXPECT_LT(waited, c.heldFor + WindowLockWait) << c.name;
+        const QStringList added = LogLines(*form).mid(logBefore.size());
+        if (c.action != Action::WriteBack) {
+            EXPECT_EQ(added, fails ? QStringList{"!ERROR"} : QStringList{}) << c.name;
+            EXPECT_EQ(form->EditHueLoaded, !fails) << c.name;
+            EXPECT_TRUE(form->CopyColors->isEnabled()) << c.name;
+            if (!fails) {
+                EXPECT_TRUE(SameEntry(form->EditHue, PatternEntry(12, 2))) << c.name;
+            }
+        } else {
+            EXPECT_EQ(added, QStringList{fails ? "!ERROR" : "PATCHING  7"}) << c.name;
+        }
+    }
+    EXPECT_EQ(ReadBytes("hues.mul"), before);
 }
 
 } // namespace

@@ -73,7 +73,7 @@ void TForm1::ReplayLastWrite(bool undo)
                     [this](const EntryWrite &write) { return write.entry == BrowserRow + 1; });
     // The file is closed again before the browser reads it.
     const ReplayResult result = [&] {
-        Expected<HueFile> file = HueFile::openForUpdate(WriteFileName());
+        Expected<HueFile> file = HueFile::openForUpdate(WriteFileName(), WindowLockWait);
         return file ? ReplayStep(*file, *step, undo) : ReplayResult{ReplayOutcome::Failed, 0};
     }();
     switch (result.outcome) {

@@ -141,14 +141,28 @@ bool SystemFile::setLength(FileOffset length)
     return ftruncate(Descriptor(m_handle), length) == 0;
 }
 
-bool SystemFile::tryWriterLock()
+namespace {
+
+bool TryLockedByte(std::intptr_t handle, short type)
 {
     struct flock lock {};
-    lock.l_type = F_WRLCK;
+    lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = LockedByte;
     lock.l_len = 1;
-    return fcntl(Descriptor(m_handle), F_OFD_SETLK, &lock) == 0;
+    return fcntl(Descriptor(handle), F_OFD_SETLK, &lock) == 0;
+}
+
+} // namespace
+
+bool SystemFile::tryWriterLock()
+{
+    return TryLockedByte(m_handle, F_WRLCK);
+}
+
+bool SystemFile::tryReaderLock()
+{
+    return TryLockedByte(m_handle, F_RDLCK);
 }
 
 // The file is made where it will be named, since a link cannot cross file systems. Its mode

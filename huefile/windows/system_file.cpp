@@ -214,16 +214,29 @@ bool SystemFile::setLength(FileOffset length)
            FailWithSystemError();
 }
 
-bool SystemFile::tryWriterLock()
+namespace {
+
+bool TryLockedByte(std::intptr_t handle, DWORD flags)
 {
     OVERLAPPED at = OverlappedAt(LockedByte);
-    if (LockFileEx(HandleOf(m_handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                   &at))
+    if (LockFileEx(HandleOf(handle), flags | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
         return true;
     FailWithSystemError();
     if (errno == EWOULDBLOCK)
         errno = EAGAIN;
     return false;
+}
+
+} // namespace
+
+bool SystemFile::tryWriterLock()
+{
+    return TryLockedByte(m_handle, LOCKFILE_EXCLUSIVE_LOCK);
+}
+
+bool SystemFile::tryReaderLock()
+{
+    return TryLockedByte(m_handle, 0);
 }
 
 // Windows names every file it makes, so the rules make theirs under a temporary name.
