@@ -10,9 +10,8 @@
 # calls, count those calls, and measure the layer against plain ones.
 #
 # Allowed anywhere: the file dialogs and their model; QFileInfo and QDir on the text of a name
-# (fileName, suffix, absolutePath, filePath, toNativeSeparators, currentPath); and
-# QFile::encodeName, the window's rule for spelling a name as the layer takes it. Comments and
-# the insides of string and character literals are blanked before the search, so words in
+# (fileName, suffix, absolutePath, filePath, toNativeSeparators, currentPath); and the
+# toolkit's headers, but for those of its file classes. Comments and the insides of string and character literals are blanked before the search, so words in
 # them never count.
 #
 # Usage: file_access_check.sh SOURCE_FOLDER
@@ -21,9 +20,10 @@ cd "${1:?usage: file_access_check.sh SOURCE_FOLDER}" || exit 2
 
 CHECKED="app browser copy editor undo preview widgets cli huefile tools fuzz"
 export NOT_FOR_CALLS='^fuzz/|^tools/kill_soak\.cpp$|^huefile/(posix|windows)/|^huefile/(system_file|input_file|output_file|standard_streams|file_checks|hue_file)\.(cpp|h)$|^huefile/read_to_end\.h$'
-# What may name a file class without calling the system: a toolkit header alone calls nothing,
-# and a use of its class is found where it stands.
-export ALLOWED='QFile::(en|de)codeName|^[ ]*#[ ]*include[ ]*<Q[A-Za-z]+>'
+# A toolkit header alone calls nothing, and a use of its class is found where it stands; only
+# the headers of its file classes are refused, which nothing outside the layer has a use for.
+export ALLOWED='^[ ]*#[ ]*include[ ]*<Q[A-Za-z]+>'
+export FILE_CLASS_HEADER='^[ ]*#[ ]*include[ ]*<(QFile|QSaveFile|QTemporaryFile|QTemporaryDir|QLockFile|QDirIterator|QFileSystemWatcher|QStorageInfo)>'
 export WINDOW_INCLUDE='^[ ]*#[ ]*include[ ]*"(app|browser|copy|editor|undo|preview|widgets)/'
 
 # The start of a word: nothing that could continue a name before it.
@@ -109,6 +109,10 @@ calls {
         }
         code = code c
         i++
+    }
+    if (code ~ ENVIRON["FILE_CLASS_HEADER"]) {
+        print FILENAME ":" FNR ": the toolkit'"'"'s file classes, outside the file layer"
+        found = 1
     }
     gsub(ENVIRON["ALLOWED"], "", code)
     for (r = 1; r <= rules; r++) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QString>
 #include <string>
 
@@ -11,7 +10,7 @@ inline std::string FileLayerName(const QString &name)
 #ifdef _WIN32
     return name.toStdString();
 #else
-    return QFile::encodeName(name).toStdString();
+    return name.toLocal8Bit().toStdString();
 #endif
 }
 

@@ -29,7 +29,6 @@ void NotCaught()
        running over lines: fopen(x) */
     QString shown = QFileInfo(name).fileName() + QFileInfo(name).suffix();
     QString here = QDir::currentPath() + QDir(folder).filePath(name);
-    std::string spelled = QFile::encodeName(name).toStdString();
     std::remove(all.begin(), all.end(), 0);
     file.open(name);
     QImageReader fromBytes(&buffer);
