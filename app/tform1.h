@@ -4,6 +4,7 @@
 #include "browser/label_pixels.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/hue_entry.h"
+#include "huefile/write_journal.h"
 #include "huefile/write_history.h"
 
 #include <QByteArray>
@@ -48,6 +49,14 @@ constexpr int ClientHeightFull = 569;
 // end. A script's operation takes milliseconds; a user's action should not fail for a short
 // overlap, and the window should not stand still for long either.
 constexpr auto WindowLockWait = std::chrono::milliseconds(250);
+
+// The window's writes of many entries are kept against power cuts, as a script's are. Its
+// one-entry writes are kept against a kill alone: autosave writes at every keystroke, and a
+// flush costs more than the write.
+constexpr Flushes WindowFlushes(std::size_t entries)
+{
+    return entries > 1 ? Flushes::PowerCut : Flushes::KillOnly;
+}
 
 // The one window of the program. Its handlers call each other synchronously and share the
 // state below; a change the program makes to an edit field or check box runs the same handler

@@ -4,6 +4,7 @@
 #include "huefile/entry_difference.h"
 #include "huefile/hue_entry.h"
 #include "huefile/hue_file.h"
+#include "huefile/write_journal.h"
 #include "widgets/draw_grid.h"
 
 #include <QApplication>
@@ -124,7 +125,7 @@ bool ChangeEntryColour(const char *fileName, int n)
     if (!file || !file->readEntry(n, entry))
         return false;
     entry.colours[0] ^= 1;
-    return file->writeEntry(n, entry).ok();
+    return WriteOneEntry(*file, n, entry, Flushes::KillOnly).ok();
 }
 
 // Both files read whole as plain C would: open (read-only, non-blocking), fstat, one pread of

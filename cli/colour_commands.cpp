@@ -91,7 +91,8 @@ CommandResult RunRunOperation(const RunRequest &request, std::ostream &out)
         SpreadRun(after, lower, upper, request.space);
     else
         ReverseRun(after, lower, upper);
-    if (const Expected<void> written = file->writeEntry(request.entry, after); !written)
+    if (const Expected<void> written = WriteOneEntry(*file, request.entry, after, CliFlushes);
+        !written)
         return About(request.file,
                      CopyFailure(request.entry, written.error()) + "; it is as it was");
     out << RunLine(request, *before) << "\n";

@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "huefile/hue_file.h"
+#include "huefile/write_journal.h"
 
 #include <chrono>
 #include <string>
@@ -15,6 +16,9 @@ Failure About(const std::string &what, const std::string &why);
 
 // How long a write waits for another process's write to the same file to end.
 constexpr auto LockWait = std::chrono::seconds(2);
+
+// A script's write is made once and left alone, so its journal is kept against power cuts too.
+constexpr Flushes CliFlushes = Flushes::PowerCut;
 
 // Entries whose place the file reaches, whole or in part.
 int EntriesReached(FileOffset size);

@@ -93,7 +93,7 @@ CommandResult MergeInPlace(const MergeRequest &request, const EntrySlots &base,
     const EntrySlots ours = ReadEntrySlots(*file);
     result = MergeEntries(base, ours, theirs, request.keep.value_or(KeepOnConflict::Ours));
     const Expected<ApplyReport> applied =
-        ApplyPatch(*file, MakePatch(ours, result.merged), ApplyMode::Force);
+        ApplyPatch(*file, MakePatch(ours, result.merged), ApplyMode::Force, CliFlushes);
     if (!applied)
         return About(request.ours, applied.error());
     ReportZeroed(result, out);
@@ -191,7 +191,7 @@ CommandResult RunApply(const ApplyRequest &request, std::ostream &out)
     Expected<HueFile> file = OpenHueFile(request.file, use, LockWait);
     if (!file)
         return About(request.file, file.error());
-    const Expected<ApplyReport> report = ApplyPatch(*file, *patch, request.mode);
+    const Expected<ApplyReport> report = ApplyPatch(*file, *patch, request.mode, CliFlushes);
     if (!report)
         return About(request.file, report.error());
     ReportApplied(*report, request.mode, out);

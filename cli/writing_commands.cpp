@@ -73,7 +73,9 @@ CommandResult RunImport(const ImportRequest &request, std::ostream &out)
     const Expected<ImportedPalette> imported = ImportPalette(*bytes, *format, current, options);
     if (!imported)
         return About(request.input, imported.error());
-    if (const Expected<void> written = file->writeEntry(request.entry, imported->entry); !written)
+    if (const Expected<void> written =
+            WriteOneEntry(*file, request.entry, imported->entry, CliFlushes);
+        !written)
         return About(request.file,
                      CopyFailure(request.entry, written.error()) + "; it is as it was");
     const std::string summary = ImportSummary(*imported);
@@ -114,7 +116,7 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
     const int first = plan.sourceFirst;
     const int targetFrom = plan.targetFirst;
     if (!request.entries.isRange) {
-        const Expected<void> written = CopyHueEntry(*readFile, *writeFile, first, targetFrom);
+        const Expected<void> written = CopyHueEntry(*readFile, *writeFile, first, targetFrom, CliFlushes);
         out << "GET ONE   " << first << "\nPUT ONE   " << targetFrom << '\n';
         if (!written)
             return About(request.target,
@@ -127,7 +129,8 @@ CommandResult RunCopy(const CopyRequest &request, std::ostream &out)
     // would grow to half a megabyte.
     int failed = targetFrom;
     const Expected<void> whole = CopyHueEntryRange(*readFile, *writeFile, first, plan.sourceLast,
-                                                   targetFrom, targetTo, nullptr, &failed);
+                                                   targetFrom, targetTo, CliFlushes, nullptr,
+                                                   &failed);
     out << "GET RANGE " << first << " .. " << plan.sourceLast << "\nPUT RANGE " << targetFrom
         << " .. " << targetTo << '\n';
     if (whole)

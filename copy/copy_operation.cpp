@@ -104,14 +104,15 @@ void TForm1::CopyColorsClick()
 bool TForm1::CopyEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
                        std::vector<EntryWrite> *written)
 {
-    return CopyHueEntry(readFile, writeFile, source, target, written).ok();
+    return CopyHueEntry(readFile, writeFile, source, target, WindowFlushes(1), written).ok();
 }
 
 bool TForm1::CopyEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom,
                             int sourceTo, int targetFrom, int targetTo,
                             std::vector<EntryWrite> *written)
 {
+    const auto entries = static_cast<std::size_t>(std::max(0, sourceTo - sourceFrom) + 1);
     return CopyHueEntryRange(readFile, writeFile, sourceFrom, sourceTo, targetFrom, targetTo,
-                             written)
+                             WindowFlushes(entries), written)
         .ok();
 }

@@ -89,7 +89,8 @@ bool TForm1::ApplyPatchFrom(const QString &fileName)
             return refuse(QByteArray::fromStdString(file.error()));
         step.sizeBefore = file->size();
         step.writes = PlannedWrites(*file, *patch);
-        const Expected<ApplyReport> report = ApplyPatch(*file, *patch, ApplyMode::Apply);
+        const Expected<ApplyReport> report =
+            ApplyPatch(*file, *patch, ApplyMode::Apply, WindowFlushes(step.writes.size()));
         if (!report)
             return refuse(QByteArray::fromStdString(report.error()));
         if (!report->conflicts.empty())

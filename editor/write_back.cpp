@@ -83,7 +83,8 @@ void TForm1::PatchItClick()
     }
     const FileOffset sizeBefore = file->size();
     const CheckedWrite result =
-        WriteEntryIfUnchanged(*file, entryNumber, EditHue, expected ? &expected->bytes : nullptr);
+        WriteEntryIfUnchanged(*file, entryNumber, EditHue, expected ? &expected->bytes : nullptr,
+                              WindowFlushes(1));
     const FileOffset sizeAfter = file->size();
     file.reset();
     switch (result.outcome) {

@@ -326,7 +326,7 @@ void Replay(Model &model, int f, const std::string &path, bool undo, int index)
     if (step) {
         HueFile writer = OpenForUpdate(path);
         const LimitDuringStep limit(model.limit);
-        got = ReplayStep(writer, *step, undo);
+        got = ReplayStep(writer, *step, undo, Flushes::KillOnly);
     }
     const byte_model::ReplayResult expected = model.histories[f].replay(undo, model.file(f));
     const bool replayed = step != nullptr;
@@ -395,7 +395,9 @@ void Step(Input &input, Model &model, int index)
         bool got = false;
         {
             const LimitDuringStep limit(model.limit);
-            got = writer.writeEntry(n, entry, &write.before).ok();
+            const Expected<WriteOperation> operation =
+                WriteOperation::begin(writer, {{n, entry}}, Flushes::KillOnly);
+            got = operation && writer.writeEntry(n, entry, &write.before).ok();
         }
         if (got)
             Record(to, writer, sizeBefore, {write});
@@ -422,7 +424,7 @@ void Step(Input &input, Model &model, int index)
         bool got = false;
         {
             const LimitDuringStep limit(model.limit);
-            got = CopyHueEntry(reader, writer, source, target, &written).ok();
+            got = CopyHueEntry(reader, writer, source, target, Flushes::KillOnly, &written).ok();
         }
         Record(to, writer, toSize, written);
         const Bytes sourceBytes = model.files[from];
@@ -456,7 +458,7 @@ void Step(Input &input, Model &model, int index)
         {
             const LimitDuringStep limit(model.limit);
             got = CopyHueEntryRange(reader, writer, sourceFrom, sourceTo, targetFrom, targetTo,
-                                    &written, &failed)
+                                    Flushes::KillOnly, &written, &failed)
                       .ok();
         }
         Record(to, writer, sizeBefore, written);

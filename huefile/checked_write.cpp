@@ -7,7 +7,7 @@
 // The record is read as the write itself would read it, so a read that fails fails the write
 // rather than passing for an entry that someone emptied.
 CheckedWrite WriteEntryIfUnchanged(HueFile &file, int n, const HueEntry &entry,
-                                   const HueEntry *expected)
+                                   const HueEntry *expected, Flushes flushes)
 {
     constexpr auto RecordSize = static_cast<FileOffset>(sizeof(HueEntry));
     CheckedWrite result;
@@ -20,7 +20,8 @@ CheckedWrite WriteEntryIfUnchanged(HueFile &file, int n, const HueEntry &entry,
         result.outcome = CheckedWriteOutcome::Stale;
         return result;
     }
-    if (file.writeEntry(n, entry, result.found))
+    const Expected<WriteOperation> operation = WriteOperation::begin(file, {{n, entry}}, flushes);
+    if (operation && file.writeEntry(n, entry, result.found))
         result.outcome = CheckedWriteOutcome::Written;
     return result;
 }

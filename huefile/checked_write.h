@@ -1,6 +1,7 @@
 #pragma once
 
 #include "huefile/hue_file.h"
+#include "huefile/write_journal.h"
 
 // A write of one entry that must not overwrite what another writer put there since the caller
 // last looked at it: a script's change, or the caller's own program writing by another way.
@@ -24,4 +25,4 @@ struct CheckedWrite {
 // for byte, zeroes counting where the file ends. Without `expected` the entry is written
 // whatever it holds.
 CheckedWrite WriteEntryIfUnchanged(HueFile &file, int n, const HueEntry &entry,
-                                   const HueEntry *expected);
+                                   const HueEntry *expected, Flushes flushes);

@@ -45,11 +45,15 @@ void GiveBackUnusedLength(HueFile &writeFile, FileOffset lengthBefore,
 } // namespace
 
 Expected<void> CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int source, int target,
-                            std::vector<EntryWrite> *written)
+                            Flushes flushes, std::vector<EntryWrite> *written)
 {
     EntryWrite write{target, {}, {}};
     if (!readFile.readEntry(source, write.after))
         return Done();
+    const Expected<WriteOperation> operation =
+        WriteOperation::begin(writeFile, {{target, write.after}}, flushes);
+    if (!operation)
+        return Fail(operation.error());
     Expected<void> landed = writeFile.writeEntry(target, write.after, &write.before);
     if (landed && written)
         written->push_back(write);
@@ -62,12 +66,22 @@ Expected<void> CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int sou
 // final length before the first write, so that a kill at any moment leaves whole entries;
 // where the system refuses that length, each write extends the file as far as it reaches.
 Expected<void> CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, int sourceFrom,
-                                 int sourceTo, int targetFrom, int targetTo,
+                                 int sourceTo, int targetFrom, int targetTo, Flushes flushes,
                                  std::vector<EntryWrite> *written, int *failedTarget)
 {
     const int lastSource = LastSource(sourceFrom, sourceTo, targetFrom, targetTo);
     std::vector<bool> whole;
     const std::vector<HueEntry> sources = readFile.readEntries(sourceFrom, lastSource, whole);
+    std::vector<PlannedWrite> plan;
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        if (whole[i])
+            plan.push_back({targetFrom + static_cast<int>(i), sources[i]});
+    const Expected<WriteOperation> operation = WriteOperation::begin(writeFile, plan, flushes);
+    if (!operation) {
+        if (failedTarget)
+            *failedTarget = plan.empty() ? targetFrom : plan.front().entry;
+        return Fail(operation.error());
+    }
     std::vector<bool> ignored;
     const std::vector<HueEntry> targets =
         writeFile.readEntries(targetFrom, targetFrom + (lastSource - sourceFrom), ignored);

@@ -1,6 +1,7 @@
 #include "huefile/hue_file.h"
 
 #include "huefile/file_checks.h"
+#include "huefile/write_journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -92,21 +93,35 @@ Expected<HueFile> HueFile::openForGlance(const std::string &fileName)
 {
     errno = 0;
     std::optional<HueFile> file = open(fileName, SystemFile::Access::Read);
-    if (file)
-        return std::move(*file);
-    return Fail(whyRefused(fileName, HueFileUse::Glance, errno));
+    if (!file)
+        return Fail(whyRefused(fileName, HueFileUse::Glance, errno));
+    file->m_name = fileName;
+    return std::move(*file);
 }
 
 // The length is asked again once the lock is held: a write that ended meanwhile may have
-// extended the file.
+// extended the file. An interrupted write is looked for before a reader takes its shared hold,
+// and put back through an open for update, which a shared hold would keep waiting; a reader
+// that finds one only once it holds the file, or that may not write it, shows the file as it
+// was before that write.
 Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse use,
                                       std::chrono::milliseconds wait)
 {
+    if (use == HueFileUse::Reading && JournalBeside(fileName))
+        openForUpdate(fileName, wait);
     errno = 0;
     const auto access =
         use == HueFileUse::Update ? SystemFile::Access::Update : SystemFile::Access::Read;
     std::optional<HueFile> file = open(fileName, access);
     if (file && TakeLock(file->m_file, use, wait)) {
+        file->m_name = fileName;
+        file->m_use = use;
+        if (use == HueFileUse::Update) {
+            if (Expected<void> putBack = RollBackInterruptedWrite(*file); !putBack)
+                return Fail(putBack.error());
+        } else {
+            OverlayInterruptedWrite(*file);
+        }
         file->m_knownLength = std::max<FileOffset>(0, file->size());
         return std::move(*file);
     }
@@ -136,7 +151,7 @@ bool HueFile::looksLikeText() const
 bool HueFile::readEntry(int n, HueEntry &destination) const
 {
     HueEntry record{};
-    const FileOffset got = m_file.readAt(&record, RecordSize, EntryOffset(n));
+    const FileOffset got = readStored(&record, RecordSize, EntryOffset(n));
     destination = record;
     return got == RecordSize;
 }
@@ -155,7 +170,7 @@ std::vector<HueEntry> HueFile::readEntries(int first, int last, std::vector<bool
     std::vector<HueEntry> entries((length + sizeof(HueEntry) - 1) / sizeof(HueEntry));
     auto *bytes = reinterpret_cast<char *>(entries.data());
     const FileOffset got =
-        std::max<FileOffset>(0, m_file.readAt(bytes, static_cast<FileOffset>(length), start));
+        std::max<FileOffset>(0, readStored(bytes, static_cast<FileOffset>(length), start));
     for (std::size_t i = 0; i < count; ++i) {
         const FileOffset at = EntryOffset(first + static_cast<int>(i)) - start;
         const auto present =
@@ -179,6 +194,8 @@ Expected<void> HueFile::writeEntry(int n, const HueEntry &entry, HueEntry *befor
 {
     errno = 0;
     const FileOffset offset = EntryOffset(n);
+    if (const auto refusal = refusalOfWrite(n, offset + RecordSize))
+        return Fail(*refusal);
     const auto existing =
         static_cast<FileOffset>(std::clamp<FileOffset>(size() - offset, 0, RecordSize));
     HueEntry old{};
@@ -198,6 +215,8 @@ Expected<void> HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry 
     errno = 0;
     const FileOffset offset = EntryOffset(n);
     const FileOffset end = offset + RecordSize;
+    if (const auto refusal = refusalOfWrite(n, end))
+        return Fail(*refusal);
     const FileOffset lengthBefore = end > m_knownLength ? size() : m_knownLength;
     if (lengthBefore < 0 || (end > lengthBefore && !Extend(m_file, lengthBefore, end)))
         return Fail(WriteFailureText(errno));
@@ -216,12 +235,49 @@ Expected<void> HueFile::writeEntry(int n, const HueEntry &entry, const HueEntry 
 
 FileOffset HueFile::size() const
 {
-    return m_file.size();
+    return m_overlay ? m_overlay->oldLength : m_file.size();
+}
+
+std::optional<std::string> HueFile::refusalOfWrite(int entry, FileOffset end) const
+{
+    if (!m_writing)
+        return "no write operation is under way";
+    const auto planned = static_cast<std::size_t>(entry);
+    if (entry > 0 && (planned >= m_planned.size() || !m_planned[planned]))
+        return "entry " + std::to_string(entry) + " is not in the write's journal";
+    if (end > m_plannedEnd)
+        return "the write would lengthen the file past its journal";
+    return std::nullopt;
+}
+
+// Beyond its old length the file ends for the reader; the records lie over what it holds.
+FileOffset HueFile::readStored(void *buffer, FileOffset count, FileOffset offset) const
+{
+    if (!m_overlay)
+        return m_file.readAt(buffer, count, offset);
+    const FileOffset shown = std::clamp<FileOffset>(m_overlay->oldLength - offset, 0, count);
+    auto *bytes = static_cast<unsigned char *>(buffer);
+    const FileOffset got = m_file.readAt(bytes, shown, offset);
+    if (got < 0)
+        return got;
+    std::fill(bytes + got, bytes + shown, 0);
+    for (const JournalRecord &record : m_overlay->records) {
+        const FileOffset at = EntryOffset(record.entry);
+        const FileOffset from = std::max(at, offset);
+        const FileOffset to = std::min(at + RecordSize, offset + shown);
+        if (from < to)
+            std::memcpy(bytes + (from - offset),
+                        reinterpret_cast<const unsigned char *>(&record.before) + (from - at),
+                        static_cast<std::size_t>(to - from));
+    }
+    return shown;
 }
 
 Expected<void> HueFile::extendTo(FileOffset length)
 {
     errno = 0;
+    if (const auto refusal = refusalOfWrite(0, length))
+        return Fail(*refusal);
     const FileOffset now = size();
     if (now < 0 || (length > now && !Extend(m_file, now, length)))
         return Fail(WriteFailureText(errno));
@@ -249,6 +305,8 @@ GiveBackOutcome HueFile::giveBackLength(FileOffset earlierSize, const FileBytes 
 {
     if (added.empty())
         return GiveBackOutcome::Cut;
+    if (refusalOfWrite(0, 0))
+        return GiveBackOutcome::Failed;
     if (firstChangeAfter(earlierSize, added))
         return GiveBackOutcome::Touched;
     if (!m_file.setLength(earlierSize))
@@ -318,7 +376,11 @@ Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
     return file;
 }
 
+// A name check is where the window first meets a file, so it puts back an interrupted write
+// it finds, as far as it may without waiting; the glance that follows then sees the file whole.
 bool CanOpenHueFile(const std::string &fileName)
 {
+    if (JournalBeside(fileName))
+        HueFile::openForUpdate(fileName);
     return OpenHueFile(fileName, HueFileUse::Glance).ok();
 }

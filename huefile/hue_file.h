@@ -5,6 +5,7 @@
 #include "huefile/system_file.h"
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -41,6 +42,8 @@ enum class GiveBackOutcome {
 // again whole by the next look.
 enum class HueFileUse { Reading, Update, Glance };
 
+struct Journal;
+
 // One open hue file, closed when the object goes. Only regular files (symbolic links followed)
 // are hue files: a pipe, socket or device is refused, and opening never waits for a writer or
 // reader on the other end. Nothing here ever creates or truncates a file that was not extended
@@ -72,6 +75,11 @@ public:
     // never leaves bytes of an earlier entry behind. True when a whole record was read.
     bool readEntry(int n, HueEntry &destination) const;
 
+    // The name the file was opened by.
+    const std::string &name() const { return m_name; }
+
+    // Writes and length changes are made within a WriteOperation (huefile/write_journal.h)
+    // that planned them; any other fails and changes nothing.
     // Writes entry n, all or nothing. A write past the end first sets the file's new length,
     // zeroes up to the record's end, and only then writes the record, so that a process killed
     // at any moment leaves whole entries. When the write fails partway, the bytes of the entry
@@ -92,7 +100,7 @@ public:
     // at or past the end, -1 on an error. For a scan that needs no entry taken apart.
     FileOffset readBytes(void *buffer, FileOffset count, FileOffset offset) const
     {
-        return m_file.readAt(buffer, count, offset);
+        return readStored(buffer, count, offset);
     }
 
     // A non-empty file whose first 4 KiB hold no zero byte. A hue file always holds one there:
@@ -117,18 +125,35 @@ public:
     GiveBackOutcome giveBackLength(FileOffset earlierSize, const FileBytes &added);
 
 private:
+    friend class WriteOperation;
+    friend Expected<void> RollBackInterruptedWrite(HueFile &file);
+    friend void OverlayInterruptedWrite(HueFile &file);
+
     HueFile(SystemFile file, FileOffset length) : m_file(std::move(file)), m_knownLength(length) {}
     static std::optional<HueFile> open(const std::string &fileName, SystemFile::Access access);
     static Expected<HueFile> openLocked(const std::string &fileName, HueFileUse use,
                                         std::chrono::milliseconds wait);
     // Why an open failed, `error` being the errno it left.
     static std::string whyRefused(const std::string &fileName, HueFileUse use, int error);
+    // The file's bytes as this open shows them: for a reader that found an interrupted write
+    // it may not put back, as they were before that write.
+    FileOffset readStored(void *buffer, FileOffset count, FileOffset offset) const;
+    // Why a write that reaches `end` may not be made now, or nothing.
+    std::optional<std::string> refusalOfWrite(int entry, FileOffset end) const;
 
     SystemFile m_file;
     // The length as this object last saw or left it. Only a write past it asks the system for
     // the length, which another writer may have changed: a copy of 3000 entries in place then
     // costs no more than its writes.
     FileOffset m_knownLength = 0;
+    std::string m_name;
+    HueFileUse m_use = HueFileUse::Glance;
+    // The interrupted write a reader shows the file without.
+    std::shared_ptr<const Journal> m_overlay;
+    // The operation under way: the entries it planned, and how far it may lengthen the file.
+    bool m_writing = false;
+    std::vector<bool> m_planned;
+    FileOffset m_plannedEnd = 0;
 };
 
 // The entry whose record holds the byte at `offset`, or the first entry after it when the byte

@@ -111,6 +111,10 @@ public:
     // set, when none was made: EOPNOTSUPP, EISDIR or EINVAL where the system or the folder's
     // file system makes no such file.
     static std::optional<SystemFile> createUnnamed(const std::string &folder);
+    // A new file of the given name, only where the name is free in any form (else EEXIST),
+    // with the permission bits of `like`: a file beside a hue file that holds its bytes is
+    // no more open to others than the hue file is.
+    static std::optional<SystemFile> createNew(const std::string &fileName, const FileKeeps &like);
     // Gives a file from createUnnamed its first name, only when the name is free in any form,
     // even of a link to nothing, else EEXIST. ENOENT, too, when the system cannot reach the
     // file to name it.
@@ -123,6 +127,8 @@ public:
     ~SystemFile();
 
     std::optional<FileFacts> facts() const;
+    // The identity of the open file itself, whatever its name leads to meanwhile.
+    FileIdentity identity() const;
     // The length as it stands now; -1 when it cannot be told.
     FileOffset size() const;
     // Reads up to count bytes at offset; fewer only where the file ends. -1 on an error.
@@ -133,6 +139,8 @@ public:
     // took no byte and gave no reason), when they did not all go.
     bool writeAll(const std::string &bytes);
     bool setLength(FileOffset length);
+    // Waits until what was written to the file is on its disk, so that a power cut keeps it.
+    bool flush();
     // Tries once for the writers' lock. It covers one byte far past any entry rather than the
     // entries themselves: where locks are binding, as on Windows, a lock on the entries would
     // make the browser's reads fail while a write runs. The lock belongs to this open, not to
@@ -195,6 +203,10 @@ private:
 // replaced itself, not written through); without, only when `to` is free in any form, even of a
 // link to nothing, else EEXIST. Nothing ever holds the name `to` half-written.
 bool MoveIntoName(const std::string &from, const std::string &to, bool replace);
+
+// Waits until the names made in a folder are on its disk; nothing to do where the system keeps
+// a folder's names with its files. The folder's name is empty for the current one.
+bool FlushFolder(const std::string &folder);
 
 // Removes a name; false, with errno set, when it could not be removed.
 bool RemoveName(const std::string &name);

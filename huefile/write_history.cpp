@@ -175,7 +175,8 @@ ReplayResult Redo(HueFile &file, const WriteHistory::Step &step,
 } // namespace
 
 // Later writes of one step may cover earlier ones, so an undo walks the step backwards.
-ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo)
+ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo,
+                        Flushes flushes)
 {
     std::vector<const EntryWrite *> order;
     for (const EntryWrite &write : step.writes)
@@ -185,6 +186,15 @@ ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo
 
     if (const EntryWrite *stale = FirstStale(file, order, undo))
         return {ReplayOutcome::Stale, stale->entry};
+    // Both sides are planned: a write that fails puts the other side back.
+    std::vector<PlannedWrite> plan;
+    for (const EntryWrite &write : step.writes) {
+        plan.push_back({write.entry, write.before});
+        plan.push_back({write.entry, write.after});
+    }
+    const Expected<WriteOperation> operation = WriteOperation::begin(file, plan, flushes);
+    if (!operation)
+        return {ReplayOutcome::Failed, FirstEntry(step)};
     if (!undo)
         return Redo(file, step, order);
     if (step.sizeAfter > step.sizeBefore)

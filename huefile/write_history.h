@@ -1,6 +1,7 @@
 #pragma once
 
 #include "huefile/hue_file.h"
+#include "huefile/write_journal.h"
 
 #include <cstddef>
 #include <deque>
@@ -54,4 +55,5 @@ struct ReplayResult {
 // a length, when nobody has changed the length or the bytes added since; otherwise the step is
 // stale. When a write fails, the entries already put back get their bytes of a moment ago
 // again.
-ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo);
+ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo,
+                        Flushes flushes);

@@ -5,6 +5,7 @@
 #include "huefile/entry_difference.h"
 #include "huefile/gradient.h"
 #include "huefile/hue_file.h"
+#include "huefile/write_journal.h"
 #include "huefile/number_text.h"
 #include "huefile/oklab.h"
 #include "support/byte_model.h"
@@ -234,7 +235,7 @@ TEST_F(HueFileAccess, TheWritersLockKeepsOutWritersAndNoReader)
     WriteHueFile(file, 16);
     std::optional<HueFile> holder = Held(HueFile::openForUpdate(file));
     ASSERT_TRUE(holder.has_value());
-    ASSERT_TRUE(holder->writeEntry(3, PatternEntry(3, 9)));
+    ASSERT_TRUE(WriteOneEntry(*holder, 3, PatternEntry(3, 9), Flushes::KillOnly));
     HueEntry entry{};
     EXPECT_EQ(ReadEntryFromFile(file, 3, entry), ReadOutcome::Read);
     EXPECT_TRUE(SameEntry(entry, PatternEntry(3, 9)));
@@ -284,7 +285,8 @@ TEST_F(HueFileAccess, ACheckedWriteLandsOnlyOverWhatTheCallerSaw)
         std::optional<HueFile> opened = Held(HueFile::openForUpdate(file));
         ASSERT_TRUE(opened.has_value()) << c.what;
         const CheckedWrite result =
-            WriteEntryIfUnchanged(*opened, c.entry, mine, c.seen ? &*c.seen : nullptr);
+            WriteEntryIfUnchanged(*opened, c.entry, mine, c.seen ? &*c.seen : nullptr,
+                                  Flushes::KillOnly);
         opened.reset();
         EXPECT_EQ(result.outcome, c.outcome) << c.what;
         EXPECT_TRUE(SameEntry(result.found, held)) << c.what;

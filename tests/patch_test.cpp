@@ -65,7 +65,7 @@ void ApplyToFile(const std::string &fileName, const Patch &patch)
 {
     Expected<HueFile> file = HueFile::openForUpdate(fileName);
     RC_ASSERT(file.ok());
-    const Expected<ApplyReport> report = ApplyPatch(*file, patch, ApplyMode::Apply);
+    const Expected<ApplyReport> report = ApplyPatch(*file, patch, ApplyMode::Apply, Flushes::KillOnly);
     RC_ASSERT(report.ok());
     RC_ASSERT(report->conflicts.empty());
 }

@@ -915,6 +915,11 @@ RC_GTEST_PROP(ReaderBesideWriter, EveryReadSeesTheFileBetweenTwoWrites, ())
             Expected<HueFile> opened = HueFile::openForUpdate("hues.mul", std::chrono::seconds(2));
             if (!opened)
                 return;
+            std::vector<PlannedWrite> plan;
+            for (int n = first; n <= last; ++n)
+                plan.push_back({n, entry});
+            const Expected<WriteOperation> operation =
+                WriteOperation::begin(*opened, plan, Flushes::KillOnly);
             for (int n = first; n <= last; ++n) {
                 opened->writeEntry(n, entry);
                 // Slows the operation down so that readers often meet it halfway.

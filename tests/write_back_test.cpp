@@ -3,6 +3,7 @@
 #include "huefile/colour.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/hue_file.h"
+#include "huefile/write_journal.h"
 #include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
 
@@ -45,7 +46,7 @@ void WriteBehindTheWindow(OtherWriter writer, int n, const char *name, int seed)
     std::snprintf(entry.name, sizeof entry.name, "%s", name);
     if (writer == OtherWriter::Core) {
         auto file = HueFile::openForUpdate("hues.mul");
-        ASSERT_TRUE(file && file->writeEntry(n, entry));
+        ASSERT_TRUE(file && WriteOneEntry(*file, n, entry, Flushes::KillOnly));
         return;
     }
     const Expected<std::string> palette = ExportEntry(entry, n, PaletteFormat::Gpl);

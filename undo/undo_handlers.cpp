@@ -74,7 +74,8 @@ void TForm1::ReplayLastWrite(bool undo)
     // The file is closed again before the browser reads it.
     const ReplayResult result = [&] {
         Expected<HueFile> file = HueFile::openForUpdate(WriteFileName(), WindowLockWait);
-        return file ? ReplayStep(*file, *step, undo) : ReplayResult{ReplayOutcome::Failed, 0};
+        return file ? ReplayStep(*file, *step, undo, WindowFlushes(step->writes.size()))
+                    : ReplayResult{ReplayOutcome::Failed, 0};
     }();
     switch (result.outcome) {
     case ReplayOutcome::Done:

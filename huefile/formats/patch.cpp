@@ -208,7 +208,8 @@ std::string Differences(const EntrySlot &expected, const EntrySlot &found)
     return Joined(parts);
 }
 
-Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mode)
+Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mode,
+                                 Flushes flushes)
 {
     ApplyReport report;
     if (patch.empty())
@@ -227,8 +228,8 @@ Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mo
     if (mode == ApplyMode::Check || (mode == ApplyMode::Apply && !report.conflicts.empty()))
         return report;
 
-    const FileOffset earlierSize = file.size();
-    std::vector<EntryWrite> &written = report.writes;
+    std::vector<const PatchEntry *> toWrite;
+    std::vector<PlannedWrite> plan;
     for (const PatchEntry &entry : patch) {
         const EntrySlot now = slotOf(entry.number);
         // An absent after leaves an absent entry as it is: a file is never cut short.
@@ -236,16 +237,25 @@ Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mo
             continue;
         if (entry.after && now && SameBytes(*entry.after, *now))
             continue;
-        const HueEntry &old = current[static_cast<std::size_t>(entry.number - 1)];
-        const HueEntry replacement = entry.after.value_or(HueEntry{});
-        if (const Expected<void> landed = file.writeEntry(entry.number, replacement, old);
+        toWrite.push_back(&entry);
+        plan.push_back({entry.number, entry.after.value_or(HueEntry{})});
+    }
+    const Expected<WriteOperation> operation = WriteOperation::begin(file, plan, flushes);
+    if (!operation)
+        return Fail(operation.error());
+    const FileOffset earlierSize = file.size();
+    std::vector<EntryWrite> &written = report.writes;
+    for (const PatchEntry *entry : toWrite) {
+        const HueEntry &old = current[static_cast<std::size_t>(entry->number - 1)];
+        const HueEntry replacement = entry->after.value_or(HueEntry{});
+        if (const Expected<void> landed = file.writeEntry(entry->number, replacement, old);
             !landed) {
             UndoWrites(file, written, earlierSize);
-            return Fail(WriteFailure(entry.number, landed.error()));
+            return Fail(WriteFailure(entry->number, landed.error()));
         }
-        written.push_back({entry.number, old, replacement});
-        if (!entry.after)
-            report.zeroed.push_back(entry.number);
+        written.push_back({entry->number, old, replacement});
+        if (!entry->after)
+            report.zeroed.push_back(entry->number);
     }
     // Forced, an entry that stayed as it was overwrote nothing. Both lists rise by number.
     const auto notWritten = [&](const PatchConflict &conflict) {

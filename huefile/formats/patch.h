@@ -8,6 +8,7 @@
 #include "huefile/expected.h"
 #include "huefile/hue_entry.h"
 #include "huefile/hue_file.h"
+#include "huefile/write_journal.h"
 
 #include <optional>
 #include <string>
@@ -96,7 +97,8 @@ struct ApplyReport {
 // entry conflicts (unless forced), and when a write fails the entries written before it get
 // their old bytes back and the file its old length. The failure says which entry failed and
 // why. Entries that already hold the after side are not written again.
-Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mode);
+Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mode,
+                                 Flushes flushes);
 
 // The bytes of a whole hue file with the patch's after sides laid over them, extended with
 // zeroes as far as the entries need; an absent after zeroes an entry the bytes hold whole.

@@ -115,6 +115,14 @@ std::optional<FileFacts> SystemFile::facts() const
     return FactsOf(info);
 }
 
+FileIdentity SystemFile::identity() const
+{
+    struct stat info {};
+    if (fstat(Descriptor(m_handle), &info) != 0)
+        return {};
+    return {true, static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 FileOffset SystemFile::size() const
 {
     struct stat info {};
@@ -139,6 +147,35 @@ FileOffset SystemFile::writePiece(const void *buffer, FileOffset count)
 bool SystemFile::setLength(FileOffset length)
 {
     return ftruncate(Descriptor(m_handle), length) == 0;
+}
+
+bool SystemFile::flush()
+{
+    return fsync(Descriptor(m_handle)) == 0;
+}
+
+bool FlushFolder(const std::string &folder)
+{
+    const int descriptor =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool flushed = fsync(descriptor) == 0;
+    ::close(descriptor);
+    return flushed;
+}
+
+// The mode is set again after the open, which the user's umask may have narrowed.
+std::optional<SystemFile> SystemFile::createNew(const std::string &fileName, const FileKeeps &like)
+{
+    const auto mode = static_cast<mode_t>(like.mode & 0666);
+    const int descriptor = AwayFromStandardStreams(::open(
+        fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode));
+    if (descriptor < 0)
+        return std::nullopt;
+    SystemFile file(descriptor);
+    fchmod(descriptor, mode);
+    return file;
 }
 
 namespace {

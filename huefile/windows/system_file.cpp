@@ -168,6 +168,17 @@ std::optional<FileFacts> SystemFile::facts() const
     return FactsOfHandle(HandleOf(m_handle), information);
 }
 
+FileIdentity SystemFile::identity() const
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(HandleOf(m_handle)) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(HandleOf(m_handle), &information))
+        return {};
+    return {true, information.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                information.nFileIndexLow};
+}
+
 FileOffset SystemFile::size() const
 {
     LARGE_INTEGER size{};
@@ -212,6 +223,30 @@ bool SystemFile::setLength(FileOffset length)
     return (SetFilePointerEx(HandleOf(m_handle), end, nullptr, FILE_BEGIN) &&
             SetEndOfFile(HandleOf(m_handle))) ||
            FailWithSystemError();
+}
+
+bool SystemFile::flush()
+{
+    return FlushFileBuffers(HandleOf(m_handle)) || FailWithSystemError();
+}
+
+// Windows keeps a new file's name with the file: flushing the file keeps both.
+bool FlushFolder(const std::string &)
+{
+    return true;
+}
+
+// A file's permissions come from its folder, as the hue file's did. A leading dot hides no
+// name here, so the attribute does.
+std::optional<SystemFile> SystemFile::createNew(const std::string &fileName, const FileKeeps &)
+{
+    const HANDLE file = CreateFileW(WideName(fileName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    ShareAll, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        FailWithSystemErrorFor(fileName);
+        return std::nullopt;
+    }
+    return SystemFile(reinterpret_cast<std::intptr_t>(file));
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "huefile/entry_bytes.h"
 #include "huefile/hue_file.h"
+#include "huefile/write_journal.h"
 
 #include <atomic>
 #include <chrono>
@@ -135,7 +136,7 @@ std::optional<HueFile> Held(Expected<HueFile> file)
 bool WriteEntryInPlace(const std::string &fileName, int n, const HueEntry &entry)
 {
     auto file = HueFile::openForUpdate(fileName);
-    return file && file->writeEntry(n, entry).ok();
+    return file && WriteOneEntry(*file, n, entry, Flushes::KillOnly).ok();
 }
 
 HueEntry EntryOnDisk(const std::string &fileName, int n)
