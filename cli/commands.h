@@ -126,6 +126,10 @@ struct NewRequest {
 };
 CommandResult RunNew(const NewRequest &request, std::ostream &out);
 
+// Puts back an interrupted write of `file` by hand, as every open does where locks can tell
+// that no write is under way.
+CommandResult RunRecover(const std::string &file, std::ostream &out);
+
 struct MergeRequest {
     std::string base;
     std::string ours;

@@ -99,7 +99,8 @@ int main(int argc, char **argv)
     for (const auto add :
          {AddListCommand, AddShowCommand, AddExportCommand, AddImportCommand, AddCopyCommand,
           AddNewCommand, AddSpreadCommand, AddReverseCommand, AddDiffCommand, AddFindCommand,
-          AddPreviewCommand, AddApplyCommand, AddMergeCommand, AddTextconvCommand})
+          AddPreviewCommand, AddApplyCommand, AddMergeCommand, AddTextconvCommand,
+          AddRecoverCommand})
         add(app, chosen);
     app.set_help_flag(helpNames, helpText);
     app.set_version_flag("--version", std::string(ProgramName) + " " + COLVANE_VERSION);

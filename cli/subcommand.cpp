@@ -45,9 +45,10 @@ const char *const CommonNotes =
     "Exit status: 0 on success (for diff: the same entries), 1 when diff finds a "
     "difference, apply a conflict or merge an unsettled conflict, 2 on a usage or data error "
     "or a standard output that is closed or fails, which is one line on standard error. No "
-    "hue file is ever truncated, nor created except by new and merge -o; every entry is written "
-    "whole "
-    "or not at all.";
+    "hue file is ever cut short, except back to the length it had before a write that failed "
+    "or was interrupted, nor created except by new and merge -o; every entry is written whole "
+    "or not at all, and a write that a kill or a power cut interrupts is rolled back by the "
+    "next open of the file.";
 
 void AddSubcommand(CLI::App &app, const char *name, const char *summary, const char *detail,
                    std::function<void(CLI::App &command)> addArguments)

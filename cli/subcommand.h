@@ -37,6 +37,7 @@ void AddMergeCommand(CLI::App &app, ChosenCommand &chosen);
 void AddTextconvCommand(CLI::App &app, ChosenCommand &chosen);
 void AddSpreadCommand(CLI::App &app, ChosenCommand &chosen);
 void AddReverseCommand(CLI::App &app, ChosenCommand &chosen);
+void AddRecoverCommand(CLI::App &app, ChosenCommand &chosen);
 
 // What the program's help and every subcommand's help end with.
 extern const char *const CommonNotes;

@@ -85,6 +85,18 @@ CommandResult RunImport(const ImportRequest &request, std::ostream &out)
     return ExitSame;
 }
 
+CommandResult RunRecover(const std::string &file, std::ostream &out)
+{
+    const Expected<int> putBack = RecoverHueFile(file, LockWait);
+    if (!putBack)
+        return About(file, putBack.error());
+    if (*putBack == 0)
+        out << file << ": no interrupted write\n";
+    else
+        out << file << ": " << EntriesText(static_cast<std::size_t>(*putBack)) << " put back\n";
+    return ExitSame;
+}
+
 CopyPlan PlanCopy(const CopyRequest &request)
 {
     const int first = request.entries.first;
@@ -256,6 +268,25 @@ void AddCopyCommand(CLI::App &app, ChosenCommand &chosen)
                 chosen.run = [arguments](std::ostream &out) {
                     return RunCopy(arguments->request, out);
                 };
+            });
+        });
+}
+
+void AddRecoverCommand(CLI::App &app, ChosenCommand &chosen)
+{
+    AddSubcommand(
+        app, "recover", "Rolls back an interrupted write",
+        "Every write first saves what it will overwrite in a journal beside FILE, and whoever "
+        "opens the file next puts back a write that a kill or a power cut interrupted. On a file "
+        "system that takes no locks nothing can tell such a journal from a write still under "
+        "way, so there the file takes no writes until recover is run by hand, once no program "
+        "is writing it. Says how many entries it put back, or that there was nothing to do.",
+        [&chosen](CLI::App &command) {
+            const auto file = std::make_shared<std::string>();
+            command.add_option("FILE", *file, "Hue file to recover")->required();
+            command.callback([file, &chosen] {
+                chosen.change = *file + ": the interrupted write was rolled back";
+                chosen.run = [file](std::ostream &out) { return RunRecover(*file, out); };
             });
         });
 }

@@ -105,7 +105,7 @@ Expected<HueFile> HueFile::openForGlance(const std::string &fileName)
 // that finds one only once it holds the file, or that may not write it, shows the file as it
 // was before that write.
 Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse use,
-                                      std::chrono::milliseconds wait)
+                                      std::chrono::milliseconds wait, bool byHand)
 {
     if (use == HueFileUse::Reading && JournalBeside(fileName))
         openForUpdate(fileName, wait);
@@ -117,8 +117,10 @@ Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse us
         file->m_name = fileName;
         file->m_use = use;
         if (use == HueFileUse::Update) {
-            if (Expected<void> putBack = RollBackInterruptedWrite(*file); !putBack)
+            Expected<int> putBack = RollBackInterruptedWrite(*file, byHand);
+            if (!putBack)
                 return Fail(putBack.error());
+            file->m_recovered = *putBack;
         } else {
             OverlayInterruptedWrite(*file);
         }

@@ -126,13 +126,17 @@ public:
 
 private:
     friend class WriteOperation;
-    friend Expected<void> RollBackInterruptedWrite(HueFile &file);
+    friend Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand);
+    friend Expected<int> RecoverHueFile(const std::string &fileName,
+                                        std::chrono::milliseconds wait);
     friend void OverlayInterruptedWrite(HueFile &file);
 
     HueFile(SystemFile file, FileOffset length) : m_file(std::move(file)), m_knownLength(length) {}
     static std::optional<HueFile> open(const std::string &fileName, SystemFile::Access access);
+    // An open for update by hand (`colvane-cli recover`) puts back an interrupted write also
+    // where locks cannot tell whether it is still under way.
     static Expected<HueFile> openLocked(const std::string &fileName, HueFileUse use,
-                                        std::chrono::milliseconds wait);
+                                        std::chrono::milliseconds wait, bool byHand = false);
     // Why an open failed, `error` being the errno it left.
     static std::string whyRefused(const std::string &fileName, HueFileUse use, int error);
     // The file's bytes as this open shows them: for a reader that found an interrupted write
@@ -148,6 +152,8 @@ private:
     FileOffset m_knownLength = 0;
     std::string m_name;
     HueFileUse m_use = HueFileUse::Glance;
+    // The entries of an interrupted write that this open put back.
+    int m_recovered = 0;
     // The interrupted write a reader shows the file without.
     std::shared_ptr<const Journal> m_overlay;
     // The operation under way: the entries it planned, and how far it may lengthen the file.

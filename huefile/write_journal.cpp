@@ -2,6 +2,7 @@
 
 #include "huefile/file_checks.h"
 #include "huefile/file_notices.h"
+#include "huefile/number_text.h"
 
 #include <zlib.h>
 
@@ -140,8 +141,7 @@ std::size_t EntryCount(const Journal &journal)
 
 std::string EntriesOf(const Journal &journal)
 {
-    const std::size_t count = EntryCount(journal);
-    return std::to_string(count) + (count == 1 ? " entry" : " entries");
+    return EntriesText(EntryCount(journal));
 }
 
 // Each entry's before-image once, the first record's: every record of an entry saved the same.
@@ -263,21 +263,22 @@ bool JournalBeside(const std::string &fileName)
 // Under the writers' lock. The entries go back first and the length after them, each flushed,
 // so that a recovery killed at any point leaves a journal that checks out and a file that it
 // still accounts for: run again, it ends where one whole run would have.
-Expected<void> RollBackInterruptedWrite(HueFile &file)
+Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand)
 {
+    (void)byHand;
     const JournalPlace place = PlaceOf(FactsOfName(file.m_name), file.m_file.identity());
     if (!place.known())
-        return Done();
+        return 0;
     if (NameTaken(place.aside))
         return Fail("an interrupted write could not be rolled back; the file takes no writes "
                     "until " + LastPart(place.aside) + " beside it is looked at and removed");
     const std::optional<std::string> bytes = ReadJournalFile(place.journal);
     if (!bytes)
-        return Done();
+        return 0;
     const std::optional<Journal> journal = ParseJournal(*bytes);
     if (!journal || !(journal->identity == file.m_file.identity())) {
         InvalidateByName(place.journal);
-        return Done();
+        return 0;
     }
     if (const int entry = FirstUnaccounted(file, *journal)) {
         const std::string why = "an interrupted write of " + EntriesOf(*journal) +
@@ -306,7 +307,7 @@ Expected<void> RollBackInterruptedWrite(HueFile &file)
     InvalidateByName(place.journal);
     Notify(NoticeKind::RolledBack, file.m_name,
            "an interrupted write of " + EntriesOf(*journal) + " was rolled back");
-    return Done();
+    return static_cast<int>(EntryCount(*journal));
 }
 
 // Under a reader's shared hold, so the journal is no live writer's.
@@ -325,6 +326,14 @@ void OverlayInterruptedWrite(HueFile &file)
                " is not rolled back, as only a user who may write the file can; read as it was "
                "before that write");
     file.m_overlay = std::make_shared<const Journal>(std::move(*journal));
+}
+
+Expected<int> RecoverHueFile(const std::string &fileName, std::chrono::milliseconds wait)
+{
+    Expected<HueFile> file = HueFile::openLocked(fileName, HueFileUse::Update, wait, true);
+    if (!file)
+        return Fail(file.error());
+    return file->m_recovered;
 }
 
 // ---- the operation

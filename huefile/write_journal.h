@@ -92,3 +92,8 @@ std::string AsideNameFor(const std::string &folder, const FileIdentity &identity
 
 // Whether a journal or a kept-aside one lies beside the named file; a look that opens nothing.
 bool JournalBeside(const std::string &fileName);
+
+// Puts back an interrupted write of the named file by hand: also where its file system takes no
+// locks, so that nothing can tell a dead write from one under way, and the opens leave it. The
+// number of entries put back, 0 when there was no interrupted write.
+Expected<int> RecoverHueFile(const std::string &fileName, std::chrono::milliseconds wait);
