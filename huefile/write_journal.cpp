@@ -93,6 +93,22 @@ bool NameTaken(const std::string &name)
     return facts.error == 0 || facts.isLink;
 }
 
+enum class JournalState { None, Trusted, Untrusted };
+
+// A journal is taken at its word only when it is a plain file, no link, that this user or the
+// hue file's owner made: in a folder that others may write, anyone could lay one there, and
+// putting it back would write their bytes into the file, or zero the file a link leads to.
+JournalState LookAtJournal(const JournalPlace &place)
+{
+    const NameFacts facts = FactsOfName(place.journal);
+    if (facts.error != 0 && !facts.isLink)
+        return JournalState::None;
+    if (facts.isLink || facts.kind != FileKind::Regular ||
+        !(facts.ownedByUs || facts.keeps.owner == place.keeps.owner))
+        return JournalState::Untrusted;
+    return JournalState::Trusted;
+}
+
 // The name a user knows a journal by, without its folder.
 std::string LastPart(const std::string &name)
 {
@@ -272,7 +288,13 @@ Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand)
     if (NameTaken(place.aside))
         return Fail("an interrupted write could not be rolled back; the file takes no writes "
                     "until " + LastPart(place.aside) + " beside it is looked at and removed");
-    const std::optional<std::string> bytes = ReadJournalFile(place.journal);
+    const JournalState state = LookAtJournal(place);
+    if (state == JournalState::Untrusted)
+        return Fail("a journal that neither this user nor the file's owner made, " +
+                    LastPart(place.journal) + ", lies beside the file; it takes no writes "
+                    "until that is looked at and removed");
+    const std::optional<std::string> bytes =
+        state == JournalState::Trusted ? ReadJournalFile(place.journal) : std::nullopt;
     if (!bytes)
         return 0;
     const std::optional<Journal> journal = ParseJournal(*bytes);
@@ -315,6 +337,8 @@ void OverlayInterruptedWrite(HueFile &file)
 {
     const JournalPlace place = PlaceOf(FactsOfName(file.m_name), file.m_file.identity());
     if (!place.known())
+        return;
+    if (LookAtJournal(place) != JournalState::Trusted)
         return;
     const std::optional<std::string> bytes = ReadJournalFile(place.journal);
     std::optional<Journal> journal = bytes ? ParseJournal(*bytes) : std::nullopt;
