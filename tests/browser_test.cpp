@@ -5,6 +5,7 @@
 #include "browser/difference_text.h"
 #include "browser/label_pixels.h"
 #include "huefile/colour.h"
+#include "huefile/file_notices.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
 
@@ -13,6 +14,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -344,6 +346,46 @@ TEST_F(BrowserTest, ProgramRefreshDoesNotShowStaleCachedRow)
                      });
     form->RefreshBrowser();
     EXPECT_TRUE(painted);
+}
+
+// The file layer's notices reach the log as they come, named as the log names files: a state
+// once per file, an event each time. A write rolled back under the browser shows at the next
+// paint, also where that paint starts with the row the last one cached; not at once, in the
+// middle of the open that rolled it back.
+TEST_F(BrowserTest, FileNoticesAreLoggedAndARollBackShowsAtTheNextPaint)
+{
+    Open(100, 100);
+    form->HueGrid1->repaint();
+    const int cached = form->CachedRow;
+    ASSERT_GT(cached, 0);
+    form->HueGrid1->setTopRow(cached);
+    const HueEntry replacement = PatternEntry(1, 99);
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", cached + 1, replacement));
+    bool painted = false;
+    QObject::connect(form->HueGrid1, &DrawGrid::drawCell, form.get(),
+                     [&](QPainter *, int col, int row, const QRect &) {
+                         if (row == cached && col == FirstTargetColumn && !painted) {
+                             painted = true;
+                             EXPECT_TRUE(form->RowTargetValid);
+                             EXPECT_TRUE(SameEntry(form->RowTargetHue, replacement));
+                         }
+                     });
+    form->MemoLog->clear();
+    const std::string name = "far/away/hues.mul";
+    const std::string noLocks = "this file system takes no locks; writing without one";
+    const std::string rolledBack = "an interrupted write of 2920 entries was rolled back";
+    Notify(NoticeKind::NoLocks, name, noLocks);
+    Notify(NoticeKind::RolledBack, name, rolledBack);
+    Notify(NoticeKind::NoLocks, name, noLocks);
+    Notify(NoticeKind::RolledBack, name, rolledBack);
+    EXPECT_FALSE(painted);
+    const QString rolledBackLine =
+        "NOTICE    hues.mul: an interrupted write of 2920 entries was rolled back";
+    EXPECT_EQ(
+        LogLines(*form),
+        QStringList({"NOTICE    hues.mul: this file system takes no locks; writing without one",
+                     rolledBackLine, rolledBackLine}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return painted; }, 2000));
 }
 
 TEST_F(BrowserTest, CursorPositionReloadsOnEveryCursorMove)
