@@ -536,9 +536,6 @@ TEST_F(WriteBackTest, WritesWithoutLocksWhereTheFileSystemTakesNoneAndSaysSoOnce
         {ENOLCK,
          {notice, "PATCHING  12", "GET ONE   12", "DEF COL# 5 R31 G16 B0", "PATCHING  12"},
          true},
-        {EOPNOTSUPP,
-         {notice, "PATCHING  12", "GET ONE   12", "DEF COL# 5 R31 G16 B0", "PATCHING  12"},
-         true},
         {EAGAIN, {"!ERROR", "GET ONE   12", "DEF COL# 5 R31 G16 B0", "!ERROR"}, false},
     };
     for (const auto &c : cases) {
