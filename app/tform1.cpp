@@ -40,6 +40,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     ConnectEntryExchange();
     ConnectPatchActions();
     ConnectColourClipboard();
+    ConnectFileNotices();
     LoadStoredPalette();
 
     PendingLogLine.clear();
@@ -63,7 +64,10 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     FilenameWrite->setText("hues.mul");
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    DisconnectFileNotices();
+}
 
 int TForm1::ClientHeight() const
 {

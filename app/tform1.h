@@ -2,6 +2,7 @@
 
 #include "app/encoded_name.h"
 #include "browser/label_pixels.h"
+#include "huefile/file_notices.h"
 #include "huefile/formats/palette_formats.h"
 #include "huefile/hue_entry.h"
 #include "huefile/write_journal.h"
@@ -149,6 +150,10 @@ public:
     void FlushPendingLogLine();
     // The load line held back until the next edit of the loaded entry; empty for none.
     QByteArray PendingLogLine;
+    // What the file layer tells without failing, as a "NOTICE    " line.
+    void ConnectFileNotices();
+    void DisconnectFileNotices();
+    void FileNoticeArrived(const FileNotice &notice);
 
     // Copy -------------------------------------------------------------------------------
     void NumberFromChange();

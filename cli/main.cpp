@@ -3,6 +3,7 @@
 // function of cli/commands.h.
 #include "cli/subcommand.h"
 #include "huefile/arguments.h"
+#include "huefile/file_notices.h"
 #include "huefile/formats/entry_name.h"
 #include "huefile/hue_file.h"
 #include "huefile/standard_streams.h"
@@ -81,6 +82,10 @@ int main(int argc, char **argv)
     // Past a file-size limit a write then fails with a reason, instead of ending the program
     // with its temporary file left behind.
     IgnoreFileSizeSignal();
+    // What the file layer tells without failing (a write rolled back at the open, a file
+    // system without locks) is one line on standard error, as an error is, and changes neither
+    // the exit status nor standard output.
+    SetNoticeListener([](const FileNotice &notice) { Tell(notice.fileName + ": " + notice.text); });
     CLI::App app(
         "Lists, shows, exports, imports, copies, makes, spreads, reverses, compares, patches, "
         "merges and "

@@ -1,6 +1,7 @@
 #include "huefile/hue_file.h"
 
 #include "huefile/file_checks.h"
+#include "huefile/file_notices.h"
 #include "huefile/write_journal.h"
 
 #include <algorithm>
@@ -32,23 +33,34 @@ int WhyNotWritten(const SystemFile &file, const FileFacts &facts)
 
 constexpr auto LockRetry = std::chrono::milliseconds(10);
 
-// Polls rather than blocks, so that the wait has an end; a zero wait tries once.
-bool TakeLock(SystemFile &file, HueFileUse use, std::chrono::milliseconds wait)
+constexpr const char *NoLocksNotice = "this file system takes no locks; writing without one";
+
+enum class LockTaken {
+    Held,
+    NoneToTake, // the file system takes no locks: waiting would bring none
+    Refused,    // with errno set
+};
+
+// Polls rather than blocks, so that the wait has an end; a zero wait tries once. Only a lock
+// that another open holds is waited for and then refused.
+LockTaken TakeLock(SystemFile &file, HueFileUse use, std::chrono::milliseconds wait)
 {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     const auto tryOnce = [&file, use] {
         return use == HueFileUse::Update ? file.tryWriterLock() : file.tryReaderLock();
     };
     while (!tryOnce()) {
+        if (errno == ENOLCK || errno == EOPNOTSUPP)
+            return LockTaken::NoneToTake;
         if (errno != EAGAIN && errno != EACCES && errno != EINTR)
-            return false;
+            return LockTaken::Refused;
         if (std::chrono::steady_clock::now() >= deadline) {
             errno = EWOULDBLOCK;
-            return false;
+            return LockTaken::Refused;
         }
         std::this_thread::sleep_for(LockRetry);
     }
-    return true;
+    return LockTaken::Held;
 }
 
 // Sets the file's new length, zeroes up to `length`, before any record goes behind the old end,
@@ -104,6 +116,11 @@ Expected<HueFile> HueFile::openForGlance(const std::string &fileName)
 // and put back through an open for update, which a shared hold would keep waiting; a reader
 // that finds one only once it holds the file, or that may not write it, shows the file as it
 // was before that write.
+//
+// On a file system that takes no locks a write goes on without one, since refusing it would
+// refuse every write there; the user is told once. A reader says nothing: it changes no file,
+// and the read commands that scripts run, and version control at every diff, would repeat the
+// line at each run.
 Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse use,
                                       std::chrono::milliseconds wait, bool byHand)
 {
@@ -113,9 +130,13 @@ Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse us
     const auto access =
         use == HueFileUse::Update ? SystemFile::Access::Update : SystemFile::Access::Read;
     std::optional<HueFile> file = open(fileName, access);
-    if (file && TakeLock(file->m_file, use, wait)) {
+    const LockTaken lock = file ? TakeLock(file->m_file, use, wait) : LockTaken::Refused;
+    if (lock != LockTaken::Refused) {
         file->m_name = fileName;
         file->m_use = use;
+        file->m_holdsNoLock = lock == LockTaken::NoneToTake;
+        if (file->m_holdsNoLock && use == HueFileUse::Update)
+            Notify(NoticeKind::NoLocks, fileName, NoLocksNotice);
         if (use == HueFileUse::Update) {
             Expected<int> putBack = RollBackInterruptedWrite(*file, byHand);
             if (!putBack)

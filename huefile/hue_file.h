@@ -67,6 +67,18 @@ public:
     // read through this object needs no lock of its own: it is the writer's.
     static Expected<HueFile> openForUpdate(const std::string &fileName,
                                            std::chrono::milliseconds wait = {});
+    // Both locked opens succeed without a lock where the file's file system takes none (a
+    // network mount without its lock service): the object then holds none, holdsNoLock says
+    // so, and an update open tells the user once through the file notices. Where the system
+    // has only classic record locks, the lock belongs to the process (system_file.h): while an
+    // object holds it, its caller opens the file no second time, not even for a glance, since
+    // closing that open would let go of the lock, and two opens of one process would not keep
+    // each other out.
+
+    // The open asked for a lock and the file system had none to give: another writer may be at
+    // work on the file now, and nothing tells whether one is. False for a glance, which asks
+    // for none.
+    bool holdsNoLock() const { return m_holdsNoLock; }
 
     HueFile(HueFile &&other) noexcept = default;
     HueFile &operator=(HueFile &&other) noexcept = default;
@@ -160,6 +172,7 @@ private:
     bool m_writing = false;
     std::vector<bool> m_planned;
     FileOffset m_plannedEnd = 0;
+    bool m_holdsNoLock = false;
 };
 
 // The entry whose record holds the byte at `offset`, or the first entry after it when the byte

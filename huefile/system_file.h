@@ -145,7 +145,15 @@ public:
     // entries themselves: where locks are binding, as on Windows, a lock on the entries would
     // make the browser's reads fail while a write runs. The lock belongs to this open, not to
     // the process, so two opens in one process exclude each other as two processes do, and
-    // closing the file lets go of it. When another open holds it, errno is EAGAIN or EACCES.
+    // closing the file lets go of it. When another open holds it, errno is EAGAIN or EACCES;
+    // where the file's file system takes no locks at all (a network mount without its lock
+    // service), ENOLCK or EOPNOTSUPP.
+    //
+    // A Linux kernel without locks of the open has classic record locks only, which the process
+    // then takes for the rest of its life. They are weaker: they belong to the process, so two
+    // opens of one file in one process no longer exclude each other, and closing any descriptor
+    // of the file in the process, even one opened only to look, lets go of the lock. Other
+    // processes are still kept out as long as the holder opens the file no second time.
     bool tryWriterLock();
     // Tries once for a shared hold on the same byte, which any number of readers may have at
     // once but never beside the writers' lock: a reader holding it sees no write half done.

@@ -281,7 +281,6 @@ bool JournalBeside(const std::string &fileName)
 // still accounts for: run again, it ends where one whole run would have.
 Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand)
 {
-    (void)byHand;
     const JournalPlace place = PlaceOf(FactsOfName(file.m_name), file.m_file.identity());
     if (!place.known())
         return 0;
@@ -289,6 +288,16 @@ Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand)
         return Fail("an interrupted write could not be rolled back; the file takes no writes "
                     "until " + LastPart(place.aside) + " beside it is looked at and removed");
     const JournalState state = LookAtJournal(place);
+    // Without locks a journal under way looks like one left by a kill, and putting it back
+    // would undo a live write halfway: only the user can tell, with `recover`.
+    if (state != JournalState::None && file.m_holdsNoLock && !byHand) {
+        const std::string why = "a journal of a write, " + LastPart(place.journal) +
+                                ", lies beside the file, and without locks nothing tells "
+                                "whether that write is still under way; the file takes no "
+                                "writes until colvane-cli recover is run on it";
+        Notify(NoticeKind::JournalFound, file.m_name, why);
+        return Fail(why);
+    }
     if (state == JournalState::Untrusted)
         return Fail("a journal that neither this user nor the file's owner made, " +
                     LastPart(place.journal) + ", lies beside the file; it takes no writes "

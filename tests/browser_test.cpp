@@ -5,6 +5,7 @@
 #include "browser/difference_text.h"
 #include "browser/label_pixels.h"
 #include "huefile/colour.h"
+#include "huefile/file_notices.h"
 #include "huefile/hue_file.h"
 #include "widgets/draw_grid.h"
 
@@ -13,6 +14,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -344,6 +346,37 @@ TEST_F(BrowserTest, ProgramRefreshDoesNotShowStaleCachedRow)
                      });
     form->RefreshBrowser();
     EXPECT_TRUE(painted);
+}
+
+// A write rolled back under the browser is logged under the file's short name and shows at
+// the next paint, also where that paint starts with the row the last one cached; not at once,
+// in the middle of the open that rolled it back.
+TEST_F(BrowserTest, ARolledBackWriteIsLoggedAndShowsAtTheNextPaint)
+{
+    Open(100, 100);
+    form->HueGrid1->repaint();
+    const int cached = form->CachedRow;
+    ASSERT_GT(cached, 0);
+    form->HueGrid1->setTopRow(cached);
+    const HueEntry replacement = PatternEntry(1, 99);
+    ASSERT_TRUE(WriteEntryInPlace("hues.mul", cached + 1, replacement));
+    bool painted = false;
+    QObject::connect(form->HueGrid1, &DrawGrid::drawCell, form.get(),
+                     [&](QPainter *, int col, int row, const QRect &) {
+                         if (row == cached && col == FirstTargetColumn && !painted) {
+                             painted = true;
+                             EXPECT_TRUE(form->RowTargetValid);
+                             EXPECT_TRUE(SameEntry(form->RowTargetHue, replacement));
+                         }
+                     });
+    form->MemoLog->clear();
+    Notify(NoticeKind::RolledBack, "far/away/hues.mul",
+           "an interrupted write of 2920 entries was rolled back");
+    EXPECT_FALSE(painted);
+    EXPECT_EQ(
+        LogLines(*form),
+        QStringList({"NOTICE    hues.mul: an interrupted write of 2920 entries was rolled back"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return painted; }, 2000));
 }
 
 TEST_F(BrowserTest, CursorPositionReloadsOnEveryCursorMove)

@@ -331,6 +331,98 @@ TEST_F(CliTest, RefusesWithOneLineAndTouchesNothing)
     }
 }
 
+#ifdef COLVANE_LOCK_REFUSAL_SHIM
+// A run of the command line whose locks fail as tests/lock_refusal_shim.cpp makes them fail:
+// those of the open with ofdError, classic ones with classicError (0: not at all). A runtime
+// of sanitizers wants to come first among the preloaded libraries; the shim carries none of
+// their calls, so it may come before it.
+Outcome RunCliWithLockRefusals(const QString &arguments, int ofdError, int classicError)
+{
+    const QString sanitizerOptions = qEnvironmentVariable("ASAN_OPTIONS");
+    return RunProgram(COLVANE_CLI_PATH, arguments.split(' ', Qt::SkipEmptyParts), {},
+                      {{"LD_PRELOAD", COLVANE_LOCK_REFUSAL_SHIM},
+                       {"COLVANE_TEST_OFD_LOCK_ERRNO", QString::number(ofdError)},
+                       {"COLVANE_TEST_CLASSIC_LOCK_ERRNO", QString::number(classicError)},
+                       {"ASAN_OPTIONS", sanitizerOptions + (sanitizerOptions.isEmpty() ? "" : ":") +
+                                            "verify_asan_link_order=0"}});
+}
+
+struct LockRefusal {
+    const char *arguments;
+    int ofdError;
+    int classicError;
+    // Another process's write holds hues.mul for 3.5 s from the start.
+    bool held;
+    int status;
+    // The whole of standard error.
+    std::string error;
+    // Writes hues.mul, or makes merged.mul.
+    bool writes;
+};
+
+// A file system that takes no locks refuses them with ENOLCK or EOPNOTSUPP: a write goes on
+// without one, says so once on standard error and otherwise runs as it would with a lock;
+// a reader says nothing. A kernel without locks of the open refuses those with EINVAL: the
+// classic record lock taken instead still keeps another process's write out, and the reads
+// and writes of one run, a copy within one file included, do not lock each other out. A lock
+// refused as held elsewhere is waited for and then refused, as always.
+TEST_F(CliTest, LocksAFileSystemRefusesAreNoneToTakeOrClassicOnes)
+{
+    const std::string noLocks =
+        "colvane-cli: hues.mul: this file system takes no locks; writing without one\n";
+    const std::string locked = "colvane-cli: hues.mul: locked by another process\n";
+    const LockRefusal refusals[] = {
+        {"import hues.mul 1 good.pal", ENOLCK, 0, false, 0, noLocks, true},
+        {"copy patch.mul hues.mul 1..5", EOPNOTSUPP, 0, false, 0, noLocks, true},
+        {"copy hues.mul hues.mul 1..4 --to 3", ENOLCK, 0, false, 0, noLocks, true},
+        {"spread hues.mul 1 0..31", ENOLCK, 0, false, 0, noLocks, true},
+        {"apply stale.huepatch hues.mul --force", EOPNOTSUPP, 0, false, 0, noLocks, true},
+        {"list hues.mul", ENOLCK, 0, false, 0, "", false},
+        {"diff hues.mul patch.mul", EOPNOTSUPP, 0, false, 1, "", false},
+        {"import hues.mul 1 good.pal", EINVAL, ENOLCK, false, 0, noLocks, true},
+        {"import hues.mul 1 good.pal", EINVAL, 0, false, 0, "", true},
+        {"copy patch.mul hues.mul 1..5", EINVAL, 0, false, 0, "", true},
+        {"copy hues.mul hues.mul 1..4 --to 3", EINVAL, 0, false, 0, "", true},
+        {"merge hues.mul hues.mul patch.mul -o merged.mul", EINVAL, 0, false, 0, "", true},
+        {"import hues.mul 1 good.pal", EINVAL, 0, true, 2, locked, false},
+        {"list hues.mul", EINVAL, 0, true, 2, locked, false},
+        {"import hues.mul 1 good.pal", EAGAIN, 0, false, 2, locked, false},
+        {"list hues.mul", EAGAIN, 0, false, 2, locked, false},
+    };
+    const auto before = FolderSnapshot();
+    const auto hues = ReadBytes("hues.mul");
+    const auto restore = [&hues] {
+        WriteBytes("hues.mul", hues);
+        std::remove("merged.mul");
+    };
+    for (const LockRefusal &refusal : refusals) {
+        const std::string what = std::string(refusal.arguments) + " with errno " +
+                                 std::to_string(refusal.ofdError) + ", " +
+                                 std::to_string(refusal.classicError);
+        std::thread holder;
+        if (refusal.held)
+            holder = HoldWriterLock("hues.mul", std::chrono::milliseconds(3500));
+        const Outcome outcome =
+            RunCliWithLockRefusals(refusal.arguments, refusal.ofdError, refusal.classicError);
+        if (holder.joinable())
+            holder.join();
+        EXPECT_EQ(outcome.status, refusal.status) << what;
+        EXPECT_EQ(outcome.err, refusal.error) << what;
+        const auto after = FolderSnapshot();
+        EXPECT_EQ(after != before, refusal.writes) << what;
+        restore();
+        if (refusal.status == 2)
+            continue;
+        // The same run where locks are taken: the same output, the same files.
+        const Outcome locking = RunCli(refusal.arguments);
+        EXPECT_EQ(locking.status, outcome.status) << what;
+        EXPECT_EQ(locking.out, outcome.out) << what;
+        EXPECT_EQ(FolderSnapshot(), after) << what;
+        restore();
+    }
+}
+#endif
+
 // A merge's base that is missing, or named below a file, holds no entries, as an empty one
 // does; a link that leads nowhere is no missing base but a mistake, refused with nothing
 // written.

@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QToolTip>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -501,5 +502,62 @@ TEST_F(WriteBackTest, OnlyEntriesTheEditorSawAreCheckedAndTheWindowsOwnCopyCount
     EXPECT_EQ(ReadBytes("hues.mul"), copied);
     EXPECT_EQ(WriteBackLines(*form), QStringList({"PATCHING  5", "!STALE    5", "!STALE    14"}));
 }
+
+#ifdef COLVANE_LOCK_REFUSAL_SHIM_LINKED
+// Makes every lock of this process fail with `error` while it lives, through the stand-in for
+// fcntl that this test is linked with (tests/lock_refusal_shim.cpp).
+class LockRefusals {
+public:
+    explicit LockRefusals(int error)
+    {
+        qputenv("COLVANE_TEST_OFD_LOCK_ERRNO", QByteArray::number(error));
+        qputenv("COLVANE_TEST_CLASSIC_LOCK_ERRNO", QByteArray::number(error));
+    }
+    ~LockRefusals()
+    {
+        qunsetenv("COLVANE_TEST_OFD_LOCK_ERRNO");
+        qunsetenv("COLVANE_TEST_CLASSIC_LOCK_ERRNO");
+    }
+    LockRefusals(const LockRefusals &) = delete;
+    LockRefusals &operator=(const LockRefusals &) = delete;
+};
+
+// On a file system that takes no locks the window's writes go on and say so once, in a line
+// that leaves the held-back load line for the next edit; a lock held elsewhere still fails the
+// write with "!ERROR" and no notice.
+TEST_F(WriteBackTest, WritesWithoutLocksWhereTheFileSystemTakesNoneAndSaysSoOnce)
+{
+    const QString notice =
+        "NOTICE    hues.mul: this file system takes no locks; writing without one";
+    const struct {
+        int error;
+        QStringList lines;
+        bool written;
+    } cases[] = {
+        {ENOLCK,
+         {notice, "PATCHING  12", "GET ONE   12", "DEF COL# 5 R31 G16 B0", "PATCHING  12"},
+         true},
+        {EAGAIN, {"!ERROR", "GET ONE   12", "DEF COL# 5 R31 G16 B0", "!ERROR"}, false},
+    };
+    for (const auto &c : cases) {
+        WriteHueFile("hues.mul", EntryCount);
+        form.reset();
+        form = ShowForm();
+        Load(12);
+        {
+            const LockRefusals refusals(c.error);
+            const Expected<HueFile> probe = HueFile::openForReading("hues.mul");
+            ASSERT_TRUE(c.error == EAGAIN ? !probe.ok() : probe.ok() && probe->holdsNoLock())
+                << "the lock refusals are not in effect: errno " << c.error;
+            form->PatchItClick();
+            form->AutoSave->setChecked(true);
+            Mix(5, 31, 16, 0);
+        }
+        EXPECT_EQ(LogLines(*form), c.lines) << "errno " << c.error;
+        EXPECT_EQ(EntryOnDisk("hues.mul", 12).colours[5] == 0x7E00, c.written)
+            << "errno " << c.error;
+    }
+}
+#endif
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "huefile/posix/modes.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -180,6 +181,13 @@ std::optional<SystemFile> SystemFile::createNew(const std::string &fileName, con
 
 namespace {
 
+// A kernel older than open-file-description locks refuses F_OFD_SETLK with EINVAL, and will
+// refuse it at every later try as well: from then on the process takes classic record locks.
+// Those belong to the process rather than to the open, so two opens of one file in one process
+// no longer exclude each other, and closing any descriptor of the file in the process lets go
+// of the lock; the callers are told so in system_file.h.
+std::atomic<bool> ClassicLocksOnly{false};
+
 bool TryLockedByte(std::intptr_t handle, short type)
 {
     struct flock lock {};
@@ -187,7 +195,14 @@ bool TryLockedByte(std::intptr_t handle, short type)
     lock.l_whence = SEEK_SET;
     lock.l_start = LockedByte;
     lock.l_len = 1;
-    return fcntl(Descriptor(handle), F_OFD_SETLK, &lock) == 0;
+    if (!ClassicLocksOnly) {
+        if (fcntl(Descriptor(handle), F_OFD_SETLK, &lock) == 0)
+            return true;
+        if (errno != EINVAL)
+            return false;
+        ClassicLocksOnly = true;
+    }
+    return fcntl(Descriptor(handle), F_SETLK, &lock) == 0;
 }
 
 } // namespace

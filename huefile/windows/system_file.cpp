@@ -251,12 +251,17 @@ std::optional<SystemFile> SystemFile::createNew(const std::string &fileName, con
 
 namespace {
 
+// A network redirector whose server takes no locks answers that the request is not supported,
+// which the file layer reads as a file system without locks, as ENOLCK from fcntl.
 bool TryLockedByte(std::intptr_t handle, DWORD flags)
 {
     OVERLAPPED at = OverlappedAt(LockedByte);
     if (LockFileEx(HandleOf(handle), flags | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
         return true;
+    const DWORD error = GetLastError();
     FailWithSystemError();
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION)
+        errno = ENOLCK;
     if (errno == EWOULDBLOCK)
         errno = EAGAIN;
     return false;

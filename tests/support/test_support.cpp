@@ -175,6 +175,13 @@ QStringList LogLines(const TForm1 &form)
     return text.isEmpty() ? QStringList() : text.split('\n');
 }
 
+QStringList LogLinesWithoutNotices(const TForm1 &form)
+{
+    QStringList lines = LogLines(form);
+    lines.removeIf([](const QString &line) { return line.startsWith("NOTICE    "); });
+    return lines;
+}
+
 void Settle(int milliseconds)
 {
     QCoreApplication::processEvents();
@@ -237,11 +244,18 @@ void ReleaseOverEditor(TForm1 &form, int colour)
 }
 
 ProcessOutcome RunProgram(const QString &program, const QStringList &arguments,
-                          const std::function<void()> &inChild)
+                          const std::function<void()> &inChild,
+                          const std::map<QString, QString> &environment)
 {
     QProcess process;
     if (inChild)
         process.setChildProcessModifier(inChild);
+    if (!environment.empty()) {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (const auto &[name, value] : environment)
+            variables.insert(name, value);
+        process.setProcessEnvironment(variables);
+    }
     process.start(program, arguments);
     process.closeWriteChannel();
     if (!process.waitForFinished(20000)) {

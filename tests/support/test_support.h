@@ -60,9 +60,11 @@ private:
 
 // A program run as a process. One that does not end within 20 s, as one blocked on a pipe
 // would, fails the test instead of hanging it (status -1); one ended by a signal has status -2.
-// inChild prepares the child process before the program starts in it.
+// inChild prepares the child process before the program starts in it; `environment` is set
+// in the child's environment, beside what this process has.
 ProcessOutcome RunProgram(const QString &program, const QStringList &arguments,
-                          const std::function<void()> &inChild = {});
+                          const std::function<void()> &inChild = {},
+                          const std::map<QString, QString> &environment = {});
 // For inChild: root passes any file's and folder's permissions; a child without those
 // privileges in its bounding set keeps without them in the program, and is refused as any
 // other user would be.
@@ -83,6 +85,9 @@ protected:
 
 // Lines of the log pane.
 QStringList LogLines(const TForm1 &form);
+// The same without the file layer's notices: under a file-size limit a write's journal cannot
+// be made, which the log says once per file; tests of what such writes leave compare the rest.
+QStringList LogLinesWithoutNotices(const TForm1 &form);
 
 // The copy fields: NumberFrom, NumberTo, TargetNumberFrom, TargetNumberTo.
 QStringList CopyFieldTexts(const TForm1 &form);
