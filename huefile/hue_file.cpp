@@ -122,10 +122,10 @@ Expected<HueFile> HueFile::openForGlance(const std::string &fileName)
 // and the read commands that scripts run, and version control at every diff, would repeat the
 // line at each run.
 Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse use,
-                                      std::chrono::milliseconds wait, bool byHand)
+                                      std::chrono::milliseconds wait, Purpose purpose)
 {
-    if (use == HueFileUse::Reading && JournalBeside(fileName))
-        openForUpdate(fileName, wait);
+    if (use == HueFileUse::Reading)
+        rollBackFirst(fileName, wait);
     errno = 0;
     const auto access =
         use == HueFileUse::Update ? SystemFile::Access::Update : SystemFile::Access::Read;
@@ -135,10 +135,10 @@ Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse us
         file->m_name = fileName;
         file->m_use = use;
         file->m_holdsNoLock = lock == LockTaken::NoneToTake;
-        if (file->m_holdsNoLock && use == HueFileUse::Update)
+        if (file->m_holdsNoLock && use == HueFileUse::Update && purpose != Purpose::RollBackFirst)
             Notify(NoticeKind::NoLocks, fileName, NoLocksNotice);
         if (use == HueFileUse::Update) {
-            Expected<int> putBack = RollBackInterruptedWrite(*file, byHand);
+            Expected<int> putBack = RollBackInterruptedWrite(*file, purpose);
             if (!putBack)
                 return Fail(putBack.error());
             file->m_recovered = *putBack;
@@ -151,6 +151,14 @@ Expected<HueFile> HueFile::openLocked(const std::string &fileName, HueFileUse us
     const int error = errno;
     file.reset();
     return Fail(whyRefused(fileName, use, error));
+}
+
+void HueFile::rollBackFirst(const std::string &fileName, std::chrono::milliseconds wait)
+{
+    if (!JournalBeside(fileName))
+        return;
+    IgnoreFileSizeSignal();
+    openLocked(fileName, HueFileUse::Update, wait, Purpose::RollBackFirst);
 }
 
 Expected<HueFile> HueFile::openForReading(const std::string &fileName,
@@ -403,7 +411,6 @@ Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
 // it finds, as far as it may without waiting; the glance that follows then sees the file whole.
 bool CanOpenHueFile(const std::string &fileName)
 {
-    if (JournalBeside(fileName))
-        HueFile::openForUpdate(fileName);
+    HueFile::rollBackFirst(fileName, {});
     return OpenHueFile(fileName, HueFileUse::Glance).ok();
 }

@@ -80,6 +80,11 @@ public:
     // for none.
     bool holdsNoLock() const { return m_holdsNoLock; }
 
+    // Puts back an interrupted write that a kill left in the file, where there is one and this
+    // process may write the file; what a reader does before it takes its shared hold. Says
+    // nothing of a failure: the reader's open that follows finds the same.
+    static void rollBackFirst(const std::string &fileName, std::chrono::milliseconds wait);
+
     HueFile(HueFile &&other) noexcept = default;
     HueFile &operator=(HueFile &&other) noexcept = default;
 
@@ -137,18 +142,23 @@ public:
     GiveBackOutcome giveBackLength(FileOffset earlierSize, const FileBytes &added);
 
 private:
+    // Why an open for update is made: as asked, when the caller reports what stops it; by a
+    // reader, only to put back an interrupted write first, when the open itself tells what it
+    // found; or by hand (`colvane-cli recover`), which puts one back also where locks cannot
+    // tell whether it is still under way.
+    enum class Purpose { Asked, RollBackFirst, ByHand };
+
     friend class WriteOperation;
-    friend Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand);
+    friend Expected<int> RollBackInterruptedWrite(HueFile &file, Purpose purpose);
     friend Expected<int> RecoverHueFile(const std::string &fileName,
                                         std::chrono::milliseconds wait);
     friend void OverlayInterruptedWrite(HueFile &file);
 
     HueFile(SystemFile file, FileOffset length) : m_file(std::move(file)), m_knownLength(length) {}
     static std::optional<HueFile> open(const std::string &fileName, SystemFile::Access access);
-    // An open for update by hand (`colvane-cli recover`) puts back an interrupted write also
-    // where locks cannot tell whether it is still under way.
     static Expected<HueFile> openLocked(const std::string &fileName, HueFileUse use,
-                                        std::chrono::milliseconds wait, bool byHand = false);
+                                        std::chrono::milliseconds wait,
+                                        Purpose purpose = Purpose::Asked);
     // Why an open failed, `error` being the errno it left.
     static std::string whyRefused(const std::string &fileName, HueFileUse use, int error);
     // The file's bytes as this open shows them: for a reader that found an interrupted write

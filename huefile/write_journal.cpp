@@ -279,8 +279,9 @@ bool JournalBeside(const std::string &fileName)
 // Under the writers' lock. The entries go back first and the length after them, each flushed,
 // so that a recovery killed at any point leaves a journal that checks out and a file that it
 // still accounts for: run again, it ends where one whole run would have.
-Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand)
+Expected<int> RollBackInterruptedWrite(HueFile &file, HueFile::Purpose purpose)
 {
+    const bool tell = purpose == HueFile::Purpose::RollBackFirst;
     const JournalPlace place = PlaceOf(FactsOfName(file.m_name), file.m_file.identity());
     if (!place.known())
         return 0;
@@ -290,12 +291,14 @@ Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand)
     const JournalState state = LookAtJournal(place);
     // Without locks a journal under way looks like one left by a kill, and putting it back
     // would undo a live write halfway: only the user can tell, with `recover`.
-    if (state != JournalState::None && file.m_holdsNoLock && !byHand) {
+    if (state != JournalState::None && file.m_holdsNoLock &&
+        purpose != HueFile::Purpose::ByHand) {
         const std::string why = "a journal of a write, " + LastPart(place.journal) +
                                 ", lies beside the file, and without locks nothing tells "
                                 "whether that write is still under way; the file takes no "
                                 "writes until colvane-cli recover is run on it";
-        Notify(NoticeKind::JournalFound, file.m_name, why);
+        if (tell)
+            Notify(NoticeKind::JournalFound, file.m_name, why);
         return Fail(why);
     }
     if (state == JournalState::Untrusted)
@@ -318,7 +321,8 @@ Expected<int> RollBackInterruptedWrite(HueFile &file, bool byHand)
                                 "writes until " + LastPart(place.aside) +
                                 " beside it is looked at and removed";
         MoveIntoName(place.journal, place.aside, false);
-        Notify(NoticeKind::SetAside, file.m_name, why);
+        if (tell)
+            Notify(NoticeKind::SetAside, file.m_name, why);
         return Fail(why);
     }
     errno = 0;
@@ -356,14 +360,15 @@ void OverlayInterruptedWrite(HueFile &file)
         return;
     Notify(NoticeKind::Overlaid, file.m_name,
            "an interrupted write of " + EntriesOf(*journal) +
-               " is not rolled back, as only a user who may write the file can; read as it was "
-               "before that write");
+               " is not rolled back yet; read as it was before that write");
     file.m_overlay = std::make_shared<const Journal>(std::move(*journal));
 }
 
 Expected<int> RecoverHueFile(const std::string &fileName, std::chrono::milliseconds wait)
 {
-    Expected<HueFile> file = HueFile::openLocked(fileName, HueFileUse::Update, wait, true);
+    IgnoreFileSizeSignal();
+    Expected<HueFile> file =
+        HueFile::openLocked(fileName, HueFileUse::Update, wait, HueFile::Purpose::ByHand);
     if (!file)
         return Fail(file.error());
     return file->m_recovered;

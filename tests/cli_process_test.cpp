@@ -1,4 +1,5 @@
 #include "support/files.h"
+#include "support/killed_write.h"
 #include "support/process.h"
 
 #include "huefile/formats/png_picture.h"
@@ -112,6 +113,42 @@ TEST_F(CliAsProcess, RefusalsSayWhyInTheSameWords)
     EXPECT_EQ(ReadBytes("locked.mul"), locked);
     EXPECT_EQ(ReadBytes("notes.txt"), notes);
     EXPECT_EQ(ReadBytes("link.gpl"), std::vector<unsigned char>{'G'});
+}
+
+// Whatever command opens a file that a kill left half written first puts the write back, says so
+// once on standard error, and then does what it was asked on the file as it was.
+TEST_F(CliAsProcess, TheNextCommandRollsAnInterruptedWriteBack)
+{
+    struct Case {
+        Arguments arguments;
+        int status;
+        std::string out; // the output's start
+    };
+    const std::vector<unsigned char> before = ReadBytes("hues.mul");
+    const Case cases[] = {
+        {{"list", "hues.mul"}, 0, "   1  used     entry 1\n"},
+        {{"show", "hues.mul", "38"}, 0, ""},
+        {{"diff", "hues.mul", "hues.mul"}, 0, ""},
+        {{"copy", "hues.mul", "patch-hues.mul", "1"}, 0, "GET ONE   1\n"},
+        {{"recover", "hues.mul"}, 0, "hues.mul: 10 entries put back\n"},
+    };
+    const std::string told =
+        "colvane-cli: hues.mul: an interrupted write of 10 entries was rolled back\n";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        WriteBytes("hues.mul", before);
+        // Entries 35 to 44 of 40: in place and past the end, one of them torn.
+        ASSERT_TRUE(KillDuring("hues.mul", {PlanOf(35, 10, 9), 6, true}));
+        ASSERT_NE(ReadBytes("hues.mul"), before);
+        const ProcessOutcome outcome = RunCli(c.arguments);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.err, told);
+        EXPECT_EQ(outcome.out.substr(0, c.out.size()), c.out);
+        EXPECT_EQ(ReadBytes("hues.mul"), before);
+        EXPECT_FALSE(FileExists(JournalOf("hues.mul")));
+        const ProcessOutcome again = RunCli({"recover", "hues.mul"});
+        EXPECT_EQ(again.out + again.err, "hues.mul: no interrupted write\n");
+    }
 }
 
 // An export replaces its own earlier file through a temporary beside it, and leaves none.

@@ -1,3 +1,4 @@
+#include "support/killed_write.h"
 #include "support/test_support.h"
 
 #include "cli/commands.h"
@@ -420,6 +421,37 @@ TEST_F(CliTest, LocksAFileSystemRefusesAreNoneToTakeOrClassicOnes)
         EXPECT_EQ(FolderSnapshot(), after) << what;
         restore();
     }
+}
+#endif
+
+#ifdef COLVANE_LOCK_REFUSAL_SHIM
+// Without locks a journal beside the file may be a live write's: writes wait for recover by
+// hand, reads show the file as it was before the write, and recover puts it back.
+TEST_F(CliTest, WithoutLocksAJournalWaitsForRecoverByHand)
+{
+    const auto before = ReadBytes("hues.mul");
+    WriteBytes("before.mul", before);
+    ASSERT_TRUE(KillDuring("hues.mul", {PlanOf(2, 6, 4), 3, false}));
+    const auto left = ReadBytes("hues.mul");
+    const Outcome refused = RunCliWithLockRefusals("import hues.mul 1 good.pal", ENOLCK, 0);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("until colvane-cli recover is run on it"), std::string::npos)
+        << refused.err;
+    EXPECT_EQ(ReadBytes("hues.mul"), left);
+    const Outcome read = RunCliWithLockRefusals("list hues.mul", ENOLCK, 0);
+    EXPECT_EQ(read.status, 0);
+    EXPECT_EQ(read.out, RunCli("list before.mul").out);
+    EXPECT_EQ(read.err.substr(read.err.find('\n') + 1),
+              "colvane-cli: hues.mul: an interrupted write of 6 entries is not rolled back yet; "
+              "read as it was before that write\n");
+    // The reader tells what the refused writer was told.
+    EXPECT_NE(refused.err.find(read.err.substr(0, read.err.find('\n'))), std::string::npos);
+    EXPECT_EQ(ReadBytes("hues.mul"), left);
+    const Outcome recovered = RunCliWithLockRefusals("recover hues.mul", ENOLCK, 0);
+    EXPECT_EQ(recovered.status, 0);
+    EXPECT_EQ(recovered.out, "hues.mul: 6 entries put back\n");
+    EXPECT_EQ(ReadBytes("hues.mul"), before);
+    EXPECT_EQ(RunCliWithLockRefusals("import hues.mul 1 good.pal", ENOLCK, 0).status, 0);
 }
 #endif
 

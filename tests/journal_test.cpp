@@ -2,6 +2,7 @@
 #include "huefile/hue_file.h"
 #include "huefile/write_journal.h"
 #include "support/files.h"
+#include "support/killed_write.h"
 
 #include <gtest/gtest.h>
 
@@ -27,30 +28,6 @@ using Bytes = std::vector<unsigned char>;
 
 const char *const HueName = "hues.mul";
 
-std::string FolderOf(const std::string &name)
-{
-    const std::size_t cut = name.find_last_of(NameSeparators);
-    return cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
-}
-
-std::string JournalOf(const std::string &fileName)
-{
-    const NameFacts facts = FactsOfName(fileName);
-    return JournalNameFor(FolderOf(facts.resolvedName), facts.identity);
-}
-
-std::string AsideOf(const std::string &fileName)
-{
-    const NameFacts facts = FactsOfName(fileName);
-    return AsideNameFor(FolderOf(facts.resolvedName), facts.identity);
-}
-
-Bytes EntryBytes(const HueEntry &entry)
-{
-    const auto *raw = reinterpret_cast<const unsigned char *>(&entry);
-    return Bytes(raw, raw + sizeof entry);
-}
-
 // Notices told while the object lives.
 class NoticeLog {
 public:
@@ -69,52 +46,6 @@ public:
 private:
     NoticeListener m_previous;
 };
-
-struct Kill {
-    std::vector<PlannedWrite> plan;
-    // Writes of the plan that landed whole before the kill.
-    std::size_t landed = 0;
-    // The next write stopped at the first tearing edge inside its record, where there is one.
-    bool torn = false;
-};
-
-// Leaves HueName as the kill would; true when it could.
-bool KillDuring(const Kill &kill)
-{
-    std::optional<HueFile> file = Held(HueFile::openForUpdate(HueName));
-    if (!file)
-        return false;
-    Expected<WriteOperation> operation = WriteOperation::begin(*file, kill.plan, Flushes::KillOnly);
-    if (!operation)
-        return false;
-    const std::string journal = JournalOf(HueName);
-    const Bytes saved = ReadBytes(journal);
-    for (std::size_t i = 0; i < kill.landed; ++i)
-        if (!file->writeEntry(kill.plan[i].entry, kill.plan[i].after))
-            return false;
-    if (kill.torn && kill.landed < kill.plan.size()) {
-        const PlannedWrite &next = kill.plan[kill.landed];
-        const long offset = static_cast<long>(EntryOffset(next.entry));
-        const long edge = (offset / 512 + 1) * 512;
-        const Bytes after = EntryBytes(next.after);
-        if (edge < offset + static_cast<long>(after.size()) && file->size() >= edge &&
-            !WriteBytesAt(HueName, offset, Bytes(after.begin(), after.begin() + (edge - offset))))
-            return false;
-    }
-    operation->end();
-    file.reset();
-    WriteBytes(journal, saved);
-    return !saved.empty();
-}
-
-// A plan of `count` entries from `first`, every one new.
-std::vector<PlannedWrite> PlanOf(int first, int count, int seed)
-{
-    std::vector<PlannedWrite> plan;
-    for (int n = first; n < first + count; ++n)
-        plan.push_back({n, PatternEntry(n, seed)});
-    return plan;
-}
 
 } // namespace
 
@@ -165,7 +96,7 @@ TEST_F(JournalOnDisk, WhatAnOpenFindsBesideTheFile)
         WriteHueFile(HueName, 20);
         const Bytes before = ReadBytes(HueName);
         // Entries 15 to 24: half in place, half past the old end.
-        ASSERT_TRUE(KillDuring({PlanOf(15, 10, 7), 7, true}));
+        ASSERT_TRUE(KillDuring(HueName, {PlanOf(15, 10, 7), 7, true}));
         const std::string journal = JournalOf(HueName);
         Bytes journalBytes = ReadBytes(journal);
         switch (c.journal) {
@@ -324,7 +255,7 @@ RC_GTEST_PROP(JournalRecovery, AnyKilledOperationIsPutBackWhole, ())
     }
     kill.landed = *rc::gen::inRange<std::size_t>(0, kill.plan.size() + 1);
     kill.torn = *rc::gen::arbitrary<bool>();
-    RC_ASSERT(KillDuring(kill));
+    RC_ASSERT(KillDuring(HueName, kill));
 
     // The put-back itself killed: some entries back already, or all and the length too.
     const int putBack = *rc::gen::inRange(0, 3);
