@@ -68,9 +68,10 @@ int main(int argc, char **argv)
             if (std::find(std::begin(Groups), std::end(Groups), only) != std::end(Groups))
                 continue;
         }
-        std::fprintf(stderr,
-                     "usage: %s [%sN] [%sstartup|browser|copy|journal|cli|palette|patch]  (N >= %d)\n",
-                     argv[0], RoundsOption, OnlyOption, MinimumRounds);
+        std::fprintf(
+            stderr,
+            "usage: %s [%sN] [%sstartup|browser|copy|journal|cli|palette|patch]  (N >= %d)\n",
+            argv[0], RoundsOption, OnlyOption, MinimumRounds);
         return 2;
     }
     if (xvfbServer > 0)

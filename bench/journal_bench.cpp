@@ -100,21 +100,18 @@ public:
             });
     }
 
-    // The entry the file holds now, as the bench generated it.
+    // Puts the first of the two versions into the file, which the first write-back expects.
     void start()
     {
-        if (!WriteOneEntryNow(GeneratedEntry(WrittenEntry, 0)))
+        Expected<HueFile> file = HueFile::openForUpdate(HueName);
+        if (!file ||
+            !WriteOneEntry(*file, WrittenEntry, GeneratedEntry(WrittenEntry, 0), Flushes::KillOnly))
             throw BenchNotRun("the write-back's entry could not be set");
         m_version = 0;
     }
 
 private:
-    static bool WriteOneEntryNow(const HueEntry &entry)
-    {
-        Expected<HueFile> file = HueFile::openForUpdate(HueName);
-        return file && WriteOneEntry(*file, WrittenEntry, entry, Flushes::KillOnly).ok();
-    }
-
+    // The seed of the version the file holds.
     int m_version = 0;
 };
 
@@ -213,7 +210,8 @@ public:
     BenchSample perOperation()
     {
         return TimeUnits(PrototypeOperationsPerSample, [&](int) {
-            std::optional<SystemFile> journal = SystemFile::createNew(m_name, FileKeeps{-1, -1, 0600});
+            std::optional<SystemFile> journal =
+                SystemFile::createNew(m_name, FileKeeps{-1, -1, 0600});
             bool kept = journal && journal->writeAll(m_bytes);
             if (m_flushes == Flushes::PowerCut)
                 kept = kept && journal->flush() && FlushFolder(m_folder);
@@ -271,10 +269,9 @@ void PrototypeRows(BenchTable &table, int rounds)
         for (const Flushes flushes : {Flushes::KillOnly, Flushes::PowerCut}) {
             // The current folder is the bench's temporary folder, on the disk the hue files use.
             JournalPrototype prototype("", entries, flushes);
-            const std::string measure = "journal file per operation vs kept open, " +
-                                        std::to_string(entries) +
-                                        (entries == 1 ? " entry, " : " entries, ") +
-                                        FlushesWords(flushes);
+            const std::string measure =
+                "journal file per operation vs kept open, " + std::to_string(entries) +
+                (entries == 1 ? " entry, " : " entries, ") + FlushesWords(flushes);
             table.addTimedRatio(measure,
                                 RunInterleaved(
                                     rounds, [&] { return prototype.perOperation(); },
