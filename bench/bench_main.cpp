@@ -17,7 +17,7 @@ const char ChildOption[] = "--startup-child=";
 const char XvfbChildOption[] = "--xvfb-scroll-child=";
 const char RoundsOption[] = "--rounds=";
 const char OnlyOption[] = "--only=";
-const char *const Groups[] = {"startup", "browser", "copy", "cli", "palette", "patch"};
+const char *const Groups[] = {"startup", "browser", "copy", "journal", "cli", "palette", "patch"};
 // Fewer rounds give no useful median and range.
 constexpr int MinimumRounds = 5;
 
@@ -68,9 +68,10 @@ int main(int argc, char **argv)
             if (std::find(std::begin(Groups), std::end(Groups), only) != std::end(Groups))
                 continue;
         }
-        std::fprintf(stderr,
-                     "usage: %s [%sN] [%sstartup|browser|copy|cli|palette|patch]  (N >= %d)\n",
-                     argv[0], RoundsOption, OnlyOption, MinimumRounds);
+        std::fprintf(
+            stderr,
+            "usage: %s [%sN] [%sstartup|browser|copy|journal|cli|palette|patch]  (N >= %d)\n",
+            argv[0], RoundsOption, OnlyOption, MinimumRounds);
         return 2;
     }
     if (xvfbServer > 0)
@@ -101,6 +102,8 @@ int main(int argc, char **argv)
     table.append(startup);
     if (chosen("copy"))
         RunCopyBenches(table, rounds);
+    if (chosen("journal"))
+        RunJournalBenches(table, rounds);
     if (chosen("cli"))
         RunCommandLineBenches(table, COLVANE_BENCH_PROGRAMS, rounds);
     if (chosen("palette"))

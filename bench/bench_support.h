@@ -178,6 +178,9 @@ constexpr int DefaultStartupRounds = 15;
 
 void RunBrowserBenches(BenchTable &table, const std::string &self, int rounds);
 void RunCopyBenches(BenchTable &table, int rounds);
+// A one-entry write-back and a copy of 3000 entries with their journal, flushed and not, against
+// the same without one; and a journal file per operation against one kept open.
+void RunJournalBenches(BenchTable &table, int rounds);
 // A patch of all 3000 entries written, against reading it back.
 void RunPatchBenches(BenchTable &table, int rounds);
 // Each palette format read from an input of 16 MB, the most an import reads.

@@ -27,6 +27,8 @@ struct CommandLineRow {
     std::function<void()> prepare = {};
     // A hue file the commands change, given its first bytes back before every run.
     std::string restored = {};
+    // The command writes a hue file, and flushes its journal and the file as it does.
+    bool flushes = false;
 };
 
 std::string Contents(const std::string &fileName)
@@ -76,7 +78,10 @@ void WriteTheirs()
 
 class CommandLineBench {
 public:
-    explicit CommandLineBench(const std::string &programs) : m_programs(programs + "/") {}
+    explicit CommandLineBench(const std::string &programs)
+        : m_programs(programs + "/"), m_noFlush(EnvironmentWithoutFlushes())
+    {
+    }
 
     std::vector<CommandLineRow> rows() const
     {
@@ -98,7 +103,10 @@ public:
              {cli, "copy", "patch-hues.mul", "hues.mul", "1..3000"},
              {baseline + "copy", "patch-hues.mul", "hues.mul"},
              0,
-             1.3},
+             1.3,
+             {},
+             {},
+             true},
             {"colvane-cli diff --patch, two full files",
              {cli, "diff", "patch-hues.mul", "hues.mul", "--patch"},
              {baseline + "patch", "patch-hues.mul", "hues.mul"},
@@ -110,17 +118,21 @@ public:
              0,
              2.0,
              WriteFullPatch,
-             "hues.mul"},
+             "hues.mul",
+             true},
             {"colvane-cli merge, three full files",
              {cli, "merge", "patch-hues.mul", "hues.mul", "theirs.mul"},
              {baseline + "merge", "patch-hues.mul", "hues.mul", "theirs.mul"},
              1,
              2.0,
              WriteTheirs,
-             "hues.mul"},
+             "hues.mul",
+             true},
         };
     }
 
+    // A writing command's ratio line runs both sides with their flushes made instant, as the
+    // small programs make none; its flushed line, for information, runs colvane-cli as shipped.
     void measure(const CommandLineRow &row, int rounds, BenchTable &table)
     {
         // Fresh files for each row, so that the copy's row leaves the diff's files as they were.
@@ -130,17 +142,27 @@ public:
         const std::string oursOutput = folder.path("ours.out");
         const std::string baselineOutput = folder.path("baseline.out");
         const Restore restore{row.restored, row.restored.empty() ? "" : Contents(row.restored)};
-        const auto ours = [&] {
-            return timeRuns(row.ours, oursOutput, row.exitStatus, folder, restore);
+        char *const *judged = row.flushes ? m_noFlush.pointers.data() : environ;
+        const auto side = [&](const std::vector<std::string> &command, const std::string &output,
+                              char *const *environment) {
+            return [&, environment] {
+                return timeRuns(command, output, row.exitStatus, folder, restore, environment);
+            };
         };
-        const auto baseline = [&] {
-            return timeRuns(row.baseline, baselineOutput, row.exitStatus, folder, restore);
-        };
+        const auto ours = side(row.ours, oursOutput, judged);
+        const auto baseline = side(row.baseline, baselineOutput, judged);
         ours();
+        if (row.flushes && Contents(folder.path("error.out")).find("preload") != std::string::npos)
+            throw BenchNotRun("the library that makes flushes instant was not loaded");
         baseline();
         if (Contents(oursOutput).empty() || Contents(oursOutput) != Contents(baselineOutput))
             throw BenchNotRun("the small program's output differs from colvane-cli's");
         table.addTimedRatio(row.measure, RunInterleaved(rounds, ours, baseline), row.goal);
+        if (row.flushes)
+            table.addTimedRatio(row.measure + ", flushed",
+                                RunInterleaved(rounds, side(row.ours, oursOutput, environ),
+                                               side(row.baseline, baselineOutput, environ)),
+                                NoGoal);
     }
 
 private:
@@ -149,15 +171,40 @@ private:
         std::string bytes;
     };
 
+    // This process's environment with the library that makes flushes instant preloaded.
+    struct Environment {
+        std::vector<std::string> strings;
+        std::vector<char *> pointers;
+    };
+
+    static Environment EnvironmentWithoutFlushes()
+    {
+        Environment environment;
+        const std::string preload = "LD_PRELOAD=";
+        std::string preloaded = preload + COLVANE_BENCH_NO_FLUSH;
+        for (char *const *variable = environ; *variable; ++variable) {
+            if (std::strncmp(*variable, preload.c_str(), preload.size()) == 0)
+                preloaded += std::string(":") + (*variable + preload.size());
+            else
+                environment.strings.emplace_back(*variable);
+        }
+        environment.strings.push_back(preloaded);
+        for (std::string &variable : environment.strings)
+            environment.pointers.push_back(variable.data());
+        environment.pointers.push_back(nullptr);
+        return environment;
+    }
+
     BenchSample timeRuns(const std::vector<std::string> &command, const std::string &outputName,
-                         int exitStatus, const BenchHueFolder &folder, const Restore &restore)
+                         int exitStatus, const BenchHueFolder &folder, const Restore &restore,
+                         char *const *environment)
     {
         const std::string errorName = folder.path("error.out");
         BenchSample total;
         for (int run = 0; run < RunsPerSample; ++run) {
             if (!restore.fileName.empty())
                 WriteContents(restore.fileName, restore.bytes);
-            const ProcessRun ended = RunProcess(command, outputName, errorName, environ);
+            const ProcessRun ended = RunProcess(command, outputName, errorName, environment);
             if (!WIFEXITED(ended.status) || WEXITSTATUS(ended.status) != exitStatus) {
                 std::istringstream errors(Contents(errorName));
                 std::string line;
@@ -175,6 +222,7 @@ private:
     }
 
     std::string m_programs;
+    Environment m_noFlush;
 };
 
 } // namespace
@@ -192,5 +240,7 @@ void RunCommandLineBenches(BenchTable &table, const std::string &programs, int r
     }
     table.note("colvane-cli lines: whole processes, " + std::to_string(RunsPerSample) +
                " runs a sample, against small programs printing the same output; (CPU) is the "
-               "child's user + system time.");
+               "child's user + system time. Lines of writing commands run both sides with flushes "
+               "made instant (a preloaded library); their \"flushed\" lines run colvane-cli as "
+               "shipped, for information.");
 }
