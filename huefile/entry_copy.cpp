@@ -60,7 +60,8 @@ Expected<void> CopyHueEntry(const HueFile &readFile, HueFile &writeFile, int sou
     return landed;
 }
 
-// Every source and every target is read before the first write, in one read each. Within one
+// Every source and every target is read before the first write, in one read each, the targets
+// by the write operation as it begins. Within one
 // file a target may be a later pair's source; reading first keeps the written records out of
 // the reads, so the range moves as a block whichever way the ranges overlap. The file gets its
 // final length before the first write, so that a kill at any moment leaves whole entries;
@@ -72,6 +73,7 @@ Expected<void> CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, in
     const int lastSource = LastSource(sourceFrom, sourceTo, targetFrom, targetTo);
     std::vector<bool> whole;
     const std::vector<HueEntry> sources = readFile.readEntries(sourceFrom, lastSource, whole);
+    // The operation reads what the targets hold as it begins, for its journal and for `written`.
     std::vector<PlannedWrite> plan;
     for (std::size_t i = 0; i < sources.size(); ++i)
         if (whole[i])
@@ -82,16 +84,14 @@ Expected<void> CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, in
             *failedTarget = plan.empty() ? targetFrom : plan.front().entry;
         return Fail(operation.error());
     }
-    std::vector<bool> ignored;
-    const std::vector<HueEntry> targets =
-        writeFile.readEntries(targetFrom, targetFrom + (lastSource - sourceFrom), ignored);
     const FileOffset lengthBefore = writeFile.size();
     writeFile.extendTo(EndOfLastTarget(whole, targetFrom));
     for (std::size_t i = 0; i < sources.size(); ++i) {
         if (!whole[i])
             continue;
-        Expected<void> landed = WriteAndNote(writeFile, targetFrom + static_cast<int>(i),
-                                             sources[i], targets[i], written);
+        const int target = targetFrom + static_cast<int>(i);
+        Expected<void> landed =
+            WriteAndNote(writeFile, target, sources[i], operation->before(target), written);
         if (!landed) {
             GiveBackUnusedLength(writeFile, lengthBefore, whole, targetFrom, i);
             if (failedTarget)

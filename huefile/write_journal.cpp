@@ -65,16 +65,6 @@ std::string NameFor(const std::string &folder, const char *kind, const FileIdent
     return folder + ".colvane-" + kind + "-" + Hex(identity.index) + "-" + Hex(identity.device);
 }
 
-// Where the journal of an open hue file lies: beside the file itself, links resolved, and only
-// while its name still leads to the file that is open.
-struct JournalPlace {
-    std::string folder;
-    std::string journal;
-    std::string aside;
-    FileKeeps keeps;
-    bool known() const { return !journal.empty(); }
-};
-
 JournalPlace PlaceOf(const NameFacts &facts, const FileIdentity &identity)
 {
     if (facts.error != 0 || facts.kind != FileKind::Regular || !(facts.identity == identity) ||
@@ -185,25 +175,43 @@ int FirstUnaccounted(const HueFile &file, const Journal &journal)
 
 // ---- the journal's bytes
 
-std::string JournalBytes(const Journal &journal)
+namespace {
+
+// The bytes of a journal of `count` records, its header written and its records left for
+// PutRecord.
+std::string JournalOfRecords(const FileIdentity &identity, FileOffset oldLength, std::size_t count)
 {
-    std::string bytes(HeaderSize + RecordSize * journal.records.size(), '\0');
+    std::string bytes(HeaderSize + RecordSize * count, '\0');
     std::memcpy(&bytes[0], Magic, sizeof Magic);
     Put<std::uint32_t>(bytes, 8, Version);
-    Put<std::uint32_t>(bytes, 12, static_cast<std::uint32_t>(journal.records.size()));
-    Put<std::uint64_t>(bytes, 16, journal.identity.device);
-    Put<std::uint64_t>(bytes, 24, journal.identity.index);
-    Put<std::int64_t>(bytes, 32, journal.oldLength);
+    Put<std::uint32_t>(bytes, 12, static_cast<std::uint32_t>(count));
+    Put<std::uint64_t>(bytes, 16, identity.device);
+    Put<std::uint64_t>(bytes, 24, identity.index);
+    Put<std::int64_t>(bytes, 32, oldLength);
     Put<std::uint32_t>(bytes, 40, static_cast<std::uint32_t>(RecordSize));
     Put<std::uint32_t>(bytes, HeaderChecked, Checksum(bytes.data(), HeaderChecked));
-    std::size_t at = HeaderSize;
-    for (const JournalRecord &record : journal.records) {
-        Put<std::uint32_t>(bytes, at, static_cast<std::uint32_t>(record.entry));
-        std::memcpy(&bytes[at + 4], &record.before, sizeof(HueEntry));
-        std::memcpy(&bytes[at + 4 + sizeof(HueEntry)], &record.after, sizeof(HueEntry));
-        Put<std::uint32_t>(bytes, at + RecordChecked, Checksum(&bytes[at], RecordChecked));
-        at += RecordSize;
-    }
+    return bytes;
+}
+
+void PutRecord(std::string &bytes, std::size_t index, int entry, const HueEntry &before,
+               const HueEntry &after)
+{
+    const std::size_t at = HeaderSize + RecordSize * index;
+    Put<std::uint32_t>(bytes, at, static_cast<std::uint32_t>(entry));
+    std::memcpy(&bytes[at + 4], &before, sizeof(HueEntry));
+    std::memcpy(&bytes[at + 4 + sizeof(HueEntry)], &after, sizeof(HueEntry));
+    Put<std::uint32_t>(bytes, at + RecordChecked, Checksum(&bytes[at], RecordChecked));
+}
+
+} // namespace
+
+std::string JournalBytes(const Journal &journal)
+{
+    std::string bytes =
+        JournalOfRecords(journal.identity, journal.oldLength, journal.records.size());
+    for (std::size_t i = 0; i < journal.records.size(); ++i)
+        PutRecord(bytes, i, journal.records[i].entry, journal.records[i].before,
+                  journal.records[i].after);
     return bytes;
 }
 
@@ -282,7 +290,9 @@ bool JournalBeside(const std::string &fileName)
 Expected<int> RollBackInterruptedWrite(HueFile &file, HueFile::Purpose purpose)
 {
     const bool tell = purpose == HueFile::Purpose::RollBackFirst;
-    const JournalPlace place = PlaceOf(FactsOfName(file.m_name), file.m_file.identity());
+    file.m_place = std::make_shared<const JournalPlace>(
+        PlaceOf(FactsOfName(file.m_name), file.m_file.identity()));
+    const JournalPlace &place = *file.m_place;
     if (!place.known())
         return 0;
     if (NameTaken(place.aside))
@@ -382,12 +392,10 @@ Expected<WriteOperation> WriteOperation::begin(HueFile &file, const std::vector<
     if (file.m_use != HueFileUse::Update || file.m_writing)
         return Fail(file.m_writing ? "a write operation is already under way"
                                    : "the file is not open for writing");
-    Journal journal;
-    journal.identity = file.m_file.identity();
-    journal.oldLength = file.size();
-    if (journal.oldLength < 0)
+    const FileOffset oldLength = file.size();
+    if (oldLength < 0)
         return Fail(WriteFailureText(errno));
-    FileOffset end = journal.oldLength;
+    FileOffset end = oldLength;
     int first = MaxEntryNumber;
     int last = 1;
     for (const PlannedWrite &write : plan) {
@@ -397,21 +405,25 @@ Expected<WriteOperation> WriteOperation::begin(HueFile &file, const std::vector<
         last = std::max(last, write.entry);
         end = std::max(end, EntryOffset(write.entry) + EntrySize);
     }
+    WriteOperation operation(file, flushes);
     std::vector<bool> whole;
-    const std::vector<HueEntry> before = file.readEntries(first, last, whole);
+    operation.m_first = first;
+    operation.m_before = file.readEntries(first, last, whole);
     file.m_planned.assign(static_cast<std::size_t>(last + 1), false);
-    for (const PlannedWrite &write : plan) {
-        file.m_planned[static_cast<std::size_t>(write.entry)] = true;
-        journal.records.push_back(
-            {write.entry, before[static_cast<std::size_t>(write.entry - first)], write.after});
+    const FileIdentity identity = file.m_file.identity();
+    std::string bytes = JournalOfRecords(identity, oldLength, plan.size());
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        file.m_planned[static_cast<std::size_t>(plan[i].entry)] = true;
+        PutRecord(bytes, i, plan[i].entry, operation.before(plan[i].entry), plan[i].after);
     }
     file.m_plannedEnd = end;
     file.m_writing = true;
-    WriteOperation operation(file, flushes);
     if (plan.empty())
         return operation;
 
-    const JournalPlace place = PlaceOf(FactsOfName(file.m_name), journal.identity);
+    // The place was found as the file opened, moments ago, under the same lock.
+    const JournalPlace place =
+        file.m_place ? *file.m_place : PlaceOf(FactsOfName(file.m_name), identity);
     if (!place.known()) {
         Notify(NoticeKind::NoJournal, file.m_name,
                "writing without a journal, as its folder cannot be told");
@@ -424,7 +436,6 @@ Expected<WriteOperation> WriteOperation::begin(HueFile &file, const std::vector<
         return Fail("an interrupted write's journal, " + LastPart(place.journal) +
                     ", lies beside the file; open it again to roll that write back");
     }
-    const std::string bytes = JournalBytes(journal);
     const bool kept = made && made->writeAll(bytes) &&
                       (flushes == Flushes::KillOnly ||
                        (made->flush() && FlushFolder(place.folder)));
@@ -443,7 +454,8 @@ Expected<WriteOperation> WriteOperation::begin(HueFile &file, const std::vector<
 
 WriteOperation::WriteOperation(WriteOperation &&other) noexcept
     : m_file(std::exchange(other.m_file, nullptr)), m_flushes(other.m_flushes),
-      m_journal(std::move(other.m_journal)), m_journalName(std::move(other.m_journalName))
+      m_journal(std::move(other.m_journal)), m_journalName(std::move(other.m_journalName)),
+      m_first(other.m_first), m_before(std::move(other.m_before))
 {
     other.m_journal.reset();
 }

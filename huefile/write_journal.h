@@ -46,6 +46,12 @@ public:
     ~WriteOperation();
     // Ends the operation now: the journal is invalidated, then removed.
     void end();
+    // A planned entry as the file held it when the operation began, zeroes where the file
+    // ended: what its journal would put back.
+    const HueEntry &before(int entry) const
+    {
+        return m_before[static_cast<std::size_t>(entry - m_first)];
+    }
 
 private:
     WriteOperation(HueFile &file, Flushes flushes) : m_file(&file), m_flushes(flushes) {}
@@ -54,10 +60,22 @@ private:
     Flushes m_flushes = Flushes::PowerCut;
     std::optional<SystemFile> m_journal;
     std::string m_journalName;
+    int m_first = 1;
+    std::vector<HueEntry> m_before;
 };
 
 // A one-entry operation around one write, for the callers that make one.
 Expected<void> WriteOneEntry(HueFile &file, int n, const HueEntry &entry, Flushes flushes);
+
+// Where the journal of an open hue file lies: beside the file itself, links resolved, and only
+// while its name still leads to the file that is open.
+struct JournalPlace {
+    std::string folder;
+    std::string journal;
+    std::string aside;
+    FileKeeps keeps;
+    bool known() const { return !journal.empty(); }
+};
 
 // ---- The journal's bytes
 
