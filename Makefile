@@ -113,7 +113,7 @@ fuzz: fuzz-packages
 
 # The window's random operation sequences against the byte model, many more of them than
 # `make test` runs. A step in which another writer holds the file waits the window's 0.25 s for
-# it, so a sequence takes about 0.15 s. A failure prints the shrunk sequence and the seed to
+# it, so a sequence takes about 0.14 s. A failure prints the shrunk sequence and the seed to
 # repeat it with.
 # Then the installed colvane-cli is killed with SIGKILL while copy, import, apply and an in-place
 # merge write, each into a file it extends and into one it changes in place, until that many
@@ -121,7 +121,7 @@ fuzz: fuzz-packages
 # while a `list` puts an interrupted write of it back. After each kill `list` opens the file,
 # which must then be the file before or after the write, byte for byte. A failure prints the
 # seed to repeat it.
-SOAK_SEQUENCES ?= 2000
+SOAK_SEQUENCES ?= 1500
 SOAK_KILLS_EXTENDING ?= 500
 SOAK_KILLS_IN_PLACE ?= 500
 SOAK_KILLS_JOURNAL ?= 100
