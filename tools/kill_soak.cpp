@@ -385,12 +385,12 @@ public:
     const PhaseFigures &figures(Phase phase) const { return m_figures[index(phase)]; }
     int landings(Phase phase) const { return m_landings[index(phase)]; }
     bool landedEnough(Phase phase) const { return figures(phase).landed >= landings(phase); }
-    // The recovery phase waits for a write phase kill to start from.
     bool done(Phase phase) const
     {
         const PhaseFigures &f = figures(phase);
         return f.landed >= landings(phase) || f.attempts >= landings(phase) * AttemptsPerLanding;
     }
+    // The recovery phase waits for a write phase kill to start from.
     bool canAttempt(Phase phase) const
     {
         return !done(phase) && (phase != Phase::Recovery || !m_interruptions.empty());
@@ -556,8 +556,7 @@ private:
             if (!whole)
                 fail(m_figures[index(aim)], how,
                      "the run ended by itself with " + operation.status() +
-                         " and left a file "
-                         "that is not the after-file",
+                         " and left a file that is not the after-file",
                      {}, {});
             return;
         }
@@ -646,9 +645,12 @@ private:
             restore(start);
             Process list({m_cli, "list", m_target});
             const Timeline seen = watch(list, start.file, false);
-            if (!list.succeeded() || ReadFile(m_target) != m_before || JournalBeside(m_target))
-                throw SoakFailure(m_name + ": a recovery that was not killed did not roll back: " +
-                                  m_cli + " list " + m_target);
+            if (const Settled settled = judge(list, true); !settled.failure.empty()) {
+                fail(m_figures[index(Phase::Recovery)],
+                     "a whole recovery: " + m_cli + " list " + m_target, settled.failure,
+                     start.file, start.journal);
+                removeLeftovers();
+            }
             if (seen.first && seen.gone)
                 putting.push_back(Milliseconds(*seen.gone - *seen.first));
         }
@@ -679,6 +681,13 @@ private:
     Settled settle(bool onlyBefore) const
     {
         Process list({m_cli, "list", m_target});
+        return judge(list, onlyBefore);
+    }
+
+    // Whether a `list` that ran to its end left the file whole; only the before-file where the
+    // write's journal was whole when it started.
+    Settled judge(Process &list, bool onlyBefore) const
+    {
         std::vector<std::string> reasons;
         if (!list.succeeded())
             reasons.push_back("list ended with " + list.status());
@@ -734,23 +743,26 @@ private:
         return text;
     }
 
-    // Says what went wrong at once, and keeps the first failures' files, as the kill left them,
-    // for a look.
+    // Says what went wrong at once, and keeps the first failures' files for a look: the hue
+    // file and journal as the kill left them, beside the files before and after the write.
     void fail(PhaseFigures &figures, const std::string &how, const std::string &why,
               const Bytes &left, const Bytes &journal)
     {
         ++figures.failures;
-        static int failures = 0;
         std::string kept;
-        if (++failures <= KeptFailures && !left.empty()) {
-            const std::string folder = std::filesystem::path(m_folder).parent_path().string() +
-                                       "-failures/" + std::to_string(failures);
+        if (++m_failuresSeen <= KeptFailures && !left.empty()) {
+            const std::filesystem::path ours(m_folder);
+            const std::string folder = ours.parent_path().string() + "-failures/" +
+                                       ours.filename().string() + "-" +
+                                       std::to_string(m_failuresSeen);
             std::filesystem::create_directories(folder);
             WriteFile(folder + "/hues.mul", left);
+            WriteFile(folder + "/before.mul", m_before);
+            WriteFile(folder + "/after.mul", m_after);
             if (!journal.empty())
                 WriteFile(folder + "/" + std::filesystem::path(m_journal).filename().string(),
                           journal);
-            kept = " (the file and journal the kill left are in " + folder + ")";
+            kept = " (the files are kept in " + folder + ")";
         }
         std::fprintf(stderr, "kill-soak: FAIL %s, %s: %s%s\n", m_name.c_str(), how.c_str(),
                      why.c_str(), kept.c_str());
@@ -774,6 +786,7 @@ private:
     double m_recoveryMs = 0;
     std::array<PhaseFigures, 3> m_figures{};
     std::vector<Interruption> m_interruptions;
+    int m_failuresSeen = 0;
 };
 
 void PrintFigures(const std::vector<Kind> &kinds)
