@@ -22,9 +22,9 @@
 // length, measured by whole runs. A kill counts for the phase the files show it landed in,
 // whatever it aimed at; one that found no journal beside the file landed too early or too late
 // and counts for none, but is checked all the same.
-// Exit status: 0 when every file came back whole, 1 when any kill left a file that `list` did
-// not bring back to the before-file or the after-file, 2 when the soak could not run or, with no
-// failure, too few kills landed.
+// Exit status: 0 when every file came back whole, 1 when a `list` after a kill, or a recovery
+// let run to its end, left anything but the before-file or the after-file, 2 when the soak could
+// not run or, with no failure, too few kills landed.
 #include "huefile/entry_bytes.h"
 #include "huefile/file_checks.h"
 #include "huefile/hue_file.h"
