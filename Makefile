@@ -112,13 +112,20 @@ fuzz: fuzz-packages
 	[ -z "$$failed" ] || { echo "Fuzz targets that failed:$$failed"; exit 1; }
 
 # The window's random operation sequences against the byte model, many more of them than
-# `make test` runs. A failure prints the shrunk sequence and the seed to repeat it with.
-# Then the installed colvane-cli is killed with SIGKILL in the middle of its copies, extending
-# and in place, until that many kills of each kind landed during a write; a torn entry left by
-# an extending copy fails, in-place tears are counted. A failure prints the seed to repeat it.
-SOAK_SEQUENCES ?= 10000
+# `make test` runs. A step in which another writer holds the file waits the window's 0.25 s for
+# it, so a sequence takes about 0.14 s. A failure prints the shrunk sequence and the seed to
+# repeat it with.
+# Then the installed colvane-cli is killed with SIGKILL while copy, import, apply and an in-place
+# merge write, each into a file it extends and into one it changes in place, until that many
+# kills of each landed after its first write, and that many while it makes its journal and
+# while a `list` puts an interrupted write of it back. After each kill `list` opens the file,
+# which must then be the file before or after the write, byte for byte. A failure prints the
+# seed to repeat it.
+SOAK_SEQUENCES ?= 1500
 SOAK_KILLS_EXTENDING ?= 500
-SOAK_KILLS_IN_PLACE ?= 1500
+SOAK_KILLS_IN_PLACE ?= 500
+SOAK_KILLS_JOURNAL ?= 100
+SOAK_KILLS_RECOVERY ?= 100
 SOAK_TREE := $(BUILD)/soak-tree
 .PHONY: soak
 soak: build
@@ -126,7 +133,8 @@ soak: build
 	  tests/safety_test --gtest_filter='WindowAgainstModel.*'
 	cmake --install $(BUILD) --prefix $(abspath $(SOAK_TREE)) >/dev/null
 	$(BUILD)/colvane-kill-soak $(SOAK_TREE)/bin/colvane-cli \
-	  --extending $(SOAK_KILLS_EXTENDING) --in-place $(SOAK_KILLS_IN_PLACE)
+	  --extending $(SOAK_KILLS_EXTENDING) --in-place $(SOAK_KILLS_IN_PLACE) \
+	  --journal $(SOAK_KILLS_JOURNAL) --recovery $(SOAK_KILLS_RECOVERY)
 
 # The program's timings beside plain baselines, printed as one table with pass, FAIL or not run
 # per line. A report, not a test: it always exits 0, and neither `make test` nor CI runs it.
