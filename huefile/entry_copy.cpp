@@ -75,6 +75,7 @@ Expected<void> CopyHueEntryRange(const HueFile &readFile, HueFile &writeFile, in
     const std::vector<HueEntry> sources = readFile.readEntries(sourceFrom, lastSource, whole);
     // The operation reads what the targets hold as it begins, for its journal and for `written`.
     std::vector<PlannedWrite> plan;
+    plan.reserve(sources.size());
     for (std::size_t i = 0; i < sources.size(); ++i)
         if (whole[i])
             plan.push_back({targetFrom + static_cast<int>(i), sources[i]});

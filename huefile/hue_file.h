@@ -43,7 +43,6 @@ enum class GiveBackOutcome {
 enum class HueFileUse { Reading, Update, Glance };
 
 struct Journal;
-struct JournalPlace;
 
 // One open hue file, closed when the object goes. Only regular files (symbolic links followed)
 // are hue files: a pipe, socket or device is refused, and opening never waits for a writer or
@@ -177,8 +176,6 @@ private:
     HueFileUse m_use = HueFileUse::Glance;
     // The entries of an interrupted write that this open put back.
     int m_recovered = 0;
-    // Where this open's journals go, found once as it opened for update.
-    std::shared_ptr<const JournalPlace> m_place;
     // The interrupted write a reader shows the file without.
     std::shared_ptr<const Journal> m_overlay;
     // The operation under way: the entries it planned, and how far it may lengthen the file.

@@ -188,6 +188,7 @@ ReplayResult ReplayStep(HueFile &file, const WriteHistory::Step &step, bool undo
         return {ReplayOutcome::Stale, stale->entry};
     // Both sides are planned: a write that fails puts the other side back.
     std::vector<PlannedWrite> plan;
+    plan.reserve(2 * step.writes.size());
     for (const EntryWrite &write : step.writes) {
         plan.push_back({write.entry, write.before});
         plan.push_back({write.entry, write.after});

@@ -290,9 +290,7 @@ bool JournalBeside(const std::string &fileName)
 Expected<int> RollBackInterruptedWrite(HueFile &file, HueFile::Purpose purpose)
 {
     const bool tell = purpose == HueFile::Purpose::RollBackFirst;
-    file.m_place = std::make_shared<const JournalPlace>(
-        PlaceOf(FactsOfName(file.m_name), file.m_file.identity()));
-    const JournalPlace &place = *file.m_place;
+    const JournalPlace place = PlaceOf(FactsOfName(file.m_name), file.m_file.identity());
     if (!place.known())
         return 0;
     if (NameTaken(place.aside))
@@ -421,9 +419,7 @@ Expected<WriteOperation> WriteOperation::begin(HueFile &file, const std::vector<
     if (plan.empty())
         return operation;
 
-    // The place was found as the file opened, moments ago, under the same lock.
-    const JournalPlace place =
-        file.m_place ? *file.m_place : PlaceOf(FactsOfName(file.m_name), identity);
+    const JournalPlace place = PlaceOf(FactsOfName(file.m_name), identity);
     if (!place.known()) {
         Notify(NoticeKind::NoJournal, file.m_name,
                "writing without a journal, as its folder cannot be told");

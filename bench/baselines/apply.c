@@ -1,10 +1,11 @@
 /* Applies a patch as colvane-cli apply does, in a plain loop: the patch read whole, every
    entry's sides picked out of it, the hue file opened and checked, the writers' lock taken,
-   one pread of the entries, every "before" compared, then one pwrite per entry that changes.
+   one pread of the entries, every "before" compared, the journal of the entries that change
+   written and flushed, then one pwrite per entry that changes, and the journal removed.
    It reads only what the bench's patches hold: both sides whole, written as colvane-cli
    writes them. */
 #define _GNU_SOURCE
-#include "hue_layout.h"
+#include "journal.h"
 
 #include <stdint.h>
 #include <stdio.h>
@@ -96,6 +97,15 @@ int main(int argc, char **argv)
         if (memcmp(current + (EntryOffset(changes[i].number) - start), changes[i].before,
                    EntrySize) != 0)
             return 1;
+    struct BaselineJournal journal;
+    JournalStart(&journal, (size_t)count);
+    for (int i = 0; i < count; ++i) {
+        const off_t offset = EntryOffset(changes[i].number);
+        if (memcmp(current + (offset - start), changes[i].after, EntrySize) != 0)
+            JournalAdd(&journal, changes[i].number, current + (offset - start), changes[i].after);
+    }
+    if (JournalWrite(&journal, ".colvane-journal-baseline", 1) != 0)
+        return 2;
     int written = 0;
     for (int i = 0; i < count; ++i) {
         const off_t offset = EntryOffset(changes[i].number);
@@ -105,6 +115,7 @@ int main(int argc, char **argv)
             return 2;
         ++written;
     }
+    JournalEnd(&journal, ".colvane-journal-baseline", target, 1);
     close(target);
     free(current);
     free(changes);

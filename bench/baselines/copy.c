@@ -1,10 +1,10 @@
 /* Copies every entry of one hue file onto the same entry of another in colvane-cli's pattern:
    both files opened and checked, the writers' lock taken, one pread of the source range, one
-   of the target range (the entries as they were, for a write that fails), one pwrite per
-   entry; then the log lines. */
+   of the target range (the entries as they were, for a write that fails), the journal of both
+   written and flushed, one pwrite per entry, the journal removed; then the log lines. */
 /* The lock of one open file description is a GNU extension. */
 #define _GNU_SOURCE
-#include "hue_layout.h"
+#include "journal.h"
 
 #include <limits.h>
 #include <stdint.h>
@@ -30,10 +30,17 @@ int main(int argc, char **argv)
     if (!range || !before || pread(source, range, length, start) != (ssize_t)length ||
         pread(target, before, length, start) != (ssize_t)length)
         return 2;
+    struct BaselineJournal journal;
+    JournalStart(&journal, MaxEntries);
+    for (int n = 1; n <= MaxEntries; ++n)
+        JournalAdd(&journal, n, before + (EntryOffset(n) - start), range + (EntryOffset(n) - start));
+    if (JournalWrite(&journal, ".colvane-journal-baseline", 1) != 0)
+        return 2;
     for (int n = 1; n <= MaxEntries; ++n)
         if (pwrite(target, range + (EntryOffset(n) - start), EntrySize, EntryOffset(n)) !=
             EntrySize)
             return 2;
+    JournalEnd(&journal, ".colvane-journal-baseline", target, 1);
     close(target);
     close(source);
     free(before);

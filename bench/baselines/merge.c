@@ -1,10 +1,11 @@
 /* Merges three hue files as colvane-cli merge does without -o, in a plain loop: all three
    read whole, OURS opened for writing and checked, the writers' lock taken, one pread of its
    entries, then each colour word, the name bytes and the carried bytes merged on their own,
-   and one pwrite per entry that changes. Conflicts keep OURS and are listed on standard error;
+   the journal of the entries that change written and flushed, one pwrite per entry that
+   changes, and the journal removed. Conflicts keep OURS and are listed on standard error;
    the exit status is then 1. The bench's files hold every entry whole. */
 #define _GNU_SOURCE
-#include "hue_layout.h"
+#include "journal.h"
 
 #include <stdint.h>
 #include <stdio.h>
@@ -58,12 +59,17 @@ int main(int argc, char **argv)
         return 2;
     int written = 0;
     int conflicts = 0;
+    unsigned char *mergedAll = malloc((size_t)end);
+    struct BaselineJournal journal;
+    JournalStart(&journal, MaxEntries);
+    if (!mergedAll)
+        return 2;
     for (int n = 1; n <= MaxEntries; ++n) {
         const off_t offset = EntryOffset(n);
         const unsigned char *b = base + offset;
         const unsigned char *o = ours + offset;
         const unsigned char *t = theirs + offset;
-        unsigned char merged[EntrySize];
+        unsigned char *merged = mergedAll + offset;
         int slots[ColourCount];
         int any = 0;
         for (int slot = 0; slot < ColourCount; ++slot)
@@ -77,12 +83,21 @@ int main(int argc, char **argv)
             ListConflicts(argv[2], n, slots, name, carried);
             ++conflicts;
         }
-        if (memcmp(merged, o, EntrySize) == 0)
+        if (memcmp(merged, o, EntrySize) != 0)
+            JournalAdd(&journal, n, o, merged);
+    }
+    if (JournalWrite(&journal, ".colvane-journal-baseline", 1) != 0)
+        return 2;
+    for (int n = 1; n <= MaxEntries; ++n) {
+        const off_t offset = EntryOffset(n);
+        if (memcmp(mergedAll + offset, ours + offset, EntrySize) == 0)
             continue;
-        if (pwrite(target, merged, EntrySize, offset) != EntrySize)
+        if (pwrite(target, mergedAll + offset, EntrySize, offset) != EntrySize)
             return 2;
         ++written;
     }
+    JournalEnd(&journal, ".colvane-journal-baseline", target, 1);
+    free(mergedAll);
     close(target);
     free(ours);
     free(base);

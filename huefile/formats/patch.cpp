@@ -230,6 +230,7 @@ Expected<ApplyReport> ApplyPatch(HueFile &file, const Patch &patch, ApplyMode mo
 
     std::vector<const PatchEntry *> toWrite;
     std::vector<PlannedWrite> plan;
+    plan.reserve(patch.size());
     for (const PatchEntry &entry : patch) {
         const EntrySlot now = slotOf(entry.number);
         // An absent after leaves an absent entry as it is: a file is never cut short.
