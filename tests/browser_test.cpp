@@ -324,59 +324,44 @@ TEST_F(BrowserTest, PaintingOpensEachFileOncePerRowNotPerCell)
 }
 
 // A write-back or a copy changes the file under the row the last paint cached; the program's
-// refresh must show the file, even when its repaint starts with that very row.
-TEST_F(BrowserTest, ProgramRefreshDoesNotShowStaleCachedRow)
+// refresh must show the file, even when its repaint starts with that very row. A write rolled
+// back under the browser is logged under the file's short name and shows at the next paint,
+// not at once, in the middle of the open that rolled it back.
+TEST_F(BrowserTest, AChangeUnderTheCachedRowShowsAtTheNextPaint)
 {
-    Open(100, 100);
-    form->HueGrid1->repaint();
-    const int cached = form->CachedRow;
-    ASSERT_GT(cached, 0);
-    form->HueGrid1->setTopRow(cached);
-    const HueEntry replacement = PatternEntry(1, 99);
-    ASSERT_TRUE(WriteEntryInPlace("hues.mul", cached + 1, replacement));
-
-    bool painted = false;
-    QObject::connect(form->HueGrid1, &DrawGrid::drawCell, form.get(),
-                     [&](QPainter *, int col, int row, const QRect &) {
-                         if (row == cached && col == FirstTargetColumn && !painted) {
-                             painted = true;
-                             EXPECT_TRUE(form->RowTargetValid);
-                             EXPECT_TRUE(SameEntry(form->RowTargetHue, replacement));
-                         }
-                     });
-    form->RefreshBrowser();
-    EXPECT_TRUE(painted);
-}
-
-// A write rolled back under the browser is logged under the file's short name and shows at
-// the next paint, also where that paint starts with the row the last one cached; not at once,
-// in the middle of the open that rolled it back.
-TEST_F(BrowserTest, ARolledBackWriteIsLoggedAndShowsAtTheNextPaint)
-{
-    Open(100, 100);
-    form->HueGrid1->repaint();
-    const int cached = form->CachedRow;
-    ASSERT_GT(cached, 0);
-    form->HueGrid1->setTopRow(cached);
-    const HueEntry replacement = PatternEntry(1, 99);
-    ASSERT_TRUE(WriteEntryInPlace("hues.mul", cached + 1, replacement));
-    bool painted = false;
-    QObject::connect(form->HueGrid1, &DrawGrid::drawCell, form.get(),
-                     [&](QPainter *, int col, int row, const QRect &) {
-                         if (row == cached && col == FirstTargetColumn && !painted) {
-                             painted = true;
-                             EXPECT_TRUE(form->RowTargetValid);
-                             EXPECT_TRUE(SameEntry(form->RowTargetHue, replacement));
-                         }
-                     });
-    form->MemoLog->clear();
-    Notify(NoticeKind::RolledBack, "far/away/hues.mul",
-           "an interrupted write of 2920 entries was rolled back");
-    EXPECT_FALSE(painted);
-    EXPECT_EQ(
-        LogLines(*form),
-        QStringList({"NOTICE    hues.mul: an interrupted write of 2920 entries was rolled back"}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return painted; }, 2000));
+    enum class Told { ProgramRefresh, RolledBackNotice };
+    for (const Told told : {Told::ProgramRefresh, Told::RolledBackNotice}) {
+        SCOPED_TRACE(told == Told::ProgramRefresh ? "refresh" : "notice");
+        Open(100, 100);
+        form->HueGrid1->repaint();
+        const int cached = form->CachedRow;
+        ASSERT_GT(cached, 0);
+        form->HueGrid1->setTopRow(cached);
+        const HueEntry replacement = PatternEntry(1, 99);
+        ASSERT_TRUE(WriteEntryInPlace("hues.mul", cached + 1, replacement));
+        bool painted = false;
+        QObject::connect(form->HueGrid1, &DrawGrid::drawCell, form.get(),
+                         [&](QPainter *, int col, int row, const QRect &) {
+                             if (row == cached && col == FirstTargetColumn && !painted) {
+                                 painted = true;
+                                 EXPECT_TRUE(form->RowTargetValid);
+                                 EXPECT_TRUE(SameEntry(form->RowTargetHue, replacement));
+                             }
+                         });
+        if (told == Told::ProgramRefresh) {
+            form->RefreshBrowser();
+            EXPECT_TRUE(painted);
+            continue;
+        }
+        form->MemoLog->clear();
+        Notify(NoticeKind::RolledBack, "far/away/hues.mul",
+               "an interrupted write of 2920 entries was rolled back");
+        EXPECT_FALSE(painted);
+        EXPECT_EQ(LogLines(*form),
+                  QStringList(
+                      {"NOTICE    hues.mul: an interrupted write of 2920 entries was rolled back"}));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return painted; }, 2000));
+    }
 }
 
 TEST_F(BrowserTest, CursorPositionReloadsOnEveryCursorMove)
