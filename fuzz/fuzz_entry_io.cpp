@@ -2,6 +2,7 @@
 #include "huefile/hue_file.h"
 #include "tests/support/byte_model.h"
 #include "huefile/write_history.h"
+#include "huefile/write_journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,8 +22,8 @@
 #include <vector>
 
 // Each input describes two hue files and a run of entry reads, writes, copies, undos and redos
-// on them, optionally under a file-size limit, with another writer that takes no lock writing
-// between them. The same steps are taken on plain byte arrays, and after every step the files
+// on them, and writes that a kill stops halfway, optionally under a file-size limit, with
+// another writer that takes no lock writing between them. The same steps are taken on plain byte arrays, and after every step the files
 // on disk must hold exactly the bytes of their arrays.
 
 namespace {
@@ -346,6 +347,57 @@ void Replay(Model &model, int f, const std::string &path, bool undo, int index)
         undo ? history.dropNextUndo() : history.dropNextRedo();
 }
 
+// A write of a run of entries stopped after some of its records, one of them perhaps torn, as
+// a kill leaves it: its journal beside the file as it stood. The next open puts every entry
+// back, so the file is again what the model holds, and the journal is gone.
+void KilledWrite(Input &input, Model &model, int f, const std::string &path, int index)
+{
+    const int first = input.entry();
+    const int last = input.entryNear(first, false);
+    const auto landed = static_cast<std::size_t>(input.byte() % 64);
+    const bool torn = input.byte() & 1;
+    std::vector<PlannedWrite> plan;
+    for (int n = std::min(first, last); n <= std::max(first, last); ++n) {
+        HueEntry entry;
+        Scramble(reinterpret_cast<std::uint8_t *>(&entry), sizeof entry,
+                 static_cast<std::uint64_t>(n) << 8 | static_cast<unsigned>(index));
+        plan.push_back({n, entry});
+    }
+    g_step = Describe("#%d write of entries %d..%d of %c killed after %zu%s", index, first, last,
+                      "ab"[f], landed, torn ? ", the next torn" : "");
+    const NameFacts facts = FactsOfName(path);
+    const std::string journal = JournalNameFor(
+        facts.resolvedName.substr(0, facts.resolvedName.rfind('/') + 1), facts.identity);
+    {
+        HueFile writer = OpenForUpdate(path);
+        Expected<WriteOperation> operation = WriteOperation::begin(writer, plan, Flushes::KillOnly);
+        if (!operation)
+            Fail("the write did not begin: " + operation.error());
+        const Bytes saved = ReadWholeFile(journal);
+        for (std::size_t i = 0; i < std::min(landed, plan.size()); ++i)
+            if (!writer.writeEntry(plan[i].entry, plan[i].after))
+                Fail("a planned write failed");
+        operation->end();
+        // A kill tears a record only where the system's memory or a disk does: at a 512-byte
+        // edge.
+        if (landed < plan.size() && torn) {
+            const long at = EntryOffset(plan[landed].entry);
+            const long edge = (at / 512 + 1) * 512;
+            if (edge < at + RecordSize && edge <= writer.size()) {
+                Bytes file = ReadWholeFile(path);
+                std::memcpy(file.data() + at, &plan[landed].after,
+                            static_cast<std::size_t>(edge - at));
+                WriteWholeFile(path, file);
+            }
+        }
+        WriteWholeFile(journal, saved);
+    }
+    OpenForReading(path);
+    if (access(journal.c_str(), F_OK) == 0)
+        Fail("the journal is still there");
+    CompareFile(model, f);
+}
+
 void Step(Input &input, Model &model, int index)
 {
     const Folder &folder = TheFolder();
@@ -478,11 +530,15 @@ void Step(Input &input, Model &model, int index)
     }
     default: {
         const int kind = input.byte();
-        if (kind % 3 == 0) {
+        if (kind % 4 == 0) {
             model.limit = kind & 4 ? std::optional<long>(input.place()) : std::nullopt;
             return;
         }
-        Replay(model, to, writePath, kind % 3 == 1, index);
+        if (kind % 4 == 3) {
+            KilledWrite(input, model, to, writePath, index);
+            return;
+        }
+        Replay(model, to, writePath, kind % 4 == 1, index);
         break;
     }
     }
