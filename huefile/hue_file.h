@@ -204,7 +204,8 @@ Expected<HueFile> OpenHueFile(const std::string &fileName, HueFileUse use,
                               std::chrono::milliseconds wait = {});
 
 // A name is valid when it opens for a glance as a hue file: a writer at work does not make it
-// invalid.
+// invalid. An interrupted write that a kill left in the file is put back first, where this
+// process may and no writer holds the file.
 bool CanOpenHueFile(const std::string &fileName);
 
 // For a program's start: puts the null device on any of standard input, output and error
