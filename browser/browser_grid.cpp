@@ -188,9 +188,12 @@ const LabelPixels::Look &TForm1::PaintLabelLook(const QRect &cell, int scale, bo
 void TForm1::DrawSeparator(QPainter *canvas, const QRect &cell)
 {
     canvas->fillRect(cell, palette().color(QPalette::Base));
-    const int top = cell.top() + (cell.height() - canvas->fontMetrics().height()) / 2;
-    const int left = cell.left() + (cell.width() - qRound(SeparatorDash.size().width())) / 2;
-    canvas->drawStaticText(QPoint(left, top), SeparatorDash);
+    if (!TextAtPointLooksLaidOut(*canvas)) {
+        canvas->drawText(cell, Qt::AlignCenter, SeparatorDash.text());
+        return;
+    }
+    const qreal left = cell.left() + (cell.width() - SeparatorDash.size().width()) / 2;
+    canvas->drawStaticText(QPointF(left, CentredTextTop(*canvas, cell)), SeparatorDash);
 }
 
 // The separator is drawn once into an image as the grid would draw it: with the grid's font at

@@ -5,6 +5,7 @@
 #include <QRect>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -68,12 +69,31 @@ QImage TextPicture(QSize size, int scale, int dpiX, int dpiY)
 }
 
 // A baseline worked out here spares the line layout that a rectangle with alignment flags
-// costs every label.
+// costs every label. It is the layout's own: the line's height centred in the cell without
+// rounding, as a fraction of a pixel decides on which device line the text lands. Where a
+// logical pixel is a fraction of device pixels, the glyphs of text drawn at a point are placed
+// differently from those of a laid out line, so the toolkit lays the label out there.
 void DrawRowLabel(QPainter *canvas, const QRect &cell, const QString &text)
 {
-    const QFontMetrics metrics = canvas->fontMetrics();
-    const int baseline = cell.top() + (cell.height() - metrics.height()) / 2 + metrics.ascent();
-    canvas->drawText(QPoint(cell.left(), baseline), text);
+    if (!TextAtPointLooksLaidOut(*canvas)) {
+        canvas->drawText(cell, Qt::AlignLeft | Qt::AlignVCenter, text);
+        return;
+    }
+    const QFontMetricsF metrics(canvas->font(), canvas->device());
+    const qreal top = cell.top() + (cell.height() - metrics.height()) / 2;
+    canvas->drawText(QPointF(cell.left(), top + metrics.ascent()), text);
+}
+
+qreal CentredTextTop(const QPainter &canvas, const QRect &cell)
+{
+    const QFontMetricsF metrics(canvas.font(), canvas.device());
+    return cell.top() + (cell.height() - metrics.height()) / 2;
+}
+
+bool TextAtPointLooksLaidOut(const QPainter &canvas)
+{
+    const qreal scale = canvas.deviceTransform().m11();
+    return scale == std::floor(scale);
 }
 
 // Rendering the characters costs as much as a few pages of whole labels, which a window that

@@ -79,3 +79,9 @@ QImage TextPicture(QSize size, int scale, int dpiX, int dpiY);
 class QPainter;
 class QRect;
 void DrawRowLabel(QPainter *canvas, const QRect &cell, const QString &text);
+// Where the top of a line of text in the painter's font stands when it is vertically centred in
+// the cell as the toolkit centres it.
+qreal CentredTextTop(const QPainter &canvas, const QRect &cell);
+// Whether text drawn at a point, with the top from CentredTextTop, comes out as the toolkit's
+// own centred line: where every logical pixel is a whole number of device pixels.
+bool TextAtPointLooksLaidOut(const QPainter &canvas);
