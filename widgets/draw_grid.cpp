@@ -66,6 +66,38 @@ void DrawSunkenFrame(QPainter &painter, const QRect &box, const QPalette &palett
     ClearUpperVectorState();
 }
 
+// The frame is drawn a device pixel per edge, but it is as wide as two logical pixels: at a
+// scale above one, the device lines between its edges and the cells are filled with the cells'
+// background, from the frame's inner edge to where the cells begin, each rounded as the
+// neighbouring fill is.
+void FillInsideFrame(QPainter &painter, const QRect &box, const QColor &background)
+{
+    const qreal ratio = painter.device()->devicePixelRatio();
+    const QSize outer = box.size() * ratio;
+    const QRectF inner(QPointF(box.left() + 2 / ratio, box.top() + 2 / ratio),
+                       QPointF(box.left() + (outer.width() - 2) / ratio,
+                               box.top() + (outer.height() - 2) / ratio));
+    const QRectF cells = QRectF(box).adjusted(FrameWidth, FrameWidth, -FrameWidth, -FrameWidth);
+    const QRectF strips[] = {
+        QRectF(inner.topLeft(), QPointF(inner.right(), cells.top())),
+        QRectF(QPointF(inner.left(), cells.bottom()), inner.bottomRight()),
+        QRectF(QPointF(inner.left(), cells.top()), cells.bottomLeft()),
+        QRectF(cells.topRight(), QPointF(inner.right(), cells.bottom())),
+    };
+    for (const QRectF &strip : strips)
+        if (strip.isValid())
+            painter.fillRect(strip, background);
+}
+
+// Whether every logical pixel maps to a whole square of device pixels.
+bool WholeDevicePixels(const QTransform &toDevice)
+{
+    const qreal scale = toDevice.m11();
+    const auto whole = [](qreal value) { return value == std::floor(value); };
+    return toDevice.type() <= QTransform::TxScale && toDevice.m22() == scale && scale >= 1 &&
+           whole(scale) && whole(toDevice.dx()) && whole(toDevice.dy());
+}
+
 } // namespace
 
 DrawGrid::DrawGrid(QWidget *parent) : QWidget(parent)
@@ -359,8 +391,10 @@ void DrawGrid::paintEvent(QPaintEvent *event)
     ++m_paintNumber;
     QPainter painter(this);
     // The frame only where the region reaches it: most paints lie wholly inside the cells.
-    if (!cellArea().contains(event->region().boundingRect()))
+    if (!cellArea().contains(event->region().boundingRect())) {
         DrawSunkenFrame(painter, rect(), palette());
+        FillInsideFrame(painter, rect(), palette().color(QPalette::Base));
+    }
     for (const QRect &part : event->region())
         paintPart(painter, part & cellArea());
 }
@@ -398,14 +432,10 @@ void DrawGrid::paintPart(QPainter &painter, const QRect &dirty)
 DrawGrid::PixelSpan DrawGrid::pixelSpan(const QPainter &painter, int firstCol, int lastCol) const
 {
     const QTransform toDevice = painter.deviceTransform();
-    const qreal scale = toDevice.m11();
-    const auto whole = [](qreal value) { return value == std::floor(value); };
-    const bool wholePixels = toDevice.type() <= QTransform::TxScale && toDevice.m22() == scale &&
-                             scale >= 1 && whole(scale) && whole(toDevice.dx()) &&
-                             whole(toDevice.dy());
     const PixelSpan span{std::max(firstCol, m_pixelFirst),
-                         std::min({lastCol, m_pixelLast, m_colCount - 1}), static_cast<int>(scale)};
-    return wholePixels ? span : PixelSpan();
+                         std::min({lastCol, m_pixelLast, m_colCount - 1}),
+                         static_cast<int>(toDevice.m11())};
+    return WholeDevicePixels(toDevice) ? span : PixelSpan();
 }
 
 // The painted cells with their grid lines come from the row pattern, the current cell is
@@ -426,14 +456,28 @@ void DrawGrid::paintBackgrounds(QPainter &painter, const QRect &dirty, int first
         const QRect part(m_colLefts[from], 0, m_colLefts[to + 1] - m_colLefts[from], rowStride());
         painter.drawImage(QPoint(area.left() + part.left(), top), pattern, part);
     };
-    for (int r = firstRow; r <= lastRow; ++r) {
-        const int top = area.top() + (r - m_topRow) * rowStride();
-        if (span.isEmpty()) {
-            drawPattern(top, firstCol, lastCol);
-        } else {
-            drawPattern(top, firstCol, span.first - 1);
-            drawPattern(top, span.last + 1, lastCol);
+    // Where a row is not a whole number of device pixels, each row's image would be rounded to
+    // the device on its own, and the rounded images leave a device line between them now and
+    // then. Fills of the whole part and of each line are rounded edge by edge, so neighbours
+    // meet.
+    if (WholeDevicePixels(painter.deviceTransform())) {
+        for (int r = firstRow; r <= lastRow; ++r) {
+            const int top = area.top() + (r - m_topRow) * rowStride();
+            if (span.isEmpty()) {
+                drawPattern(top, firstCol, lastCol);
+            } else {
+                drawPattern(top, firstCol, span.first - 1);
+                drawPattern(top, span.last + 1, lastCol);
+            }
         }
+    } else {
+        painter.fillRect(cells, m_patternBackground);
+        for (int c = firstCol; c <= lastCol; ++c)
+            painter.fillRect(area.left() + m_colLefts[c + 1] - GridLineWidth, cells.top(),
+                             GridLineWidth, cells.height(), m_patternLine);
+        for (int r = firstRow; r <= lastRow; ++r)
+            painter.fillRect(cells.left(), area.top() + (r - m_topRow) * rowStride() + m_rowHeight,
+                             cells.width(), GridLineWidth, m_patternLine);
     }
     if (m_col >= firstCol && m_col <= lastCol && m_row >= firstRow && m_row <= lastRow)
         painter.fillRect(cellRect(m_col, m_row), palette().color(QPalette::Highlight));
@@ -644,17 +688,27 @@ void DrawGrid::endPixelRow(QPainter &painter, int row, const QRect &currentCell)
     ClearUpperVectorState();
 }
 
-// A dotted rectangle that inverts what lies beneath, so it shows on any swatch colour.
+// A dotted rectangle that inverts what lies beneath, so it shows on any swatch colour. It runs
+// along the outermost device pixels of the cell's fill, which the painter rounds edge by edge;
+// a line drawn at the cell's logical edge falls between device pixels at a scale such as one and
+// a half, and its clip then cuts it away.
 void DrawGrid::drawFocusIndication(QPainter &painter, const QRect &rect) const
 {
+    const QRectF exact = painter.deviceTransform().mapRect(QRectF(rect));
+    const QRect device(QPoint(qRound(exact.left()), qRound(exact.top())),
+                       QPoint(qRound(exact.right()) - 1, qRound(exact.bottom()) - 1));
+    if (device.isEmpty())
+        return;
     painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
+    painter.setWorldTransform(painter.deviceTransform().inverted() * painter.worldTransform());
+    painter.setClipRect(device, Qt::IntersectClip);
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     QPen pen(Qt::white, 0);
     pen.setDashPattern({1, 1});
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.drawRect(device.adjusted(0, 0, -1, -1));
     painter.restore();
 }
 
