@@ -1,5 +1,8 @@
 #include "support/test_support.h"
 
+#include "app/qt_colour.h"
+#include "browser/browser_label.h"
+#include "huefile/colour.h"
 #include "huefile/hue_entry.h"
 #include "widgets/draw_grid.h"
 #include "widgets/picture_box.h"
@@ -12,8 +15,10 @@
 #include <functional>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <qdrawutil.h>
 
@@ -133,6 +138,9 @@ TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
     });
     const int page = grid->visibleRowCount();
     ASSERT_GT(page, 10);
+    if (grid->devicePixelRatioF() != std::floor(grid->devicePixelRatioF()))
+        GTEST_SKIP() << "at scale " << grid->devicePixelRatioF()
+                     << " no row can be painted as pixels, so both ways are the painter's";
     // Pixels between the frame's device-thin edges and the cells belong to no one; a picture
     // cleared in advance keeps them equal.
     const auto paint = [&] {
@@ -181,6 +189,174 @@ TEST(BrowserRows, PaintedAsPixelsLookAsPaintedCellByCell)
     partPixels.setDevicePixelRatio(1.5);
     grid->render(&partPixels);
     EXPECT_EQ(cellsAsPixels, 0);
+}
+
+// A colour that no swatch, text or line of the browser takes: a hue's channels have five bits.
+constexpr QRgb Unpainted = 0xff01fe03;
+
+// The grid as it lands in a window, with its logical top left corner `offset` logical pixels
+// into a picture first filled with a colour of its own.
+QImage RenderedAt(QWidget *grid, const QPoint &offset)
+{
+    const qreal ratio = grid->devicePixelRatioF();
+    QImage image((grid->size() + QSize(offset.x(), offset.y())) * ratio,
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Unpainted);
+    grid->render(&image, offset, QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// The browser's page as the toolkit draws it by itself, one plain fill per background, grid
+// line and swatch, and each text drawn into its cell with the toolkit's own alignment.
+void DrawPageAsTheToolkitWould(QPainter &painter, const DrawGrid &grid, int readSeed, int writeSeed)
+{
+    const QPalette &colours = grid.palette();
+    // Inside the two-pixel frame, left of the scroll bar.
+    QRect area = grid.rect().adjusted(2, 2, -2, -2);
+    if (const QScrollBar *bar = grid.findChild<QScrollBar *>(); bar && bar->isVisibleTo(&grid))
+        area.setRight(bar->geometry().left() - 1);
+    painter.setClipRect(QRectF(area));
+    painter.fillRect(area, colours.color(QPalette::Base));
+    painter.setFont(grid.font());
+    for (int row = grid.topRow();
+         row < grid.rowCount() && grid.cellRect(0, row).top() <= area.bottom(); ++row) {
+        const QRect rowCells =
+            grid.cellRect(0, row).united(grid.cellRect(grid.colCount() - 1, row));
+        painter.fillRect(rowCells.adjusted(0, 0, 1, 1), colours.color(QPalette::Button));
+        const HueEntry read = PatternEntry(row + 1, readSeed);
+        const HueEntry write = PatternEntry(row + 1, writeSeed);
+        for (int col = 0; col < grid.colCount(); ++col) {
+            const QRect cell = grid.cellRect(col, row);
+            const bool current = col == grid.col() && row == grid.row();
+            const QColor background = colours.color(current ? QPalette::Highlight : QPalette::Base);
+            painter.setPen(colours.color(current ? QPalette::HighlightedText : QPalette::Text));
+            if (col == 0) {
+                painter.fillRect(cell, background);
+                painter.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter, BrowserLabel(row + 1));
+            } else if (col == 33) {
+                painter.fillRect(cell, colours.color(QPalette::Base));
+                painter.drawText(cell, Qt::AlignCenter, QStringLiteral("-"));
+            } else {
+                const bool isRead = col < 33;
+                painter.fillRect(
+                    cell, ToQRgb(HueToDisplay(isRead ? read : write, isRead ? col - 1 : col - 34)));
+            }
+        }
+    }
+}
+
+// At every scale a screen uses, each device pixel of the browser is painted, and the page is what
+// plain fills and the toolkit's own centred text give: where a row is a fraction of device
+// pixels high too, with the grid at whole and at fractional device positions, over pages that
+// start on every phase of the rows against the device pixels, with the cursor on a label and on a
+// swatch.
+TEST(BrowserRows, CoverEveryDevicePixelAndLookAsTheToolkitDrawsThem)
+{
+    const TempFolder folder;
+    constexpr int ReadSeed = 3;
+    constexpr int WriteSeed = 5;
+    WriteHueFile("patch-hues.mul", MaxEntryNumber, ReadSeed);
+    WriteHueFile("hues.mul", MaxEntryNumber, WriteSeed);
+    const auto form = ShowForm();
+    DrawGrid *grid = form->HueGrid1;
+    const int page = grid->visibleRowCount();
+    ASSERT_GT(page, 10);
+    const qreal ratio = grid->devicePixelRatioF();
+    int index = 0;
+    for (const int top : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1234, MaxEntryNumber - page}) {
+        for (const int cursorCol : {0, 17, 50}) {
+            ++index;
+            grid->setTopRow(top);
+            grid->setCurrentCell(cursorCol, top + index % page);
+            const QPoint offset(index % 3, index % 5);
+            const QImage shown = RenderedAt(grid, offset);
+            const std::string where = "scale " + std::to_string(ratio) + ", page from row " +
+                                      std::to_string(top) + ", cursor in column " +
+                                      std::to_string(cursorCol) + ", grid at " +
+                                      std::to_string(offset.x()) + "," + std::to_string(offset.y());
+            // The frame's edges are a device pixel thick; everything inside them is the grid's.
+            // The scroll bar is the toolkit's control, whose clip the toolkit rounds by its
+            // corner and size: where that falls short of its edge by a device line, no widget
+            // can paint the line.
+            const QRect framed(offset * ratio, grid->size() * ratio);
+            const QRect inside = framed.adjusted(2, 2, -2, -2);
+            const QScrollBar *bar = grid->findChild<QScrollBar *>();
+            ASSERT_TRUE(bar && bar->isVisible()) << where;
+            const int barLeft = qFloor((offset.x() + bar->x()) * ratio);
+            int unpainted = 0;
+            QPoint firstUnpainted;
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                for (int x = inside.left(); x <= inside.right(); ++x)
+                    if (x < barLeft && shown.pixel(x, y) == Unpainted && ++unpainted == 1)
+                        firstUnpainted = QPoint(x, y) - framed.topLeft();
+            EXPECT_EQ(unpainted, 0) << where << ", the first at device pixel " << firstUnpainted.x()
+                                    << "," << firstUnpainted.y() << " of the grid's "
+                                    << framed.width() << " x " << framed.height();
+
+            QImage expected = shown.copy();
+            {
+                QPainter painter(&expected);
+                painter.translate(offset);
+                DrawPageAsTheToolkitWould(painter, *grid, ReadSeed, WriteSeed);
+            }
+            ASSERT_TRUE(shown == expected)
+                << where << ", first difference at " << FirstDifference(shown, expected);
+        }
+    }
+}
+
+// The cursor's dotted rectangle inverts every other device pixel all around the cell's fill, on
+// each of its four edges, and nothing else; the highlight shows where the fill lies.
+TEST(BrowserRows, FocusRectangleRunsAllAroundTheCursor)
+{
+    const TempFolder folder;
+    WriteHueFile("patch-hues.mul", 100);
+    WriteHueFile("hues.mul", 100);
+    const auto form = ShowForm();
+    DrawGrid *grid = form->HueGrid1;
+    const QRgb highlight = grid->palette().color(QPalette::Highlight).rgba();
+    for (int row = 0; row < 12; ++row) {
+        grid->setCurrentCell(0, row);
+        form->setFocus();
+        ASSERT_FALSE(grid->showsFocus());
+        const QPoint offset(row % 3, row % 2);
+        const QImage unfocused = RenderedAt(grid, offset);
+        grid->setFocus();
+        ASSERT_TRUE(grid->showsFocus());
+        const QImage focused = RenderedAt(grid, offset);
+        QRect fill;
+        for (int y = 0; y < unfocused.height(); ++y)
+            for (int x = 0; x < unfocused.width(); ++x)
+                if (unfocused.pixel(x, y) == highlight)
+                    fill |= QRect(x, y, 1, 1);
+        const std::string where =
+            "scale " + std::to_string(grid->devicePixelRatioF()) + ", row " + std::to_string(row);
+        ASSERT_FALSE(fill.isEmpty()) << where;
+        const struct {
+            const char *name;
+            QLine along;
+        } edges[] = {{"top", {fill.topLeft(), fill.topRight()}},
+                     {"bottom", {fill.bottomLeft(), fill.bottomRight()}},
+                     {"left", {fill.topLeft(), fill.bottomLeft()}},
+                     {"right", {fill.topRight(), fill.bottomRight()}}};
+        int onEdges = 0;
+        for (const auto &edge : edges) {
+            int inverted = 0;
+            const QPoint step((edge.along.dx() > 0) ? 1 : 0, (edge.along.dy() > 0) ? 1 : 0);
+            const int length = std::max(edge.along.dx(), edge.along.dy()) + 1;
+            for (QPoint at = edge.along.p1(); at != edge.along.p2() + step; at += step)
+                inverted += focused.pixel(at) != unfocused.pixel(at);
+            EXPECT_GE(inverted, length / 2) << where << ", " << edge.name << " edge";
+            onEdges += inverted;
+        }
+        int changed = 0;
+        for (int y = 0; y < focused.height(); ++y)
+            for (int x = 0; x < focused.width(); ++x)
+                changed += focused.pixel(x, y) != unfocused.pixel(x, y);
+        // The corners belong to two edges each.
+        EXPECT_LE(changed, onEdges) << where << ": the rectangle strays from the cell's edges";
+    }
 }
 
 } // namespace
