@@ -33,7 +33,7 @@ const QByteArray LoadLockedLine = "!ERROR";
 void DrawMissingEntryMark(DrawGrid *grid, QPainter *canvas, const QRect &cell, QRgb frame,
                           QRgb buttonFace)
 {
-    grid->fillCell(canvas, cell, frame);
+    grid->fillWholeCell(canvas, cell, frame);
     grid->fillCell(canvas, cell.adjusted(1, 2, -1, -2), buttonFace);
 }
 
@@ -106,7 +106,7 @@ void TForm1::HueGrid1DrawCell(QPainter *canvas, int ACol, int ARow, const QRect 
                             : 0;
     if (swatch == 0)
         return DrawBrowserCell(canvas, ACol, ARow, Rect);
-    HueGrid1->fillCell(canvas, Rect, swatch);
+    HueGrid1->fillWholeCell(canvas, Rect, swatch);
 }
 
 void TForm1::DrawCellOfNewRow(QPainter *canvas, int ACol, int ARow, const QRect &Rect)
@@ -152,7 +152,8 @@ void TForm1::DrawBrowserCell(QPainter *canvas, int ACol, int ARow, const QRect &
             DrawRowLabel(canvas, Rect, label.text());
     } else if (ACol == SeparatorColumn) {
         if (ShowDifferences && RowEntriesDiffer())
-            HueGrid1->fillCell(canvas, Rect, HueGrid1->palette().color(QPalette::Highlight).rgb());
+            HueGrid1->fillWholeCell(canvas, Rect,
+                                    HueGrid1->palette().color(QPalette::Highlight).rgb());
         else if (const int scale = HueGrid1->pixelRowScale())
             HueGrid1->copyCellPixels(Rect, SeparatorPixels(Rect, scale));
         else

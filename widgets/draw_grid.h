@@ -64,21 +64,26 @@ public:
     // it may be painted without a clip of its own, which saves most of the cost of a cell.
     // Every column is clipped until its owner says otherwise.
     void setColDrawsInsideCell(int col, bool inside);
-    // Columns first to last, each of which is only ever painted through fillCell and
+    // Columns first to last, each of which is only ever painted through the fills below and
     // copyCellPixels and covered wholly by them, may be painted as pixels: their cells are written
     // into one image per row, which is drawn at once. A painter call per cell would cost most of a
     // row's painting. The grid falls back to the painter where pixels could not be exact: at a
     // device scale that is not a whole number and in the current cell.
     void setPixelColumns(int first, int last);
-    // Fills the cell's rectangle with an opaque colour, as QPainter::fillRect does.
+    // Fills a rectangle of the cell with an opaque colour, as QPainter::fillRect does.
     void fillCell(QPainter *painter, const QRect &rect, QRgb colour)
     {
-        // Almost every fill of a pixel row covers the cell being painted, whose pixels are
-        // known before its owner is called: the very rectangle the owner was handed.
-        if (m_pixelRowActive && &rect == &m_pixelCell)
+        fillCellSlowly(painter, rect, colour);
+    }
+    // Fills the whole cell being painted, `cell` being the rectangle its owner was handed. On
+    // a pixel row that cell's device pixels are known before its owner is called, so the fill
+    // is one line of them; a rectangle that is not that cell is filled as fillCell fills it.
+    void fillWholeCell(QPainter *painter, const QRect &cell, QRgb colour)
+    {
+        if (m_pixelRowActive && cell == m_pixelCell)
             m_pixelRow.fillLine(m_pixelCellLeft, m_pixelCellRight, colour);
         else
-            fillCellSlowly(painter, rect, colour);
+            fillCellSlowly(painter, cell, colour);
     }
     // While a row is painted as pixels: the device pixels per logical pixel; else 0.
     int pixelRowScale() const;
