@@ -145,11 +145,6 @@ std::size_t EntryCount(const Journal &journal)
     return static_cast<std::size_t>(std::unique(entries.begin(), entries.end()) - entries.begin());
 }
 
-std::string EntriesOf(const Journal &journal)
-{
-    return EntriesText(EntryCount(journal));
-}
-
 // Each entry's before-image once, the first record's: every record of an entry saved the same.
 std::map<int, HueEntry> BeforeImages(const Journal &journal)
 {
@@ -323,7 +318,7 @@ Expected<int> RollBackInterruptedWrite(HueFile &file, HueFile::Purpose purpose)
         return 0;
     }
     if (const int entry = FirstUnaccounted(file, *journal)) {
-        const std::string why = "an interrupted write of " + EntriesOf(*journal) +
+        const std::string why = "an interrupted write of " + EntriesText(EntryCount(*journal)) +
                                 " was not rolled back: entry " + std::to_string(entry) +
                                 " holds what neither it nor the file had; the file takes no "
                                 "writes until " + LastPart(place.aside) +
@@ -345,11 +340,11 @@ Expected<int> RollBackInterruptedWrite(HueFile &file, HueFile::Purpose purpose)
     putBack = putBack && (hues.size() == journal->oldLength || hues.setLength(journal->oldLength));
     putBack = putBack && hues.flush();
     if (!putBack)
-        return Fail("an interrupted write of " + EntriesOf(*journal) +
+        return Fail("an interrupted write of " + EntriesText(EntryCount(*journal)) +
                     " could not be rolled back (" + WriteFailureText(errno) + ")");
     InvalidateByName(place.journal);
     Notify(NoticeKind::RolledBack, file.m_name,
-           "an interrupted write of " + EntriesOf(*journal) + " was rolled back");
+           "an interrupted write of " + EntriesText(EntryCount(*journal)) + " was rolled back");
     return static_cast<int>(EntryCount(*journal));
 }
 
@@ -367,7 +362,7 @@ void OverlayInterruptedWrite(HueFile &file)
         FirstUnaccounted(file, *journal) != 0)
         return;
     Notify(NoticeKind::Overlaid, file.m_name,
-           "an interrupted write of " + EntriesOf(*journal) +
+           "an interrupted write of " + EntriesText(EntryCount(*journal)) +
                " is not rolled back yet; read as it was before that write");
     file.m_overlay = std::make_shared<const Journal>(std::move(*journal));
 }
